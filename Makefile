@@ -1,0 +1,51 @@
+# Velvox Nexa — thin wrapper over CMake + Ninja.
+#   make run        set up, build, start the app (headless without a display)
+#   make test       set up, build, run every test through CTest
+#   make bench      build and run the benchmarks
+#   make test-asan  tests under AddressSanitizer + UndefinedBehaviorSanitizer
+#   make test-tsan  tests under ThreadSanitizer
+#   make clean      remove every build tree
+
+JOBS ?= $(shell nproc)
+CMAKE_COMMON = -G Ninja -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
+LAUNCHER = $(shell command -v ccache >/dev/null 2>&1 && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+
+.PHONY: all deps build run test bench test-asan test-tsan clean format
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+build/build.ninja: | deps
+	cmake -S . -B build $(CMAKE_COMMON) $(LAUNCHER) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps build/build.ninja
+	cmake --build build -j $(JOBS)
+
+run: build
+	./build/src/ui/velvox $(ARGS)
+
+test: build
+	cd build && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+bench: deps
+	cmake -S . -B build-bench $(CMAKE_COMMON) $(LAUNCHER) -DCMAKE_BUILD_TYPE=Release -DVX_BUILD_BENCH=ON
+	cmake --build build-bench -j $(JOBS)
+	./build-bench/bench/velvox-bench
+
+test-asan: deps
+	cmake -S . -B build-asan $(CMAKE_COMMON) $(LAUNCHER) -DCMAKE_BUILD_TYPE=Debug -DVX_SANITIZE=address -DVX_BUILD_UI=OFF
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS) --timeout 900
+
+test-tsan: deps
+	cmake -S . -B build-tsan $(CMAKE_COMMON) $(LAUNCHER) -DCMAKE_BUILD_TYPE=Debug -DVX_SANITIZE=thread -DVX_BUILD_UI=OFF
+	cmake --build build-tsan -j $(JOBS)
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --output-on-failure -j $(JOBS) --timeout 900
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build build-asan build-tsan build-bench

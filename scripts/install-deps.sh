@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Velvox Nexa needs to build, run and test.
+# Idempotent: when every package is present it only asks dpkg and returns.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config ccache clang-format git
+  # Qt 6 Quick shell and its QML modules
+  qt6-base-dev qt6-base-dev-tools qt6-declarative-dev qt6-declarative-dev-tools
+  qml6-module-qtquick qml6-module-qtquick-window qml6-module-qtquick-layouts
+  qml6-module-qtquick-controls qml6-module-qtquick-templates qml6-module-qtqml-workerscript
+  libgl-dev libgl1-mesa-dri xvfb xauth
+  # audio and signal processing
+  libsoundtouch-dev libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
+  libtag1-dev libkissfft-dev portaudio19-dev ffmpeg
+  # library, network, data
+  libsqlite3-dev sqlite3 libsqlitecpp-dev libcpp-httplib-dev libavahi-client-dev
+  nlohmann-json3-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+
+if ((${#missing[@]} == 0)); then
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}" >&2
+SUDO=""
+if [[ $(id -u) -ne 0 ]]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
