@@ -1,0 +1,168 @@
+#include "platform/PortAudioDevice.h"
+
+#include <portaudio.h>
+
+namespace vx {
+
+namespace {
+
+int paCallback(const void* /*input*/, void* output, unsigned long frames,
+               const PaStreamCallbackTimeInfo* /*time*/, PaStreamCallbackFlags /*flags*/,
+               void* user) {
+    return static_cast<PortAudioDevice*>(user)->render(output, frames);
+}
+
+constexpr int kStatusNoCallback = -1;
+
+} // namespace
+
+PortAudioDevice::PortAudioDevice() : PortAudioDevice(Options{}) {}
+
+PortAudioDevice::PortAudioDevice(Options options) : options_(options) {
+    format_.sampleRate = options_.preferredSampleRate;
+    format_.channels = 2;
+    format_.sample = options_.sample;
+}
+
+PortAudioDevice::~PortAudioDevice() { disposeUnit(); }
+
+std::string PortAudioDevice::statusText(int status) const {
+    if (status == kStatusNoCallback) {
+        return "no render callback";
+    }
+    return Pa_GetErrorText(static_cast<PaError>(status));
+}
+
+int PortAudioDevice::initializeSession(InterruptionListener listener) {
+    // PortAudio has no session interruptions; the listener is kept for symmetry.
+    interruptionListener_ = std::move(listener);
+    return 0;
+}
+
+int PortAudioDevice::setCategory(const std::string& /*category*/) { return 0; }
+
+int PortAudioDevice::setActive(bool /*active*/) { return 0; }
+
+double PortAudioDevice::hardwareSampleRate() const { return format_.sampleRate; }
+
+double PortAudioDevice::hardwareBufferDuration() const {
+    return options_.bufferFrames / format_.sampleRate;
+}
+
+int PortAudioDevice::createUnit() {
+    if (!initialized_) {
+        const PaError err = Pa_Initialize();
+        if (err != paNoError) {
+            return err;
+        }
+        initialized_ = true;
+    }
+    device_ = Pa_GetDefaultOutputDevice();
+    if (device_ == paNoDevice) {
+        return paDeviceUnavailable;
+    }
+    PaStreamParameters params{};
+    params.device = device_;
+    params.channelCount = 2;
+    params.sampleFormat =
+        format_.isFloat() ? (paFloat32 | paNonInterleaved) : static_cast<PaSampleFormat>(paInt16);
+    params.suggestedLatency = Pa_GetDeviceInfo(device_)->defaultLowOutputLatency;
+    if (Pa_IsFormatSupported(nullptr, &params, options_.preferredSampleRate) != paFormatIsSupported) {
+        format_.sampleRate = Pa_GetDeviceInfo(device_)->defaultSampleRate;
+    }
+    return 0;
+}
+
+int PortAudioDevice::setRenderCallback(RenderCallback callback, void* context) {
+    callback_ = callback;
+    context_ = context;
+    return 0;
+}
+
+int PortAudioDevice::getClientFormat(StreamFormat& format) const {
+    format = format_;
+    return 0;
+}
+
+int PortAudioDevice::setClientFormat(const StreamFormat& format) {
+    if (format.channels != 2 || format.fixedPointFractionBits != 0) {
+        return paInvalidChannelCount;
+    }
+    format_ = format;
+    return 0;
+}
+
+int PortAudioDevice::initializeUnit() {
+    if (!callback_) {
+        return kStatusNoCallback;
+    }
+    if (!initialized_ || device_ == paNoDevice || device_ < 0) {
+        return paDeviceUnavailable;
+    }
+    PaStreamParameters params{};
+    params.device = device_;
+    params.channelCount = 2;
+    params.sampleFormat =
+        format_.isFloat() ? (paFloat32 | paNonInterleaved) : static_cast<PaSampleFormat>(paInt16);
+    params.suggestedLatency = Pa_GetDeviceInfo(device_)->defaultLowOutputLatency;
+    PaStream* stream = nullptr;
+    const PaError err = Pa_OpenStream(&stream, nullptr, &params, format_.sampleRate,
+                                      options_.bufferFrames, paClipOff, paCallback, this);
+    if (err != paNoError) {
+        return err;
+    }
+    stream_ = stream;
+    return 0;
+}
+
+int PortAudioDevice::startUnit() {
+    if (!stream_) {
+        return paBadStreamPtr;
+    }
+    const PaError err = Pa_StartStream(static_cast<PaStream*>(stream_));
+    if (err == paNoError || err == paStreamIsNotStopped) {
+        running_.store(true, std::memory_order_release);
+        return 0;
+    }
+    return err;
+}
+
+int PortAudioDevice::stopUnit() {
+    running_.store(false, std::memory_order_release);
+    if (!stream_) {
+        return 0;
+    }
+    const PaError err = Pa_StopStream(static_cast<PaStream*>(stream_));
+    return (err == paNoError || err == paStreamIsStopped) ? 0 : err;
+}
+
+void PortAudioDevice::disposeUnit() {
+    stopUnit();
+    if (stream_) {
+        Pa_CloseStream(static_cast<PaStream*>(stream_));
+        stream_ = nullptr;
+    }
+    if (initialized_) {
+        Pa_Terminate();
+        initialized_ = false;
+    }
+    device_ = -1;
+}
+
+int PortAudioDevice::render(void* output, unsigned long frames) {
+    AudioBufferList list;
+    const auto n = static_cast<uint32_t>(frames);
+    if (format_.isFloat()) {
+        auto* const* channels = static_cast<float* const*>(output);
+        list.count = 2;
+        list.buffers[0] = {channels[0], 1, n * 4u};
+        list.buffers[1] = {channels[1], 1, n * 4u};
+    } else {
+        list.count = 1;
+        list.buffers[0] = {output, 2, n * 4u};
+    }
+    callback_(context_, n, list);
+    return paContinue;
+}
+
+} // namespace vx
