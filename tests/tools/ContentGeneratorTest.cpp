@@ -1,0 +1,137 @@
+// Runs the content generator binary: a second run must reproduce the build's resources byte for
+// byte (also with a different thread count), and failures must be reported by exit status.
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string generator() {
+#ifdef VX_GEN_CONTENT_PATH
+    return VX_GEN_CONTENT_PATH;
+#else
+    // Built in tools/ of the same build tree as the resources folder.
+    return (fs::path(VX_RESOURCES_DIR).parent_path() / "tools" / "vx-gen-content").string();
+#endif
+}
+
+std::string quoted(const std::string& s) {
+    return "'" + s + "'";
+}
+
+// Exit status of a shell command, or -1 when it did not exit normally.
+int run(const std::string& command) {
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::vector<std::string> listedFiles() {
+    std::vector<std::string> files;
+    FILE* pipe = popen((quoted(generator()) + " --list").c_str(), "r");
+    if (pipe == nullptr)
+        return files;
+    char line[1024];
+    while (std::fgets(line, sizeof(line), pipe) != nullptr) {
+        std::string s(line);
+        while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
+            s.pop_back();
+        if (!s.empty())
+            files.push_back(s);
+    }
+    pclose(pipe);
+    return files;
+}
+
+std::string readAll(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+class TempDir {
+public:
+    TempDir() {
+        path_ = fs::temp_directory_path() / ("vx-gen-content-test-" + std::to_string(::getpid()) +
+                                             "-" + std::to_string(counter_++));
+        fs::remove_all(path_);
+        fs::create_directories(path_);
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    const fs::path& path() const { return path_; }
+
+private:
+    static inline int counter_ = 0;
+    fs::path path_;
+};
+
+TEST(ContentGeneratorTest, ListNamesEveryResourceTheBuildHas) {
+    ASSERT_TRUE(fs::exists(generator())) << generator();
+    const std::vector<std::string> files = listedFiles();
+    int tracks = 0, pads = 0;
+    for (const std::string& f : files) {
+        EXPECT_TRUE(fs::exists(fs::path(VX_RESOURCES_DIR) / f)) << f;
+        tracks += f.rfind("sound/", 0) == 0 && fs::path(f).extension() == ".mp3";
+        pads += f.rfind("samples/fx_", 0) == 0;
+    }
+    EXPECT_GE(tracks, 6);
+    EXPECT_EQ(pads, 6);
+    const std::set<std::string> set(files.begin(), files.end());
+    EXPECT_EQ(set.count("demo-tracks.json"), 1u);
+    EXPECT_EQ(set.count("done.wav"), 1u);
+    EXPECT_EQ(set.count("rec.wav"), 1u);
+    EXPECT_EQ(set.size(), files.size()) << "no duplicates";
+}
+
+// The build generated its resources with every core; one thread must give the same bytes.
+TEST(ContentGeneratorTest, SecondRunWithOneThreadIsByteIdentical) {
+    ASSERT_TRUE(fs::exists(generator())) << generator();
+    TempDir out;
+    ASSERT_EQ(run(quoted(generator()) + " " + quoted(out.path().string()) + " --jobs 1 >/dev/null"),
+              0);
+    const std::vector<std::string> files = listedFiles();
+    ASSERT_FALSE(files.empty());
+    for (const std::string& f : files) {
+        SCOPED_TRACE(f);
+        const std::string fresh = readAll(out.path() / f);
+        const std::string built = readAll(fs::path(VX_RESOURCES_DIR) / f);
+        ASSERT_FALSE(fresh.empty());
+        EXPECT_EQ(fresh.size(), built.size());
+        EXPECT_TRUE(fresh == built) << "contents differ";
+    }
+    // Nothing else was written (no leftover temporary files).
+    size_t written = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(out.path()))
+        written += entry.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(written, files.size());
+    EXPECT_TRUE(fs::is_directory(out.path() / "docroot"));
+}
+
+TEST(ContentGeneratorTest, ReportsUnwritableOutputAndBadArguments) {
+    ASSERT_TRUE(fs::exists(generator())) << generator();
+    TempDir out;
+    // A regular file where the output folder should be.
+    const fs::path blocker = out.path() / "blocker";
+    std::ofstream(blocker) << "x";
+    EXPECT_EQ(run(quoted(generator()) + " " + quoted((blocker / "out").string()) + " 2>/dev/null"),
+              1);
+    EXPECT_FALSE(fs::exists(out.path() / "blocker" / "out"));
+    EXPECT_EQ(run(quoted(generator()) + " 2>/dev/null"), 2);
+    EXPECT_EQ(run(quoted(generator()) + " a b 2>/dev/null"), 2);
+}
+
+} // namespace
