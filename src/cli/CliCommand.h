@@ -1,0 +1,41 @@
+#pragma once
+// velvox-cli: the headless face of Velvox Nexa. Each command is one function taking the
+// arguments after its name (with --home already taken out) and the resolved paths; it
+// returns the process exit code. Output for people goes to stdout, errors to stderr as one
+// clear line each.
+
+#include "platform/Paths.h"
+
+#include <string>
+#include <vector>
+
+namespace vx::cli {
+
+struct CommandContext {
+    std::vector<std::string> args; // arguments after the command name
+    Paths paths;
+};
+
+using CommandFn = int (*)(CommandContext& context);
+
+struct Command {
+    const char* name;
+    const char* usage;   // "info FILE [--json]"
+    const char* summary; // one line
+    CommandFn run;
+};
+
+// Main thread: the known commands, in the order --help lists them.
+const std::vector<Command>& commands();
+
+int runInfo(CommandContext& context);
+
+// Prints "velvox-cli: <message>" to stderr and returns the exit code for bad input (2).
+int usageError(const std::string& message);
+// Prints "velvox-cli: <message>" to stderr and returns the exit code for a failure (1).
+int failure(const std::string& message);
+
+// Removes `flag` from args; true when it was present.
+bool takeFlag(std::vector<std::string>& args, const std::string& flag);
+
+} // namespace vx::cli

@@ -1,0 +1,83 @@
+#include "cli/CliCommand.h"
+
+#include <cstdio>
+#include <iostream>
+
+namespace vx::cli {
+
+const std::vector<Command>& commands() {
+    static const std::vector<Command> all = {
+        {"info", "info FILE [--json]",
+         "the file's format, length in frames (44100 Hz) and seconds, and its tags", runInfo},
+    };
+    return all;
+}
+
+int usageError(const std::string& message) {
+    std::fprintf(stderr, "velvox-cli: %s\n", message.c_str());
+    return 2;
+}
+
+int failure(const std::string& message) {
+    std::fprintf(stderr, "velvox-cli: %s\n", message.c_str());
+    return 1;
+}
+
+bool takeFlag(std::vector<std::string>& args, const std::string& flag) {
+    bool found = false;
+    for (auto it = args.begin(); it != args.end();) {
+        if (*it == flag) {
+            it = args.erase(it);
+            found = true;
+        } else {
+            ++it;
+        }
+    }
+    return found;
+}
+
+namespace {
+
+void printHelp() {
+    std::cout << "Velvox Nexa command line\n\n"
+                 "usage: velvox-cli [--home DIR] COMMAND [ARGS...]\n\n"
+                 "Commands:\n";
+    for (const Command& c : commands()) {
+        std::cout << "  " << c.usage << "\n      " << c.summary << "\n";
+    }
+    std::cout << "\nOptions:\n"
+                 "  --home DIR   keep documents, settings and temporary files under DIR\n"
+                 "               (also VELVOX_HOME); accepted before or after the command\n"
+                 "  --help       this text\n";
+}
+
+} // namespace
+} // namespace vx::cli
+
+int main(int argc, char** argv) {
+    using namespace vx::cli;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string homeError;
+    const std::optional<std::filesystem::path> home = vx::takeHomeArgument(args, &homeError);
+    if (!homeError.empty()) {
+        return usageError(homeError);
+    }
+    if (args.empty() || args.front() == "--help" || args.front() == "-h" ||
+        args.front() == "help") {
+        printHelp();
+        return args.empty() ? 2 : 0;
+    }
+    const std::string name = args.front();
+    args.erase(args.begin());
+    for (const Command& c : commands()) {
+        if (name == c.name) {
+            if (takeFlag(args, "--help")) {
+                std::cout << "usage: velvox-cli " << c.usage << "\n" << c.summary << "\n";
+                return 0;
+            }
+            CommandContext context{args, vx::Paths::resolve(home)};
+            return c.run(context);
+        }
+    }
+    return usageError("unknown command '" + name + "' (see velvox-cli --help)");
+}
