@@ -1,0 +1,94 @@
+#include "dsp/AMGate.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace vx {
+namespace {
+
+double incrementFor(double hz) {
+    return hz * 2048.0 / 44100.0;
+}
+
+TEST(AMGate, BuiltAtEightHertzWithResyncAndTheFirstBoundary) {
+    AMGate g;
+    EXPECT_EQ(g.tempo, 120.0f);
+    EXPECT_EQ(g.gateX, 0.0f);
+    EXPECT_FLOAT_EQ(g.lfo.frequency, 8.0f);
+    EXPECT_NEAR(g.lfo.increment, incrementFor(8.0), 1e-9);
+    EXPECT_TRUE(g.resync);
+    EXPECT_EQ(g.frameCounter, 0u);
+    EXPECT_EQ(g.nextBoundary, 22050u);
+}
+
+struct GateCase {
+    float x;
+    float tempo;
+    double hz;
+};
+
+class AMGatePad : public ::testing::TestWithParam<GateCase> {};
+
+TEST_P(AMGatePad, PeriodIsChosenByNearestOfTwiceOneMinusX) {
+    const GateCase c = GetParam();
+    AMGate g;
+    g.setTempo(c.tempo);
+    g.padInput(c.x);
+    EXPECT_FLOAT_EQ(g.gateX, 1.0f - c.x);
+    EXPECT_NEAR(g.lfo.frequency, c.hz, 1e-4) << "x=" << c.x;
+    EXPECT_NEAR(g.gateFrequency(), c.hz, 1e-4);
+}
+
+// P = {1/4, 1/2, 1} beat; 120 BPM: 8, 4, 2 Hz.
+INSTANTIATE_TEST_SUITE_P(
+    Periods, AMGatePad,
+    ::testing::Values(GateCase{0.0f, 120.0f, 2.0}, GateCase{0.24f, 120.0f, 2.0},
+                      GateCase{0.25f, 120.0f, 2.0}, // 2 × 0.75 = 1.5 rounds up
+                      GateCase{0.5f, 120.0f, 4.0}, GateCase{0.75f, 120.0f, 4.0}, // 0.5 rounds up
+                      GateCase{0.76f, 120.0f, 8.0}, GateCase{1.0f, 120.0f, 8.0},
+                      GateCase{1.0f, 90.0f, 6.0}, GateCase{0.0f, 128.0f, 128.0 / 60.0},
+                      // 1 − x rounded to float lands on 0.75 exactly: 2 Hz (double: 4 Hz)
+                      GateCase{0x1.000002p-2f, 120.0f, 2.0}));
+
+TEST(AMGate, PadMoveSetsResyncAndRecomputesTheBoundaryFromTheCounter) {
+    AMGate g;
+    g.frameCounter = 30000;
+    g.resync = false;
+    g.padInput(0.3f);
+    EXPECT_TRUE(g.resync);
+    EXPECT_EQ(g.nextBoundary, 44100u);
+}
+
+TEST(AMGate, SetTempoRetunesAndResyncs) {
+    AMGate g;
+    g.padInput(0.0f); // one cycle per beat
+    g.frameCounter = 50000;
+    g.resync = false;
+    g.setTempo(90.0f);
+    EXPECT_EQ(g.tempo, 90.0f);
+    EXPECT_NEAR(g.lfo.frequency, 1.5, 1e-5);
+    EXPECT_TRUE(g.resync);
+    EXPECT_EQ(g.nextBoundary, 58800u); // beat = 29400 frames
+}
+
+TEST(AMGate, AlignmentStoresTheCounterAndFindsTheNextBeat) {
+    AMGate g;
+    g.resync = false;
+    g.alignToCounter(8050);
+    EXPECT_EQ(g.frameCounter, 8050u);
+    EXPECT_TRUE(g.resync);
+    EXPECT_EQ(g.nextBoundary, 22050u);
+}
+
+TEST(AMGate, ResetKeepsTheLfoPhase) {
+    AMGate g;
+    g.lfo.phase = 321.5;
+    g.frameCounter = 99;
+    g.reset();
+    EXPECT_EQ(g.lfo.phase, 321.5);
+    EXPECT_EQ(g.frameCounter, 99u);
+}
+
+} // namespace
+} // namespace vx

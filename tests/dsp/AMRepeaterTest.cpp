@@ -1,0 +1,173 @@
+#include "dsp/AMRepeater.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace vx {
+namespace {
+
+TEST(AMRepeater, DefaultsAndSliceBuffersAllocatedSilent) {
+    AMRepeater r;
+    EXPECT_EQ(r.frameCounter, 0u);
+    EXPECT_EQ(r.slicePos, 0);
+    EXPECT_EQ(r.sliceLength, 0);
+    EXPECT_EQ(r.repeatIndex, 0);
+    EXPECT_EQ(r.repeatCount, 0);
+    EXPECT_EQ(r.repeatX, 0.0f);
+    EXPECT_EQ(r.repeatY, 0.0f);
+    EXPECT_EQ(r.nextBoundary, 22050u);
+    EXPECT_TRUE(r.resync);
+    EXPECT_EQ(r.sliceL.size(), 29400u);
+    EXPECT_EQ(r.sliceR.size(), 29400u);
+    EXPECT_TRUE(std::all_of(r.sliceR.begin(), r.sliceR.end(), [](float v) { return v == 0.0f; }));
+}
+
+struct SliceCase {
+    float x;
+    float tempo;
+    int expected;
+};
+
+class AMRepeaterSlice : public ::testing::TestWithParam<SliceCase> {};
+
+TEST_P(AMRepeaterSlice, XChoosesTheSliceByNearestAndTruncates) {
+    const SliceCase c = GetParam();
+    AMRepeater r;
+    r.setTempo(c.tempo);
+    r.padInput(c.x, 1.0f);
+    EXPECT_EQ(r.repeatX, c.x);
+    EXPECT_EQ(r.sliceLength, c.expected) << "x=" << c.x << " at " << c.tempo;
+}
+
+// S = {1/2, 1/4, 1/8, 1/16, 1/32} beat; 120 BPM: one beat is 22050 frames.
+INSTANTIATE_TEST_SUITE_P(
+    Slices, AMRepeaterSlice,
+    ::testing::Values(SliceCase{0.0f, 120.0f, 11025}, SliceCase{0.125f, 120.0f, 5512},
+                      SliceCase{0.25f, 120.0f, 5512}, SliceCase{0.375f, 120.0f, 2756},
+                      SliceCase{0.5f, 120.0f, 2756}, SliceCase{0.625f, 120.0f, 1378},
+                      SliceCase{0.875f, 120.0f, 689}, SliceCase{1.0f, 120.0f, 689},
+                      SliceCase{0.0f, 45.0f, 29400},
+                      SliceCase{0.0f, 40.0f, 29400}, // 33075 does not fit the buffer
+                      SliceCase{0.0f, 128.0f, 10335}));
+
+struct CountCase {
+    float y;
+    int expected;
+};
+
+class AMRepeaterCount : public ::testing::TestWithParam<CountCase> {};
+
+TEST_P(AMRepeaterCount, YChoosesTheRepeatCountByNearest) {
+    const CountCase c = GetParam();
+    AMRepeater r;
+    r.padInput(0.0f, c.y);
+    EXPECT_EQ(r.repeatY, c.y);
+    EXPECT_EQ(r.repeatCount, c.expected) << "y=" << c.y;
+}
+
+INSTANTIATE_TEST_SUITE_P(Counts, AMRepeaterCount,
+                         ::testing::Values(CountCase{0.0f, 1}, CountCase{0.12f, 1},
+                                           CountCase{0.125f, 2}, CountCase{0.375f, 4},
+                                           CountCase{0.5f, 4}, CountCase{0.625f, 6},
+                                           CountCase{0.875f, 8}, CountCase{1.0f, 8}));
+
+TEST(AMRepeater, ShorterSliceRestartsTheSliceAndAdvancesTheRepeat) {
+    AMRepeater r;
+    r.padInput(0.0f, 0.5f); // 11025 frames, 4 passes
+    r.slicePos = 6000;
+    r.repeatIndex = 1;
+    r.padInput(0.25f, 0.5f); // 5512 frames
+    EXPECT_EQ(r.slicePos, 0);
+    EXPECT_EQ(r.repeatIndex, 2);
+}
+
+TEST(AMRepeater, AdvancingPastTheLastRepeatWrapsToCapture) {
+    AMRepeater r;
+    r.padInput(0.0f, 0.5f); // 4 passes
+    r.slicePos = 6000;
+    r.repeatIndex = 3;
+    r.padInput(0.25f, 0.5f);
+    EXPECT_EQ(r.repeatIndex, 0);
+}
+
+TEST(AMRepeater, SliceStillLongEnoughKeepsThePosition) {
+    AMRepeater r;
+    r.padInput(0.0f, 0.5f);
+    r.slicePos = 3000;
+    r.repeatIndex = 1;
+    r.padInput(0.25f, 0.5f); // 5512 > 3000
+    EXPECT_EQ(r.slicePos, 3000);
+    EXPECT_EQ(r.repeatIndex, 1);
+}
+
+TEST(AMRepeater, FewerRepeatsThanTheIndexRestartsTheCycle) {
+    AMRepeater r;
+    r.padInput(0.0f, 1.0f); // 8 passes
+    r.repeatIndex = 5;
+    r.padInput(0.0f, 0.25f); // 2 passes
+    EXPECT_EQ(r.repeatCount, 2);
+    EXPECT_EQ(r.repeatIndex, 0);
+}
+
+TEST(AMRepeater, PadMoveResyncsAtTheNextBeatOfTheCounter) {
+    AMRepeater r;
+    r.frameCounter = 50000;
+    r.resync = false;
+    r.padInput(0.5f, 0.5f);
+    EXPECT_TRUE(r.resync);
+    EXPECT_EQ(r.nextBoundary, 66150u);
+}
+
+TEST(AMRepeater, SetTempoRecomputesTheSliceAndResyncs) {
+    AMRepeater r;
+    r.padInput(0.0f, 1.0f); // 11025 frames at 120
+    r.slicePos = 10000;
+    r.repeatIndex = 2;
+    r.frameCounter = 1000;
+    r.resync = false;
+    r.setTempo(240.0f); // 5512 frames
+    EXPECT_EQ(r.tempo, 240.0f);
+    EXPECT_EQ(r.sliceLength, 5512);
+    EXPECT_EQ(r.slicePos, 0);
+    EXPECT_EQ(r.repeatIndex, 3);
+    EXPECT_TRUE(r.resync);
+    EXPECT_EQ(r.nextBoundary, 11025u);
+}
+
+TEST(AMRepeater, DegenerateTemposKeepTheSliceInsideTheBuffer) {
+    AMRepeater r;
+    for (const float t : {0.0f, -120.0f, 1e9f}) {
+        r.setTempo(t);
+        EXPECT_GE(r.sliceLength, 1) << t;
+        EXPECT_LE(r.sliceLength, AMRepeater::kSliceFrames) << t;
+    }
+}
+
+TEST(AMRepeater, ResetRestartsCountingAndSilencesTheSlices) {
+    AMRepeater r;
+    r.frameCounter = 12345;
+    r.slicePos = 17;
+    r.repeatIndex = 2;
+    r.sliceL[100] = 0.5f;
+    r.sliceR[29399] = -0.5f;
+    r.reset();
+    EXPECT_EQ(r.frameCounter, 0u);
+    EXPECT_FALSE(r.resync);
+    EXPECT_EQ(r.slicePos, 0);
+    EXPECT_EQ(r.repeatIndex, 0);
+    EXPECT_EQ(r.sliceL[100], 0.0f);
+    EXPECT_EQ(r.sliceR[29399], 0.0f);
+}
+
+TEST(AMRepeater, AlignmentStoresTheCounterAndFindsTheNextBeat) {
+    AMRepeater r;
+    r.reset();
+    r.alignToCounter(30000);
+    EXPECT_EQ(r.frameCounter, 30000u);
+    EXPECT_TRUE(r.resync);
+    EXPECT_EQ(r.nextBoundary, 44100u);
+}
+
+} // namespace
+} // namespace vx

@@ -1,0 +1,128 @@
+#include "dsp/MDelay.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace vx {
+namespace {
+
+TEST(MDelay, DefaultsAndLinesAllocatedSilent) {
+    MDelay d;
+    EXPECT_EQ(d.lineL.size(), 131072u);
+    EXPECT_EQ(d.lineR.size(), 131072u);
+    EXPECT_TRUE(std::all_of(d.lineL.begin(), d.lineL.end(), [](float v) { return v == 0.0f; }));
+    EXPECT_EQ(d.writeIndex, 0);
+    EXPECT_EQ(d.feedback, 0.75f);
+    EXPECT_EQ(d.delayLength, 5512.5f);
+    EXPECT_EQ(d.delayX, 0.5f);
+    EXPECT_EQ(d.wet, 0.5f);
+    EXPECT_FALSE(d.freeMode);
+    EXPECT_FALSE(d.feedbackRamp.isOn());
+    EXPECT_EQ(d.feedbackRamp.TimeFilter.load(), 25.0f);
+    EXPECT_EQ(d.tempo, 120.0f);
+}
+
+struct PadCase {
+    float x;
+    float tempo;
+    float expectedLength;
+};
+
+class MDelayPad : public ::testing::TestWithParam<PadCase> {};
+
+TEST_P(MDelayPad, XChoosesABeatFractionByNearest) {
+    const PadCase c = GetParam();
+    MDelay d;
+    d.tempo = c.tempo;
+    d.padInput(c.x, 0.5f);
+    EXPECT_EQ(d.delayX, c.x);
+    EXPECT_FLOAT_EQ(d.delayLength, c.expectedLength) << "x=" << c.x;
+}
+
+// 120 BPM: one beat is 22050 frames; F = {1/16, 1/8, 1/4, 1/2, 1} by nearest(4x).
+INSTANTIATE_TEST_SUITE_P(
+    Fractions, MDelayPad,
+    ::testing::Values(PadCase{0.0f, 120.0f, 1378.125f}, PadCase{0.1249f, 120.0f, 1378.125f},
+                      PadCase{0.125f, 120.0f, 2756.25f}, // 4x = 0.5 rounds up
+                      PadCase{0.3f, 120.0f, 2756.25f}, PadCase{0.375f, 120.0f, 5512.5f},
+                      PadCase{0.5f, 120.0f, 5512.5f},
+                      PadCase{0.625f, 120.0f, 11025.0f}, // 2.5 rounds up, not to even
+                      PadCase{0.875f, 120.0f, 22050.0f}, PadCase{1.0f, 120.0f, 22050.0f},
+                      PadCase{1.0f, 90.0f, 29400.0f}, PadCase{0.5f, 128.0f, 5167.96875f},
+                      // clamps: 1 beat at 10 BPM would be 264600 frames
+                      PadCase{1.0f, 10.0f, 131072.0f}, PadCase{0.0f, 1e7f, 1.0f}));
+
+TEST(MDelay, FreeModeLengthIsXSecondsClamped) {
+    MDelay d;
+    d.freeMode = true;
+    d.padInput(0.5f, 0.5f);
+    EXPECT_EQ(d.delayLength, 22050.0f);
+    d.padInput(0.0f, 0.5f);
+    EXPECT_EQ(d.delayLength, 1.0f);
+    d.padInput(5.0f, 0.5f);
+    EXPECT_EQ(d.delayLength, 131072.0f);
+}
+
+TEST(MDelay, YRampsTheFeedbackOver256Frames) {
+    MDelay d;
+    d.padInput(0.5f, 0.25f);
+    EXPECT_TRUE(d.feedbackRamp.isOn());
+    EXPECT_EQ(d.feedbackRamp.from.load(), 0.75f);
+    EXPECT_EQ(d.feedbackRamp.to.load(), 0.25f);
+    EXPECT_EQ(d.feedbackRamp.count.load(), 256);
+    EXPECT_FLOAT_EQ(d.feedbackRamp.delta.load(), -0.5f / 256.0f);
+    EXPECT_EQ(d.feedback, 0.75f); // the render path steps it
+    // Ten steps, then a new target: the ramp continues from where it stands.
+    float v = 0.0f;
+    for (int i = 0; i < 10; ++i) {
+        d.feedbackRamp.step(v);
+    }
+    d.padInput(0.5f, 1.0f);
+    EXPECT_FLOAT_EQ(d.feedbackRamp.from.load(), 0.75f - 10 * 0.5f / 256.0f);
+    EXPECT_EQ(d.feedbackRamp.count.load(), 256);
+    EXPECT_FLOAT_EQ(d.feedbackRamp.delta.load(), (1.0f - v) / 256.0f);
+}
+
+TEST(MDelay, TempoChangeKeepsTheLengthInWholeFrameBeats) {
+    MDelay d; // 5512.5 frames = a quarter beat at 120
+    d.setTempo(60.0f);
+    // beats = 120 × trunc(5512.5) / (44100 × 60); the half frame is dropped.
+    EXPECT_FLOAT_EQ(d.delayLength, 11024.0f);
+    EXPECT_EQ(d.tempo, 60.0f);
+    d.setTempo(240.0f);
+    EXPECT_FLOAT_EQ(d.delayLength, 2756.0f);
+}
+
+TEST(MDelay, TempoChangeClampsTheLength) {
+    MDelay d;
+    d.padInput(1.0f, 0.5f); // 22050 frames
+    d.setTempo(15.0f);      // 8 × 22050 would not fit
+    EXPECT_EQ(d.delayLength, 131072.0f);
+    d.setTempo(0.0f); // infinite length, clamped
+    EXPECT_EQ(d.delayLength, 131072.0f);
+}
+
+TEST(MDelay, FreeModeTempoChangeKeepsTheLength) {
+    MDelay d;
+    d.freeMode = true;
+    d.padInput(0.1f, 0.5f);
+    d.setTempo(60.0f);
+    EXPECT_FLOAT_EQ(d.delayLength, 4410.0f);
+    EXPECT_EQ(d.tempo, 60.0f);
+}
+
+TEST(MDelay, ResetSilencesBothLines) {
+    MDelay d;
+    d.lineL[5] = 1.0f;
+    d.lineR[131071] = -1.0f;
+    d.writeIndex = 777;
+    d.reset();
+    EXPECT_EQ(d.writeIndex, 0);
+    EXPECT_EQ(d.lineL[5], 0.0f);
+    EXPECT_EQ(d.lineR[131071], 0.0f);
+    EXPECT_EQ(d.lineL.size(), 131072u);
+}
+
+} // namespace
+} // namespace vx

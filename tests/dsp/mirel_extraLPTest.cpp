@@ -1,0 +1,172 @@
+#include "dsp/mirel_extraLP.h"
+
+#include "DspTestSignals.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace vx {
+namespace {
+
+using test::gainAt;
+
+struct RefCoefficients {
+    double b0, b1, b2, a1, a2;
+};
+
+RefCoefficients reference(double c, double r) {
+    const double w = 0.005 + c * c * std::sin(c * test::kPi / 6.0);
+    const double g = std::sin(c * 2.4881413) + 0.001;
+    const double q = 0.951 + 1.9 * r;
+    const double n = 1.0 / (1.0 + w / q + w * w);
+    return {w * w * n * g * 1.5, 2 * w * w * n, w * w * n, 2 * (w * w - 1) * n,
+            (1 - w / q + w * w) * n};
+}
+
+void expectCoefficients(const mirel_extraLP& f, double c, double r) {
+    const RefCoefficients ref = reference(c, r);
+    EXPECT_NEAR(f.b0, ref.b0, 1e-6);
+    EXPECT_NEAR(f.b1, ref.b1, 1e-6);
+    EXPECT_NEAR(f.b2, ref.b2, 1e-6);
+    EXPECT_NEAR(f.a1, ref.a1, 1e-6);
+    EXPECT_NEAR(f.a2, ref.a2, 1e-6);
+}
+
+TEST(mirel_extraLP, BuiltOpenWithResonancePointSeven) {
+    mirel_extraLP f;
+    EXPECT_EQ(f.cutoff, 1.0f);
+    EXPECT_EQ(f.resonance, 0.7f);
+    expectCoefficients(f, 1.0, 0.7);
+}
+
+struct KnobCase {
+    float c, r;
+};
+
+class mirelCoefficients : public ::testing::TestWithParam<KnobCase> {};
+
+TEST_P(mirelCoefficients, MatchTheFormula) {
+    const KnobCase k = GetParam();
+    mirel_extraLP f;
+    f.setCutoff(k.c);
+    f.setResonance(k.r);
+    expectCoefficients(f, k.c, k.r);
+    EXPECT_NEAR(f.Q, 0.951 + 1.9 * k.r, 1e-6);
+}
+
+INSTANTIATE_TEST_SUITE_P(Knobs, mirelCoefficients,
+                         ::testing::Values(KnobCase{0.0f, 0.0f}, KnobCase{0.0f, 1.0f},
+                                           KnobCase{0.25f, 0.5f}, KnobCase{0.5f, 0.3f},
+                                           KnobCase{0.75f, 1.0f}, KnobCase{1.0f, 0.0f}));
+
+TEST(mirel_extraLP, ResonanceAfterCutoffEqualsAFullRecompute) {
+    mirel_extraLP a;
+    a.setResonance(0.2f);
+    a.setCutoff(0.4f);
+    mirel_extraLP b;
+    b.setCutoff(0.4f);
+    b.setResonance(0.2f);
+    EXPECT_EQ(a.b0, b.b0);
+    EXPECT_EQ(a.b1, b.b1);
+    EXPECT_EQ(a.a1, b.a1);
+    EXPECT_EQ(a.a2, b.a2);
+}
+
+TEST(mirel_extraLP, SetAuxStoresAndChangesNoCoefficient) {
+    mirel_extraLP f;
+    f.setCutoff(0.3f);
+    const float b0 = f.b0, a1 = f.a1;
+    f.setAux(0.9f);
+    EXPECT_EQ(f.aux, 0.9f);
+    EXPECT_EQ(f.b0, b0);
+    EXPECT_EQ(f.a1, a1);
+}
+
+TEST(mirel_extraLP, MeasuredResponseMatchesTheBiquadMagnitude) {
+    for (const float c : {0.2f, 0.5f, 1.0f}) {
+        for (const double hz : {100.0, 1000.0, 8000.0}) {
+            mirel_extraLP f;
+            f.setCutoff(c);
+            f.setResonance(0.7f);
+            const RefCoefficients r = reference(c, 0.7);
+            const double expected = test::biquadMagnitude(r.b0, r.b1, r.b2, r.a1, r.a2, hz);
+            EXPECT_NEAR(gainAt(hz, [&](float x) { return f.tick(x); }), expected,
+                        0.01 * expected + 1e-4)
+                << "cutoff " << c << " at " << hz << " Hz";
+        }
+    }
+}
+
+TEST(mirel_extraLP, PadLeftIsOpenAndPadRightClosesTheTreble) {
+    mirel_extraLP open; // pad x = 0 → cutoff 1
+    EXPECT_NEAR(gainAt(100.0, [&](float x) { return open.tick(x); }), 1.0, 0.05);
+    EXPECT_GT(gainAt(5000.0, [&](float x) { return open.tick(x); }), 0.7);
+    mirel_extraLP closed;
+    closed.setCutoff(0.1f);
+    EXPECT_GT(gainAt(100.0, [&](float x) { return closed.tick(x); }), 0.9);
+    EXPECT_LT(gainAt(10000.0, [&](float x) { return closed.tick(x); }), 0.001);
+}
+
+TEST(mirel_extraLP, ClosedFilterPassesThreeQuartersAtDc) {
+    // At cutoff 0 the numerator gain g is 0.001, so b0 nearly vanishes: DC gain → 3/4.
+    mirel_extraLP f;
+    f.setCutoff(0.0f);
+    float y = 0.0f;
+    for (int i = 0; i < 200000; ++i) {
+        y = f.tick(1.0f);
+    }
+    EXPECT_NEAR(y, 0.75, 0.002);
+}
+
+TEST(mirel_extraLP, ProcessChannelFiltersEverySecondSampleOnly) {
+    mirel_extraLP f;
+    f.setCutoff(0.3f);
+    mirel_extraLP ref;
+    ref.setCutoff(0.3f);
+    std::vector<float> block = test::stereoSine(440.0, 5000.0, 1000);
+    const std::vector<float> in = block;
+    f.processChannel(block.data(), block.data(), 1000);
+    for (int i = 0; i < 1000; ++i) {
+        ASSERT_EQ(block[2 * i], ref.tick(in[2 * i])) << i;
+        ASSERT_EQ(block[2 * i + 1], in[2 * i + 1]) << i;
+    }
+}
+
+TEST(mirel_extraLP, ProcessChannelOutOfPlaceEqualsInPlace) {
+    mirel_extraLP a, b;
+    a.setCutoff(0.6f);
+    b.setCutoff(0.6f);
+    std::vector<float> inPlace = test::stereoSine(200.0, 3000.0, 777);
+    const std::vector<float> in = inPlace;
+    std::vector<float> out(in.size(), 0.0f);
+    a.processChannel(inPlace.data() + 1, inPlace.data() + 1, 777);
+    b.processChannel(in.data() + 1, out.data() + 1, 777);
+    for (int i = 0; i < 777; ++i) {
+        ASSERT_EQ(out[2 * i + 1], inPlace[2 * i + 1]);
+        ASSERT_EQ(out[2 * i], 0.0f); // the other channel's places are not written
+    }
+}
+
+TEST(mirel_extraLP, ResetRestartsFromSilenceKeepingTheKnobs) {
+    mirel_extraLP f;
+    f.setCutoff(0.5f);
+    f.setResonance(0.2f);
+    for (int i = 0; i < 100; ++i) {
+        f.tick(1.0f);
+    }
+    f.reset();
+    EXPECT_EQ(f.x1, 0.0f);
+    EXPECT_EQ(f.y1, 0.0f);
+    EXPECT_EQ(f.y2, 0.0f);
+    mirel_extraLP fresh;
+    fresh.setCutoff(0.5f);
+    fresh.setResonance(0.2f);
+    for (int i = 0; i < 50; ++i) {
+        ASSERT_EQ(f.tick(0.3f), fresh.tick(0.3f));
+    }
+}
+
+} // namespace
+} // namespace vx
