@@ -1,0 +1,182 @@
+#pragma once
+// AudioOut: the engine. It owns the output unit and the render callback that the unit calls on
+// its real-time thread for every hardware buffer, the two deck records, the six sampler pad
+// slots, the two decode locks and the engine lock.
+//
+// The render callback renders each loaded deck (source read with interpolation, EQ, volume,
+// LP/HP sweep, trim and fader gains, key-lock stretching, one effect, output fade, meter),
+// sums the decks, adds the pads, applies the master gain, clips, converts to the output
+// format and hands the buffer to the recorder while recording.
+//
+// Threads:
+//   - main: init, start/stop, the setters (ramps written without locks, `On` last), the
+//     service pass that carries out what the render thread asked for (next-track loads,
+//     stretcher pitch after an underrun) and drains the render thread's log lines;
+//   - render: renderCallback only — no allocation, no file access, no waiting except the
+//     engine lock, which it holds around deck rendering. The lock is recursive because
+//     position triggers fired inside deck rendering may start a deck, whose play operation
+//     tries the same lock;
+//   - decode threads fill the decks' rings under their decode locks (lock order: engine lock
+//     before a decode lock).
+
+#include "engine/ParamFilter.h"
+#include "engine/audioStream.h"
+#include "platform/AudioDevice.h"
+
+#include <array>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace vx {
+
+class RunLoop;
+class TimerHandle;
+class SamplePlayerFixed;
+
+// Receives every finished output buffer while recording. Render thread: must not block.
+class MixRecorder {
+public:
+    virtual ~MixRecorder() = default;
+    // Render thread: the buffer exactly as described (interleaved float mix, or the 16-bit
+    // output list).
+    virtual void writeBuffer(const AudioBufferList& buffers, uint32_t frames) = 0;
+};
+
+class AudioOut {
+public:
+    // Largest buffer rendered in one pass; larger device buffers are rendered in slices.
+    static constexpr uint32_t kMaxFrames = 6144;
+    static constexpr int kPadCount = 6;
+
+    // Main thread: builds the decks (allocated once, kept for the engine's life). `loop` is the
+    // main run loop, used to service render-thread requests; it may be null in tests that
+    // call serviceRenderRequests() themselves.
+    AudioOut(AudioDevice& device, RunLoop* loop);
+    ~AudioOut();
+    AudioOut(const AudioOut&) = delete;
+    AudioOut& operator=(const AudioOut&) = delete;
+
+    // Main thread: sets up the output unit (messages "Error: %s (%s)") and the engine
+    // values. False when the unit could not be set up: the engine then has no decks.
+    bool init();
+    bool initialized() const { return unitReady_; }
+
+    // Main thread: activate the session and start the output unit / stop both.
+    bool StartSound();
+    bool ResumeSound() { return StartSound(); }
+    void StopSound();
+    void PauseSound() { StopSound(); }
+
+    // Main thread: run the play operation on each loaded deck and let deck rendering run /
+    // stop both loaded decks and keep the decks silent.
+    void startPlay();
+    void stopPlay();
+    void abortPlay() { stopPlay(); }
+
+    // Main thread: master gain 0…1 (scaled to the output's full scale × 0.75).
+    void setGain(float value);
+    float getGain() const;
+    // Main thread: sampler pad gain 0…1, ramped over 8 callbacks.
+    void setSampleGain(float value);
+    float getSampleGain() const;
+    void setMicGain(float value) { lMicGain = value; }
+    float getMicGain() const { return lMicGain; }
+    double lastCpuLoad() const { return 0.0; }
+
+    // Main thread: the play operation's hook. Set by the transport layer; until then the
+    // engine starts a deck by itself (fade-in over 256 frames).
+    void setPlayHandler(std::function<void(audioStream&)> handler) {
+        playHandler_ = std::move(handler);
+    }
+    // Main thread: asked for when a deck that came from a crate plays past its end.
+    void setNextLoadHandler(std::function<void(int deck)> handler) {
+        nextLoadHandler_ = std::move(handler);
+    }
+    // Main thread: the recorder that receives finished buffers while `recording` is set.
+    void setRecorder(MixRecorder* recorder) {
+        recorder_.store(recorder, std::memory_order_release);
+    }
+    void setRecording(bool on) { recording_.store(on, std::memory_order_release); }
+
+    // Main thread: the audio session's interruption listener. A beginning interruption stops the
+    // output unit and marks the engine interrupted; its end restores the mark, reactivates the
+    // session and starts the unit again.
+    void sessionInterrupted(bool begins);
+    bool interrupted() const { return interrupted_; }
+
+    // Main thread: carries out what the render thread asked for and drains its log lines.
+    void serviceRenderRequests();
+
+    // Render thread: the output unit's callback.
+    static int renderCallback(void* context, uint32_t frames, AudioBufferList& out);
+
+    audioStream& deck(int index) { return *fileStream[index]; }
+    std::recursive_mutex& engineLock() { return engineLock_; }
+    const StreamFormat& outputFormat() const { return outputDeviceInputFormat; }
+    float fullScale() const { return fullScale_; }
+    uint64_t samplesPlayedCount() const { return samplesPlayed.load(std::memory_order_relaxed); }
+    bool engineRunning() const { return engineRunning_.load(std::memory_order_relaxed); }
+    float masterGain() const { return masterGain_.load(std::memory_order_relaxed); }
+
+    // The system's engine fields.
+    std::atomic<bool> SoundStarted{false};
+    std::array<audioStream*, 2> fileStream{nullptr, nullptr};
+    uint32_t FPMathBits = 0;
+    StreamFormat outputDeviceInputFormat;
+    std::array<std::atomic<SamplePlayerFixed*>, kPadCount> Sample{};
+    std::atomic<bool> micEnabled{false};
+    std::atomic<bool> micAllowed{false};
+    std::atomic<int32_t> micState{0};
+    float lMicGain = 0;
+    std::mutex decodeLock1;
+    std::mutex decodeLock2;
+    ParamFilter sampleGainFilter;
+    std::atomic<uint64_t> samplesPlayed{0};
+    double hardwareSampleRate = 44100.0;
+    uint32_t bufferFrames = 1024;
+
+private:
+    int render(uint32_t frames, AudioBufferList& out);
+    void renderSlice(uint32_t frames, uint32_t offset, AudioBufferList& out);
+    void mixDecks(uint32_t frames);
+    void renderDeck(audioStream& d, uint32_t frames, float* mainOut, float* preOut);
+    // Per-frame source loop: renders frames [first, frames) of the deck into tmp and pre.
+    // Returns false when the current block was missing ("skip buffer": silence).
+    bool readSource(audioStream& d, uint32_t first, uint32_t frames, float* tmp, float* pre);
+    void stretch(audioStream& d, uint32_t frames, float* tmp, float* mainOut);
+    void outputFade(audioStream& d, uint32_t frames, float* mainOut);
+    void meter(audioStream& d, uint32_t frames, const float* pre);
+    void requestNextLoad(int deck);
+    void playDeck(audioStream& d);
+
+    AudioDevice& device_;
+    RunLoop* loop_;
+    std::unique_ptr<TimerHandle> serviceTimer_;
+    std::unique_ptr<audioStream> decks_[2];
+    std::recursive_mutex engineLock_;
+    bool unitReady_ = false;
+    bool interrupted_ = false;
+    bool interruptedBefore_ = false;
+    float fullScale_ = 1.0f;
+    std::atomic<float> masterGain_{1.0f};
+    std::atomic<float> samplerGain_{1.0f};
+    std::atomic<bool> engineRunning_{false};
+    std::atomic<bool> recording_{false};
+    std::atomic<MixRecorder*> recorder_{nullptr};
+    std::atomic<bool> nextLoadPending_[2] = {false, false};
+    std::function<void(audioStream&)> playHandler_;
+    std::function<void(int)> nextLoadHandler_;
+
+    // Work buffers, interleaved stereo, allocated once.
+    std::unique_ptr<float[]> mix_;
+    std::unique_ptr<float[]> deckMain_[2];
+    std::unique_ptr<float[]> deckPre_[2];
+    std::unique_ptr<float[]> deckTemp_;  // source frames before the stretcher
+    std::unique_ptr<float[]> refill_;    // extra source fed to a short stretcher
+    std::unique_ptr<float[]> refillPre_; // pre-fader frames of a refill (discarded)
+};
+
+} // namespace vx

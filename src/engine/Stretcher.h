@@ -1,0 +1,82 @@
+#pragma once
+// Stretcher: the key-lock pitch corrector of one deck, a small adapter that owns a SoundTouch
+// processor.
+//
+// The deck reads its track at `speed`, which shifts tempo and pitch together; the stretcher
+// then shifts the pitch back by 1/speed while tempo and rate stay 1.0, so the key stays put.
+// SoundTouch is configured once at construction (44100 Hz, stereo, anti-alias filter on, quick
+// seek on, automatic sequence and seek window, 8 ms overlap) and warmed up so that its FIFOs
+// have grown before the render thread first uses it.
+//
+// Who calls what: changing the pitch recomputes SoundTouch's anti-alias filter, which
+// allocates, so it never happens on the render thread. The main thread sets the pitch while
+// holding the engine lock (the guard given at construction), which the render thread holds
+// while it feeds the processor, so the two never call in at the same time. When the render
+// thread itself needs a new pitch (recovering from a decoder underrun) or a clear, it leaves a
+// request in atomics: a clear is applied by the render thread before its next feed (clearing
+// does not allocate), a pitch by the main thread's next service pass.
+//
+// The render thread also counts frames in and out since the last clear; their difference is
+// the stretcher's depth, from which the engine derives the audible position.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+namespace soundtouch {
+class SoundTouch;
+}
+
+namespace vx {
+
+class Stretcher {
+public:
+    // `guard`: the engine lock, taken around pitch changes; null for a stand-alone stretcher.
+    explicit Stretcher(std::recursive_mutex* guard = nullptr);
+    ~Stretcher();
+    Stretcher(const Stretcher&) = delete;
+    Stretcher& operator=(const Stretcher&) = delete;
+
+    // Main thread: sets the pitch ratio (1.0 = unchanged) under the guard. May allocate.
+    void setPitch(double pitch);
+    // Render thread: asks the main thread to set this pitch ratio (see applyPendingPitch).
+    void requestPitch(double pitch);
+    // Main thread: applies a pitch the render thread asked for; true when there was one.
+    bool applyPendingPitch();
+    // Any thread: asks for the processor to be emptied before its next feed.
+    void requestClear();
+    // Any thread: the pitch ratio last set or requested.
+    double pitch() const { return pitch_.load(std::memory_order_relaxed); }
+
+    // Render thread: applies a pending clear. No allocation, no locks.
+    void applyPendingClear();
+    // Render thread (or a thread that owns the stretcher): empties the processor at once.
+    void clearNow();
+    // Render thread: feeds `frames` stereo interleaved frames.
+    void put(const float* interleaved, uint32_t frames);
+    // Render thread: takes up to `maxFrames` frames; returns how many were written.
+    uint32_t receive(float* interleaved, uint32_t maxFrames);
+    // Render thread: frames ready to be received.
+    uint32_t available() const;
+    // Render thread (or any thread for display): frames put minus frames received since the
+    // last clear — how far the output lags the input, in the frames that were fed.
+    int64_t depth() const {
+        return framesIn_.load(std::memory_order_relaxed) -
+               framesOut_.load(std::memory_order_relaxed);
+    }
+    // Render thread: the processor's nominal initial latency in frames.
+    int initialLatency() const;
+
+private:
+    std::unique_ptr<soundtouch::SoundTouch> processor_;
+    std::recursive_mutex* guard_;
+    std::atomic<double> pitch_{1.0};
+    std::atomic<double> requestedPitch_{1.0};
+    std::atomic<bool> pitchPending_{false};
+    std::atomic<bool> clearPending_{false};
+    std::atomic<int64_t> framesIn_{0};
+    std::atomic<int64_t> framesOut_{0};
+};
+
+} // namespace vx

@@ -1,0 +1,53 @@
+#include "AllocationTripwire.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+namespace {
+thread_local bool armed = false;
+std::atomic<size_t> allocations{0};
+
+void* allocate(std::size_t size) {
+    if (armed) {
+        allocations.fetch_add(1, std::memory_order_relaxed);
+    }
+    if (void* p = std::malloc(size == 0 ? 1 : size)) {
+        return p;
+    }
+    throw std::bad_alloc();
+}
+} // namespace
+
+void* operator new(std::size_t size) {
+    return allocate(size);
+}
+void* operator new[](std::size_t size) {
+    return allocate(size);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+
+namespace vx::test {
+
+AllocationTripwire::AllocationTripwire() {
+    armed = true;
+}
+AllocationTripwire::~AllocationTripwire() {
+    armed = false;
+}
+size_t AllocationTripwire::count() {
+    return allocations.load(std::memory_order_relaxed);
+}
+
+} // namespace vx::test

@@ -1,0 +1,98 @@
+#pragma once
+// Shared set-up for engine tests: an engine on the offline device whose decks hold generated
+// tracks, fully decoded into their rings (no decoder thread involved).
+
+#include "engine/AudioOut.h"
+#include "engine/audioStream.h"
+#include "platform/OfflineAudioDevice.h"
+
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace vx::test {
+
+// A generated track: the sample value of (frame, channel).
+using Signal = std::function<float(int64_t frame, int channel)>;
+
+// Frame-index signal: left = frame / 2^20, right = −left; exact in float for < 2^24 frames,
+// so an output sample tells which source frame was played.
+inline float frameCode(int64_t frame, int channel) {
+    const float v = static_cast<float>(frame) / 1048576.0f;
+    return channel == 0 ? v : -v;
+}
+
+inline Signal sine(double hz, float amplitude = 0.5f) {
+    return [hz, amplitude](int64_t frame, int) {
+        return amplitude * static_cast<float>(std::sin(2.0 * M_PI * hz * frame / 44100.0));
+    };
+}
+
+// Writes `length` frames of `signal` into the deck's ring (blocks 0…) and marks the deck loaded
+// at position 0 with the given speed settings. Blocks listed in `missing` are left out.
+inline void loadGenerated(audioStream& deck, int32_t length, const Signal& signal,
+                          const std::vector<int>& missing = {}) {
+    const int32_t blocks = (length + kBlockFrames - 1) / kBlockFrames;
+    for (int b = 0; b < kRingBlocks; ++b) {
+        deck.blocks[b].valid.store(false);
+        deck.blocks[b].blockIndex.store(-1);
+    }
+    for (int b = 0; b < blocks && b < kRingBlocks; ++b) {
+        bool skip = false;
+        for (int m : missing) {
+            skip = skip || m == b;
+        }
+        if (skip) {
+            continue;
+        }
+        soundBuffer& slot = deck.blocks[b];
+        const int32_t start = b * kBlockFrames;
+        const int32_t frames = std::min(kBlockFrames, length - start);
+        for (int32_t i = 0; i < frames; ++i) {
+            slot.list[2 * i] = signal(start + i, 0);
+            slot.list[2 * i + 1] = signal(start + i, 1);
+        }
+        slot.blockIndex.store(b);
+        slot.startFrame.store(start);
+        slot.endFrame.store(start + frames);
+        slot.frames.store(frames);
+        slot.valid.store(true, std::memory_order_release);
+    }
+    deck.lengthFrames.store(length);
+    deck.numBlocks.store(blocks);
+    deck.position.store(0.0);
+    deck.speed.store(1.0);
+    deck.baseSpeed.store(1.0);
+    deck.isLoaded.store(true, std::memory_order_release);
+}
+
+struct Engine {
+    explicit Engine(uint32_t bufferFrames = 1024,
+                    SampleFormat sample = SampleFormat::Float32NonInterleaved)
+        : device(OfflineAudioDevice::Options{.bufferFrames = bufferFrames, .sample = sample}),
+          out(device, nullptr) {
+        ok = out.init() && out.StartSound();
+    }
+
+    // Renders `frames` frames and returns them interleaved.
+    std::vector<float> render(int64_t frames) { return device.renderToMemory(frames); }
+
+    // Plays deck `index` from `position` without key lock and without the fade-in, so output
+    // frames equal source frames.
+    void playPlain(int index, double position = 0.0) {
+        audioStream& d = out.deck(index);
+        d.pitchMode.store(true);
+        d.position.store(position);
+        d.isPlaying.store(true);
+        d.outputRamp.On.store(false);
+        out.startPlay();
+        d.outputRamp.On.store(false);
+    }
+
+    OfflineAudioDevice device;
+    AudioOut out;
+    bool ok = false;
+};
+
+} // namespace vx::test

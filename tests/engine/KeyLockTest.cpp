@@ -1,0 +1,149 @@
+#include "AllocationTripwire.h"
+#include "EngineFixture.h"
+
+#include "dsp/DeckEffects.h"
+#include "engine/DeckSpeed.h"
+#include "engine/Stretcher.h"
+#include "platform/Log.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace vx {
+namespace {
+
+using test::Engine;
+using test::loadGenerated;
+
+// Frequency of the left channel from its rising zero crossings (interpolated) over a window.
+double measureFrequency(const std::vector<float>& interleaved, size_t firstFrame, size_t frames) {
+    double firstCrossing = -1;
+    double lastCrossing = -1;
+    int crossings = 0;
+    for (size_t i = firstFrame + 1; i < firstFrame + frames; ++i) {
+        const float a = interleaved[2 * (i - 1)];
+        const float b = interleaved[2 * i];
+        if (a < 0.0f && b >= 0.0f) {
+            const double t = (i - 1) + a / (a - b);
+            if (firstCrossing < 0) {
+                firstCrossing = t;
+            }
+            lastCrossing = t;
+            ++crossings;
+        }
+    }
+    if (crossings < 2) {
+        return 0;
+    }
+    return (crossings - 1) / (lastCrossing - firstCrossing) * 44100.0;
+}
+
+void startAtSpeed(Engine& e, double speed, bool keyLock) {
+    audioStream& d = e.out.deck(0);
+    d.baseSpeed.store(speed);
+    d.pitchMode.store(!keyLock);
+    setSpeedNow(d, speed);
+    e.out.startPlay();
+    d.stretcher->applyPendingPitch();
+}
+
+TEST(KeyLock, ATonePlayedFasterKeepsItsPitchWithKeyLockAndRisesWithout) {
+    for (bool keyLock : {true, false}) {
+        SCOPED_TRACE(keyLock ? "key lock" : "pitch mode");
+        Engine e(1024);
+        audioStream& d = e.out.deck(0);
+        loadGenerated(d, 600000, test::sine(1000.0));
+        startAtSpeed(e, 1.04, keyLock);
+        const auto out = e.render(44100 * 3);
+        const double hz = measureFrequency(out, 44100, 88200);
+        if (keyLock) {
+            EXPECT_NEAR(hz, 1000.0, 10.0);
+        } else {
+            EXPECT_NEAR(hz, 1040.0, 1.0);
+        }
+        // Either way the track runs 4 % faster: 3 s of output read 3.12 s of source (plus what
+        // the stretcher asked for while filling).
+        const double consumed = d.position.load();
+        EXPECT_NEAR(consumed / (44100.0 * 3), 1.04, keyLock ? 0.01 : 1e-9);
+    }
+}
+
+// A click at source frame f must be heard when the audible position (position + stretch
+// latency) reads f.
+TEST(KeyLock, TheAudiblePositionIsTheFrameBeingHeard) {
+    constexpr int64_t kClick = 150000;
+    for (double speed : {0.85, 1.0, 1.15}) {
+        for (uint32_t buffer : {256u, 1024u}) {
+            SCOPED_TRACE(testing::Message() << "speed " << speed << " buffer " << buffer);
+            Engine e(buffer);
+            audioStream& d = e.out.deck(0);
+            loadGenerated(d, 600000,
+                          [](int64_t frame, int) { return frame == kClick ? 1.0f : 0.0f; });
+            startAtSpeed(e, speed, true);
+            double audibleBefore = d.position.load() + d.stretchLatency.load();
+            bool heard = false;
+            for (int b = 0; b < 2000 && !heard; ++b) {
+                const auto out = e.render(buffer);
+                const double audibleAfter = d.position.load() + d.stretchLatency.load();
+                size_t peak = 0;
+                for (size_t i = 0; i < buffer; ++i) {
+                    if (std::fabs(out[2 * i]) > std::fabs(out[2 * peak])) {
+                        peak = i;
+                    }
+                }
+                if (std::fabs(out[2 * peak]) > 0.3f) {
+                    heard = true;
+                    const double at =
+                        audibleBefore + (audibleAfter - audibleBefore) * (peak + 1.0) / buffer;
+                    EXPECT_NEAR(at, static_cast<double>(kClick), 256.0);
+                }
+                audibleBefore = audibleAfter;
+            }
+            EXPECT_TRUE(heard);
+        }
+    }
+}
+
+TEST(KeyLock, TheRenderPassAllocatesNothingWithEveryFeatureRunning) {
+    Engine e(512);
+    for (int i = 0; i < 2; ++i) {
+        audioStream& d = e.out.deck(i);
+        loadGenerated(d, 600000, test::sine(220.0 * (i + 1)), /*missing=*/{12});
+        d.eqLowDb.store(6.0f);
+        d.eq[0].eqSetBandGain(0, 6.0f);
+        d.eq[1].eqSetBandGain(0, 6.0f);
+        d.eq[0].eqSetBandGain(2, -12.0f);
+        d.eq[1].eqSetBandGain(2, -12.0f);
+    }
+    audioStream& a = e.out.deck(0);
+    audioStream& b = e.out.deck(1);
+    startAtSpeed(e, 1.07, true);
+    b.pitchMode.store(true);
+    deckSetFxEnabled(a, 1, true);
+    deckSetFxEngaged(a, true);
+    e.render(4096); // let the stretcher settle before arming
+
+    const size_t before = test::AllocationTripwire::count();
+    {
+        test::AllocationTripwire armed;
+        for (int i = 0; i < 1000; ++i) {
+            if (i % 50 == 0) {
+                // Ramps restarted from "main" between callbacks keep the render path busy.
+                a.lphpRamp.start(a.lphpPosition.load(), (i / 50) % 2 ? 0.2f : 0.8f, 25);
+                a.faderRamp.rampedSet(a.faderGain, (i / 50) % 2 ? 0.5f : 1.0f, 25, true);
+                b.eqMidRamp.start(b.eqMidDb.load(), (i / 50) % 2 ? -20.0f : 10.0f, 25);
+                a.speedRamp.start(a.speed.load(), (i / 50) % 2 ? 1.02 : 1.07, 256);
+            }
+            e.device.pull(512, {});
+        }
+    }
+    EXPECT_EQ(test::AllocationTripwire::count() - before, 0u);
+    // The missing block was crossed: the underrun path ran too.
+    LogCapture capture;
+    e.out.serviceRenderRequests();
+    EXPECT_TRUE(capture.contains("skip buffer"));
+}
+
+} // namespace
+} // namespace vx
