@@ -9,6 +9,12 @@ const std::vector<Command>& commands() {
     static const std::vector<Command> all = {
         {"info", "info FILE [--json]",
          "the file's format, length in frames (44100 Hz) and seconds, and its tags", runInfo},
+        {"play",
+         "play FILE --out OUT.wav [--seconds S] [--start SEC] [--speed X] [--pitch-mode] "
+         "[--buffer N] [--device] [--json]",
+         "plays FILE on deck 0 through the engine into a 32-bit float WAV (key lock on unless "
+         "--pitch-mode); --device plays it on the sound card instead",
+         runPlay},
     };
     return all;
 }

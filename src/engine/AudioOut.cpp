@@ -4,8 +4,10 @@
 #include "dsp/Eq8.h"
 #include "dsp/SamplePlayerFixed.h"
 #include "dsp/lphpFilter.h"
+#include "engine/DeckDecoder.h"
 #include "engine/DeckSpeed.h"
 #include "engine/Stretcher.h"
+#include "engine/Transport.h"
 #include "platform/Log.h"
 #include "platform/RunLoop.h"
 
@@ -19,8 +21,6 @@ namespace {
 
 // Period of the main thread's service pass (render-thread requests, render log lines).
 constexpr double kServiceInterval = 0.02;
-// Frames of the play fade-in.
-constexpr int kFadeInFrames = 256;
 
 void clearFrames(float* buffer, uint32_t frames) {
     std::memset(buffer, 0, sizeof(float) * 2 * frames);
@@ -40,7 +40,8 @@ float rms(const float* interleaved, uint32_t frames, int channel) {
 
 } // namespace
 
-AudioOut::AudioOut(AudioDevice& device, RunLoop* loop) : device_(device), loop_(loop) {
+AudioOut::AudioOut(AudioDevice& device, RunLoop* loop, EngineServices* services)
+    : device_(device), loop_(loop), services_(services) {
     const size_t samples = size_t{kMaxFrames} * 2;
     mix_ = std::make_unique<float[]>(samples);
     for (int i = 0; i < 2; ++i) {
@@ -54,8 +55,40 @@ AudioOut::AudioOut(AudioDevice& device, RunLoop* loop) : device_(device), loop_(
 }
 
 AudioOut::~AudioOut() {
+    closeDecoders();
     StopSound();
     device_.disposeUnit();
+}
+
+void AudioOut::runDecode(int deck, const std::filesystem::path& path) {
+    if (decoders_[deck]) {
+        decoders_[deck]->load(path);
+    }
+}
+
+int AudioOut::PreparePlaybackWithFile(const std::filesystem::path& path, int deck) {
+    if (!fileStream[deck] || !services_) {
+        return 0;
+    }
+    return openTrack(*fileStream[deck], path, *services_);
+}
+
+bool AudioOut::settleDecoders(double timeoutSeconds) {
+    bool settled = true;
+    for (auto& decoder : decoders_) {
+        if (decoder) {
+            settled = decoder->settle(timeoutSeconds) && settled;
+        }
+    }
+    return settled;
+}
+
+void AudioOut::closeDecoders() {
+    for (auto& decoder : decoders_) {
+        if (decoder) {
+            decoder->shutdown();
+        }
+    }
 }
 
 bool AudioOut::init() {
@@ -74,8 +107,12 @@ bool AudioOut::init() {
         decks_[i] = std::make_unique<audioStream>();
         decks_[i]->deckIndex = i;
         decks_[i]->decodeLock = i == 0 ? &decodeLock1 : &decodeLock2;
+        decks_[i]->engineLock = &engineLock_;
         decks_[i]->stretcher = std::make_unique<Stretcher>(&engineLock_);
         fileStream[i] = decks_[i].get();
+        if (services_) {
+            decoders_[i] = std::make_unique<DeckDecoder>(*decks_[i], *services_);
+        }
     }
 
     FPMathBits = format.fixedPointFractionBits;
@@ -141,41 +178,8 @@ void AudioOut::sessionInterrupted(bool begins) {
 void AudioOut::playDeck(audioStream& d) {
     if (playHandler_) {
         playHandler_(d);
-        return;
-    }
-    if (!d.isLoaded.load(std::memory_order_relaxed)) {
-        return;
-    }
-    if (d.firstPlayPending.exchange(false, std::memory_order_relaxed) && d.stretcher) {
-        d.stretcher->requestClear();
-    }
-    const bool locked = engineLock_.try_lock();
-    const double base = d.baseSpeed.load(std::memory_order_relaxed);
-    if (base == std::floor(base)) {
-        d.position.store(std::round(d.position.load(std::memory_order_relaxed)),
-                         std::memory_order_relaxed);
-    }
-    d.speedRamp.On.store(false, std::memory_order_release);
-    d.speedRamp.from.store(0, std::memory_order_relaxed);
-    d.speedRamp.to.store(0, std::memory_order_relaxed);
-    d.speedRamp.delta.store(0, std::memory_order_relaxed);
-    d.speed.store(base, std::memory_order_relaxed);
-    d.inertiaSpeed.store(0, std::memory_order_relaxed);
-    if (d.position.load(std::memory_order_relaxed) >=
-        d.lengthFrames.load(std::memory_order_relaxed)) {
-        d.position.store(d.loopActive ? d.loopStart.load() : 0, std::memory_order_relaxed);
-        d.replanNeeded.store(true, std::memory_order_relaxed);
-    }
-    d.outputRampLength.store(0, std::memory_order_relaxed);
-    d.outputRamp.On.store(false, std::memory_order_release);
-    d.outputRamp.from.store(0.0f, std::memory_order_relaxed);
-    d.outputRamp.to.store(1.0f, std::memory_order_relaxed);
-    d.outputRamp.delta.store(1.0f / kFadeInFrames, std::memory_order_relaxed);
-    d.outputRamp.count.store(kFadeInFrames, std::memory_order_relaxed);
-    d.outputRamp.On.store(true, std::memory_order_release);
-    d.isPlaying.store(true, std::memory_order_release);
-    if (locked) {
-        engineLock_.unlock();
+    } else {
+        deckPlay(d);
     }
 }
 

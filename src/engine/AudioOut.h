@@ -28,6 +28,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <filesystem>
 #include <string>
 
 namespace vx {
@@ -35,6 +36,8 @@ namespace vx {
 class RunLoop;
 class TimerHandle;
 class SamplePlayerFixed;
+class DeckDecoder;
+struct EngineServices;
 
 // Receives every finished output buffer while recording. Render thread: must not block.
 class MixRecorder {
@@ -53,8 +56,9 @@ public:
 
     // Main thread: builds the decks (allocated once, kept for the engine's life). `loop` is the
     // main run loop, used to service render-thread requests; it may be null in tests that
-    // call serviceRenderRequests() themselves.
-    AudioOut(AudioDevice& device, RunLoop* loop);
+    // call serviceRenderRequests() themselves. `services` (database, defaults, notifications)
+    // serve the decode threads; null for an engine whose rings are filled by hand.
+    AudioOut(AudioDevice& device, RunLoop* loop, EngineServices* services = nullptr);
     ~AudioOut();
     AudioOut(const AudioOut&) = delete;
     AudioOut& operator=(const AudioOut&) = delete;
@@ -107,6 +111,19 @@ public:
     void sessionInterrupted(bool begins);
     bool interrupted() const { return interrupted_; }
 
+    // Main thread: loads `path` into deck 0 / deck 1 on a new decode thread.
+    void runDecode1(const std::filesystem::path& path) { runDecode(0, path); }
+    void runDecode2(const std::filesystem::path& path) { runDecode(1, path); }
+    void runDecode(int deck, const std::filesystem::path& path);
+    // Decode thread (or a test): opens `path` on deck `deck` at once; 1 on success, 0 on failure.
+    int PreparePlaybackWithFile(const std::filesystem::path& path, int deck);
+    // Main thread: waits until both decoders have nothing left to do (headless rendering calls
+    // it before every buffer). True when both settled in time.
+    bool settleDecoders(double timeoutSeconds = 5.0);
+    // Main thread: ends both decode threads (they close their files and save track memory).
+    void closeDecoders();
+    DeckDecoder* decoder(int deck) { return decoders_[deck].get(); }
+
     // Main thread: carries out what the render thread asked for and drains its log lines.
     void serviceRenderRequests();
 
@@ -154,8 +171,10 @@ private:
 
     AudioDevice& device_;
     RunLoop* loop_;
+    EngineServices* services_;
     std::unique_ptr<TimerHandle> serviceTimer_;
     std::unique_ptr<audioStream> decks_[2];
+    std::unique_ptr<DeckDecoder> decoders_[2]; // after the decks: destroyed before them
     std::recursive_mutex engineLock_;
     bool unitReady_ = false;
     bool interrupted_ = false;

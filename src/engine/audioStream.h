@@ -159,6 +159,7 @@ struct audioStream {
     std::atomic<bool> isLoading{false};
     std::atomic<bool> ignoreZeroSpeed{false};
     std::mutex* decodeLock = nullptr;
+    std::recursive_mutex* engineLock = nullptr; // the engine's lock (set by AudioOut)
     std::atomic<double> stretchLatency{kInitialStretchLatency};
     std::vector<long> cuePoints; // main thread, ascending
     int32_t numCuePoints = 0;

@@ -14,6 +14,17 @@ int paCallback(const void* /*input*/, void* output, unsigned long frames,
 
 constexpr int kStatusNoCallback = -1;
 
+// Stereo output on `device` in the client format: two float channels, or interleaved 16-bit.
+PaStreamParameters outputParameters(int device, const StreamFormat& format) {
+    PaStreamParameters params{};
+    params.device = device;
+    params.channelCount = 2;
+    params.sampleFormat =
+        format.isFloat() ? (paFloat32 | paNonInterleaved) : static_cast<PaSampleFormat>(paInt16);
+    params.suggestedLatency = Pa_GetDeviceInfo(device)->defaultLowOutputLatency;
+    return params;
+}
+
 } // namespace
 
 PortAudioDevice::PortAudioDevice() : PortAudioDevice(Options{}) {}
@@ -61,12 +72,7 @@ int PortAudioDevice::createUnit() {
     if (device_ == paNoDevice) {
         return paDeviceUnavailable;
     }
-    PaStreamParameters params{};
-    params.device = device_;
-    params.channelCount = 2;
-    params.sampleFormat =
-        format_.isFloat() ? (paFloat32 | paNonInterleaved) : static_cast<PaSampleFormat>(paInt16);
-    params.suggestedLatency = Pa_GetDeviceInfo(device_)->defaultLowOutputLatency;
+    const PaStreamParameters params = outputParameters(device_, format_);
     if (Pa_IsFormatSupported(nullptr, &params, options_.preferredSampleRate) != paFormatIsSupported) {
         format_.sampleRate = Pa_GetDeviceInfo(device_)->defaultSampleRate;
     }
@@ -99,12 +105,7 @@ int PortAudioDevice::initializeUnit() {
     if (!initialized_ || device_ == paNoDevice || device_ < 0) {
         return paDeviceUnavailable;
     }
-    PaStreamParameters params{};
-    params.device = device_;
-    params.channelCount = 2;
-    params.sampleFormat =
-        format_.isFloat() ? (paFloat32 | paNonInterleaved) : static_cast<PaSampleFormat>(paInt16);
-    params.suggestedLatency = Pa_GetDeviceInfo(device_)->defaultLowOutputLatency;
+    const PaStreamParameters params = outputParameters(device_, format_);
     PaStream* stream = nullptr;
     const PaError err = Pa_OpenStream(&stream, nullptr, &params, format_.sampleRate,
                                       options_.bufferFrames, paClipOff, paCallback, this);

@@ -1,0 +1,278 @@
+#include "analysis/peakFileData.h"
+
+#include "platform/Log.h"
+
+#include <bit>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace vx {
+
+static_assert(std::atomic_ref<uint8_t>::required_alignment == alignof(uint8_t),
+              "entry bytes are accessed in place through atomic_ref");
+static_assert(std::endian::native == std::endian::little,
+              "the peak file is little-endian and is read and written in place");
+
+namespace {
+
+using Byte = std::atomic_ref<uint8_t>;
+
+// The entry buffer is never const memory; atomic_ref needs a mutable reference even to load.
+uint8_t loadByte(const uint8_t& b) {
+    return Byte(const_cast<uint8_t&>(b)).load(std::memory_order_relaxed);
+}
+
+void storeByte(uint8_t& b, uint8_t value) {
+    Byte(b).store(value, std::memory_order_relaxed);
+}
+
+bool readAll(int fd, uint8_t* out, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(fd, out + done, size - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool writeAll(int fd, const uint8_t* data, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool rejected(const std::filesystem::path& path, const char* why) {
+    logLine("peak file %s ignored: %s", path.c_str(), why);
+    return false;
+}
+
+} // namespace
+
+std::shared_ptr<peakFileData> peakFileData::create(int32_t count) {
+    auto record = std::make_shared<peakFileData>();
+    record->count = count > 0 ? count : 0;
+    const size_t bytes = static_cast<size_t>(record->count) * kPeakEntryBytes;
+    record->entries = std::make_unique<uint8_t[]>(bytes);
+    std::memset(record->entries.get(), kPeakNotComputed, bytes);
+    return record;
+}
+
+uint8_t peakFileData::height(int32_t i) const {
+    if (i < 0 || i >= count) {
+        return kPeakNotComputed;
+    }
+    return loadByte(entries[2 * static_cast<size_t>(i)]);
+}
+
+uint8_t peakFileData::flags(int32_t i) const {
+    if (i < 0 || i >= count) {
+        return kPeakNotComputed;
+    }
+    return loadByte(entries[2 * static_cast<size_t>(i) + 1]);
+}
+
+bool peakFileData::isBeatEntry(int32_t i) const {
+    const uint8_t f = flags(i);
+    return f > 15 && f != kPeakNotComputed;
+}
+
+void peakFileData::setEntry(int32_t i, uint8_t h, uint8_t f) {
+    if (i < 0 || i >= count) {
+        return;
+    }
+    storeByte(entries[2 * static_cast<size_t>(i) + 1], f);
+    storeByte(entries[2 * static_cast<size_t>(i)], h);
+}
+
+void peakFileData::fillEntry(int32_t i, uint8_t h, uint8_t f) {
+    if (i < 0 || i >= count) {
+        return;
+    }
+    Byte flagsByte(entries[2 * static_cast<size_t>(i) + 1]);
+    uint8_t old = flagsByte.load(std::memory_order_relaxed);
+    uint8_t wanted = 0;
+    do {
+        wanted = old == kPeakNotComputed
+                     ? f
+                     : static_cast<uint8_t>((old & kPeakBeatBits) | (f & ~kPeakBeatBits));
+    } while (!flagsByte.compare_exchange_weak(old, wanted, std::memory_order_relaxed));
+    storeByte(entries[2 * static_cast<size_t>(i)], h);
+}
+
+void peakFileData::setFlagBits(int32_t i, uint8_t mask) {
+    if (i < 0 || i >= count) {
+        return;
+    }
+    Byte(entries[2 * static_cast<size_t>(i) + 1]).fetch_or(mask, std::memory_order_relaxed);
+}
+
+void peakFileData::clearFlagBits(int32_t i, uint8_t mask) {
+    if (i < 0 || i >= count) {
+        return;
+    }
+    Byte(entries[2 * static_cast<size_t>(i) + 1])
+        .fetch_and(static_cast<uint8_t>(~mask), std::memory_order_relaxed);
+}
+
+void peakFileData::copyEntries(uint8_t* out) const {
+    const size_t bytes = static_cast<size_t>(count) * kPeakEntryBytes;
+    for (size_t b = 0; b < bytes; ++b) {
+        out[b] = loadByte(entries[b]);
+    }
+}
+
+int32_t peakCountForFrames(int64_t frames) {
+    if (frames <= 0) {
+        return 0;
+    }
+    const int64_t n = (frames + kPeakWindowFrames - 1) / kPeakWindowFrames;
+    return n > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max()
+                                                   : static_cast<int32_t>(n);
+}
+
+std::filesystem::path peakFilePath(const std::filesystem::path& trackPath) {
+    std::filesystem::path p = trackPath;
+    p.replace_extension("peak");
+    return p;
+}
+
+bool peakFileLoad(peakFileData& record, const std::filesystem::path& path) {
+    // Non-blocking open so that a FIFO planted under the name cannot stall the caller; the
+    // regular-file check below rejects it.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return false; // no peak file yet: the usual case for a new track
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        return rejected(path, "not a regular file");
+    }
+    const int64_t fileSize = info.st_size;
+    if (fileSize < kPeakHeaderSize) {
+        return rejected(path, "shorter than its header");
+    }
+    const int64_t dataBytes = fileSize - kPeakHeaderSize;
+    if (dataBytes % kPeakEntryBytes != 0) {
+        return rejected(path, "odd entry data length");
+    }
+    if (dataBytes / kPeakEntryBytes > std::numeric_limits<int32_t>::max()) {
+        return rejected(path, "too many entries");
+    }
+
+    uint8_t header[kPeakHeaderSize];
+    if (!readAll(fd, header, sizeof header)) {
+        return rejected(path, "header unreadable");
+    }
+    int32_t headerSize = 0;
+    double bpm = 0.0;
+    double gain = 0.0;
+    std::memcpy(&headerSize, header, 4);
+    std::memcpy(&bpm, header + 4, 8);
+    std::memcpy(&gain, header + 12, 8);
+    if (headerSize != kPeakHeaderSize) {
+        return rejected(path, "header size is not 20");
+    }
+    if (!std::isfinite(bpm) || bpm < 0.0 || !std::isfinite(gain) || gain <= 0.0) {
+        return rejected(path, "BPM or gain out of range");
+    }
+
+    const int32_t count = static_cast<int32_t>(dataBytes / kPeakEntryBytes);
+    auto entries = std::make_unique<uint8_t[]>(static_cast<size_t>(dataBytes));
+    if (!readAll(fd, entries.get(), static_cast<size_t>(dataBytes))) {
+        return rejected(path, "truncated while reading");
+    }
+
+    // Everything checked: only now does the record change.
+    record.headerSize = headerSize;
+    record.bpm.store(bpm, std::memory_order_relaxed);
+    record.gain.store(gain, std::memory_order_relaxed);
+    record.entries = std::move(entries);
+    record.count = count;
+    record.ready.store(1, std::memory_order_relaxed);
+    return true;
+}
+
+bool peakFileWrite(peakFileData& record, const std::filesystem::path& path) {
+    double gain = record.gain.load(std::memory_order_relaxed);
+    if (!(std::isfinite(gain) && gain > 0.0)) {
+        gain = 1.0;
+        record.gain.store(gain, std::memory_order_relaxed);
+    }
+    const double bpm = record.bpm.load(std::memory_order_relaxed);
+    const size_t dataBytes = static_cast<size_t>(record.count) * kPeakEntryBytes;
+
+    std::vector<uint8_t> bytes(kPeakHeaderSize + dataBytes);
+    const int32_t headerSize = kPeakHeaderSize;
+    std::memcpy(bytes.data(), &headerSize, 4);
+    std::memcpy(bytes.data() + 4, &bpm, 8);
+    std::memcpy(bytes.data() + 12, &gain, 8);
+    record.copyEntries(bytes.data() + kPeakHeaderSize);
+
+    const auto fail = [&](const char* step) {
+        logLine("peak file %s not written: %s failed (%s)", path.c_str(), step,
+                std::strerror(errno));
+        return false;
+    };
+
+    // A unique temporary name per writer: the decode thread and the analysis may write the
+    // same track's file at once, and each rename must carry a complete file.
+    std::string temporary = path.string() + ".tmp-XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) {
+        return fail("creating a temporary file");
+    }
+    const auto abandon = [&](const char* step) {
+        const int saved = errno;
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        errno = saved;
+        return fail(step);
+    };
+    if (!writeAll(fd, bytes.data(), bytes.size())) {
+        return abandon("writing");
+    }
+    if (::fsync(fd) != 0) {
+        return abandon("flushing");
+    }
+    if (::close(fd) != 0) {
+        const int saved = errno;
+        ::unlink(temporary.c_str());
+        errno = saved;
+        return fail("closing");
+    }
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        const int saved = errno;
+        ::unlink(temporary.c_str());
+        errno = saved;
+        return fail("renaming");
+    }
+    return true;
+}
+
+} // namespace vx

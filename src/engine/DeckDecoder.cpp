@@ -1,0 +1,377 @@
+#include "engine/DeckDecoder.h"
+
+#include "analysis/peakFileData.h"
+#include "dsp/DeckEffects.h"
+#include "dsp/lphpFilter.h"
+#include "dsp/mirel_extraLP.h"
+#include "engine/BlockCache.h"
+#include "engine/DeckSpeed.h"
+#include "engine/Stretcher.h"
+#include "engine/audioStream.h"
+#include "library/DBController.h"
+#include "library/VXAudioFileInfo.h"
+#include "platform/AudioFileReader.h"
+#include "platform/Log.h"
+#include "platform/NotificationCenter.h"
+#include "platform/RunLoop.h"
+#include "platform/UserDefaults.h"
+
+#include <chrono>
+#include <cmath>
+
+namespace vx {
+
+namespace {
+
+// Idle sleep of a decode pass that found nothing to do, foreground and background (seconds).
+constexpr double kIdleSleep = 8192.0 / 44100.0;
+constexpr double kIdleSleepBackground = 32768.0 / 44100.0;
+
+void neutralMixer(audioStream& deck) {
+    for (auto* ramp : {&deck.eqLowRamp, &deck.eqMidRamp, &deck.eqHighRamp, &deck.resonanceRamp,
+                       &deck.lphpRamp}) {
+        ramp->On.store(false, std::memory_order_release);
+    }
+    deck.eqLowDb.store(0.0f);
+    deck.eqMidDb.store(0.0f);
+    deck.eqHighDb.store(0.0f);
+    for (Eq8& eq : deck.eq) {
+        for (int band = 0; band < 3; ++band) {
+            eq.eqSetBandGain(band, 0.0f);
+        }
+    }
+    for (auto& filter : deck.xyFilter) {
+        filter->reset();
+        filter->setResonance(0.7f);
+        filter->setCutoff(1.0f);
+    }
+    deck.resonanceMix.store(1.0f);
+    for (auto& lphp : deck.lphp) {
+        lphp->setPosition(0.5f);
+        lphp->clear();
+    }
+    deck.lphpPosition.store(0.5f);
+}
+
+} // namespace
+
+std::string trackMemoryKey(const std::filesystem::path& path) {
+    return path.parent_path().filename().string() + "_" + path.filename().string();
+}
+
+int openTrack(audioStream& deck, const std::filesystem::path& path, EngineServices& services) {
+    std::unique_lock lock(*deck.decodeLock);
+    if (deck.isLoaded.load() || deck.file) {
+        deck.isLoaded.store(false, std::memory_order_release);
+        lock.unlock();
+        closeTrack(deck, services);
+        lock.lock();
+    }
+    deck.triggerCountdown.store(0);
+    deck.triggerArmed.store(false);
+    deck.brakeRequested.store(false);
+    deck.inertiaSpeed.store(0.0);
+    deck.fileInfo.reset();
+
+    std::shared_ptr<VXAudioFileInfo> info;
+    if (services.db) {
+        for (int i = 0; i < 100 && services.db->isDBBusy(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        info = services.db->getFullInfoForFile(path);
+    }
+    deck.fileInfo = info;
+    deck.isLoading.store(true);
+    deck.needsAnalysis.store(false);
+
+    std::string error;
+    auto reader = AudioFileReader::open(path, AudioFileReader::Client::Stereo44100, &error);
+    if (!reader) {
+        logLine("Could not open %s: %s", path.string().c_str(), error.c_str());
+        deck.isLoaded.store(false);
+        deck.isLoading.store(false);
+        return 0;
+    }
+    const AudioFileFormat& format = reader->fileFormat();
+    const int64_t frames64 = reader->lengthFrames();
+    const auto length = static_cast<int32_t>(std::min<int64_t>(frames64, INT32_MAX - 2 * kBlockFrames));
+
+    // Peaks beside the track: loaded, or a new record of "not computed" entries written at once.
+    const int32_t peakCount = peakCountForFrames(length);
+    auto peaks = peakFileData::create(peakCount);
+    const auto peakPath = peakFilePath(path);
+    if (!peakFileLoad(*peaks, peakPath)) {
+        peaks = peakFileData::create(peakCount);
+        peakFileWrite(*peaks, peakPath);
+        deck.needsAnalysis.store(true);
+    }
+    deck.peaks = peaks;
+    deck.normalizeGain.store(1.0f);
+
+    deck.fileFormat = {};
+    deck.fileFormat.sampleRate = format.sampleRate;
+    deck.fileFormat.channelsPerFrame = static_cast<uint32_t>(format.channels);
+    deck.clientFormat = {44100.0, 0x9 /* float, packed */, 8, 1, 8, 2, 32};
+    deck.file = std::move(reader);
+
+    deck.lengthFrames.store(length);
+    deck.numBlocks.store((length + kBlockFrames - 1) / kBlockFrames);
+    deck.loopStart.store(0);
+    deck.loopEnd.store(length);
+    deck.baseSpeed.store(1.0);
+    deck.speed.store(1.0);
+    if (deck.stretcher) {
+        deck.stretcher->requestPitch(1.0);
+        deck.stretcher->requestClear();
+    }
+    deck.speedRamp.On.store(false, std::memory_order_release);
+    retuneTempoSyncedEffects(deck);
+    deck.nextReadFrame.store(0); // the reader stands at frame 0 after opening
+    deck.headerFrames.store(static_cast<int32_t>(format.primingFrames));
+    if (format.primingFrames != 0) {
+        logLine("Not zero headerFrames:%i", static_cast<int>(format.primingFrames));
+    }
+    for (soundBuffer& slot : deck.blocks) {
+        resetSlot(slot);
+    }
+    deck.blockWanted.assign(static_cast<size_t>(deck.numBlocks.load()), 0);
+    deck.replanNeeded.store(true);
+    deck.position.store(0.0);
+
+    deck.volume.store(1.0f);
+    deck.volumeRamp.On.store(false, std::memory_order_release);
+    if (services.defaults) {
+        if (auto memory = services.defaults->mapForKey(trackMemoryKey(path))) {
+            auto it = memory->find("kVolume");
+            if (it != memory->end()) {
+                deck.volume.store(UserDefaults::asFloat(it->second).value_or(1.0f));
+            }
+        }
+    }
+    deck.loopActive.store(false);
+    deck.stopFlag.store(false);
+    deck.loopStart.store(0);
+    deck.loopEnd.store(0);
+    if (services.defaults && services.defaults->boolForKey("kNormalizeVolume")) {
+        deck.volume.store(static_cast<float>(peaks->gain.load()));
+    }
+    deck.isLoaded.store(true, std::memory_order_release);
+    neutralMixer(deck);
+    deck.isLoading.store(false);
+    deck.firstPlayPending.store(true);
+    if (!deck.pitchMode.load()) {
+        deck.position.store(deck.position.load() - deck.stretchLatency.load());
+    }
+    lock.unlock();
+
+    // The first beat mark, when the track has a tempo.
+    double firstBeat = 0;
+    const double tempo = info ? info->tempo : 0.0;
+    if (tempo > 0 && length >= 1) {
+        for (int32_t i = 1; int64_t{256} * i < length; ++i) {
+            if (peaks->isBeatEntry(i)) {
+                firstBeat = 1 + 256.0 * i;
+                break;
+            }
+        }
+    }
+    deck.firstBeatFrame.store(firstBeat);
+    retuneTempoSyncedEffects(deck);
+    deck.meterLevel.store(0.0f);
+    deck.meterLevelHold.store(0.0f);
+    if (tempo <= 0) {
+        const std::string name = path.filename().string();
+        if (!services.analysisQueued || !services.analysisQueued(name)) {
+            deck.needsAnalysis.store(true);
+        }
+    }
+    if (services.loop) {
+        const int index = deck.deckIndex;
+        services.loop->post([&services, index] {
+            if (services.fileOpened) {
+                services.fileOpened(index);
+            }
+            if (services.notifications) {
+                services.notifications->post("fileOpened", index);
+            }
+        });
+    }
+    deck.eq[0].eqSetSampleRate(44100.0f);
+    deck.eq[1].eqSetSampleRate(44100.0f);
+    return 1;
+}
+
+void closeTrack(audioStream& deck, EngineServices& services) {
+    std::lock_guard lock(*deck.decodeLock);
+    if (services.defaults && deck.file) {
+        // The track's speed and volume are remembered for its next load.
+        const auto path = deck.fileInfo && !deck.fileInfo->fileName.empty()
+                              ? deck.fileInfo->fileName
+                              : std::filesystem::path();
+        if (!path.empty()) {
+            UserDefaults::Map memory;
+            memory["kSpeed"] = deck.baseSpeed.load();
+            memory["kVolume"] = deck.volume.load();
+            services.defaults->setMap(trackMemoryKey(path), memory);
+        }
+        services.defaults->setInteger("kStreamCrate" + std::to_string(deck.deckIndex),
+                                      deck.crateIndex.load());
+        services.defaults->synchronize();
+    }
+    deck.file.reset();
+    deck.isPlaying.store(false, std::memory_order_release);
+    deck.isLoaded.store(false, std::memory_order_release);
+}
+
+DeckDecoder::DeckDecoder(audioStream& deck, EngineServices& services)
+    : deck_(deck), services_(services) {}
+
+DeckDecoder::~DeckDecoder() { shutdown(); }
+
+std::string DeckDecoder::displayName() const {
+    std::lock_guard lock(const_cast<std::mutex&>(threadMutex_));
+    return displayName_;
+}
+
+void DeckDecoder::load(const std::filesystem::path& path) {
+    std::lock_guard lock(threadMutex_);
+    loads_.fetch_add(1, std::memory_order_relaxed);
+    markIdle(false);
+    const uint64_t generation = generation_.fetch_add(1, std::memory_order_acq_rel) + 1;
+    std::thread previous = std::move(deck_.decoderThread);
+    deck_.decoderThread = std::thread([this, path, generation, prev = std::move(previous)]() mutable {
+        threadMain(path, std::move(prev), generation);
+    });
+}
+
+void DeckDecoder::shutdown() {
+    std::thread last;
+    {
+        std::lock_guard lock(threadMutex_);
+        last = std::move(deck_.decoderThread);
+    }
+    generation_.fetch_add(1, std::memory_order_acq_rel);
+    {
+        std::lock_guard lock(stateMutex_);
+        wakeRequested_ = true;
+    }
+    wake_.notify_all();
+    if (last.joinable()) {
+        last.join();
+    }
+}
+
+void DeckDecoder::markIdle(bool idle) {
+    {
+        std::lock_guard lock(stateMutex_);
+        idle_ = idle;
+    }
+    idleChanged_.notify_all();
+}
+
+void DeckDecoder::wait(double seconds) {
+    std::unique_lock lock(stateMutex_);
+    wake_.wait_for(lock, std::chrono::duration<double>(seconds), [this] { return wakeRequested_; });
+    wakeRequested_ = false;
+}
+
+bool DeckDecoder::settle(double timeoutSeconds) {
+    {
+        std::lock_guard lock(threadMutex_);
+        if (!deck_.decoderThread.joinable()) {
+            return true;
+        }
+    }
+    std::unique_lock lock(stateMutex_);
+    idle_ = false;
+    wakeRequested_ = true;
+    wake_.notify_all();
+    return idleChanged_.wait_for(lock, std::chrono::duration<double>(timeoutSeconds),
+                                 [this] { return idle_; });
+}
+
+void DeckDecoder::threadMain(std::filesystem::path path, std::thread previous,
+                             uint64_t generation) {
+    // End the thread that served the deck before (its generation is no longer current): it
+    // closes its file and saves its memory.
+    const auto current = [this, generation] {
+        return generation_.load(std::memory_order_acquire) == generation;
+    };
+    {
+        std::lock_guard lock(stateMutex_);
+        wakeRequested_ = true;
+    }
+    wake_.notify_all();
+    if (previous.joinable()) {
+        previous.join();
+    }
+
+    if (!current()) {
+        return; // replaced before it began
+    }
+    if (!openTrack(deck_, path, services_)) {
+        markIdle(true);
+        return;
+    }
+    {
+        std::lock_guard lock(threadMutex_);
+        if (deck_.fileInfo) {
+            const auto& info = *deck_.fileInfo;
+            displayName_ = info.artist && !info.artist->empty() ? *info.artist : info.title.value_or("");
+        }
+    }
+    if (deck_.needsAnalysis.load() && services_.startAnalysis) {
+        services_.startAnalysis(path);
+    }
+    deck_.decoderRunning.store(true, std::memory_order_release);
+    deck_.decoderBusy.store(true);
+
+    bool reportedFirstPass = false;
+    while (true) {
+        if (!current()) {
+            deck_.decoderRunning.store(false, std::memory_order_release);
+            closeTrack(deck_, services_);
+            markIdle(true);
+            return;
+        }
+        bool worked = false;
+        if (deck_.replanNeeded.load(std::memory_order_relaxed)) {
+            std::lock_guard lock(*deck_.decodeLock);
+            replan(deck_);
+            worked = true;
+        }
+        {
+            std::lock_guard lock(*deck_.decodeLock);
+            if (deck_.isLoaded.load() && deck_.file) {
+                const bool background = services_.inBackground.load(std::memory_order_relaxed);
+                int decoded = fillStep(deck_);
+                for (int extra = 0; background && decoded && extra < 3; ++extra) {
+                    decoded = fillStep(deck_);
+                }
+                worked = worked || decoded;
+                deck_.decoderBusy.store(decoded != 0);
+            }
+        }
+        const bool background = services_.inBackground.load(std::memory_order_relaxed);
+        if (!reportedFirstPass && !background) {
+            reportedFirstPass = true;
+            if (services_.loop && services_.loadFileDidHide) {
+                services_.loop->post([this] {
+                    if (services_.loadFileDidHide) {
+                        services_.loadFileDidHide();
+                    }
+                });
+            }
+        }
+        if (!worked) {
+            markIdle(!deck_.replanNeeded.load(std::memory_order_relaxed));
+            if (!deck_.replanNeeded.load(std::memory_order_relaxed)) {
+                wait(background ? kIdleSleepBackground : kIdleSleep);
+            }
+        } else {
+            markIdle(false);
+        }
+    }
+}
+
+} // namespace vx
