@@ -90,8 +90,8 @@ void BM_LibraryAddTracks(benchmark::State& state) {
     }
     state.counters["tracks"] = kTracks;
     state.counters["per_track_us"] = benchmark::Counter(
-        static_cast<double>(kTracks), benchmark::Counter::kIsIterationInvariantRate |
-                                          benchmark::Counter::kInvert);
+        static_cast<double>(kTracks),
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_LibraryAddTracks)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 

@@ -113,6 +113,7 @@ int openTrack(audioStream& deck, const std::filesystem::path& path, EngineServic
     deck.fileFormat.channelsPerFrame = static_cast<uint32_t>(format.channels);
     deck.clientFormat = {44100.0, 0x9 /* float, packed */, 8, 1, 8, 2, 32};
     deck.file = std::move(reader);
+    deck.trackPath = path;
 
     deck.lengthFrames.store(length);
     deck.numBlocks.store((length + kBlockFrames - 1) / kBlockFrames);
@@ -205,9 +206,7 @@ void closeTrack(audioStream& deck, EngineServices& services) {
     std::lock_guard lock(*deck.decodeLock);
     if (services.defaults && deck.file) {
         // The track's speed and volume are remembered for its next load.
-        const auto path = deck.fileInfo && !deck.fileInfo->fileName.empty()
-                              ? deck.fileInfo->fileName
-                              : std::filesystem::path();
+        const std::filesystem::path& path = deck.trackPath;
         if (!path.empty()) {
             UserDefaults::Map memory;
             memory["kSpeed"] = deck.baseSpeed.load();
@@ -219,6 +218,7 @@ void closeTrack(audioStream& deck, EngineServices& services) {
         services.defaults->synchronize();
     }
     deck.file.reset();
+    deck.trackPath.clear();
     deck.isPlaying.store(false, std::memory_order_release);
     deck.isLoaded.store(false, std::memory_order_release);
 }
@@ -236,8 +236,13 @@ std::string DeckDecoder::displayName() const {
 void DeckDecoder::load(const std::filesystem::path& path) {
     std::lock_guard lock(threadMutex_);
     loads_.fetch_add(1, std::memory_order_relaxed);
-    markIdle(false);
+    // The new generation first, so that the replaced thread can no longer report idle.
     const uint64_t generation = generation_.fetch_add(1, std::memory_order_acq_rel) + 1;
+    {
+        std::lock_guard state(stateMutex_);
+        idle_ = false;
+        alive_ += 1;
+    }
     std::thread previous = std::move(deck_.decoderThread);
     deck_.decoderThread = std::thread([this, path, generation, prev = std::move(previous)]() mutable {
         threadMain(path, std::move(prev), generation);
@@ -261,9 +266,13 @@ void DeckDecoder::shutdown() {
     }
 }
 
-void DeckDecoder::markIdle(bool idle) {
+void DeckDecoder::markIdle(bool idle, uint64_t generation) {
     {
         std::lock_guard lock(stateMutex_);
+        // A replaced thread speaks no more for the deck: only the current one sets the state.
+        if (generation != generation_.load(std::memory_order_acquire)) {
+            return;
+        }
         idle_ = idle;
     }
     idleChanged_.notify_all();
@@ -276,18 +285,26 @@ void DeckDecoder::wait(double seconds) {
 }
 
 bool DeckDecoder::settle(double timeoutSeconds) {
-    {
-        std::lock_guard lock(threadMutex_);
-        if (!deck_.decoderThread.joinable()) {
-            return true;
-        }
-    }
     std::unique_lock lock(stateMutex_);
+    if (alive_ == 0) {
+        return true;
+    }
     idle_ = false;
     wakeRequested_ = true;
     wake_.notify_all();
     return idleChanged_.wait_for(lock, std::chrono::duration<double>(timeoutSeconds),
-                                 [this] { return idle_; });
+                                 [this] { return idle_ || alive_ == 0; });
+}
+
+void DeckDecoder::threadEnded() {
+    {
+        std::lock_guard lock(stateMutex_);
+        alive_ -= 1;
+        if (alive_ == 0) {
+            idle_ = true;
+        }
+    }
+    idleChanged_.notify_all();
 }
 
 void DeckDecoder::threadMain(std::filesystem::path path, std::thread previous,
@@ -307,10 +324,11 @@ void DeckDecoder::threadMain(std::filesystem::path path, std::thread previous,
     }
 
     if (!current()) {
-        return; // replaced before it began
+        threadEnded(); // replaced before it began
+        return;
     }
     if (!openTrack(deck_, path, services_)) {
-        markIdle(true);
+        threadEnded();
         return;
     }
     {
@@ -331,7 +349,7 @@ void DeckDecoder::threadMain(std::filesystem::path path, std::thread previous,
         if (!current()) {
             deck_.decoderRunning.store(false, std::memory_order_release);
             closeTrack(deck_, services_);
-            markIdle(true);
+            threadEnded();
             return;
         }
         bool worked = false;
@@ -364,12 +382,12 @@ void DeckDecoder::threadMain(std::filesystem::path path, std::thread previous,
             }
         }
         if (!worked) {
-            markIdle(!deck_.replanNeeded.load(std::memory_order_relaxed));
+            markIdle(!deck_.replanNeeded.load(std::memory_order_relaxed), generation);
             if (!deck_.replanNeeded.load(std::memory_order_relaxed)) {
                 wait(background ? kIdleSleepBackground : kIdleSleep);
             }
         } else {
-            markIdle(false);
+            markIdle(false, generation);
         }
     }
 }

@@ -81,7 +81,8 @@ public:
 private:
     void threadMain(std::filesystem::path path, std::thread previous, uint64_t generation);
     void wait(double seconds);
-    void markIdle(bool idle);
+    void markIdle(bool idle, uint64_t generation);
+    void threadEnded();
 
     audioStream& deck_;
     EngineServices& services_;
@@ -91,6 +92,7 @@ private:
     std::condition_variable idleChanged_;
     bool wakeRequested_ = false;
     bool idle_ = true;
+    int alive_ = 0; // decode threads started and not yet ended
     std::atomic<int> loads_{0};
     // Each load starts a new generation; a decode thread serves the deck while its own
     // generation is current, so a replaced thread stops even if it is still opening its file.

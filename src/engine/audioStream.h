@@ -22,6 +22,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -116,6 +117,7 @@ struct audioStream {
     std::atomic<void*> triggerTarget{nullptr};
     std::atomic<TriggerSelector> triggerSelector{nullptr};
     std::unique_ptr<AudioFileReader> file; // decode thread only
+    std::filesystem::path trackPath;       // the open file's path (decode thread, under decodeLock)
     std::array<soundBuffer, kRingBlocks> blocks;
     std::shared_ptr<VXAudioFileInfo> fileInfo; // main and decode threads, under decodeLock
     std::vector<int16_t> blockWanted;          // decode thread

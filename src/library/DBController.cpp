@@ -41,29 +41,59 @@ void bindText(SQLite::Statement& statement, int index, const std::optional<std::
     }
 }
 
-// One result row as the track info wants it: column name -> value, NULL columns absent.
-VXAudioFileInfo::Row rowOf(SQLite::Statement& statement) {
-    VXAudioFileInfo::Row row;
-    const int columns = statement.getColumnCount();
-    for (int i = 0; i < columns; ++i) {
-        const SQLite::Column column = statement.getColumn(i);
-        switch (column.getType()) {
-        case SQLITE_INTEGER:
-            row.emplace(statement.getColumnName(i), column.getInt64());
-            break;
-        case SQLITE_FLOAT:
-            row.emplace(statement.getColumnName(i), column.getDouble());
-            break;
-        case SQLITE_TEXT:
-        case SQLITE_BLOB:
-            row.emplace(statement.getColumnName(i), column.getString());
-            break;
-        default: // NULL
-            break;
+// The current row of a statement as the track info reads it: columns found by name (looked up
+// once per statement), NULL columns absent.
+class StatementSource : public VXAudioFileInfo::RowSource {
+public:
+    explicit StatementSource(SQLite::Statement& statement) : statement_(statement) {
+        const int columns = statement.getColumnCount();
+        for (int i = 0; i < columns; ++i) {
+            names_.emplace_back(statement.getColumnName(i));
         }
     }
-    return row;
-}
+
+    std::optional<double> number(std::string_view column) const override {
+        const auto value = find(column);
+        if (!value) {
+            return std::nullopt;
+        }
+        return value->getDouble();
+    }
+    std::optional<int64_t> integer(std::string_view column) const override {
+        const auto value = find(column);
+        if (!value) {
+            return std::nullopt;
+        }
+        if (value->getType() == SQLITE_FLOAT) {
+            return static_cast<int64_t>(value->getDouble());
+        }
+        return value->getInt64();
+    }
+    std::optional<std::string> text(std::string_view column) const override {
+        const auto value = find(column);
+        if (!value) {
+            return std::nullopt;
+        }
+        return value->getString();
+    }
+
+private:
+    std::optional<SQLite::Column> find(std::string_view column) const {
+        for (size_t i = 0; i < names_.size(); ++i) {
+            if (names_[i] == column) {
+                SQLite::Column value = statement_.getColumn(static_cast<int>(i));
+                if (value.isNull()) {
+                    return std::nullopt;
+                }
+                return value;
+            }
+        }
+        return std::nullopt;
+    }
+
+    SQLite::Statement& statement_;
+    std::vector<std::string> names_;
+};
 
 // Copies `from` to `to` through a temporary name in the same folder, so that an interrupted
 // copy never leaves a half database behind under the real name.
@@ -152,8 +182,7 @@ std::shared_ptr<DBController> DBController::init(const Paths& paths, std::string
                 db->execAndGet("PRAGMA journal_mode=WAL");
                 db->exec("PRAGMA synchronous=NORMAL");
                 db->setBusyTimeout(5000);
-                return std::shared_ptr<DBController>(
-                    new DBController(paths, file, std::move(db)));
+                return std::shared_ptr<DBController>(new DBController(paths, file, std::move(db)));
             }
         }
     } catch (const std::exception& e) {
@@ -175,7 +204,9 @@ DBController::~DBController() = default;
 
 // ---- state ----------------------------------------------------------------------------------
 
-bool DBController::isDBBusy() const { return busy_.load(std::memory_order_relaxed) > 0; }
+bool DBController::isDBBusy() const {
+    return busy_.load(std::memory_order_relaxed) > 0;
+}
 
 int DBController::resultSortOrder() const {
     return resultSortOrder_.load(std::memory_order_relaxed);
@@ -185,7 +216,9 @@ void DBController::setResultSortOrder(int order) {
     resultSortOrder_.store(order, std::memory_order_relaxed);
 }
 
-std::string DBController::getOrderString() const { return orderStringFor(resultSortOrder()); }
+std::string DBController::getOrderString() const {
+    return orderStringFor(resultSortOrder());
+}
 
 std::string DBController::orderStringFor(int order) {
     switch (order) {
@@ -209,8 +242,8 @@ std::string DBController::orderStringFor(int order) {
 }
 
 std::string DBController::orderNameFor(int order) {
-    static const char* const names[] = {"Title", "Artist",   "Album",  "Tempo",
-                                        "Playlist", "Date", "Rescent"};
+    static const char* const names[] = {"Title",    "Artist", "Album",  "Tempo",
+                                        "Playlist", "Date",   "Rescent"};
     return (order >= 0 && order < 7) ? names[order] : "";
 }
 
@@ -247,15 +280,16 @@ std::optional<int64_t> DBController::lookUpRow(uint32_t hash, int location) {
 }
 
 std::optional<DBController::TrackList> DBController::listTracks(const std::string& sql,
-                                                                 int boundValue) {
+                                                                int boundValue) {
     TrackList list;
     {
         Guard guard(*this);
         try {
             SQLite::Statement query(*db_, sql);
             query.bind(1, boundValue);
+            const StatementSource row(query);
             while (query.executeStep()) {
-                list.push_back(VXAudioFileInfo::initWithDictionary(rowOf(query), paths_));
+                list.push_back(VXAudioFileInfo::initWithDictionary(row, paths_));
             }
         } catch (const std::exception& e) {
             logLine("Database: listing failed: %s", e.what());
@@ -305,7 +339,7 @@ std::shared_ptr<VXAudioFileInfo> DBController::getFullInfoForFile(const fs::path
                 SQLite::Statement query(*db_, "select * from parameters where id=?");
                 query.bind(1, *id);
                 if (query.executeStep()) {
-                    return VXAudioFileInfo::initWithDictionary(rowOf(query), paths_);
+                    return VXAudioFileInfo::initWithDictionary(StatementSource(query), paths_);
                 }
             }
         } catch (const std::exception& e) {
@@ -494,8 +528,7 @@ void DBController::incrementPlayCountForInfo(const VXAudioFileInfo& info) {
 void DBController::updateTempo(float tempo, uint32_t hash, int location) {
     Guard guard(*this);
     try {
-        SQLite::Statement update(*db_,
-                                 "update parameters set tempo=? where hash=? and location=?");
+        SQLite::Statement update(*db_, "update parameters set tempo=? where hash=? and location=?");
         update.bind(1, static_cast<double>(tempo));
         update.bind(2, static_cast<int64_t>(hash));
         update.bind(3, location);
@@ -587,8 +620,7 @@ void DBController::addToCrate(int crate, const VXAudioFileInfo& info) {
         if (maximum.executeStep() && !maximum.getColumn(0).isNull()) {
             last = maximum.getColumn(0).getInt64();
         }
-        SQLite::Statement insert(*db_,
-                                 "insert into crates (no,file_id,sort_order) values (?,?,?)");
+        SQLite::Statement insert(*db_, "insert into crates (no,file_id,sort_order) values (?,?,?)");
         insert.bind(1, crate);
         insert.bind(2, *id);
         insert.bind(3, last + 10);
@@ -620,8 +652,8 @@ void DBController::changeOrder(int oldSortOrder, int newSortOrder, int crate) {
     {
         Guard guard(*this);
         try {
-            SQLite::Statement update(
-                *db_, "update crates set sort_order=? where no=? and sort_order=?");
+            SQLite::Statement update(*db_,
+                                     "update crates set sort_order=? where no=? and sort_order=?");
             update.bind(1, newSortOrder);
             update.bind(2, crate);
             update.bind(3, oldSortOrder);
@@ -695,8 +727,7 @@ void DBController::removeCuePoint(const VXAudioFileInfo& info, int64_t position)
         remove.bind(2, position);
         remove.exec();
     } catch (const std::exception& e) {
-        logLine("Database: removing a cue point of %s failed: %s", info.fileName.c_str(),
-                e.what());
+        logLine("Database: removing a cue point of %s failed: %s", info.fileName.c_str(), e.what());
     }
 }
 

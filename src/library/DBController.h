@@ -162,9 +162,9 @@ private:
     const std::filesystem::path databasePath_;
     std::unique_ptr<SQLite::Database> db_; // guarded by mutex_
     mutable std::mutex mutex_;             // the connection's guard
-    mutable std::atomic<int> busy_{0}; // holders of mutex_ (0 or 1)
+    mutable std::atomic<int> busy_{0};     // holders of mutex_ (0 or 1)
     std::atomic<int> resultSortOrder_{0};
-    std::function<void()> updateLastHash_; // guarded by mutex_
+    std::function<void()> updateLastHash_;  // guarded by mutex_
     std::atomic<int> signatureDeferred_{0}; // reconciliations under way
     std::atomic<bool> signatureDirty_{false};
 };

@@ -17,7 +17,9 @@ uint32_t trackHash(std::string_view name) {
     return hash;
 }
 
-uint32_t trackHashForPath(const fs::path& path) { return trackHash(path.filename().string()); }
+uint32_t trackHashForPath(const fs::path& path) {
+    return trackHash(path.filename().string());
+}
 
 bool isTrackExtension(const fs::path& path) {
     std::string extension = path.extension().string();

@@ -17,7 +17,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 std::string lowerAscii(std::string_view text) {
     std::string out(text);
@@ -34,48 +36,54 @@ std::optional<std::string> nonEmpty(const std::string& text) {
     return text;
 }
 
-// A row value as a number: integers and reals as they are, text parsed when it is a number.
-double rowNumber(const VXAudioFileInfo::Row& row, std::string_view key, double fallback) {
-    const auto it = row.find(key);
-    if (it == row.end()) {
-        return fallback;
-    }
-    if (const auto* i = std::get_if<int64_t>(&it->second)) {
-        return static_cast<double>(*i);
-    }
-    if (const auto* d = std::get_if<double>(&it->second)) {
-        return *d;
-    }
-    const std::string& text = std::get<std::string>(it->second);
-    double value = fallback;
-    std::from_chars(text.data(), text.data() + text.size(), value);
-    return value;
-}
+// A Row seen as a RowSource.
+class MapSource : public VXAudioFileInfo::RowSource {
+public:
+    explicit MapSource(const VXAudioFileInfo::Row& row) : row_(row) {}
 
-int64_t rowInteger(const VXAudioFileInfo::Row& row, std::string_view key, int64_t fallback) {
-    const auto it = row.find(key);
-    if (it == row.end()) {
-        return fallback;
+    std::optional<double> number(std::string_view column) const override {
+        const auto it = row_.find(column);
+        if (it == row_.end()) {
+            return std::nullopt;
+        }
+        if (const auto* i = std::get_if<int64_t>(&it->second)) {
+            return static_cast<double>(*i);
+        }
+        if (const auto* d = std::get_if<double>(&it->second)) {
+            return *d;
+        }
+        const std::string& text = std::get<std::string>(it->second);
+        double value = 0;
+        std::from_chars(text.data(), text.data() + text.size(), value);
+        return value;
     }
-    if (const auto* i = std::get_if<int64_t>(&it->second)) {
-        return *i;
+    std::optional<int64_t> integer(std::string_view column) const override {
+        const auto it = row_.find(column);
+        if (it == row_.end()) {
+            return std::nullopt;
+        }
+        if (const auto* i = std::get_if<int64_t>(&it->second)) {
+            return *i;
+        }
+        return static_cast<int64_t>(*number(column));
     }
-    return static_cast<int64_t>(rowNumber(row, key, static_cast<double>(fallback)));
-}
+    std::optional<std::string> text(std::string_view column) const override {
+        const auto it = row_.find(column);
+        if (it == row_.end()) {
+            return std::nullopt;
+        }
+        if (const auto* text = std::get_if<std::string>(&it->second)) {
+            return *text;
+        }
+        if (const auto* i = std::get_if<int64_t>(&it->second)) {
+            return std::to_string(*i);
+        }
+        return std::to_string(std::get<double>(it->second));
+    }
 
-std::optional<std::string> rowText(const VXAudioFileInfo::Row& row, std::string_view key) {
-    const auto it = row.find(key);
-    if (it == row.end()) {
-        return std::nullopt;
-    }
-    if (const auto* text = std::get_if<std::string>(&it->second)) {
-        return *text;
-    }
-    if (const auto* i = std::get_if<int64_t>(&it->second)) {
-        return std::to_string(*i);
-    }
-    return std::to_string(std::get<double>(it->second));
-}
+private:
+    const VXAudioFileInfo::Row& row_;
+};
 
 uint64_t fileSizeOf(const fs::path& path) {
     std::error_code ec;
@@ -149,7 +157,8 @@ void VXAudioFileInfo::readFile(const fs::path& path, const Paths& paths) {
     if (reader) {
         {
             std::lock_guard lock(lazyMutex_);
-            durationInSamples_ = static_cast<uint64_t>(std::max<int64_t>(reader->lengthFrames(), 0));
+            durationInSamples_ =
+                static_cast<uint64_t>(std::max<int64_t>(reader->lengthFrames(), 0));
             durationSeconds_ = static_cast<double>(durationInSamples_) / kSampleRate;
         }
         double tagTempo = 0;
@@ -243,33 +252,48 @@ void VXAudioFileInfo::applyNameTags() {
 
 std::shared_ptr<VXAudioFileInfo> VXAudioFileInfo::initWithDictionary(const Row& row,
                                                                      const Paths& paths) {
+    return initWithDictionary(MapSource(row), paths);
+}
+
+std::shared_ptr<VXAudioFileInfo> VXAudioFileInfo::initWithDictionary(const RowSource& row,
+                                                                     const Paths& paths) {
     auto info = std::make_shared<VXAudioFileInfo>();
-    info->hash = static_cast<uint32_t>(rowInteger(row, "hash", 0));
-    info->fileGroup = static_cast<int32_t>(rowInteger(row, "location", 0));
-    if (const auto name = rowText(row, "filename")) {
+    info->hash = static_cast<uint32_t>(row.integer("hash").value_or(0));
+    info->fileGroup = static_cast<int32_t>(row.integer("location").value_or(0));
+    if (const auto name = row.text("filename")) {
+        // Joined as text and parsed once: listings make thousands of these.
+        auto join = [&](const fs::path& folder) {
+            std::string full = folder.native();
+            if (!full.empty() && full.back() != '/') {
+                full += '/';
+            }
+            full += *name;
+            return fs::path(std::move(full));
+        };
         if (info->fileGroup == 0) {
-            info->fileName = paths.documents() / *name;
+            info->fileName = join(paths.documents());
         } else if (info->fileGroup == 1) {
-            info->fileName = paths.sound() / *name;
+            info->fileName = join(paths.sound());
         }
     }
-    info->artist = rowText(row, "artist");
-    info->title = rowText(row, "title");
-    info->album = rowText(row, "album");
-    info->setTempo(rowNumber(row, "tempo", 0));
-    info->date_added = rowNumber(row, "date_added", 0);
-    const double seconds = rowNumber(row, "lenght", 0);
+    info->artist = row.text("artist");
+    info->title = row.text("title");
+    info->album = row.text("album");
+    info->setTempo(row.number("tempo").value_or(0));
+    info->date_added = row.number("date_added").value_or(0);
+    const double seconds = row.number("lenght").value_or(0);
     {
         std::lock_guard lock(info->lazyMutex_);
         info->durationSeconds_ = seconds;
         info->durationInSamples_ =
             seconds > 0 ? static_cast<uint64_t>(seconds * kSampleRate) : uint64_t{0};
-        info->fileSize_ = static_cast<uint64_t>(std::max<int64_t>(rowInteger(row, "size", 0), 0));
+        info->fileSize_ =
+            static_cast<uint64_t>(std::max<int64_t>(row.integer("size").value_or(0), 0));
     }
     info->crateSortOrder.fill(-1);
     info->avarageVolume = 1.0;
-    info->playcount = static_cast<int32_t>(rowInteger(row, "playcount", 0));
-    info->sortOrder = static_cast<int32_t>(rowInteger(row, "sort_order", 0));
+    info->playcount = static_cast<int32_t>(row.integer("playcount").value_or(0));
+    info->sortOrder = static_cast<int32_t>(row.integer("sort_order").value_or(0));
     return info;
 }
 
@@ -350,7 +374,8 @@ void VXAudioFileInfo::updateTagsLocked() const {
         std::string error;
         if (const auto reader =
                 AudioFileReader::open(fileName, AudioFileReader::Client::Stereo44100, &error)) {
-            durationInSamples_ = static_cast<uint64_t>(std::max<int64_t>(reader->lengthFrames(), 0));
+            durationInSamples_ =
+                static_cast<uint64_t>(std::max<int64_t>(reader->lengthFrames(), 0));
             durationSeconds_ = static_cast<double>(durationInSamples_) / kSampleRate;
         } else {
             durationSeconds_ = tags->durationSeconds;

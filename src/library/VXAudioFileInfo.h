@@ -43,6 +43,17 @@ public:
     using RowValue = std::variant<int64_t, double, std::string>;
     using Row = std::map<std::string, RowValue, std::less<>>;
 
+    // What initWithDictionary reads a row through: values by column name, nothing for a
+    // missing or NULL column. The database reads its result rows through one of these without
+    // copying them into a Row first.
+    class RowSource {
+    public:
+        virtual ~RowSource() = default;
+        virtual std::optional<double> number(std::string_view column) const = 0;
+        virtual std::optional<int64_t> integer(std::string_view column) const = 0;
+        virtual std::optional<std::string> text(std::string_view column) const = 0;
+    };
+
     static constexpr double kSampleRate = 44100.0; // frames per second of the durations
     static constexpr int kCrateCount = 5;
 
@@ -58,6 +69,9 @@ public:
     // Any thread: builds the info from a database row; the file is not touched. The file name
     // is rebuilt from the row's location: 0 the documents folder, 1 the built-in folder.
     static std::shared_ptr<VXAudioFileInfo> initWithDictionary(const Row& row, const Paths& paths);
+    // Any thread: the same from any source of row values.
+    static std::shared_ptr<VXAudioFileInfo> initWithDictionary(const RowSource& row,
+                                                               const Paths& paths);
 
     // Any non-render thread: length in seconds; reads the file first when not yet known.
     double durationSeconds() const;
@@ -123,13 +137,13 @@ public:
     std::optional<std::string> artist; // display tags, absent when unknown
     std::optional<std::string> title;
     std::optional<std::string> album;
-    std::filesystem::path fileName; // full path of the file; empty when absent
-    int32_t fileGroup = 0;          // location: 0 documents folder, 1 built-in folder
-    int32_t playcount = 0;          // times started; -1 when read from the file, not a row
-    double avarageVolume = 0;       // 1.0 from a row; a peak header's gain; else 0
+    std::filesystem::path fileName;   // full path of the file; empty when absent
+    int32_t fileGroup = 0;            // location: 0 documents folder, 1 built-in folder
+    int32_t playcount = 0;            // times started; -1 when read from the file, not a row
+    double avarageVolume = 0;         // 1.0 from a row; a peak header's gain; else 0
     std::optional<double> date_added; // seconds since 1970-01-01 00:00 UTC
     std::array<int32_t, kCrateCount> crateSortOrder{-1, -1, -1, -1, -1}; // -1: not a member
-    double cycleLen = 0; // beat length in frames at 44100 Hz
+    double cycleLen = 0;   // beat length in frames at 44100 Hz
     int32_t sortOrder = 0; // sort order in the crate the info was listed from, else 0
 
 private:

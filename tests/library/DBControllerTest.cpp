@@ -166,7 +166,9 @@ const std::vector<Awkward>& awkwardTracks() {
     static const std::vector<Awkward> tracks = {
         {"Rock 'n' Roll.mp3", "Don't Stop 'Til", "O'Brien & \"The Quotes\"", "L'\xc3\xa9t\xc3\xa9"},
         {"Robert'); DROP TABLE parameters;--.mp3", "x'); DROP TABLE crates;--", "'", "''"},
-        {"\xc3\x9cn\xc3\xaf" "c\xc3\xb8" "d\xc3\xa9 \"q\" %s %n \xe2\x99\xab.m4a",
+        {"\xc3\x9cn\xc3\xaf"
+         "c\xc3\xb8"
+         "d\xc3\xa9 \"q\" %s %n \xe2\x99\xab.m4a",
          "\xe6\x97\xa5\xe6\x9c\xac %d", "\\'\\\"", "\xf0\x9f\x8e\xa7"},
     };
     return tracks;
@@ -290,13 +292,15 @@ TEST_F(DBControllerTest, EachListingOrder) {
         {1, "parameters.artist ", {"Bravo", "Delta", "Charlie", "Alpha"}, {}},
         {2, "parameters.album ", {"Charlie", "Delta", "Alpha", "Bravo"}, {}},
         {3, "parameters.tempo ", {"Bravo", "Delta", "Alpha", "Charlie"}, {}},
-        {4, "crates.sort_order ", {"Delta", "Bravo", "Alpha", "Charlie"},
+        {4,
+         "crates.sort_order ",
+         {"Delta", "Bravo", "Alpha", "Charlie"},
          {"Alpha", "Bravo", "Charlie", "Delta"}},
         {5, "parameters.date_added DESC", {"Alpha", "Charlie", "Delta", "Bravo"}, {}},
         {6, "parameters.playcount DESC ", {"Bravo", "Delta", "Alpha", "Charlie"}, {}},
     };
-    const std::vector<std::string> names = {"Title", "Artist", "Album",  "Tempo",
-                                            "Playlist", "Date", "Rescent"};
+    const std::vector<std::string> names = {"Title",    "Artist", "Album",  "Tempo",
+                                            "Playlist", "Date",   "Rescent"};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.order);
         db->setResultSortOrder(c.order);
@@ -554,8 +558,7 @@ TEST_F(DBControllerTest, ReconcilingTheDocumentsFolder) {
     fs::remove(home.documents("Two.mp3"));
     ASSERT_TRUE(test::writeTone(home.documents("Four.mp3"), 0.2));
     EXPECT_TRUE(db->updateDirectory(home.paths().documents(), 0));
-    EXPECT_EQ(titlesOf(db->getListForGroup(0)),
-              (std::vector<std::string>{"Four", "One", "Three"}));
+    EXPECT_EQ(titlesOf(db->getListForGroup(0)), (std::vector<std::string>{"Four", "One", "Three"}));
     EXPECT_FALSE(db->getListForCrate(0));
     EXPECT_EQ(db->getFullInfoForFile(home.documents("One.mp3"))->playcount, 1);
     EXPECT_EQ(refreshes, 2);
@@ -570,13 +573,11 @@ TEST_F(DBControllerTest, ReconcilingTheBuiltInFolderNeverRemovesRows) {
         ASSERT_TRUE(test::writeTone(home.sound(name), 0.2));
     }
     EXPECT_TRUE(db->updateDirectory(home.paths().sound(), 1));
-    EXPECT_EQ(titlesOf(db->getListForGroup(1)),
-              (std::vector<std::string>{"Demo A", "Demo B"}));
+    EXPECT_EQ(titlesOf(db->getListForGroup(1)), (std::vector<std::string>{"Demo A", "Demo B"}));
     EXPECT_FALSE(db->getListForGroup(0));
     fs::remove(home.sound("Demo B.mp3"));
     EXPECT_TRUE(db->updateDirectory(home.paths().sound(), 1));
-    EXPECT_EQ(titlesOf(db->getListForGroup(1)),
-              (std::vector<std::string>{"Demo A", "Demo B"}));
+    EXPECT_EQ(titlesOf(db->getListForGroup(1)), (std::vector<std::string>{"Demo A", "Demo B"}));
     const auto demo = findByHash(db->getListForGroup(1), trackHash("Demo A.mp3"));
     EXPECT_EQ(demo->fileName, home.sound("Demo A.mp3"));
 }
@@ -637,8 +638,8 @@ TEST_F(DBControllerTest, SeveralThreadsShareTheConnection) {
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
             for (int i = 0; i < kTracks; ++i) {
-                const std::string name = "T" + std::to_string(t) + "'s track " +
-                                         std::to_string(i) + ".mp3";
+                const std::string name =
+                    "T" + std::to_string(t) + "'s track " + std::to_string(i) + ".mp3";
                 auto info = makeInfo(home.paths(), name, name);
                 db->addFileToDB(*info, 0);
                 db->addToCrate(0, *info);

@@ -3,7 +3,6 @@
 // resource folder holding the database template and a built-in "sound" folder), and small
 // generated audio files.
 
-
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
@@ -102,8 +101,8 @@ private:
 inline std::shared_ptr<VXAudioFileInfo> makeInfo(const Paths& paths, const std::string& name,
                                                  const std::string& title,
                                                  const std::string& artist = "",
-                                                 const std::string& album = "",
-                                                 double tempo = 0, int location = 0) {
+                                                 const std::string& album = "", double tempo = 0,
+                                                 int location = 0) {
     auto info = std::make_shared<VXAudioFileInfo>();
     info->fileName = (location == 0 ? paths.documents() : paths.sound()) / name;
     info->hash = trackHashForPath(info->fileName);

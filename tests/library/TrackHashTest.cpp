@@ -25,7 +25,10 @@ TEST(TrackHashTest, MatchesFnv1aVectors) {
         {"foobar", 0xbf9cf968u},
         {"Rock 'n' Roll.mp3", 0x7ab22eadu},
         // Bytes above 0x7f must be taken unsigned.
-        {"\xc3\x9cn\xc3\xaf" "c\xc3\xb8" "d\xc3\xa9 \xe2\x99\xab.mp3", 0xd9e769c6u},
+        {"\xc3\x9cn\xc3\xaf"
+         "c\xc3\xb8"
+         "d\xc3\xa9 \xe2\x99\xab.mp3",
+         0xd9e769c6u},
     };
     for (const auto& v : vectors) {
         EXPECT_EQ(trackHash(v.name), v.hash) << v.name;
@@ -41,9 +44,9 @@ TEST(TrackHashTest, PathHashUsesOnlyTheLastComponent) {
 
 TEST(TrackHashTest, TrackExtensions) {
     const std::vector<std::pair<std::string, bool>> cases = {
-        {"a.mp3", true},        {"a.MP3", true},   {"b.m4a", true},  {"b.M4A", true},
-        {"dir.mp3/c.wav", false}, {"a.mp3.txt", false}, {"mp3", false}, {"a.aac", false},
-        {"a.mp", false},        {".mp3", false},
+        {"a.mp3", true},          {"a.MP3", true},      {"b.m4a", true}, {"b.M4A", true},
+        {"dir.mp3/c.wav", false}, {"a.mp3.txt", false}, {"mp3", false},  {"a.aac", false},
+        {"a.mp", false},          {".mp3", false},
     };
     for (const auto& [name, expected] : cases) {
         EXPECT_EQ(isTrackExtension(name), expected) << name;

@@ -4,8 +4,8 @@
 
 #include <cstring>
 #include <sstream>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "LibraryFixture.h"
@@ -28,16 +28,16 @@ TEST(VXAudioFileInfoTest, TempoFromName) {
         {"/m/Track bpm_128.mp3", 0},
         {"/m/Mix bpm127,5.m4a", 127.5},
         {"/m/Set bpm128 live.mp3", 128},
-        {"/m/My Song BPM124.mp3", 124},    // the path is lower-cased first
-        {"/m/Song bpm.mp3", 0},            // nothing numeric after "bpm"
-        {"/m/Song bpm", 0},                // "bpm" at the very end
-        {"/m/Song bpm1", 0},               // the run must reach the second character
+        {"/m/My Song BPM124.mp3", 124}, // the path is lower-cased first
+        {"/m/Song bpm.mp3", 0},         // nothing numeric after "bpm"
+        {"/m/Song bpm", 0},             // "bpm" at the very end
+        {"/m/Song bpm1", 0},            // the run must reach the second character
         {"/m/Song bpm12", 12},
-        {"/m/x bpm1.5.mp3", 1.5},          // "1.5." reads as 1.5
-        {"/m/x bpm 12,3,4.mp3", 12.3},     // only the first comma becomes a point
-        {"/m/bpm/x bpm128.mp3", 0},        // only the first "bpm" counts
+        {"/m/x bpm1.5.mp3", 1.5},      // "1.5." reads as 1.5
+        {"/m/x bpm 12,3,4.mp3", 12.3}, // only the first comma becomes a point
+        {"/m/bpm/x bpm128.mp3", 0},    // only the first "bpm" counts
         {"/m/no tempo here.mp3", 0},
-        {"/m/x bpm\t96.mp3", 96},          // leading blanks are skipped
+        {"/m/x bpm\t96.mp3", 96}, // leading blanks are skipped
     };
     for (const auto& [path, tempo] : cases) {
         EXPECT_DOUBLE_EQ(VXAudioFileInfo::tempoFromName(path), tempo) << path;
@@ -79,8 +79,8 @@ std::string ilst(const std::string& tmpoPayload) {
 }
 
 std::string udta(const std::string& ilstAtom) {
-    return atom("udta", atom("meta", std::string(4, '\0') +
-                                         atom("hdlr", std::string(25, '\0')) + ilstAtom));
+    return atom("udta", atom("meta", std::string(4, '\0') + atom("hdlr", std::string(25, '\0')) +
+                                         ilstAtom));
 }
 
 std::string moov(const std::string& udtaAtom) {
@@ -88,7 +88,9 @@ std::string moov(const std::string& udtaAtom) {
                             atom("trak", atom("tkhd", std::string(84, '\0'))) + udtaAtom);
 }
 
-std::string ftyp() { return atom("ftyp", "M4A \0\0\0\0M4A mp42"); }
+std::string ftyp() {
+    return atom("ftyp", "M4A \0\0\0\0M4A mp42");
+}
 
 std::string mp4(uint16_t tempo) {
     return ftyp() + atom("mdat", std::string(64, '\x55')) + moov(udta(ilst(tempoData(tempo))));
@@ -137,19 +139,16 @@ TEST(VXAudioFileInfoTest, Mp4TempoAtomMissingOrMalformedEndsTheSearch) {
         overreaching += atom("free", std::string(16, '\0'));
     }
     // An atom inside udta whose size reaches into the middle of the meta atom.
-    const std::string metaAtom =
-        atom("meta", std::string(4, '\0') + atom("hdlr", std::string(25, '\0')) +
-                         ilst(tempoData(120)));
-    const std::string overlapping =
-        moov(atom("udta", sizedAtom(8 + 12, "xxxx", "") + metaAtom));
+    const std::string metaAtom = atom(
+        "meta", std::string(4, '\0') + atom("hdlr", std::string(25, '\0')) + ilst(tempoData(120)));
+    const std::string overlapping = moov(atom("udta", sizedAtom(8 + 12, "xxxx", "") + metaAtom));
 
     const std::vector<AtomCase> cases = {
         {"empty", ""},
         {"no moov", ftyp() + atom("mdat", "abc")},
         {"no udta", atom("moov", atom("mvhd", std::string(100, '\0')))},
         {"no tmpo", moov(udta(atom("ilst", atom("\xa9nam", atom("data", "x")))))},
-        {"tmpo without data first",
-         moov(udta(ilst(atom("name", "x") + tempoData(120))))},
+        {"tmpo without data first", moov(udta(ilst(atom("name", "x") + tempoData(120))))},
         {"empty data payload", moov(udta(ilst(atom("data", ""))))},
         {"meta without version bytes", moov(atom("udta", atom("meta", "ab")))},
         {"size 0 before moov", sizedAtom(0, "free", "") + good},
@@ -322,12 +321,18 @@ TEST(VXAudioFileInfoTest, UnreadableFileKeepsNameHashAndNameTags) {
 TEST(VXAudioFileInfoTest, BuildFromRow) {
     LibraryHome home;
     VXAudioFileInfo::Row row = {
-        {"id", int64_t{7}},           {"hash", int64_t{0xfedcba98}},
-        {"location", int64_t{0}},     {"filename", std::string("Rock 'n' Roll.mp3")},
-        {"artist", std::string("O'Brien")}, {"title", std::string("Don't Stop")},
-        {"tempo", 120.0},             {"date_added", 1700000000.5},
-        {"lenght", 2.5},              {"size", int64_t{123456}},
-        {"playcount", int64_t{3}},    {"sort_order", int64_t{30}},
+        {"id", int64_t{7}},
+        {"hash", int64_t{0xfedcba98}},
+        {"location", int64_t{0}},
+        {"filename", std::string("Rock 'n' Roll.mp3")},
+        {"artist", std::string("O'Brien")},
+        {"title", std::string("Don't Stop")},
+        {"tempo", 120.0},
+        {"date_added", 1700000000.5},
+        {"lenght", 2.5},
+        {"size", int64_t{123456}},
+        {"playcount", int64_t{3}},
+        {"sort_order", int64_t{30}},
     };
     auto info = VXAudioFileInfo::initWithDictionary(row, home.paths());
     EXPECT_EQ(info->hash, 0xfedcba98u);
@@ -366,9 +371,8 @@ TEST(VXAudioFileInfoTest, BuildFromRow) {
 // ---- lazy reading ---------------------------------------------------------------------------
 
 VXAudioFileInfo::Row rowFor(const std::string& name, double seconds, int64_t size) {
-    return {{"hash", int64_t{trackHash(name)}}, {"location", int64_t{0}},
-            {"filename", name},                 {"title", std::string("T")},
-            {"lenght", seconds},                {"size", size}};
+    return {{"hash", int64_t{trackHash(name)}}, {"location", int64_t{0}}, {"filename", name},
+            {"title", std::string("T")},        {"lenght", seconds},      {"size", size}};
 }
 
 TEST(VXAudioFileInfoTest, LengthOfARowWithoutOneIsReadWhenAsked) {
@@ -392,8 +396,8 @@ TEST(VXAudioFileInfoTest, TagsAreReadOnlyWhenAsked) {
     ASSERT_TRUE(tags);
     ASSERT_FALSE(tags->encoder.empty()); // the M4A muxer names itself
 
-    const auto info = VXAudioFileInfo::initWithDictionary(rowFor("tagged.m4a", 3.0, 5),
-                                                          home.paths());
+    const auto info =
+        VXAudioFileInfo::initWithDictionary(rowFor("tagged.m4a", 3.0, 5), home.paths());
     // Known length and size: nothing is read for them.
     EXPECT_DOUBLE_EQ(info->durationSeconds(), 3.0);
     EXPECT_EQ(info->fileSize(), 5u);
