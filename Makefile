@@ -26,8 +26,14 @@ build: deps build/build.ninja
 run: build
 	./build/src/ui/velvox $(ARGS)
 
+# Under CI (CI=true) the sanitizer suites run too: a clean run of all three takes about
+# half an hour on two cores, well inside CI's limit.
 test: build
 	cd build && ctest --output-on-failure -j $(JOBS) --timeout 600
+ifeq ($(CI),true)
+	$(MAKE) test-asan
+	$(MAKE) test-tsan
+endif
 
 bench: deps
 	cmake -S . -B build-bench $(CMAKE_COMMON) $(LAUNCHER) -DCMAKE_BUILD_TYPE=Release -DVX_BUILD_BENCH=ON

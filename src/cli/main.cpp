@@ -1,4 +1,5 @@
 #include "cli/CliCommand.h"
+#include "platform/Log.h"
 
 #include <cstdio>
 #include <iostream>
@@ -54,6 +55,7 @@ void printHelp() {
     std::cout << "\nOptions:\n"
                  "  --home DIR   keep documents, settings and temporary files under DIR\n"
                  "               (also VELVOX_HOME); accepted before or after the command\n"
+                 "  --verbose    also print the engine's log lines on stderr\n"
                  "  --help       this text\n";
 }
 
@@ -81,6 +83,8 @@ int main(int argc, char** argv) {
                 std::cout << "usage: velvox-cli " << c.usage << "\n" << c.summary << "\n";
                 return 0;
             }
+            // The engine's diagnostics stay off the terminal unless asked for.
+            vx::setLogToStderr(takeFlag(args, "--verbose"));
             CommandContext context{args, vx::Paths::resolve(home)};
             return c.run(context);
         }

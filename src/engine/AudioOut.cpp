@@ -8,6 +8,8 @@
 #include "engine/DeckSpeed.h"
 #include "engine/Stretcher.h"
 #include "engine/Transport.h"
+#include "library/DBController.h"
+#include "library/VXAudioFileInfo.h"
 #include "platform/Log.h"
 #include "platform/RunLoop.h"
 
@@ -179,7 +181,11 @@ void AudioOut::playDeck(audioStream& d) {
     if (playHandler_) {
         playHandler_(d);
     } else {
-        deckPlay(d);
+        // The play count is the database's business: counted by the next service pass on
+        // the main thread, since a position trigger may start a deck on the render thread.
+        deckPlay(d, [this](audioStream& deck) {
+            playCountPending_[deck.deckIndex].store(true, std::memory_order_release);
+        });
     }
 }
 
@@ -230,6 +236,17 @@ void AudioOut::serviceRenderRequests() {
     for (int i = 0; i < 2; ++i) {
         if (fileStream[i] && fileStream[i]->stretcher) {
             fileStream[i]->stretcher->applyPendingPitch();
+        }
+        if (playCountPending_[i].exchange(false, std::memory_order_acq_rel) && services_ &&
+            services_->db && fileStream[i]) {
+            std::shared_ptr<VXAudioFileInfo> info;
+            {
+                std::lock_guard lock(*fileStream[i]->decodeLock);
+                info = fileStream[i]->fileInfo;
+            }
+            if (info) {
+                services_->db->incrementPlayCountForInfo(*info);
+            }
         }
         if (nextLoadPending_[i].exchange(false, std::memory_order_acq_rel) && nextLoadHandler_) {
             nextLoadHandler_(i);

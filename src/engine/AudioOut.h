@@ -25,10 +25,10 @@
 
 #include <array>
 #include <atomic>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <filesystem>
 #include <string>
 
 namespace vx {
@@ -186,6 +186,7 @@ private:
     std::atomic<bool> recording_{false};
     std::atomic<MixRecorder*> recorder_{nullptr};
     std::atomic<bool> nextLoadPending_[2] = {false, false};
+    std::atomic<bool> playCountPending_[2] = {false, false};
     std::function<void(audioStream&)> playHandler_;
     std::function<void(int)> nextLoadHandler_;
 

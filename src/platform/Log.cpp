@@ -22,15 +22,21 @@ struct LogSink {
         static std::vector<LogCapture*> list;
         return list;
     }
+    static std::atomic<bool>& toStderr() {
+        static std::atomic<bool> on{true};
+        return on;
+    }
     static void write(std::string text) {
         if (!text.empty() && text.back() == '\n') {
             text.pop_back();
         }
         std::lock_guard lock(mutex());
-        // One fwrite per line keeps lines from different threads whole.
-        text.push_back('\n');
-        std::fwrite(text.data(), 1, text.size(), stderr);
-        text.pop_back();
+        if (toStderr().load(std::memory_order_relaxed)) {
+            // One fwrite per line keeps lines from different threads whole.
+            text.push_back('\n');
+            std::fwrite(text.data(), 1, text.size(), stderr);
+            text.pop_back();
+        }
         for (LogCapture* capture : captures()) {
             capture->lines_.push_back(text);
         }
@@ -38,6 +44,10 @@ struct LogSink {
 };
 
 } // namespace detail
+
+void setLogToStderr(bool on) {
+    detail::LogSink::toStderr().store(on, std::memory_order_relaxed);
+}
 
 namespace {
 

@@ -39,6 +39,9 @@ void logRealtime(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Main thread: writes the queued realtime lines, oldest first, through logLine and returns how
 // many. Also logs one line saying how many were dropped since the last drain, if any.
 size_t drainRealtimeLog();
+// Any thread: whether lines are also written to stderr (on by default; captures always get
+// them). Command-line tools turn it off to keep their own output to one clear line per error.
+void setLogToStderr(bool on);
 
 // Any thread: realtime lines dropped because the ring was full, since the process started.
 uint64_t droppedRealtimeLogLines();

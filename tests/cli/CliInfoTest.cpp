@@ -1,3 +1,4 @@
+#include "CliHarness.h"
 #include "platform/AudioFileWriter.h"
 
 #include <gtest/gtest.h>
@@ -14,43 +15,11 @@
 namespace {
 
 namespace fs = std::filesystem;
+using vx::test::CliRun;
+using vx::test::lineCount;
 
-struct CliRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-class CliInfo : public ::testing::Test {
+class CliInfo : public vx::test::CliTest {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("vx-cli-test-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    CliRun run(const std::string& arguments) {
-        const fs::path out = dir_ / "stdout.txt";
-        const fs::path err = dir_ / "stderr.txt";
-        const std::string command =
-            std::string(VX_CLI_PATH) + " " + arguments + " >" + out.string() + " 2>" + err.string();
-        const int status = std::system(command.c_str());
-        CliRun r;
-        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = slurp(out);
-        r.err = slurp(err);
-        return r;
-    }
-
     // A one-second 440 Hz stereo WAV at `rate`.
     fs::path makeWav(const std::string& name, int rate) {
         const fs::path path = dir_ / name;
@@ -67,13 +36,7 @@ protected:
         EXPECT_TRUE(writer->close());
         return path;
     }
-
-    fs::path dir_;
 };
-
-size_t lineCount(const std::string& s) {
-    return static_cast<size_t>(std::count(s.begin(), s.end(), '\n'));
-}
 
 TEST_F(CliInfo, JsonCarriesTheContractKeysWithExactLength) {
     const auto wav = makeWav("tone.wav", 22050);
