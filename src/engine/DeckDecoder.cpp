@@ -5,6 +5,7 @@
 #include "dsp/lphpFilter.h"
 #include "dsp/mirel_extraLP.h"
 #include "engine/BlockCache.h"
+#include "engine/DeckCues.h"
 #include "engine/DeckSpeed.h"
 #include "engine/Stretcher.h"
 #include "engine/audioStream.h"
@@ -188,7 +189,9 @@ int openTrack(audioStream& deck, const std::filesystem::path& path, EngineServic
     }
     if (services.loop) {
         const int index = deck.deckIndex;
-        services.loop->post([&services, index] {
+        services.loop->post([&services, &deck, index] {
+            // The track's cue points and even beats, then everyone who waits for the track.
+            deckFileOpened(deck, services.db.get());
             if (services.fileOpened) {
                 services.fileOpened(index);
             }
