@@ -37,7 +37,7 @@ endif
 
 bench: deps
 	cmake -S . -B build-bench $(CMAKE_COMMON) $(LAUNCHER) -DCMAKE_BUILD_TYPE=Release -DVX_BUILD_BENCH=ON
-	cmake --build build-bench -j $(JOBS)
+	cmake --build build-bench -j $(JOBS) --target velvox-bench
 	./build-bench/bench/velvox-bench
 
 test-asan: deps

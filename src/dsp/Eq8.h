@@ -60,4 +60,21 @@ private:
     void clearHistory();
 };
 
+// Inline so that the left and right chains of a deck interleave in the render loop.
+inline float Eq8::eqProcess(float x) {
+    for (int k = 0; k < kActiveBands; ++k) {
+        if (gainDb[k] == 0.0f) {
+            continue;
+        }
+        Eq8Band& b = bands[k];
+        const float y = b.b0 * x + b.b1 * b.x1 + b.b2 * b.x2 + b.c0 * b.y1 + b.c1 * b.y2;
+        b.x2 = b.x1;
+        b.x1 = x;
+        b.y2 = b.y1;
+        b.y1 = y;
+        x = y * b.makeup;
+    }
+    return x;
+}
+
 } // namespace vx
