@@ -57,8 +57,9 @@ void kick(StereoBuffer& out, int64_t start, const KickParams& p, float gain) {
     }
 }
 
-void snare(StereoBuffer& out, int64_t start, double tone, double decay, float gain, uint64_t seed) {
-    Rng rng(seed);
+void snare(StereoBuffer& out, int64_t start, double tone, double decay, float gain,
+           uint64_t noiseKey) {
+    Rng rng(noiseKey);
     const int64_t len = framesFor(decay * 6.0);
     dsp::Svf filterL, filterR;
     filterL.set(1800.0, 0.8);
@@ -79,8 +80,8 @@ void snare(StereoBuffer& out, int64_t start, double tone, double decay, float ga
     }
 }
 
-void clap(StereoBuffer& out, int64_t start, double brightness, float gain, uint64_t seed) {
-    Rng rng(seed);
+void clap(StereoBuffer& out, int64_t start, double brightness, float gain, uint64_t noiseKey) {
+    Rng rng(noiseKey);
     const int64_t len = framesFor(0.45);
     dsp::Svf bandL, bandR;
     bandL.set(1100.0 * brightness, 1.6);
@@ -102,8 +103,9 @@ void clap(StereoBuffer& out, int64_t start, double brightness, float gain, uint6
     }
 }
 
-void hat(StereoBuffer& out, int64_t start, double decay, double pan, float gain, uint64_t seed) {
-    Rng rng(seed);
+void hat(StereoBuffer& out, int64_t start, double decay, double pan, float gain,
+         uint64_t noiseKey) {
+    Rng rng(noiseKey);
     const int64_t len = framesFor(decay * 6.0 + 0.01);
     dsp::Svf high;
     high.set(7500.0, 0.9);
@@ -138,8 +140,8 @@ void rim(StereoBuffer& out, int64_t start, double hz, double pan, float gain) {
     }
 }
 
-void shaker(StereoBuffer& out, int64_t start, double pan, float gain, uint64_t seed) {
-    Rng rng(seed);
+void shaker(StereoBuffer& out, int64_t start, double pan, float gain, uint64_t noiseKey) {
+    Rng rng(noiseKey);
     const int64_t len = framesFor(0.12);
     dsp::Svf band;
     band.set(6500.0, 1.2);
@@ -167,8 +169,8 @@ void tom(StereoBuffer& out, int64_t start, double hz, double pan, float gain) {
     }
 }
 
-void crash(StereoBuffer& out, int64_t start, float gain, uint64_t seed) {
-    Rng rng(seed);
+void crash(StereoBuffer& out, int64_t start, float gain, uint64_t noiseKey) {
+    Rng rng(noiseKey);
     const int64_t len = framesFor(2.6);
     dsp::Svf highL, highR;
     highL.set(4200.0, 0.7);
@@ -188,8 +190,8 @@ void crash(StereoBuffer& out, int64_t start, float gain, uint64_t seed) {
     }
 }
 
-void riser(StereoBuffer& out, int64_t start, int64_t frames, float gain, uint64_t seed) {
-    Rng rng(seed);
+void riser(StereoBuffer& out, int64_t start, int64_t frames, float gain, uint64_t noiseKey) {
+    Rng rng(noiseKey);
     dsp::Svf bandL, bandR;
     dsp::OnePole lowCutL, lowCutR;
     lowCutL.set(300.0);

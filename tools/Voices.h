@@ -50,21 +50,22 @@ struct ToneParams {
 // Render thread; kick with its attack at frame `start`.
 void kick(StereoBuffer& out, int64_t start, const KickParams& p, float gain);
 // Render thread; snare (tone + noise), `tone` in Hz.
-void snare(StereoBuffer& out, int64_t start, double tone, double decay, float gain, uint64_t seed);
+void snare(StereoBuffer& out, int64_t start, double tone, double decay, float gain,
+           uint64_t noiseKey);
 // Render thread; hand clap (three noise bursts and a tail).
-void clap(StereoBuffer& out, int64_t start, double brightness, float gain, uint64_t seed);
+void clap(StereoBuffer& out, int64_t start, double brightness, float gain, uint64_t noiseKey);
 // Render thread; hi-hat, `decay` in s (short = closed, long = open).
-void hat(StereoBuffer& out, int64_t start, double decay, double pan, float gain, uint64_t seed);
+void hat(StereoBuffer& out, int64_t start, double decay, double pan, float gain, uint64_t noiseKey);
 // Render thread; rim shot / woodblock click tuned to `hz`.
 void rim(StereoBuffer& out, int64_t start, double hz, double pan, float gain);
 // Render thread; shaker (band-passed noise with a soft attack).
-void shaker(StereoBuffer& out, int64_t start, double pan, float gain, uint64_t seed);
+void shaker(StereoBuffer& out, int64_t start, double pan, float gain, uint64_t noiseKey);
 // Render thread; tuned tom / conga with a small pitch drop.
 void tom(StereoBuffer& out, int64_t start, double hz, double pan, float gain);
 // Render thread; crash cymbal, about two seconds.
-void crash(StereoBuffer& out, int64_t start, float gain, uint64_t seed);
+void crash(StereoBuffer& out, int64_t start, float gain, uint64_t noiseKey);
 // Render thread; noise riser over `frames`, its band rising from low to high.
-void riser(StereoBuffer& out, int64_t start, int64_t frames, float gain, uint64_t seed);
+void riser(StereoBuffer& out, int64_t start, int64_t frames, float gain, uint64_t noiseKey);
 
 // Render thread; one note of `p` held for `gateFrames`, then released. `note` is a MIDI number.
 void tone(StereoBuffer& out, int64_t start, int64_t gateFrames, double note, float gain, double pan,
