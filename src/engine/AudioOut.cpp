@@ -60,6 +60,7 @@ AudioOut::AudioOut(AudioDevice& device, RunLoop* loop, EngineServices* services)
 }
 
 AudioOut::~AudioOut() {
+    joinAnalyses(true);
     closeDecoders();
     StopSound();
     device_.disposeUnit();
@@ -117,6 +118,20 @@ bool AudioOut::init() {
         fileStream[i] = decks_[i].get();
         if (services_) {
             decoders_[i] = std::make_unique<DeckDecoder>(*decks_[i], *services_);
+        }
+    }
+    if (services_) {
+        // A decode thread that opens a track without a tempo starts its analysis here.
+        if (!services_->startAnalysis) {
+            services_->startAnalysis = [this](const std::filesystem::path& path) {
+                startAnalysis(path);
+            };
+        }
+        if (!services_->analysisQueued) {
+            services_->analysisQueued = [this](const std::string& name) {
+                const auto names = getCurrentAnalizes();
+                return names && std::find(names->begin(), names->end(), name) != names->end();
+            };
         }
     }
 
@@ -236,6 +251,7 @@ void AudioOut::requestNextLoad(int deck) {
 
 void AudioOut::serviceRenderRequests() {
     drainRealtimeLog();
+    joinAnalyses(false);
     for (int i = 0; i < 2; ++i) {
         if (fileStream[i] && fileStream[i]->stretcher) {
             fileStream[i]->stretcher->applyPendingPitch();

@@ -27,9 +27,13 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace vx {
 
@@ -38,6 +42,14 @@ class TimerHandle;
 class SamplePlayerFixed;
 class DeckDecoder;
 struct EngineServices;
+class analyzeProgress;
+struct peakFileData;
+
+// The analysis routine: fills `peaks` for the track at `path`, writing progress (0…1) after
+// every block and stopping with 0 when it reads −1.0; 1 on success (tempo and gain stored in
+// the peak data, peak file written). Runs on an analysis thread.
+using AnalysisRoutine = std::function<int(const std::filesystem::path& path, peakFileData& peaks,
+                                          std::atomic<float>& progress)>;
 
 // Receives every finished output buffer while recording. Render thread: must not block.
 class MixRecorder {
@@ -124,6 +136,33 @@ public:
     void closeDecoders();
     DeckDecoder* decoder(int deck) { return decoders_[deck].get(); }
 
+    // --- analysis tasks (registry changed only on the main thread) ----------------------------
+    // Main thread: the routine each analysis runs (tests put in their own).
+    void setAnalysisRoutine(AnalysisRoutine routine) { analysisRoutine_ = std::move(routine); }
+    // Any thread: runs the analysis of `path` on a new analysis thread of the engine's own.
+    void startAnalysis(const std::filesystem::path& path);
+    // Analysis thread: one analysis run, start to end (see the class comment).
+    void runAnalyze(const std::filesystem::path& path);
+    // Main thread: adds a task; false when a task with the same name is registered.
+    bool registerAnalyze(std::shared_ptr<analyzeProgress> task);
+    // Any thread: number of registered tasks; their names (nullopt before the first task).
+    int getNumAnalizes() const;
+    std::optional<std::vector<std::string>> getCurrentAnalizes() const;
+    // Any thread: a task's progress for the path's last component (0 when none).
+    float getProgressForAnalyze(const std::filesystem::path& path) const;
+    // Main thread: sets a task's progress (−1.0 cancels it).
+    void setProgressForAnalyze(const std::filesystem::path& path, float value);
+    // Any thread: a task's tempo override; −1.0 for no such task; 0 before the first task.
+    double getTempoOverrideForAnalyze(const std::filesystem::path& path) const;
+    // Main thread: sets a task's tempo override, when the task exists.
+    void setTempoOverrideForAnalyze(const std::filesystem::path& path, double bpm);
+    // Main thread: a run succeeded / did not: update the deck and the database, remove the
+    // task, post "Analyze Complete" with the path.
+    void analyzeComplete(const std::filesystem::path& path);
+    void analyzeNotComplete(const std::filesystem::path& path);
+    // Main thread: joins the analysis threads that have finished (all of them with `all`).
+    void joinAnalyses(bool all);
+
     // Main thread: carries out what the render thread asked for and drains its log lines.
     void serviceRenderRequests();
 
@@ -189,6 +228,18 @@ private:
     std::atomic<bool> playCountPending_[2] = {false, false};
     std::function<void(audioStream&)> playHandler_;
     std::function<void(int)> nextLoadHandler_;
+
+    // Analysis registry: changed only on the main thread; the mutex lets decode and analysis
+    // threads read it.
+    mutable std::mutex analysesMutex_;
+    std::optional<std::map<std::string, std::shared_ptr<analyzeProgress>>> analyzesTasks;
+    AnalysisRoutine analysisRoutine_;
+    struct AnalysisThread {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    std::mutex analysisThreadsMutex_;
+    std::vector<AnalysisThread> analysisThreads_;
 
     // Work buffers, interleaved stereo, allocated once.
     std::unique_ptr<float[]> mix_;

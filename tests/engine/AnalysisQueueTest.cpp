@@ -1,0 +1,145 @@
+#include "EngineFixture.h"
+
+#include "analysis/peakFileData.h"
+#include "engine/DeckDecoder.h"
+#include "engine/analyzeProgress.h"
+#include "platform/AudioFileWriter.h"
+#include "platform/Clock.h"
+#include "platform/NotificationCenter.h"
+#include "platform/RunLoop.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace vx {
+namespace {
+
+namespace fs = std::filesystem;
+
+class AnalysisQueue : public ::testing::Test {
+protected:
+    void SetUp() override {
+        services_.notifications = &notifications_;
+        services_.loop = &loop_;
+        // Loads here start no analysis by themselves: each test starts its own.
+        services_.startAnalysis = [](const fs::path&) {};
+        engine_ = std::make_unique<AudioOut>(device_, &loop_, &services_);
+        ASSERT_TRUE(engine_->init());
+        notifications_.addObserver(this, "Analyze Complete", [this](const Notification& n) {
+            completed_.push_back(std::get<std::string>(n.object));
+        });
+        dir_ = fs::temp_directory_path() /
+               ("vx-analysis-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir_);
+    }
+    void TearDown() override {
+        engine_.reset();
+        fs::remove_all(dir_);
+    }
+    // Pumps the main thread until `done` holds (at most 10 s of real time).
+    bool pumpUntil(const std::function<bool()>& done) {
+        for (int i = 0; i < 10000 && !done(); ++i) {
+            loop_.runDue();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        loop_.runDue();
+        return done();
+    }
+
+    ManualClock clock_;
+    RunLoop loop_{clock_};
+    NotificationCenter notifications_{loop_};
+    EngineServices services_;
+    OfflineAudioDevice device_;
+    std::unique_ptr<AudioOut> engine_;
+    std::vector<std::string> completed_;
+    fs::path dir_;
+};
+
+TEST_F(AnalysisQueue, TheRegistryAnswersBeforeAndAfterItExists) {
+    EXPECT_EQ(engine_->getTempoOverrideForAnalyze("/x/a.mp3"), 0.0);
+    EXPECT_EQ(engine_->getNumAnalizes(), 0);
+    EXPECT_FALSE(engine_->getCurrentAnalizes().has_value());
+    std::atomic<float> progress{0.25f};
+    auto task = std::make_shared<analyzeProgress>(&progress, "a.mp3");
+    EXPECT_TRUE(engine_->registerAnalyze(task));
+    EXPECT_FALSE(engine_->registerAnalyze(std::make_shared<analyzeProgress>(&progress, "a.mp3")));
+    EXPECT_EQ(engine_->getTempoOverrideForAnalyze("/elsewhere/b.mp3"), -1.0);
+    EXPECT_EQ(engine_->getTempoOverrideForAnalyze("/other/folder/a.mp3"), -1.0); // by name
+    engine_->setTempoOverrideForAnalyze("/x/a.mp3", 128.0);
+    EXPECT_EQ(task->tempoOverride(), 128.0);
+    EXPECT_FLOAT_EQ(engine_->getProgressForAnalyze("/x/a.mp3"), 0.25f);
+    EXPECT_EQ(engine_->getNumAnalizes(), 1);
+    engine_->analyzeNotComplete("/x/a.mp3");
+    EXPECT_EQ(engine_->getNumAnalizes(), 0);
+}
+
+TEST_F(AnalysisQueue, TheSameFileIsNeverAnalysedTwiceAtOnceAndCancelEndsTheRun) {
+    std::atomic<int> runs{0};
+    engine_->setAnalysisRoutine([&](const fs::path&, peakFileData&, std::atomic<float>& progress) {
+        runs.fetch_add(1);
+        // Work until cancelled.
+        while (progress.load() != -1.0f) {
+            progress.store(0.5f);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return 0;
+    });
+    const fs::path track = dir_ / "Twice.mp3";
+    engine_->startAnalysis(track);
+    ASSERT_TRUE(pumpUntil([&] { return engine_->getNumAnalizes() == 1 && runs.load() == 1; }));
+    engine_->startAnalysis(track); // ends at once: already registered
+    engine_->startAnalysis(dir_ / "Other.mp3");
+    ASSERT_TRUE(pumpUntil([&] { return engine_->getNumAnalizes() == 2 && runs.load() == 2; }));
+    EXPECT_FLOAT_EQ(engine_->getProgressForAnalyze(track), 0.5f);
+
+    engine_->setProgressForAnalyze(track, -1.0f);
+    ASSERT_TRUE(pumpUntil([&] { return completed_.size() == 1; }));
+    EXPECT_EQ(completed_[0], track.string());
+    EXPECT_EQ(engine_->getNumAnalizes(), 1);
+    EXPECT_EQ(runs.load(), 2);
+    engine_->setProgressForAnalyze(dir_ / "Other.mp3", -1.0f);
+    ASSERT_TRUE(pumpUntil([&] { return completed_.size() == 2; }));
+    engine_->joinAnalyses(true);
+}
+
+TEST_F(AnalysisQueue, ADeckSharesItsPeakDataAndTakesTheClampedGain) {
+    const fs::path track = dir_ / "Shared.wav";
+    {
+        std::string error;
+        auto writer =
+            AudioFileWriter::create(track, AudioFileWriter::Format::WavFloat32, 44100, 2, &error);
+        std::vector<float> frames(2 * 44100, 0.1f);
+        ASSERT_TRUE(writer->write(frames.data(), 44100));
+        ASSERT_TRUE(writer->close());
+    }
+    for (double gain : {3.4, -0.5, 1.25}) {
+        SCOPED_TRACE(gain);
+        engine_->runDecode1(track);
+        ASSERT_TRUE(engine_->settleDecoders(30.0));
+        audioStream& deck = engine_->deck(0);
+        ASSERT_TRUE(deck.isLoaded.load());
+        const peakFileData* seen = nullptr;
+        engine_->setAnalysisRoutine(
+            [&](const fs::path&, peakFileData& peaks, std::atomic<float>& progress) {
+                seen = &peaks;
+                peaks.gain.store(gain);
+                peaks.bpm.store(126.0);
+                progress.store(1.0f);
+                return 1;
+            });
+        const size_t before = completed_.size();
+        engine_->startAnalysis(track);
+        ASSERT_TRUE(pumpUntil([&] { return completed_.size() == before + 1; }));
+        EXPECT_EQ(seen, deck.peaks.get());
+        EXPECT_FLOAT_EQ(deck.normalizeGain.load(), static_cast<float>(std::clamp(gain, 0.0, 2.0)));
+        EXPECT_FALSE(deck.needsAnalysis.load());
+        EXPECT_EQ(engine_->getNumAnalizes(), 0);
+        engine_->joinAnalyses(true);
+    }
+}
+
+} // namespace
+} // namespace vx
