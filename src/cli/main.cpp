@@ -16,6 +16,10 @@ const std::vector<Command>& commands() {
          "plays FILE on deck 0 through the engine into a 32-bit float WAV (key lock on unless "
          "--pitch-mode); --device plays it on the sound card instead",
          runPlay},
+        {"analyze", "analyze FILE... [--json]",
+         "analyses each file as the app does (tempo, beat marks, peaks, gain), writes its peak "
+         "file and reports the result",
+         runAnalyze},
     };
     return all;
 }

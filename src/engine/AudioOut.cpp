@@ -1,5 +1,6 @@
 #include "engine/AudioOut.h"
 
+#include "analysis/analyzeTrack.h"
 #include "dsp/DeckEffects.h"
 #include "dsp/Eq8.h"
 #include "dsp/SamplePlayerFixed.h"
@@ -57,6 +58,13 @@ AudioOut::AudioOut(AudioDevice& device, RunLoop* loop, EngineServices* services)
     refill_ = std::make_unique<float[]>(samples);
     refillPre_ = std::make_unique<float[]>(samples);
     sampleGainFilter.clear(8.0f);
+    // The routine every analysis runs: the user's tempo, once typed in, wins over detection.
+    analysisRoutine_ = [this](const std::filesystem::path& path, peakFileData& peaks,
+                              std::atomic<float>& progress) {
+        return analyzeTrack(path, &peaks, &progress, [this](const std::filesystem::path& p) {
+            return getTempoOverrideForAnalyze(p);
+        });
+    };
 }
 
 AudioOut::~AudioOut() {

@@ -1,0 +1,117 @@
+// BeatDetect fed blocks directly: peak entries and loudness, tempo estimates on click tracks,
+// onset placement and the tuning thresholds.
+
+#include "analysis/BeatDetect.h"
+#include "analysis/PeakWindowRule.h"
+#include "analysis/peakFileData.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace vx {
+namespace {
+
+// A kick-like click (decaying 60 Hz burst) every 60 / bpm seconds from `firstFrame`.
+std::vector<float> clicks(int64_t frames, double bpm, int64_t firstFrame) {
+    std::vector<float> out(size_t(frames), 0.0f);
+    const double period = 60.0 * 44100.0 / bpm;
+    for (int n = 0;; ++n) {
+        const int64_t start = std::llround(firstFrame + n * period);
+        if (start >= frames) {
+            break;
+        }
+        for (int i = 0; i < 2205 && start + i < frames; ++i) {
+            out[size_t(start + i)] =
+                0.8f * float(std::exp(-i / 400.0) * std::sin(2.0 * M_PI * 60.0 * i / 44100.0));
+        }
+    }
+    return out;
+}
+
+void feed(BeatDetect& detect, const std::vector<float>& x) {
+    for (size_t at = 0; at < x.size(); at += BeatDetect::kBlockFrames) {
+        const int n = int(std::min<size_t>(BeatDetect::kBlockFrames, x.size() - at));
+        detect.processBlock(x.data() + at, n);
+    }
+}
+
+// Entries come from the shared window rule; the loudness and gain follow
+// m = (mean x² + Σ|x|) / 256 per window.
+TEST(BeatDetect, PeakEntriesAndGainOfConstantSignal) {
+    const int64_t frames = 44100 * 3;
+    std::vector<float> x(static_cast<size_t>(frames), 0.0f);
+    for (size_t i = 0; i < x.size(); ++i) {
+        x[i] = (i / 37) % 2 ? 0.5f : -0.5f;
+    }
+    auto peaks = peakFileData::create(peakCountForFrames(frames));
+    BeatDetect detect(*peaks);
+    feed(detect, x);
+    PeakWindowRule rule;
+    for (int32_t w = 0; w < peaks->count; ++w) {
+        const int n = int(std::min<int64_t>(256, frames - 256 * int64_t(w)));
+        const PeakEntry e = rule.next(x.data() + 256 * w, n);
+        ASSERT_EQ(peaks->height(w), e.height) << w;
+        ASSERT_EQ(peaks->flags(w), e.flags) << w;
+    }
+    EXPECT_EQ(detect.loudnessCount(), double(peaks->count));
+    const double m = (0.25 + 256 * 0.5) / 256.0; // every whole window: gain ≈ 0.659
+    EXPECT_NEAR(detect.gain(), 0.33 / m, 0.33 / m * 1e-3);
+}
+
+// Tempos across the search range come out as the whole-number histogram bin.
+TEST(BeatDetect, ClickTrackTempos) {
+    for (double bpm : {82.0, 95.0, 120.0, 140.0, 160.0, 174.0, 179.0}) {
+        SCOPED_TRACE(bpm);
+        const int64_t frames = 44100 * 40;
+        auto peaks = peakFileData::create(peakCountForFrames(frames));
+        BeatDetect detect(*peaks);
+        feed(detect, clicks(frames, bpm, 3000));
+        EXPECT_GT(detect.estimateCount(), 0);
+        EXPECT_NEAR(detect.lastEstimate(), bpm, 0.5);
+        EXPECT_EQ(detect.computeBpm(), bpm);
+    }
+}
+
+// Each click after the first second of history is an onset in its block (a click starting
+// in the last quarter of a block may register in the next); the grid starts at the first
+// click's block.
+TEST(BeatDetect, OnsetsAtClickBlocksAndThresholdsApply) {
+    const int64_t frames = 44100 * 10;
+    const std::vector<float> x = clicks(frames, 120.0, 5000); // 22050 frames apart
+    auto peaks = peakFileData::create(peakCountForFrames(frames));
+    BeatDetect detect(*peaks);
+    feed(detect, x);
+    const std::vector<float>& onsets = detect.onsets();
+    int found = 0;
+    for (size_t b = 0; b < onsets.size(); ++b) {
+        if (onsets[b] > 0.0f) {
+            // The block holds a click start, or starts just after one.
+            const double rel = b * 1024.0 - 5000.0;
+            const double into = rel - std::floor(rel / 22050.0) * 22050.0;
+            EXPECT_TRUE(into > 22050.0 - 1024.0 || into < 1024.0) << "block " << b;
+            ++found;
+        }
+    }
+    EXPECT_GE(found, 17); // clicks at 5000 + k·22050 after the first 44 blocks
+    EXPECT_EQ(detect.computeBpm(), 120.0);
+    EXPECT_EQ(detect.beatOffset() % 4, 0);
+    EXPECT_LE(std::abs(detect.beatOffset() * 256 - 5000), 1024);
+
+    // A ratio threshold no click reaches: no onsets at all.
+    const float saved = onsetRatioThreshold();
+    setOnsetRatioThreshold(1e30f);
+    auto quiet = peakFileData::create(peakCountForFrames(frames));
+    BeatDetect none(*quiet);
+    feed(none, x);
+    setOnsetRatioThreshold(saved);
+    for (float o : none.onsets()) {
+        ASSERT_EQ(o, 0.0f);
+    }
+    EXPECT_EQ(onsetRatioThreshold(), 5.85f);
+    EXPECT_EQ(onsetRiseThreshold(), 450.0f);
+}
+
+} // namespace
+} // namespace vx
