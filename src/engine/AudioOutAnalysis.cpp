@@ -83,11 +83,11 @@ void AudioOut::joinAnalyses(bool all) {
     std::vector<AnalysisThread> finished;
     {
         std::lock_guard lock(analysisThreadsMutex_);
-        auto it = std::stable_partition(
-            analysisThreads_.begin(), analysisThreads_.end(),
-            [](const AnalysisThread& t) { return !t.done->load(std::memory_order_acquire); });
-        std::move(it, analysisThreads_.end(), std::back_inserter(finished));
-        analysisThreads_.erase(it, analysisThreads_.end());
+        std::vector<AnalysisThread> running;
+        for (AnalysisThread& t : analysisThreads_) {
+            (t.done->load(std::memory_order_acquire) ? finished : running).push_back(std::move(t));
+        }
+        analysisThreads_ = std::move(running);
     }
     for (AnalysisThread& t : finished) {
         if (t.thread.joinable()) {
