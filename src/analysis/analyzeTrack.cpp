@@ -3,6 +3,7 @@
 #include "analysis/BeatDetect.h"
 #include "analysis/peakFileData.h"
 #include "platform/AudioFileReader.h"
+#include "platform/Log.h"
 
 #include <cmath>
 #include <memory>
@@ -20,7 +21,10 @@ int analyzeTrack(const std::filesystem::path& path, peakFileData* peaks,
     const std::unique_ptr<AudioFileReader> reader =
         AudioFileReader::open(path, AudioFileReader::Client::MonoNative, &error);
     if (!reader) {
-        return 1;
+        // Nothing was analysed, so the caller must not take the record's tempo as a result
+        // (reporting success here would store a tempo of 0 for the track).
+        logLine("Could not analyse %s: %s", path.string().c_str(), error.c_str());
+        return 0;
     }
     const std::filesystem::path peakPath = peakFilePath(path);
 

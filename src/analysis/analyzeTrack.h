@@ -20,8 +20,8 @@ using TempoOverrideQuery = std::function<double(const std::filesystem::path& pat
 // Analysis thread: analyses the track at `path` into `peaks` (or, when null, into a record of
 // its own of ceil(frames / 256) entries), writing `progress` (when given) = windows done /
 // all windows after every block. Returns 0, writing no file and leaving the record not ready,
-// as soon as it reads −1.0 from `progress`. Otherwise returns 1: when the file cannot be read
-// as audio nothing is written; else the peak entries hold the peaks and beat marks, the
+// as soon as it reads −1.0 from `progress`, and 0, writing nothing, when the file cannot be read
+// as audio. Otherwise returns 1: the peak entries hold the peaks and beat marks, the
 // record's bpm and gain fields hold the tempo (BPM; `tempoOverride` wins when it gives a
 // positive value) and the playback gain (0.001..2.0), and the peak file beside the track
 // (peakFilePath) has been written.

@@ -244,14 +244,14 @@ TEST(AnalyzeTrack, CancelStopsWithoutWriting) {
     EXPECT_EQ(peaks->bpm.load(), 0.0);
 }
 
-// A file that is not audio: 1, nothing written, the record untouched.
+// A file that is not audio: a failure (0), nothing written, the record untouched.
 TEST(AnalyzeTrack, UnreadableFileWritesNothing) {
     test::TempDir dir;
     const fs::path bad = dir.path() / "bad.mp3";
     test::writeBytes(bad, std::vector<uint8_t>(4000, 0x42));
     auto peaks = peakFileData::create(10);
     std::atomic<float> progress{0.7f};
-    EXPECT_EQ(analyzeTrack(bad, peaks.get(), &progress), 1);
+    EXPECT_EQ(analyzeTrack(bad, peaks.get(), &progress), 0);
     EXPECT_FALSE(fs::exists(peakFilePath(bad)));
     EXPECT_FALSE(peaks->isComputed(0));
     EXPECT_EQ(peaks->bpm.load(), 0.0);
