@@ -4,6 +4,7 @@
 #include "platform/AudioTags.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <vector>
 
@@ -15,7 +16,13 @@ int runHeadless(const Paths& paths) {
     std::vector<std::filesystem::path> tracks;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(paths.sound(), ec)) {
-        if (entry.is_regular_file()) {
+        // Only the tracks: analysis leaves peak files beside them.
+        std::string ext = entry.path().extension().string();
+        std::transform(ext.begin(), ext.end(), ext.begin(),
+                       [](unsigned char c) { return std::tolower(c); });
+        if (entry.is_regular_file() &&
+            (ext == ".mp3" || ext == ".m4a" || ext == ".aac" || ext == ".wav" || ext == ".aif" ||
+             ext == ".aiff" || ext == ".flac")) {
             tracks.push_back(entry.path());
         }
     }
