@@ -32,10 +32,11 @@ void storeByte(uint8_t& b, uint8_t value) {
     Byte(b).store(value, std::memory_order_relaxed);
 }
 
-bool readAll(int fd, uint8_t* out, size_t size) {
+// Moves `size` bytes through `io` (::read or ::write), retrying short transfers and EINTR.
+template <typename Io, typename Byte> bool transferAll(Io io, int fd, Byte* buffer, size_t size) {
     size_t done = 0;
     while (done < size) {
-        const ssize_t n = ::read(fd, out + done, size - done);
+        const ssize_t n = io(fd, buffer + done, size - done);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -47,19 +48,12 @@ bool readAll(int fd, uint8_t* out, size_t size) {
     return true;
 }
 
+bool readAll(int fd, uint8_t* out, size_t size) {
+    return transferAll(::read, fd, out, size);
+}
+
 bool writeAll(int fd, const uint8_t* data, size_t size) {
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd, data + done, size - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
+    return transferAll(::write, fd, data, size);
 }
 
 bool rejected(const std::filesystem::path& path, const char* why) {

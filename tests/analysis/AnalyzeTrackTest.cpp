@@ -9,6 +9,8 @@
 #include "analysis/peakFileData.h"
 #include "platform/AudioFileWriter.h"
 
+#include "PeakTestSupport.h"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -33,23 +35,6 @@ bool writeWav(const fs::path& path, const std::vector<float>& samples) {
         return false;
     }
     return writer->write(samples.data(), int64_t(samples.size())) && writer->close();
-}
-
-// A kick-like click (decaying 60 Hz burst, 50 ms) every 60 / bpm seconds from `firstFrame`.
-std::vector<float> clickTrack(int64_t frames, double bpm, int64_t firstFrame) {
-    std::vector<float> out(size_t(frames), 0.0f);
-    const double period = 60.0 * 44100.0 / bpm;
-    for (int n = 0;; ++n) {
-        const int64_t start = std::llround(firstFrame + n * period);
-        if (start >= frames) {
-            break;
-        }
-        for (int i = 0; i < 2205 && start + i < frames; ++i) {
-            out[size_t(start + i)] =
-                0.8f * float(std::exp(-i / 400.0) * std::sin(2.0 * M_PI * 60.0 * i / 44100.0));
-        }
-    }
-    return out;
 }
 
 std::vector<int32_t> beatEntries(const peakFileData& peaks) {
@@ -174,7 +159,7 @@ TEST(AnalyzeTrack, ShortTrackHasNoOnsetsAndStartsAtZero) {
     test::TempDir dir;
     const fs::path wav = dir.path() / "short.wav";
     const int64_t frames = 30000; // 0.68 s, 30 blocks, 118 windows (the last 48 frames)
-    ASSERT_TRUE(writeWav(wav, clickTrack(frames, 120.0, 5000)));
+    ASSERT_TRUE(writeWav(wav, test::clickTrack(frames, 120.0, 5000)));
     std::atomic<float> progress{0.5f};
     ASSERT_EQ(analyzeTrack(wav, nullptr, &progress), 1);
     peakFileData loaded;
@@ -196,7 +181,7 @@ TEST(AnalyzeTrack, ShortTrackHasNoOnsetsAndStartsAtZero) {
 TEST(AnalyzeTrack, TempoOverrideFixesTempoAndSpacing) {
     test::TempDir dir;
     const fs::path wav = dir.path() / "clicks.wav";
-    ASSERT_TRUE(writeWav(wav, clickTrack(44100 * 20, 120.0, 0)));
+    ASSERT_TRUE(writeWav(wav, test::clickTrack(44100 * 20, 120.0, 0)));
     auto peaks = peakFileData::create(peakCountForFrames(44100 * 20));
     fs::path asked;
     ASSERT_EQ(analyzeTrack(wav, peaks.get(), nullptr,
@@ -224,7 +209,7 @@ TEST(AnalyzeTrack, TempoOverrideFixesTempoAndSpacing) {
 TEST(AnalyzeTrack, CancelStopsWithoutWriting) {
     test::TempDir dir;
     const fs::path wav = dir.path() / "long.wav";
-    ASSERT_TRUE(writeWav(wav, clickTrack(44100 * 120, 124.0, 0)));
+    ASSERT_TRUE(writeWav(wav, test::clickTrack(44100 * 120, 124.0, 0)));
     auto peaks = peakFileData::create(peakCountForFrames(44100 * 120));
     std::atomic<float> progress{0.0f};
     std::thread canceller([&] {

@@ -5,6 +5,8 @@
 #include "analysis/PeakWindowRule.h"
 #include "analysis/peakFileData.h"
 
+#include "PeakTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,23 +14,6 @@
 
 namespace vx {
 namespace {
-
-// A kick-like click (decaying 60 Hz burst) every 60 / bpm seconds from `firstFrame`.
-std::vector<float> clicks(int64_t frames, double bpm, int64_t firstFrame) {
-    std::vector<float> out(size_t(frames), 0.0f);
-    const double period = 60.0 * 44100.0 / bpm;
-    for (int n = 0;; ++n) {
-        const int64_t start = std::llround(firstFrame + n * period);
-        if (start >= frames) {
-            break;
-        }
-        for (int i = 0; i < 2205 && start + i < frames; ++i) {
-            out[size_t(start + i)] =
-                0.8f * float(std::exp(-i / 400.0) * std::sin(2.0 * M_PI * 60.0 * i / 44100.0));
-        }
-    }
-    return out;
-}
 
 void feed(BeatDetect& detect, const std::vector<float>& x) {
     for (size_t at = 0; at < x.size(); at += BeatDetect::kBlockFrames) {
@@ -67,7 +52,7 @@ TEST(BeatDetect, ClickTrackTempos) {
         const int64_t frames = 44100 * 40;
         auto peaks = peakFileData::create(peakCountForFrames(frames));
         BeatDetect detect(*peaks);
-        feed(detect, clicks(frames, bpm, 3000));
+        feed(detect, test::clickTrack(frames, bpm, 3000));
         EXPECT_GT(detect.estimateCount(), 0);
         EXPECT_NEAR(detect.lastEstimate(), bpm, 0.5);
         EXPECT_EQ(detect.computeBpm(), bpm);
@@ -79,7 +64,7 @@ TEST(BeatDetect, ClickTrackTempos) {
 // click's block.
 TEST(BeatDetect, OnsetsAtClickBlocksAndThresholdsApply) {
     const int64_t frames = 44100 * 10;
-    const std::vector<float> x = clicks(frames, 120.0, 5000); // 22050 frames apart
+    const std::vector<float> x = test::clickTrack(frames, 120.0, 5000); // 22050 frames apart
     auto peaks = peakFileData::create(peakCountForFrames(frames));
     BeatDetect detect(*peaks);
     feed(detect, x);

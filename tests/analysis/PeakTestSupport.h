@@ -3,6 +3,7 @@
 
 #include "analysis/peakFileData.h"
 
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +14,24 @@
 #include <vector>
 
 namespace vx::test {
+
+// A kick-like click (decaying 60 Hz burst, 50 ms) every 60 / bpm seconds from `firstFrame`,
+// mono at 44100 Hz.
+inline std::vector<float> clickTrack(int64_t frames, double bpm, int64_t firstFrame) {
+    std::vector<float> out(size_t(frames), 0.0f);
+    const double period = 60.0 * 44100.0 / bpm;
+    for (int n = 0;; ++n) {
+        const int64_t start = std::llround(firstFrame + n * period);
+        if (start >= frames) {
+            break;
+        }
+        for (int i = 0; i < 2205 && start + i < frames; ++i) {
+            out[size_t(start + i)] =
+                0.8f * float(std::exp(-i / 400.0) * std::sin(2.0 * M_PI * 60.0 * i / 44100.0));
+        }
+    }
+    return out;
+}
 
 namespace fs = std::filesystem;
 

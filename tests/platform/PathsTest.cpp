@@ -1,5 +1,7 @@
 #include "platform/Paths.h"
 
+#include "platform/EncodeFixture.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -15,21 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "vx-paths-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data()) ? fs::path(pattern) : fs::path();
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
+using fixture::TempDir;
 
 // Sets (or, with nothing, unsets) an environment variable for the life of the guard.
 class EnvGuard {

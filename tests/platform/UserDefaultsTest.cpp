@@ -1,6 +1,8 @@
 #include "platform/UserDefaults.h"
 #include "platform/Log.h"
 
+#include "platform/EncodeFixture.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,21 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "vx-defaults-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data()) ? fs::path(pattern) : fs::path();
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
+using fixture::TempDir;
 
 std::string readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
