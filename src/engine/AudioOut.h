@@ -162,6 +162,9 @@ public:
     void analyzeNotComplete(const std::filesystem::path& path);
     // Main thread: joins the analysis threads that have finished (all of them with `all`).
     void joinAnalyses(bool all);
+    // Any thread: analysis threads started and not yet ended (including those that end at
+    // once because their file is already being analysed).
+    int runningAnalysisThreads() const;
 
     // Main thread: carries out what the render thread asked for and drains its log lines.
     void serviceRenderRequests();
@@ -238,7 +241,7 @@ private:
         std::thread thread;
         std::shared_ptr<std::atomic<bool>> done;
     };
-    std::mutex analysisThreadsMutex_;
+    mutable std::mutex analysisThreadsMutex_;
     std::vector<AnalysisThread> analysisThreads_;
 
     // Work buffers, interleaved stereo, allocated once.

@@ -51,28 +51,26 @@ void AudioOut::startAnalysis(const std::filesystem::path& path) {
                                 done});
 }
 
+int AudioOut::runningAnalysisThreads() const {
+    std::lock_guard lock(analysisThreadsMutex_);
+    return static_cast<int>(std::count_if(
+        analysisThreads_.begin(), analysisThreads_.end(),
+        [](const AnalysisThread& t) { return !t.done->load(std::memory_order_acquire); }));
+}
+
 void AudioOut::joinAnalyses(bool all) {
     if (all) {
         // Cancel every run, and keep the main thread's work going while they end: each run
-        // finishes with a completion handler on the main thread.
-        {
-            std::lock_guard lock(analysesMutex_);
-            if (analyzesTasks) {
-                for (auto& entry : *analyzesTasks) {
-                    entry.second->setProgressValue(-1.0f);
-                }
-            }
-        }
-        while (true) {
-            bool running = false;
+        // finishes with a completion handler on the main thread. A thread that registers
+        // only after the first pass is cancelled on the next one.
+        while (runningAnalysisThreads() > 0) {
             {
-                std::lock_guard lock(analysisThreadsMutex_);
-                for (const AnalysisThread& t : analysisThreads_) {
-                    running = running || !t.done->load(std::memory_order_acquire);
+                std::lock_guard lock(analysesMutex_);
+                if (analyzesTasks) {
+                    for (auto& entry : *analyzesTasks) {
+                        entry.second->setProgressValue(-1.0f);
+                    }
                 }
-            }
-            if (!running) {
-                break;
             }
             if (loop_ && loop_->isMainThread()) {
                 loop_->runDue();

@@ -91,6 +91,8 @@ TEST_F(AnalysisQueue, TheSameFileIsNeverAnalysedTwiceAtOnceAndCancelEndsTheRun) 
     engine_->startAnalysis(track);
     ASSERT_TRUE(pumpUntil([&] { return engine_->getNumAnalizes() == 1 && runs.load() == 1; }));
     engine_->startAnalysis(track); // ends at once: already registered
+    ASSERT_TRUE(pumpUntil([&] { return engine_->runningAnalysisThreads() == 1; }));
+    EXPECT_EQ(runs.load(), 1);
     engine_->startAnalysis(dir_ / "Other.mp3");
     ASSERT_TRUE(pumpUntil([&] { return engine_->getNumAnalizes() == 2 && runs.load() == 2; }));
     EXPECT_FLOAT_EQ(engine_->getProgressForAnalyze(track), 0.5f);
@@ -103,6 +105,24 @@ TEST_F(AnalysisQueue, TheSameFileIsNeverAnalysedTwiceAtOnceAndCancelEndsTheRun) 
     engine_->setProgressForAnalyze(dir_ / "Other.mp3", -1.0f);
     ASSERT_TRUE(pumpUntil([&] { return completed_.size() == 2; }));
     engine_->joinAnalyses(true);
+}
+
+TEST_F(AnalysisQueue, JoiningAllCancelsARunThatRegistersWhileTheJoinWaits) {
+    std::atomic<int> runs{0};
+    engine_->setAnalysisRoutine([&](const fs::path&, peakFileData&, std::atomic<float>& progress) {
+        runs.fetch_add(1);
+        while (progress.load() != -1.0f) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return 0;
+    });
+    // Registration needs the main thread, which only the join itself pumps: the run starts
+    // after the join's first cancel pass and must still be cancelled.
+    engine_->startAnalysis(dir_ / "Late.mp3");
+    engine_->joinAnalyses(true);
+    EXPECT_EQ(engine_->runningAnalysisThreads(), 0);
+    EXPECT_EQ(engine_->getNumAnalizes(), 0);
+    EXPECT_LE(runs.load(), 1);
 }
 
 TEST_F(AnalysisQueue, ADeckSharesItsPeakDataAndTakesTheClampedGain) {
