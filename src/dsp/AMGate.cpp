@@ -2,6 +2,8 @@
 
 #include "dsp/BeatSync.h"
 
+#include <cstddef>
+
 namespace vx {
 
 AMGate::AMGate() {
@@ -11,7 +13,7 @@ AMGate::AMGate() {
 }
 
 float AMGate::tick(float x) {
-    return x; // sound algorithm lands with the effects work
+    return x * lfo.tickInterpolated(0.0f);
 }
 
 void AMGate::reset() {}
@@ -44,8 +46,22 @@ void AMGate::retune() {
     nextBoundary = nextBeatBoundary(frameCounter, tempo, sampleRate);
 }
 
-void AMGate::processStereo(float*, int) {
-    // sound algorithm lands with the effects work
+void AMGate::processStereo(float* io, int frames) {
+    for (int n = 0; n < frames; ++n) {
+        float* frame = io + 2 * static_cast<std::ptrdiff_t>(n);
+        const float g = lfo.tickInterpolated(0.0f);
+        frame[0] *= g;
+        frame[1] *= g;
+        // At each beat boundary the sine starts again from 0, so the gate stays on the grid
+        // however the LFO rate rounds; the flag stays set.
+        if (resync && frameCounter >= nextBoundary) {
+            if (lfo.phase != 0.0) {
+                lfo.restart();
+            }
+            nextBoundary = nextBeatBoundary(frameCounter, tempo, sampleRate);
+        }
+        ++frameCounter;
+    }
 }
 
 } // namespace vx

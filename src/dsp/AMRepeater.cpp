@@ -3,6 +3,7 @@
 #include "dsp/BeatSync.h"
 
 #include <algorithm>
+#include <cstddef>
 
 namespace vx {
 
@@ -55,8 +56,40 @@ void AMRepeater::updateSlice() {
     nextBoundary = nextBeatBoundary(frameCounter, tempo, sampleRate);
 }
 
-void AMRepeater::processStereo(float*, int) {
-    // sound algorithm lands with the effects work
+void AMRepeater::processStereo(float* io, int frames) {
+    if (repeatCount == 1) {
+        // Bypass leaves the audio alone but keeps counting, so that a later pad move still
+        // finds its beat boundary on the deck's grid.
+        frameCounter += static_cast<uint64_t>(frames > 0 ? frames : 0);
+        return;
+    }
+    float* left = sliceL.data();
+    float* right = sliceR.data();
+    for (int n = 0; n < frames; ++n) {
+        float* frame = io + 2 * static_cast<std::ptrdiff_t>(n);
+        if (repeatIndex != 0) {
+            frame[0] = left[slicePos];
+            frame[1] = right[slicePos];
+        } else {
+            left[slicePos] = frame[0];
+            right[slicePos] = frame[1];
+        }
+        if (++slicePos >= sliceLength) {
+            slicePos = 0;
+            // ≥ rather than ==: a count of 0 (pad never touched) keeps capturing, i.e. passes
+            // the audio through.
+            if (++repeatIndex >= repeatCount) {
+                repeatIndex = 0;
+            }
+        }
+        if (resync && frameCounter >= nextBoundary) {
+            slicePos = 0;
+            repeatIndex = 0;
+            nextBoundary = nextBeatBoundary(frameCounter, tempo, sampleRate);
+            resync = false;
+        }
+        ++frameCounter;
+    }
 }
 
 } // namespace vx

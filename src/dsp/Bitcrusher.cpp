@@ -3,17 +3,33 @@
 #include "dsp/BeatSync.h"
 
 #include <cmath>
+#include <cstddef>
 
 namespace vx {
 
+float Bitcrusher::quantise(float x) const {
+    return std::floor(levels * x) / levels;
+}
+
+bool Bitcrusher::advanceHold() {
+    holdPhase += holdIncrement;
+    if (holdPhase >= 1.0f) {
+        holdPhase -= 1.0f;
+        return true;
+    }
+    return false;
+}
+
 float Bitcrusher::tick(float x) {
-    return x; // sound algorithm lands with the effects work
+    if (advanceHold()) {
+        heldL = quantise(x);
+    }
+    return heldL;
 }
 
 void Bitcrusher::processFrame(const float* in, float* out) {
-    // sound algorithm lands with the effects work
     for (int i = 0; i < 4; ++i) {
-        out[i] = in[i];
+        out[i] = advanceHold() ? quantise(in[i]) : in[i];
     }
 }
 
@@ -28,8 +44,16 @@ void Bitcrusher::padInput(float x, float y) {
     holdIncrement = 0.01f + 0.99f * (1.0f - y);
 }
 
-void Bitcrusher::processStereo(float*, int) {
-    // sound algorithm lands with the effects work
+void Bitcrusher::processStereo(float* io, int frames) {
+    for (int n = 0; n < frames; ++n) {
+        float* frame = io + 2 * static_cast<std::ptrdiff_t>(n);
+        if (advanceHold()) {
+            heldL = quantise(frame[0]);
+            heldR = quantise(frame[1]);
+        }
+        frame[0] = heldL;
+        frame[1] = heldR;
+    }
 }
 
 } // namespace vx

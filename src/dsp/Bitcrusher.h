@@ -33,6 +33,12 @@ public:
 
     // Render thread: no allocation, no locks. `frames` interleaved stereo frames in place.
     void processStereo(float* io, int frames);
+
+private:
+    // Render thread: floor(levels × x) / levels.
+    float quantise(float x) const;
+    // Render thread: one step of the hold phase; true when it wraps (take a new sample).
+    bool advanceHold();
 };
 
 } // namespace vx

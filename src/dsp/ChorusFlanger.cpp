@@ -1,5 +1,7 @@
 #include "dsp/ChorusFlanger.h"
 
+#include <cstddef>
+
 namespace vx {
 
 ChorusFlanger::ChorusFlanger() {
@@ -17,8 +19,18 @@ ChorusFlanger::ChorusFlanger() {
     baseDelaySeconds = 0.05f;
 }
 
+// Ticks the LFO and moves both lines to this frame's length: baseDelaySamples / 2 swept by
+// ±depth (about 1047 to 1158 samples at 44100 Hz).
+void ChorusFlanger::modulateLength() {
+    const float sweep = lfo1.tick(0.0f);
+    const float length = baseDelaySamples * 0.5f * (1.0f + depth * sweep);
+    delayL.setDelayLength(length);
+    delayR.setDelayLength(length);
+}
+
 float ChorusFlanger::tick(float x) {
-    return x; // sound algorithm lands with the effects work
+    modulateLength();
+    return delayL.tick(x) + x * dry;
 }
 
 void ChorusFlanger::reset() {
@@ -44,8 +56,15 @@ void ChorusFlanger::padInput(float x, float y) {
     delayR.wet = y;
 }
 
-void ChorusFlanger::processStereo(float*, int) {
-    // sound algorithm lands with the effects work
+void ChorusFlanger::processStereo(float* io, int frames) {
+    for (int n = 0; n < frames; ++n) {
+        float* frame = io + 2 * static_cast<std::ptrdiff_t>(n);
+        modulateLength();
+        const float inL = frame[0];
+        const float inR = frame[1];
+        frame[0] = delayL.tick(inL) + inL * dry;
+        frame[1] = delayR.tick(inR) + inR * dry;
+    }
 }
 
 } // namespace vx

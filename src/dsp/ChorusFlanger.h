@@ -43,6 +43,10 @@ public:
 
     // Render thread: no allocation, no locks. `frames` interleaved stereo frames in place.
     void processStereo(float* io, int frames);
+
+private:
+    // Render thread: ticks the LFO and sets both lines' length for this frame.
+    void modulateLength();
 };
 
 } // namespace vx

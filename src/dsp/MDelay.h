@@ -21,6 +21,7 @@ namespace vx {
 class MDelay final : public SynthModule {
 public:
     static constexpr int kLineFrames = 131072;
+    static constexpr int kLineMask = kLineFrames - 1;
     // Frames over which a pad Y move ramps the feedback.
     static constexpr int kFeedbackRampFrames = 256;
     // Beat fractions the pad's X chooses from in beat mode.
@@ -54,6 +55,11 @@ public:
 
     // Render thread: no allocation, no locks. `frames` interleaved stereo frames in place.
     void processStereo(float* io, int frames);
+
+private:
+    // Render thread: the delayed sample of `line` (kLineFrames long) for the current write
+    // position and delayLength.
+    float readLine(const float* line) const;
 };
 
 } // namespace vx

@@ -18,8 +18,10 @@ class Phaser final : public SynthModule {
 public:
     static constexpr int kStages = 8;
 
-    LFO lfo;                      // sweep oscillator, 0.5 Hz at first
-    float coeff[2][kStages] = {}; // all-pass coefficients, per channel and stage
+    LFO lfo; // sweep oscillator, 0.5 Hz at first
+    // Coefficient slots per channel and stage. Every stage of both channels shares one
+    // coefficient, recomputed each frame, so processing keeps it in a local and leaves these 0.
+    float coeff[2][kStages] = {};
     float state[2][kStages] = {}; // all-pass states z1..z8, per channel
     float dMin = 0.019954648f;    // 2 × 440 / 44100
     float dMax = 0.07256236f;     // 2 × 1600 / 44100
@@ -42,6 +44,12 @@ public:
 
     // Render thread: no allocation, no locks. `frames` interleaved stereo frames in place.
     void processStereo(float* io, int frames);
+
+private:
+    // Render thread: ticks the LFO and returns this frame's all-pass coefficient.
+    float nextCoefficient();
+    // Render thread: one sample through a channel's stages `z` and feedback state `fb`.
+    float runChain(float x, float* z, float& fb, float a) const;
 };
 
 } // namespace vx

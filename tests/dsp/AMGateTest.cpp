@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 namespace vx {
 namespace {
@@ -88,6 +89,60 @@ TEST(AMGate, ResetKeepsTheLfoPhase) {
     g.reset();
     EXPECT_EQ(g.lfo.phase, 321.5);
     EXPECT_EQ(g.frameCounter, 99u);
+}
+
+struct SweepCase {
+    float x;
+    double hz; // at 120 BPM
+};
+
+class AMGateSweep : public ::testing::TestWithParam<SweepCase> {};
+
+// Aligned at count 1000, the boundaries fall on counts 22050, 44100, 66150: the LFO runs on
+// from its phase until the first of them, then restarts from 0 at each.
+TEST_P(AMGateSweep, GainIsTheSineRestartedAfterEveryBeatBoundary) {
+    const SweepCase c = GetParam();
+    AMGate g;
+    g.padInput(c.x);
+    g.alignToCounter(1000);
+    g.lfo.phase = 700.0; // out of step with the grid, so the first restart shows
+    const int frames = 70000;
+    std::vector<float> io(2 * frames);
+    for (int k = 0; k < frames; ++k) {
+        io[2 * static_cast<size_t>(k)] = 1.0f;
+        io[2 * static_cast<size_t>(k) + 1] = -0.5f;
+    }
+    for (int start = 0; start < frames; start += 1000) {
+        g.processStereo(io.data() + 2 * start, std::min(1000, frames - start));
+    }
+    for (int k = 0; k < frames; ++k) {
+        const int count = 1000 + k;
+        const int lastBoundary = (count - 1) / 22050 * 22050;
+        const double cycles = lastBoundary == 0 ? 700.0 / 2048.0 + c.hz * k / 44100.0
+                                                : c.hz * (count - lastBoundary - 1) / 44100.0;
+        const double gain = std::sin(2.0 * 3.14159265358979323846 * cycles);
+        ASSERT_NEAR(io[2 * static_cast<size_t>(k)], gain, 2e-5) << "count " << count;
+        ASSERT_NEAR(io[2 * static_cast<size_t>(k) + 1], -0.5 * gain, 1e-5) << "count " << count;
+        if (lastBoundary != 0 && count == lastBoundary + 1) {
+            ASSERT_EQ(io[2 * static_cast<size_t>(k)], 0.0f) << "count " << count;
+        }
+    }
+    EXPECT_EQ(g.frameCounter, 71000u);
+    EXPECT_EQ(g.nextBoundary, 88200u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, AMGateSweep,
+                         ::testing::Values(SweepCase{0.0f, 2.0}, SweepCase{0.5f, 4.0},
+                                           SweepCase{1.0f, 8.0}));
+
+TEST(AMGate, MonoTickIsTheInputTimesTheInterpolatedSine) {
+    AMGate g; // 8 Hz, phase 0
+    for (int k = 0; k < 30000; ++k) {
+        ASSERT_NEAR(g.tick(0.5f), 0.5 * std::sin(2.0 * 3.14159265358979323846 * 8.0 * k / 44100.0),
+                    1e-5)
+            << k;
+    }
+    EXPECT_EQ(g.frameCounter, 0u);
 }
 
 } // namespace

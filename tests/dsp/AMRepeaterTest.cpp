@@ -1,8 +1,11 @@
 #include "dsp/AMRepeater.h"
 
+#include "DspTestSignals.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <vector>
 
 namespace vx {
 namespace {
@@ -168,6 +171,82 @@ TEST(AMRepeater, AlignmentStoresTheCounterAndFindsTheNextBeat) {
     EXPECT_TRUE(r.resync);
     EXPECT_EQ(r.nextBoundary, 44100u);
 }
+
+// Interleaved stereo noise, left and right independent.
+std::vector<float> stereoNoise(int frames, uint32_t noiseState) {
+    std::vector<float> out(2 * static_cast<size_t>(frames));
+    for (float& v : out) {
+        v = test::noiseSample(noiseState);
+    }
+    return out;
+}
+
+void processInBlocks(AMRepeater& r, std::vector<float>& io, int block) {
+    const int frames = static_cast<int>(io.size() / 2);
+    for (int start = 0; start < frames; start += block) {
+        r.processStereo(io.data() + 2 * start, std::min(block, frames - start));
+    }
+}
+
+TEST(AMRepeater, OneOrNoRepeatPassesTheAudioThroughAndKeepsCounting) {
+    for (const float y : {-1.0f, 0.0f, 0.1f}) { // −1: pad never touched, count 0
+        AMRepeater r;
+        if (y >= 0.0f) {
+            r.padInput(0.3f, y);
+        }
+        r.alignToCounter(1000);
+        const std::vector<float> in = stereoNoise(30000, 9);
+        std::vector<float> io = in;
+        processInBlocks(r, io, 512);
+        EXPECT_EQ(io, in) << "y=" << y;
+        EXPECT_EQ(r.frameCounter, 31000u) << "y=" << y;
+        // Leaving the bypass resyncs on the deck's grid, not on the count at alignment.
+        r.padInput(0.3f, 1.0f);
+        EXPECT_EQ(r.nextBoundary, 44100u) << "y=" << y;
+    }
+}
+
+struct CycleCase {
+    float tempo, x, y;
+    uint64_t alignedAt;
+    uint64_t boundary; // first beat boundary after alignedAt
+    int slice, passes;
+};
+
+class AMRepeaterCycle : public ::testing::TestWithParam<CycleCase> {};
+
+TEST_P(AMRepeaterCycle, CapturesFromTheBeatThenReplaysTheSlice) {
+    const CycleCase c = GetParam();
+    AMRepeater r;
+    r.setTempo(c.tempo);
+    r.padInput(c.x, c.y);
+    r.reset(); // as an engage does, then the deck aligns the counter
+    r.alignToCounter(c.alignedAt);
+    // The frame counted `boundary` closes the old cycle; capture starts on the next one.
+    const int first = static_cast<int>(c.boundary - c.alignedAt) + 1;
+    const int cycle = c.slice * c.passes;
+    const std::vector<float> in = stereoNoise(first + 2 * cycle, 4);
+    std::vector<float> io = in;
+    processInBlocks(r, io, 700);
+    for (int j = 0; j < 2 * cycle; ++j) {
+        const int pass = (j / c.slice) % c.passes;
+        const int source = pass == 0 ? first + j : first + (j / cycle) * cycle + j % c.slice;
+        for (int ch = 0; ch < 2; ++ch) {
+            ASSERT_EQ(io[2 * static_cast<size_t>(first + j) + ch],
+                      in[2 * static_cast<size_t>(source) + ch])
+                << "frame " << first + j << " pass " << pass << " channel " << ch;
+        }
+    }
+    EXPECT_FALSE(r.resync);
+}
+
+// 120 BPM: beats of 22050 frames. 128 BPM: 20671.875, the first boundary truncated; a quarter
+// beat trunc(5167.96875).
+INSTANTIATE_TEST_SUITE_P(Cycles, AMRepeaterCycle,
+                         ::testing::Values(CycleCase{120.0f, 0.0f, 1.0f, 1000, 22050, 11025, 8},
+                                           CycleCase{120.0f, 0.5f, 0.5f, 30000, 44100, 2756, 4},
+                                           CycleCase{128.0f, 0.25f, 0.75f, 1000, 20671, 5167, 6},
+                                           CycleCase{120.0f, 1.0f, 0.25f, 0, 22050, 689, 2}));
 
 } // namespace
 } // namespace vx

@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <string>
@@ -89,7 +90,9 @@ std::vector<ModuleCase> moduleCases() {
              m->padInput(x, y);
              return [m](float* io, int n) { m->processStereo(io, n); };
          },
-         1.0},
+         // floor() rounds −1 down to the next level below it: one step of the coarsest depth
+         // the pad reaches (8.96 bits) beyond full scale.
+         1.0 + 1.0 / std::exp2(8.96)},
         {"mirel_extraLP",
          [](float x, float y) -> StereoProcess {
              auto l = made<mirel_extraLP>();

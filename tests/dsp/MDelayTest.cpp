@@ -1,8 +1,12 @@
 #include "dsp/MDelay.h"
 
+#include "DspTestSignals.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <vector>
 
 namespace vx {
 namespace {
@@ -122,6 +126,96 @@ TEST(MDelay, ResetSilencesBothLines) {
     EXPECT_EQ(d.lineL[5], 0.0f);
     EXPECT_EQ(d.lineR[131071], 0.0f);
     EXPECT_EQ(d.lineL.size(), 131072u);
+}
+
+// A fractional delay line with feedback computed directly from its definition, in double:
+// y(n) = (1 − fr)·line(n − Li) + fr·line(n − Li − 1) for a length Li + fr,
+// line(n) = x(n) + feedback·y(n). Returns y (the delayed signal alone).
+std::vector<double> referenceEcho(const std::vector<float>& x, double length, double feedback) {
+    const auto whole = static_cast<long>(std::floor(length));
+    const double fr = length - static_cast<double>(whole);
+    std::vector<double> line(x.size()), y(x.size());
+    auto at = [&](long k) { return k >= 0 ? line[static_cast<size_t>(k)] : 0.0; };
+    for (long n = 0; n < static_cast<long>(x.size()); ++n) {
+        const auto i = static_cast<size_t>(n);
+        y[i] = (1.0 - fr) * at(n - whole) + fr * at(n - whole - 1);
+        line[i] = x[i] + feedback * y[i];
+    }
+    return y;
+}
+
+struct EchoCase {
+    float length, feedback, wet;
+    int frames;
+};
+
+class MDelayEcho : public ::testing::TestWithParam<EchoCase> {};
+
+TEST_P(MDelayEcho, StereoAndMonoMatchTheDirectComputation) {
+    const EchoCase c = GetParam();
+    std::vector<float> left(static_cast<size_t>(c.frames)), right(left.size());
+    uint32_t state = 77;
+    for (size_t i = 0; i < left.size(); ++i) {
+        left[i] = test::noiseSample(state);
+        right[i] = 0.5f * test::noiseSample(state);
+    }
+    MDelay stereo, mono;
+    for (MDelay* d : {&stereo, &mono}) {
+        d->delayLength = c.length;
+        d->feedback = c.feedback;
+        d->wet = c.wet;
+    }
+    std::vector<float> io(2 * left.size());
+    for (size_t i = 0; i < left.size(); ++i) {
+        io[2 * i] = left[i];
+        io[2 * i + 1] = right[i];
+    }
+    for (int start = 0; start < c.frames; start += 1000) {
+        stereo.processStereo(io.data() + 2 * start, std::min(1000, c.frames - start));
+    }
+    const std::vector<double> yL = referenceEcho(left, c.length, c.feedback);
+    const std::vector<double> yR = referenceEcho(right, c.length, c.feedback);
+    for (size_t i = 0; i < left.size(); ++i) {
+        ASSERT_NEAR(io[2 * i], left[i] + c.wet * yL[i], 1e-5) << "frame " << i;
+        ASSERT_NEAR(io[2 * i + 1], right[i] + c.wet * yR[i], 1e-5) << "frame " << i;
+        ASSERT_NEAR(mono.tick(left[i]), c.wet * yL[i], 1e-5) << "frame " << i; // no dry part
+    }
+}
+
+// Fractions are multiples of 1/4 so that writeIndex − length stays exact in float near 131072.
+INSTANTIATE_TEST_SUITE_P(Lines, MDelayEcho,
+                         ::testing::Values(EchoCase{100.0f, 0.0f, 0.5f, 3000},
+                                           EchoCase{100.25f, 0.0f, 0.5f, 3000},
+                                           EchoCase{1.0f, 0.5f, 1.0f, 3000},
+                                           EchoCase{333.75f, 0.6f, 0.8f, 140000},
+                                           EchoCase{131072.0f, 0.5f, 0.5f, 300000}));
+
+TEST(MDelay, ImpulseAtOneBeatGivesASingleEchoOnceTheFeedbackRampedToZero) {
+    MDelay d;
+    d.padInput(1.0f, 0.0f); // 22050 frames at 120 BPM; feedback 0.75 → 0 over 256 frames
+    std::vector<float> io(2 * 50000, 0.0f);
+    io[0] = 1.0f;
+    io[1] = -1.0f;
+    d.processStereo(io.data(), 50000);
+    for (size_t k = 1; k < 50000; ++k) {
+        const float expected = k == 22050 ? 0.5f : 0.0f;
+        ASSERT_EQ(io[2 * k], expected) << k;
+        ASSERT_EQ(io[2 * k + 1], -expected) << k;
+    }
+}
+
+TEST(MDelay, ProcessingStepsTheFeedbackRampOncePerFrame) {
+    MDelay d;
+    d.padInput(0.5f, 0.25f);
+    std::vector<float> io(2 * 257, 0.0f);
+    d.processStereo(io.data(), 1);
+    EXPECT_FLOAT_EQ(d.feedback, 0.75f - 0.5f / 256.0f);
+    d.processStereo(io.data(), 255);
+    EXPECT_NEAR(d.feedback, 0.25f, 1e-5);
+    EXPECT_TRUE(d.feedbackRamp.isOn());
+    d.processStereo(io.data(), 1);
+    EXPECT_EQ(d.feedback, 0.25f);
+    EXPECT_FALSE(d.feedbackRamp.isOn());
 }
 
 } // namespace
