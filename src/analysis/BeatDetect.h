@@ -13,6 +13,12 @@
 // tempo is the histogram's most frequent bin; the onsets are folded at that beat period and
 // the strongest position in the fold is the first beat.
 //
+// Onsets per block place that beat only to within a block (1024 frames), too coarse for a grid
+// a DJ cues and loops on. So the block also feeds a low-band (kick range) energy envelope in
+// 64-frame hops; at the end the envelope's rises are folded at the same period and the first
+// beat moves to the strongest rise within a block and a half of the block's position, to
+// within a fraction of a hop. The marks then step from that fractional start.
+//
 // The tempo detector is the library's BPMDetect, whose own search runs from 45 to 200 BPM
 // and on plain kick-and-hat tracks settles on a third or half of fast tempos. A subclass
 // reads its autocorrelation (kept current by the library) and searches only the lags of 80 to
@@ -59,6 +65,8 @@ public:
     static constexpr int kHistoryBlocks = 44;
     // Tempo used when no estimate ever reached 80 BPM.
     static constexpr double kDefaultBpm = 120.0;
+    // Hop of the low-band envelope that places the first beat, frames.
+    static constexpr int kEnvelopeHopFrames = 64;
 
     // Analysis thread: an analysis of `peaks` (its count entries are filled from window 0),
     // for audio at 44100 Hz.
@@ -96,8 +104,12 @@ public:
     const std::array<int, kHistogramBins>& histogram() const { return histogram_; }
     // Analysis thread: onset strength per block (one entry per four windows).
     const std::vector<float>& onsets() const { return onsets_; }
-    // Analysis thread: the first beat found by the last computeBpm, in peak windows.
+    // Analysis thread: the strongest position of the last computeBpm's onset fold, in peak
+    // windows (a multiple of four: onsets are counted per block).
     int beatOffset() const { return beatOffset_; }
+    // Analysis thread: the first beat of the last computeBpm's grid, in peak windows
+    // (fractional; 0 <= start < period): beatOffset() refined on the low-band envelope.
+    double beatStart() const { return beatStart_; }
     // Analysis thread: the next window processBlock fills.
     int32_t nextWindow() const { return nextWindow_; }
 
@@ -107,6 +119,8 @@ private:
     void computePeakWindows(const float* block, int frames);
     void addEstimate(double bpm);
     void detectOnsets(const float* block);
+    void followLowBand(const float* block, int frames);
+    double refineBeatStart(double period, int offset) const;
 
     // Band energy history: the last 44 (briefly 45) block energies of one band.
     struct BandHistory {
@@ -151,6 +165,14 @@ private:
     std::vector<float> onsets_;
     std::vector<float> fold_;
     int beatOffset_ = 0;
+    double beatStart_ = 0.0;
+
+    // Low-band envelope: energy per hop of the twice low-passed signal.
+    std::vector<float> lowEnergy_;
+    int32_t nextHop_ = 0;
+    float low1_ = 0.0f;
+    float low2_ = 0.0f;
+    float envelope_ = 0.0f;
 };
 
 } // namespace vx

@@ -18,8 +18,10 @@ int analyzeTrack(const std::filesystem::path& path, peakFileData* peaks,
         progress->store(0.0f, std::memory_order_relaxed);
     }
     std::string error;
+    // Read at the decks' rate whatever the file's own: the tempo detector counts 44100 frames
+    // per second, and the peak windows must cover the same 256 frames a deck plays.
     const std::unique_ptr<AudioFileReader> reader =
-        AudioFileReader::open(path, AudioFileReader::Client::MonoNative, &error);
+        AudioFileReader::open(path, AudioFileReader::Client::Mono44100, &error);
     if (!reader) {
         // Nothing was analysed, so the caller must not take the record's tempo as a result
         // (reporting success here would store a tempo of 0 for the track).

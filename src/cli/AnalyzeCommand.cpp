@@ -68,7 +68,7 @@ int runAnalyze(CommandContext& context) {
             continue;
         }
         std::string openError;
-        if (!AudioFileReader::open(path, AudioFileReader::Client::MonoNative, &openError)) {
+        if (!AudioFileReader::open(path, AudioFileReader::Client::Mono44100, &openError)) {
             fail("not a readable audio file");
             results.push_back(row);
             continue;

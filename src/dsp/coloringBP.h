@@ -16,7 +16,15 @@ public:
     // Analysis thread: fixed coefficients, zero history.
     coloringBP();
     // Analysis thread: one sample through the band-pass.
-    float tick(float x) override;
+    // (Inline: the analysis runs it on every sample of a track.)
+    float tick(float x) override {
+        const float y = b0 * x + b2 * x2 - a1 * y1 - a2 * y2;
+        x2 = x1;
+        x1 = x;
+        y2 = y1;
+        y1 = y;
+        return y;
+    }
     // The coefficients are fixed: nothing to compute.
     void computeCoefficients() override;
 };

@@ -14,20 +14,6 @@ downsampleLP::downsampleLP() {
     a4 = 0.9376729f;
 }
 
-float downsampleLP::tick(float x) {
-    const float y =
-        b0 * x + b1 * x1 + b2 * x2 + b3 * x3 + b4 * x4 - a1 * y1 - a2 * y2 - a3 * y3 - a4 * y4;
-    x4 = x3;
-    x3 = x2;
-    x2 = x1;
-    x1 = x;
-    y4 = y3;
-    y3 = y2;
-    y2 = y1;
-    y1 = y;
-    return y;
-}
-
 void downsampleLP::computeCoefficients() {}
 
 } // namespace vx

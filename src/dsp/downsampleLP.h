@@ -16,7 +16,20 @@ public:
     // Analysis thread: fixed coefficients, zero history.
     downsampleLP();
     // Analysis thread: one sample through the low-pass.
-    float tick(float x) override;
+    // (Inline: the analysis runs it on every sample of a track.)
+    float tick(float x) override {
+        const float y =
+            b0 * x + b1 * x1 + b2 * x2 + b3 * x3 + b4 * x4 - a1 * y1 - a2 * y2 - a3 * y3 - a4 * y4;
+        x4 = x3;
+        x3 = x2;
+        x2 = x1;
+        x1 = x;
+        y4 = y3;
+        y3 = y2;
+        y2 = y1;
+        y1 = y;
+        return y;
+    }
     // The coefficients are fixed: nothing to compute.
     void computeCoefficients() override;
 };

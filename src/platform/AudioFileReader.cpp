@@ -168,7 +168,7 @@ std::unique_ptr<AudioFileReader> AudioFileReader::open(const std::filesystem::pa
 
     AudioFileReader& r = *reader;
     const int rate = r.format_.sampleRate;
-    r.clientRate_ = client == Client::Stereo44100 ? kStereoClientRate : rate;
+    r.clientRate_ = client == Client::MonoNative ? rate : kStereoClientRate;
     r.clientChannels_ = client == Client::Stereo44100 ? 2 : 1;
     r.resampling_ = r.clientRate_ != rate;
     r.clientLength_ = av_rescale_rnd(r.nativeLength_, r.clientRate_, rate, AV_ROUND_UP);

@@ -63,7 +63,9 @@ struct AudioFileFormat {
 // (and noted in error()).
 class AudioFileReader {
 public:
-    enum class Client { Stereo44100, MonoNative };
+    // Stereo44100: the decks' format. Mono44100: the analysis's (positions match the decks').
+    // MonoNative: one channel at the file's own rate.
+    enum class Client { Stereo44100, Mono44100, MonoNative };
 
     // Any non-render thread: opens the file; nullptr and *error set when it cannot be read
     // as audio. Counting frames may decode the whole file (see above).

@@ -368,6 +368,29 @@ TEST(AudioFileReader, MonoClientAveragesTheChannelsAtTheFilesRate) {
     expectSeeksMatch(*reader, mono, 0.0f);
 }
 
+TEST(AudioFileReader, Mono44100ClientIsTheStereoClientsChannelAverage) {
+    fixture::TempDir dir;
+    const fs::path path = dir.file("music48k.wav");
+    const int64_t frames = 96000;
+    const std::vector<float> source = fixture::musicSignal(frames, 48000, 2, 5);
+    std::string error;
+    ASSERT_TRUE(fixture::encode(path, Codec::WavFloat32, source, 48000, 2, &error)) << error;
+    const auto mono = openOrFail(path, Client::Mono44100);
+    const auto stereo = openOrFail(path, Client::Stereo44100);
+    ASSERT_TRUE(mono && stereo);
+    EXPECT_EQ(mono->clientSampleRate(), 44100);
+    EXPECT_EQ(mono->clientChannels(), 1);
+    EXPECT_EQ(mono->lengthFrames(), stereo->lengthFrames());
+    EXPECT_EQ(mono->lengthFrames(), (frames * 44100 + 47999) / 48000);
+    const std::vector<float> m = readAll(*mono, 1000);
+    const std::vector<float> st = readAll(*stereo, 1000);
+    ASSERT_EQ(int64_t(m.size()), mono->lengthFrames());
+    ASSERT_EQ(st.size(), 2 * m.size());
+    for (size_t i = 0; i < m.size(); ++i) {
+        ASSERT_NEAR(m[i], 0.5f * (st[2 * i] + st[2 * i + 1]), 1e-5f) << i;
+    }
+}
+
 TEST(AudioFileReader, MonoFileFillsBothStereoChannelsAtFullLevel) {
     fixture::TempDir dir;
     const fs::path path = dir.file("mono.wav");
@@ -481,7 +504,7 @@ TEST(AudioFileReader, FilesThatAreNotAudioFailToOpen) {
         {"noise.mp3", noise}, {"noise.m4a", noise}, {"noise.wav", noise}};
     for (const auto& [name, bytes] : files) {
         ASSERT_TRUE(fixture::writeBytes(dir.file(name), bytes));
-        for (Client client : {Client::Stereo44100, Client::MonoNative}) {
+        for (Client client : {Client::Stereo44100, Client::Mono44100, Client::MonoNative}) {
             std::string error;
             EXPECT_EQ(AudioFileReader::open(dir.file(name), client, &error), nullptr) << name;
             EXPECT_NE(error, "") << name;
@@ -608,7 +631,7 @@ TEST(AudioFileReader, FilesCutAnywhereFailToOpenOrReportWhatIsMissing) {
             SCOPED_TRACE("codec " + std::to_string(int(codec)) + " cut " + std::to_string(cut));
             const fs::path path = dir.file("cut" + std::to_string(int(codec)));
             ASSERT_TRUE(fixture::writeBytes(path, whole.substr(0, cut)));
-            for (Client client : {Client::Stereo44100, Client::MonoNative}) {
+            for (Client client : {Client::Stereo44100, Client::Mono44100, Client::MonoNative}) {
                 std::string error;
                 const auto reader = AudioFileReader::open(path, client, &error);
                 if (!reader) {
