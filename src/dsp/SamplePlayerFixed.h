@@ -4,13 +4,16 @@
 // voice on one pad).
 //
 // The player owns its interleaved stereo float frames. `playPos` is the next frame to play;
-// any value at or beyond `frameCount` means stopped, and "past the end" is 0x7FFFFFFF. `level`
+// any value at or beyond `frameCount()` means stopped, and "past the end" is 0x7FFFFFFF. `level`
 // is the pad gain (1.5 until the engine's shared pad volume overwrites it each render cycle).
 //
-// Threads: the main thread presses and stops pads while the render thread mixes them, so
-// `finished` and `playPos` are atomics (relaxed: each is a self-contained value, and a press
-// racing the end of a sound only decides which of the two wins). `samples` and `frameCount`
-// are replaced only while the pad is finished.
+// Threads: the main thread presses, stops and reassigns pads while the render thread mixes
+// them. `finished` and `playPos` are atomics; the render thread advances the position with a
+// compare-and-swap so that a press during a mix is never overwritten. The frames and their
+// count are one immutable buffer published through an atomic pointer: a reassignment publishes
+// the new buffer, then waits until no mix that may have picked up the old one is still running
+// (the render thread counts itself in and out of every mix; a mix takes microseconds) and only
+// then frees the old buffer, on the main thread.
 
 #include "dsp/SynthModule.h"
 
@@ -28,11 +31,20 @@ public:
     std::atomic<bool> finished{true};        // not playing
     std::string path;                        // file the pad plays (main thread)
     std::atomic<uint32_t> playPos{kPastEnd}; // next frame to play
-    std::unique_ptr<float[]> samples;        // interleaved stereo frames
-    int32_t frameCount = 0;                  // playable frames (file frames − 1)
 
     // Main thread: an empty, stopped pad with gain 1.5.
     SamplePlayerFixed();
+    ~SamplePlayerFixed();
+    SamplePlayerFixed(const SamplePlayerFixed&) = delete;
+    SamplePlayerFixed& operator=(const SamplePlayerFixed&) = delete;
+
+    // Main thread: stops the pad and replaces its sound by `frames` (interleaved stereo, at
+    // least 2 × (frameCount + 1) floats; null with frameCount 0 for none). Safe while the render
+    // thread mixes the pad: the old frames are freed only once no mix can still read them.
+    void setSamples(std::unique_ptr<float[]> frames, int32_t frameCount);
+    // Any thread: the playable frames (file frames − 1), and the frames themselves.
+    int32_t frameCount() const;
+    const float* samples() const;
 
     // Main thread: stopped (position past the end).
     void reset() override;
@@ -41,10 +53,11 @@ public:
     // Main thread: stopped.
     void noteOff() override;
 
-    // Render thread: no allocation, no locks. The next float of the interleaved buffer × level.
+    // Render thread: no allocation, no locks. The next float of the interleaved buffer × level
+    // (0 and finished once past the end).
     virtual float tickMono();
     // Render thread: no allocation, no locks. Adds up to n frames × level into the interleaved
-    // stereo `output`.
+    // stereo `output` and advances the position by as many.
     virtual void mixInto(float* output, int n);
     // Main thread: restarts from frame 0 and marks playing; returns 1.
     virtual int rewind();
@@ -52,6 +65,20 @@ public:
     virtual void stop();
     // Any thread: true while the pad plays.
     virtual bool isPlaying();
+
+private:
+    struct Buffer {
+        std::unique_ptr<float[]> frames;
+        int32_t frameCount = 0;
+    };
+    // Render thread: brackets every read of the buffer (odd while inside).
+    void enterMix() { mixing_.fetch_add(1, std::memory_order_seq_cst); }
+    void leaveMix() { mixing_.fetch_add(1, std::memory_order_seq_cst); }
+    // Render thread: moves the position from `from` to `to` unless a press moved it meanwhile.
+    void advance(uint32_t from, uint32_t to);
+
+    std::atomic<const Buffer*> buffer_;
+    std::atomic<uint32_t> mixing_{0};
 };
 
 } // namespace vx

@@ -7,6 +7,7 @@
 #include "dsp/lphpFilter.h"
 #include "engine/DeckDecoder.h"
 #include "engine/DeckSpeed.h"
+#include "engine/MixRecordWriter.h"
 #include "engine/Stretcher.h"
 #include "engine/Transport.h"
 #include "library/DBController.h"
@@ -58,6 +59,10 @@ AudioOut::AudioOut(AudioDevice& device, RunLoop* loop, EngineServices* services)
     refill_ = std::make_unique<float[]>(samples);
     refillPre_ = std::make_unique<float[]>(samples);
     sampleGainFilter.clear(8.0f);
+    for (int i = 0; i < kPadCount; ++i) {
+        pads_[size_t(i)] = std::make_unique<SamplePlayerFixed>();
+        Sample[size_t(i)].store(pads_[size_t(i)].get(), std::memory_order_release);
+    }
     // The routine every analysis runs: the user's tempo, once typed in, wins over detection.
     analysisRoutine_ = [this](const std::filesystem::path& path, peakFileData& peaks,
                               std::atomic<float>& progress) {
@@ -68,6 +73,7 @@ AudioOut::AudioOut(AudioDevice& device, RunLoop* loop, EngineServices* services)
 }
 
 AudioOut::~AudioOut() {
+    abortRecord();
     joinAnalyses(true);
     closeDecoders();
     StopSound();
@@ -313,27 +319,28 @@ void AudioOut::renderSlice(uint32_t frames, uint32_t offset, AudioBufferList& ou
         samplesPlayed.fetch_add(frames, std::memory_order_relaxed);
     }
 
-    // Sampler pads over the mix.
-    const float padGain = samplerGain_.load(std::memory_order_relaxed);
+    // Sampler pads over the mix, at the shared pad volume after this cycle's ramp step. Every
+    // pad is asked, playing or not: mixInto decides from the position, so a press that lands
+    // while the pad is being mixed is never lost to a stale `finished`.
+    float padGain = samplerGain_.load(std::memory_order_relaxed);
+    sampleGainFilter.step(padGain);
+    samplerGain_.store(padGain, std::memory_order_relaxed);
     for (auto& slot : Sample) {
         SamplePlayerFixed* pad = slot.load(std::memory_order_acquire);
         if (pad) {
             pad->level = padGain;
-            if (!pad->finished.load(std::memory_order_relaxed)) {
-                pad->mixInto(mix, static_cast<int>(frames));
-            }
+            pad->mixInto(mix, static_cast<int>(frames));
         }
     }
-    float g = padGain;
-    sampleGainFilter.step(g);
-    samplerGain_.store(g, std::memory_order_relaxed);
 
     const float master = masterGain_.load(std::memory_order_relaxed);
     for (uint32_t i = 0; i < frames * 2; ++i) {
         mix[i] *= master;
     }
 
-    MixRecorder* recorder = recording_.load(std::memory_order_acquire)
+    // Bracketed so that abortRecord can wait out a hand-off that saw the flag set.
+    recordHandOff_.fetch_add(1, std::memory_order_seq_cst);
+    MixRecorder* recorder = recording_.load(std::memory_order_seq_cst)
                                 ? recorder_.load(std::memory_order_acquire)
                                 : nullptr;
     if (outputDeviceInputFormat.isFloat()) {
@@ -366,6 +373,7 @@ void AudioOut::renderSlice(uint32_t frames, uint32_t offset, AudioBufferList& ou
             recorder->writeBuffer(pcmList, frames);
         }
     }
+    recordHandOff_.fetch_add(1, std::memory_order_seq_cst);
 }
 
 void AudioOut::mixDecks(uint32_t frames) {

@@ -40,6 +40,7 @@ namespace vx {
 class RunLoop;
 class TimerHandle;
 class SamplePlayerFixed;
+class MixRecordWriter;
 class DeckDecoder;
 struct EngineServices;
 class analyzeProgress;
@@ -111,11 +112,46 @@ public:
     void setNextLoadHandler(std::function<void(int deck)> handler) {
         nextLoadHandler_ = std::move(handler);
     }
-    // Main thread: the recorder that receives finished buffers while `recording` is set.
-    void setRecorder(MixRecorder* recorder) {
-        recorder_.store(recorder, std::memory_order_release);
-    }
-    void setRecording(bool on) { recording_.store(on, std::memory_order_release); }
+    // --- recording the mix -------------------------------------------------------------
+    // Main thread: creates the record file at `path` (replacing any file there) in the output's
+    // format — 32-bit float stereo for the float output, 16-bit stereo otherwise — at the
+    // mix's rate. False while recording, or when a record file is already open (that file is
+    // then closed and forgotten), or when the file cannot be created.
+    bool PrepareRecordFor(const std::filesystem::path& path);
+    // Main thread: starts handing the finished buffers to the record file; false without a
+    // prepared file.
+    bool startRecord();
+    // Main thread: stops recording and closes the record file (its final header written); true,
+    // also when no file was open (then nothing changes).
+    bool abortRecord();
+    // Main thread: the file being (or last) recorded.
+    const std::filesystem::path& recordFile() const { return recordFile_; }
+    void setRecordFile(const std::filesystem::path& path) { recordFile_ = path; }
+    bool isRecording() const { return recording_.load(std::memory_order_acquire); }
+    bool recordFileOpen() const { return recordWriter_ != nullptr; }
+    // Main thread: the recording writer's options for the next PrepareRecordFor (a renderer
+    // that runs faster than real time asks the writer to wait for room instead of dropping).
+    void setRecordWaitsWhenFull(bool wait) { recordWaitsWhenFull_ = wait; }
+    // The record file of sequence number `number` in `folder`: "VXNexa_%04i.wav".
+    static std::filesystem::path recordFileName(const std::filesystem::path& folder, int number);
+
+    // Main thread: hands the audio session to the microphone recorder: disposes of the output
+    // unit and deactivates the session. True.
+    bool setupRecordSession();
+    // Main thread: takes the session back for playback and restarts the output unit.
+    void restorePlaySession();
+    // Main thread: microphone state: −1 not allowed, 0 off, 1…3 on at gain 0.5, 1.0, 1.5.
+    int setMicState(int value);
+    int getMicState();
+
+    // --- sampler pads --------------------------------------------------------------------
+    // Main thread: pad `index` (0…5).
+    SamplePlayerFixed& pad(int index) { return *pads_[size_t(index)]; }
+    // Main thread: loads "fx_1.wav" … "fx_6.wav" from `folder` into pads 1…6 (no defaults key);
+    // the number of pads that got a sound.
+    int loadDefaultPads(const std::filesystem::path& folder);
+    // Main thread: presses pad `index` (0…5): it restarts from its first frame.
+    void padPress(int index);
 
     // Main thread: the audio session's interruption listener. A beginning interruption stops the
     // output unit and marks the engine interrupted; its end restores the mark, reactivates the
@@ -227,6 +263,12 @@ private:
     std::atomic<bool> engineRunning_{false};
     std::atomic<bool> recording_{false};
     std::atomic<MixRecorder*> recorder_{nullptr};
+    // Render thread: odd while a buffer is being handed to the recorder.
+    std::atomic<uint32_t> recordHandOff_{0};
+    std::unique_ptr<MixRecordWriter> recordWriter_;
+    std::filesystem::path recordFile_;
+    bool recordWaitsWhenFull_ = false;
+    std::array<std::unique_ptr<SamplePlayerFixed>, kPadCount> pads_;
     std::atomic<bool> nextLoadPending_[2] = {false, false};
     std::atomic<bool> playCountPending_[2] = {false, false};
     std::function<void(audioStream&)> playHandler_;

@@ -58,6 +58,8 @@ public:
     virtual ~Sink() = default;
     virtual bool write(const float* interleaved, int64_t frames, std::string* error) = 0;
     virtual bool finish(std::string* error) = 0;
+    // Brings the file's header up to date with what has been written; true when it is.
+    virtual bool checkpoint(std::string*) { return true; }
 };
 
 namespace {
@@ -116,6 +118,10 @@ public:
         }
         dataBytes_ += bytes;
         return true;
+    }
+
+    bool checkpoint(std::string* error) override {
+        return std::fflush(file_) == 0 && std::fseek(file_, 0, SEEK_SET) == 0 && writeHeader(error);
     }
 
     bool finish(std::string* error) override {
@@ -437,6 +443,13 @@ bool AudioFileWriter::write(const float* interleaved, int64_t frames) {
     }
     framesWritten_ += frames;
     return true;
+}
+
+bool AudioFileWriter::updateHeader() {
+    if (closed_ || !error_.empty()) {
+        return false;
+    }
+    return sink_->checkpoint(&error_);
 }
 
 bool AudioFileWriter::close() {

@@ -33,6 +33,10 @@ public:
     // Writer's thread: appends frames (interleaved, channels() samples each, -1..1; 16-bit
     // output clips to that range and rounds). False on failure or after close().
     bool write(const float* interleaved, int64_t frames);
+    // Writer's thread: WAVE: rewrites the header for the data written so far and flushes the
+    // file, so that it stays a valid file if the process dies before close(). M4A: nothing
+    // (its index is written at close). False on failure or after close().
+    bool updateHeader();
     // Writer's thread: flushes the encoder, writes the final header and closes the file.
     // True when the file is complete; calling it again returns the first result.
     bool close();

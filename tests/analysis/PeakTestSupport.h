@@ -1,6 +1,8 @@
 #pragma once
 // Helpers shared by the peak data tests: a temporary folder, raw file bytes, record snapshots.
 
+#include "support/TempDir.h"
+
 #include "analysis/peakFileData.h"
 
 #include <cmath>
@@ -34,24 +36,6 @@ inline std::vector<float> clickTrack(int64_t frames, double bpm, int64_t firstFr
 }
 
 namespace fs = std::filesystem;
-
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "vx-peaks-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data()) ? fs::path(pattern) : fs::path();
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
 
 inline std::vector<uint8_t> readBytes(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);

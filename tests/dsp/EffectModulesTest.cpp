@@ -166,12 +166,12 @@ std::vector<ModuleCase> moduleCases() {
         {"SamplePlayerFixed",
          [](float, float) -> StereoProcess {
              auto p = made<SamplePlayerFixed>();
-             p->samples = std::make_unique<float[]>(2 * 3000);
+             auto frames = std::make_unique<float[]>(2 * 3000);
              uint32_t state = 5;
              for (int i = 0; i < 2 * 3000; ++i) {
-                 p->samples[static_cast<size_t>(i)] = test::noiseSample(state);
+                 frames[static_cast<size_t>(i)] = test::noiseSample(state);
              }
-             p->frameCount = 2999;
+             p->setSamples(std::move(frames), 2999);
              p->noteOn();
              return [p](float* io, int n) { p->mixInto(io, n); };
          },

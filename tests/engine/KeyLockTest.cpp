@@ -1,7 +1,9 @@
 #include "AllocationTripwire.h"
 #include "EngineFixture.h"
+#include "support/TempDir.h"
 
 #include "dsp/DeckEffects.h"
+#include "dsp/SamplePlayerFixed.h"
 #include "engine/DeckSpeed.h"
 #include "engine/Stretcher.h"
 #include "platform/Log.h"
@@ -122,6 +124,15 @@ TEST(KeyLock, TheRenderPassAllocatesNothingWithEveryFeatureRunning) {
     b.pitchMode.store(true);
     deckSetFxEnabled(a, 1, true);
     deckSetFxEngaged(a, true);
+    for (int k = 0; k < AudioOut::kPadCount; ++k) {
+        auto frames = std::make_unique<float[]>(2 * 3000);
+        std::fill(frames.get(), frames.get() + 2 * 3000, 0.01f * float(k + 1));
+        e.out.pad(k).setSamples(std::move(frames), 2999);
+    }
+    // The mix is recorded too: the hand-off to the writer is part of the render pass.
+    test::TempDir dir;
+    ASSERT_TRUE(e.out.PrepareRecordFor(dir.path() / "mix.wav"));
+    ASSERT_TRUE(e.out.startRecord());
     e.render(4096); // let the stretcher settle before arming
 
     const size_t before = test::AllocationTripwire::count();
@@ -135,10 +146,21 @@ TEST(KeyLock, TheRenderPassAllocatesNothingWithEveryFeatureRunning) {
                 b.eqMidRamp.start(b.eqMidDb.load(), (i / 50) % 2 ? -20.0f : 10.0f, 25);
                 a.speedRamp.start(a.speed.load(), (i / 50) % 2 ? 1.02 : 1.07, 256);
             }
+            if (i % 150 == 0) {
+                // Every effect in turn, each freshly engaged (its modules reset).
+                deckSetFxEngaged(a, false);
+                deckSetFxEnabled(a, 1 + (i / 150) % 6, true);
+                deckSetFxEngaged(a, true);
+                deckSetFxXY(a, 0.3f + 0.1f * float((i / 150) % 5), 0.7f);
+            }
+            if (i % 40 == 0) {
+                e.out.padPress((i / 40) % AudioOut::kPadCount);
+            }
             e.device.pull(512, {});
         }
     }
     EXPECT_EQ(test::AllocationTripwire::count() - before, 0u);
+    EXPECT_TRUE(e.out.abortRecord());
     // The missing block was crossed: the underrun path ran too.
     LogCapture capture;
     e.out.serviceRenderRequests();

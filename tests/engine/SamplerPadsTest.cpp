@@ -1,0 +1,109 @@
+// The engine's six pads: loading sounds (missing, unreadable, other rates, remembered keys),
+// the built-in pad sounds, and mixing over the decks at the shared, ramped pad volume.
+
+#include "EngineFixture.h"
+#include "support/TempDir.h"
+
+#include "dsp/SamplePlayerFixed.h"
+#include "engine/sampleLoad.h"
+#include "platform/AudioFileWriter.h"
+#include "platform/UserDefaults.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace vx {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Engine;
+
+bool writeConstant(const fs::path& path, int rate, int64_t frames, float value) {
+    std::string error;
+    auto w = AudioFileWriter::create(path, AudioFileWriter::Format::WavFloat32, rate, 2, &error);
+    std::vector<float> data(size_t(frames) * 2, value);
+    return w && w->write(data.data(), frames) && w->close();
+}
+
+TEST(SamplerPads, LoadingCoversEveryKindOfFile) {
+    test::TempDir dir;
+    UserDefaults defaults(dir.file("defaults.json"));
+    SamplePlayerFixed pad;
+    const std::string key = lastSampleKey(2);
+    EXPECT_EQ(key, "LastSample3");
+
+    // A 44.1 kHz file: every frame but the last is playable, and the key remembers it.
+    ASSERT_TRUE(writeConstant(dir.file("hit.wav"), 44100, 1000, 0.5f));
+    EXPECT_TRUE(sampleLoad(pad, dir.file("hit.wav"), &defaults, key));
+    EXPECT_EQ(pad.frameCount(), 999);
+    EXPECT_EQ(pad.path, dir.file("hit.wav").string());
+    EXPECT_EQ(defaults.stringForKey(key), dir.file("hit.wav").string());
+    EXPECT_FALSE(pad.isPlaying());
+    EXPECT_EQ(pad.samples()[0], 0.5f);
+
+    // Another rate arrives resampled to 44.1 kHz.
+    ASSERT_TRUE(writeConstant(dir.file("hit48.wav"), 48000, 48000, 0.25f));
+    EXPECT_TRUE(sampleLoad(pad, dir.file("hit48.wav"), nullptr, std::nullopt));
+    EXPECT_EQ(pad.frameCount(), 44100 - 1);
+
+    // Not audio: the path stays (the pad is labelled with it) but the pad is silent.
+    { std::ofstream(dir.file("notes.wav")) << "not a sound"; }
+    pad.noteOn();
+    EXPECT_FALSE(sampleLoad(pad, dir.file("notes.wav"), nullptr, std::nullopt));
+    EXPECT_EQ(pad.path, dir.file("notes.wav").string());
+    EXPECT_EQ(pad.frameCount(), 0);
+    EXPECT_FALSE(pad.isPlaying());
+    pad.noteOn();
+    EXPECT_FALSE(pad.isPlaying());
+
+    // Missing: empty path, silent, and the key now holds the missing path as asked.
+    EXPECT_FALSE(sampleLoad(pad, dir.file("gone.wav"), &defaults, key));
+    EXPECT_EQ(pad.path, "");
+    EXPECT_EQ(pad.frameCount(), 0);
+    EXPECT_EQ(defaults.stringForKey(key), dir.file("gone.wav").string());
+}
+
+TEST(SamplerPads, TheBuiltInPadSoundsAllLoad) {
+    Engine e(512);
+    EXPECT_EQ(e.out.loadDefaultPads(fs::path(VX_RESOURCES_DIR) / "samples"), 6);
+    for (int i = 0; i < AudioOut::kPadCount; ++i) {
+        EXPECT_GT(e.out.pad(i).frameCount(), 4410) << i; // each at least a tenth of a second
+        EXPECT_EQ(fs::path(e.out.pad(i).path).filename(), "fx_" + std::to_string(i + 1) + ".wav");
+    }
+}
+
+// A pressed pad adds its frames × the pad volume to the mix; dropping the volume to 0 mutes it
+// over exactly 8 render cycles while its position keeps advancing.
+TEST(SamplerPads, PadsMixOverTheOutputAtTheRampedPadVolume) {
+    Engine e(100);
+    ASSERT_TRUE(e.ok);
+    auto frames = std::make_unique<float[]>(2 * 5001);
+    std::fill(frames.get(), frames.get() + 2 * 5001, 0.4f);
+    e.out.pad(4).setSamples(std::move(frames), 5000);
+    e.out.setSampleGain(0.5f);
+    e.render(100 * 9); // the ramp from 1.0 has run its 8 cycles
+    e.out.padPress(4);
+    std::vector<float> out = e.render(100);
+    for (float v : out) {
+        ASSERT_FLOAT_EQ(v, 0.4f * 0.5f);
+    }
+    e.out.setSampleGain(0.0f);
+    float last = 1.0f;
+    for (int cycle = 1; cycle <= 8; ++cycle) {
+        out = e.render(100);
+        const float level = out[0];
+        EXPECT_NEAR(level, 0.4f * 0.5f * (1.0f - cycle / 8.0f), 1e-6f) << cycle;
+        EXPECT_LT(level, last);
+        last = level;
+        for (float v : out) {
+            ASSERT_EQ(v, level) << cycle; // one volume per cycle
+        }
+    }
+    EXPECT_EQ(last, 0.0f);
+    EXPECT_EQ(e.out.pad(4).playPos.load(), 900u); // it kept playing, silently
+    EXPECT_TRUE(e.out.pad(4).isPlaying());
+}
+
+} // namespace
+} // namespace vx
