@@ -1,10 +1,15 @@
 // velvox-cli play FILE --out OUT.wav [--seconds S] [--start SEC] [--speed X] [--pitch-mode]
-//                     [--buffer N] [--device] [--json]
+//                     [--buffer N] [--device] [--record [REC.wav]] [--fx SLOT --fx-xy X,Y]
+//                     [--pad N@SEC]... [--json]
 // Loads FILE on deck 0 and plays it through the engine: on the offline device into a 32-bit
 // float WAV (the decoders settle before every buffer, so two runs give identical files), or
-// with --device on the sound card in real time.
+// with --device on the sound card in real time. --record records the mix the way the record
+// button does (the next "VXNexa_%04i.wav" in the documents folder, or REC.wav when given);
+// --fx engages one effect slot on deck 0 for the whole run at the pad position --fx-xy;
+// --pad presses pad N (1..6, the built-in pad sounds) SEC seconds into the run.
 
 #include "cli/CliCommand.h"
+#include "dsp/DeckEffects.h"
 #include "engine/AudioOut.h"
 #include "engine/DeckDecoder.h"
 #include "engine/DeckSpeed.h"
@@ -21,6 +26,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -48,6 +54,65 @@ std::optional<std::string> takeValue(std::vector<std::string>& args, const std::
     return std::nullopt;
 }
 
+// Takes "--record" out of args, with the file after it when one is given: the token after it
+// is the record file when it is not an option and the track still remains as the one
+// positional argument. Returns nullopt when absent, "" for the default record file.
+std::optional<std::string> takeRecord(std::vector<std::string>& args) {
+    auto it = std::find(args.begin(), args.end(), std::string("--record"));
+    if (it == args.end()) {
+        return std::nullopt;
+    }
+    const auto positionals = [&args] {
+        int n = 0;
+        for (size_t i = 0; i < args.size(); ++i) {
+            if (args[i].rfind("--", 0) == 0) {
+                // Options other than these flags carry a value.
+                static const std::vector<std::string> flags = {"--json", "--pitch-mode", "--device",
+                                                               "--record"};
+                if (std::find(flags.begin(), flags.end(), args[i]) == flags.end()) {
+                    ++i;
+                }
+                continue;
+            }
+            ++n;
+        }
+        return n;
+    };
+    std::string file;
+    if (it + 1 != args.end() && (it + 1)->rfind("--", 0) != 0 && positionals() >= 2) {
+        file = *(it + 1);
+        args.erase(it, it + 2);
+    } else {
+        args.erase(it);
+    }
+    return file;
+}
+
+// "X,Y" with both in 0..1.
+bool parsePair(const std::string& text, float& x, float& y) {
+    const size_t comma = text.find(',');
+    if (comma == std::string::npos) {
+        return false;
+    }
+    try {
+        size_t used = 0;
+        const double a = std::stod(text.substr(0, comma), &used);
+        if (used != comma) {
+            return false;
+        }
+        const std::string rest = text.substr(comma + 1);
+        const double b = std::stod(rest, &used);
+        if (used != rest.size() || !(a >= 0 && a <= 1) || !(b >= 0 && b <= 1)) {
+            return false;
+        }
+        x = float(a);
+        y = float(b);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
 bool parseNumber(const std::string& text, double& out) {
     try {
         size_t used = 0;
@@ -71,6 +136,20 @@ int runPlay(CommandContext& context) {
     const auto startArg = takeValue(args, "--start", bad);
     const auto speedArg = takeValue(args, "--speed", bad);
     const auto bufferArg = takeValue(args, "--buffer", bad);
+    const auto recordArg = takeRecord(args);
+    const auto fxArg = takeValue(args, "--fx", bad);
+    const auto fxXyArg = takeValue(args, "--fx-xy", bad);
+    std::vector<std::pair<int, double>> padPresses; // pad index 0..5, seconds into the run
+    while (auto pad = takeValue(args, "--pad", bad)) {
+        const size_t at = pad->find('@');
+        double n = 0;
+        double when = 0;
+        if (at == std::string::npos || !parseNumber(pad->substr(0, at), n) || n < 1 || n > 6 ||
+            n != std::floor(n) || !parseNumber(pad->substr(at + 1), when) || when < 0) {
+            return usageError("bad value: --pad N@SEC with N in 1..6 and SEC >= 0");
+        }
+        padPresses.emplace_back(int(n) - 1, when);
+    }
     if (bad || args.size() != 1) {
         return usageError("usage: velvox-cli " + std::string(commands()[1].usage));
     }
@@ -82,6 +161,18 @@ int runPlay(CommandContext& context) {
                        buffer != std::floor(buffer)))) {
         return usageError("bad value: --seconds > 0, --start >= 0, --speed in -4..4 (not 0), "
                           "--buffer a whole number of frames in 16..8192");
+    }
+    double fxSlot = 0;
+    float fxX = 0.5f;
+    float fxY = 0.5f;
+    if ((fxArg && (!parseNumber(*fxArg, fxSlot) || fxSlot < 1 || fxSlot >= double(kFxSlotCount) ||
+                   fxSlot != std::floor(fxSlot))) ||
+        (fxXyArg && !parsePair(*fxXyArg, fxX, fxY))) {
+        return usageError("bad value: --fx SLOT in 1.." + std::to_string(int(kFxSlotCount) - 1) +
+                          ", --fx-xy X,Y with both in 0..1");
+    }
+    if (fxXyArg && !fxArg) {
+        return usageError("--fx-xy needs --fx SLOT");
     }
     if (!outArg && !onDevice) {
         return usageError("play needs --out OUT.wav (or --device)");
@@ -111,9 +202,11 @@ int runPlay(CommandContext& context) {
     std::unique_ptr<AudioDevice> device;
     OfflineAudioDevice* offline = nullptr;
     if (onDevice) {
-        device = std::make_unique<PortAudioDevice>(PortAudioDevice::Options{.bufferFrames = bufferFrames});
+        device = std::make_unique<PortAudioDevice>(
+            PortAudioDevice::Options{.bufferFrames = bufferFrames});
     } else {
-        auto o = std::make_unique<OfflineAudioDevice>(OfflineAudioDevice::Options{.bufferFrames = bufferFrames});
+        auto o = std::make_unique<OfflineAudioDevice>(
+            OfflineAudioDevice::Options{.bufferFrames = bufferFrames});
         offline = o.get();
         device = std::move(o);
     }
@@ -141,9 +234,46 @@ int runPlay(CommandContext& context) {
     deck.replanNeeded.store(true);
     engine.settleDecoders(60.0);
 
+    if (fxArg) {
+        std::lock_guard lock(*deck.engineLock);
+        deckSetFxEnabled(deck, int(fxSlot), true);
+        deckSetFxEngaged(deck, true);
+        deckSetFxXY(deck, fxX, fxY);
+    }
+    if (!padPresses.empty()) {
+        const int loaded = engine.loadDefaultPads(context.paths.samples());
+        if (loaded < AudioOut::kPadCount) {
+            logLine("only %d of the %d pad sounds could be loaded", loaded, AudioOut::kPadCount);
+        }
+    }
+    std::vector<TimerHandle> padTimers;
+    for (const auto& [pad, when] : padPresses) {
+        padTimers.push_back(loop.after(when, [&engine, pad = pad] { engine.padPress(pad); }));
+    }
+
+    // The record file: the one asked for, or the record button's next numbered file.
+    std::optional<std::filesystem::path> recordFile;
+    if (recordArg) {
+        const int64_t number = defaults.integerForKey("FileSeqNo", 0);
+        recordFile = recordArg->empty()
+                         ? AudioOut::recordFileName(context.paths.documents(), int(number))
+                         : std::filesystem::path(*recordArg);
+        // The offline device renders faster than real time: the recorder waits for room
+        // rather than dropping buffers.
+        engine.setRecordWaitsWhenFull(offline != nullptr);
+        if (!engine.PrepareRecordFor(*recordFile) || !engine.startRecord()) {
+            return failure(recordFile->string() + ": the recording could not be started");
+        }
+        if (recordArg->empty()) {
+            defaults.setInteger("FileSeqNo", number + 1);
+            defaults.synchronize();
+        }
+    }
+
     LogCapture capture;
     const auto frames = static_cast<int64_t>(std::llround(seconds * 44100.0));
     if (!engine.StartSound()) {
+        engine.abortRecord();
         return failure("the output could not be started");
     }
     engine.startPlay();
@@ -151,12 +281,14 @@ int runPlay(CommandContext& context) {
         offline->attachRunLoop(&loop, &audioClock);
         offline->setSettleHook([&engine] { engine.settleDecoders(); });
         if (!offline->renderToFile(*outArg, frames, &error)) {
+            engine.abortRecord();
             return failure((*outArg) + ": " + error);
         }
     } else {
         loop.runFor(seconds);
     }
     engine.stopPlay();
+    engine.abortRecord();
     engine.serviceRenderRequests();
     engine.closeDecoders();
     int skipBuffers = 0;
@@ -178,13 +310,20 @@ int runPlay(CommandContext& context) {
             {"pitchMode", pitchMode},
             {"buffer", bufferFrames},
             {"device", onDevice ? device->name() : std::string("offline")},
+            {"record", recordFile ? nlohmann::json(recordFile->string()) : nlohmann::json()},
+            {"fx", fxArg ? nlohmann::json(int(fxSlot)) : nlohmann::json()},
+            {"pads", padPresses.size()},
         };
         std::cout << out.dump(2) << "\n";
     } else {
-        std::printf("played %s for %.3f s from %.3f s at speed %.4f (%s) %s%s; %d skipped buffers\n",
-                    file.string().c_str(), static_cast<double>(frames) / 44100.0, start, speed,
-                    pitchMode ? "pitch mode" : "key lock", onDevice ? "on " : "into ",
-                    onDevice ? device->name().c_str() : (*outArg).c_str(), skipBuffers);
+        std::printf(
+            "played %s for %.3f s from %.3f s at speed %.4f (%s) %s%s; %d skipped buffers\n",
+            file.string().c_str(), static_cast<double>(frames) / 44100.0, start, speed,
+            pitchMode ? "pitch mode" : "key lock", onDevice ? "on " : "into ",
+            onDevice ? device->name().c_str() : (*outArg).c_str(), skipBuffers);
+        if (recordFile) {
+            std::printf("recorded the mix to %s\n", recordFile->string().c_str());
+        }
     }
     return 0;
 }
