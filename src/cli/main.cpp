@@ -12,14 +12,21 @@ const std::vector<Command>& commands() {
          "the file's format, length in frames (44100 Hz) and seconds, and its tags", runInfo},
         {"play",
          "play FILE --out OUT.wav [--seconds S] [--start SEC] [--speed X] [--pitch-mode] "
-         "[--buffer N] [--device] [--json]",
+         "[--buffer N] [--device] [--record [REC.wav]] [--fx SLOT --fx-xy X,Y] [--pad N@SEC]... "
+         "[--json]",
          "plays FILE on deck 0 through the engine into a 32-bit float WAV (key lock on unless "
-         "--pitch-mode); --device plays it on the sound card instead",
+         "--pitch-mode); --device plays it on the sound card instead; --record records the mix "
+         "(to the next VXNexa_NNNN.wav in Documents unless REC.wav is given); --fx engages "
+         "effect slot 1-6 at pad position X,Y; --pad presses pad N (1-6) SEC seconds in",
          runPlay},
         {"analyze", "analyze FILE... [--json]",
          "analyses each file as the app does (tempo, beat marks, peaks, gain), writes its peak "
          "file and reports the result",
          runAnalyze},
+        {"convert", "convert IN OUT.m4a",
+         "compresses IN (a recorded mix or any audio file) to AAC-LC, 44100 Hz stereo, in the "
+         "M4A file OUT; OUT is written only when the conversion succeeds",
+         runConvert},
     };
     return all;
 }
