@@ -93,6 +93,11 @@ int AudioOut::PreparePlaybackWithFile(const std::filesystem::path& path, int dec
     return openTrack(*fileStream[deck], path, *services_);
 }
 
+bool AudioOut::deckOpening(int deck) const {
+    const auto& decoder = decoders_[size_t(deck & 1)];
+    return decoder && decoder->opening();
+}
+
 bool AudioOut::settleDecoders(double timeoutSeconds) {
     bool settled = true;
     for (auto& decoder : decoders_) {

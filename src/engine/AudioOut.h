@@ -163,6 +163,8 @@ public:
     void runDecode1(const std::filesystem::path& path) { runDecode(0, path); }
     void runDecode2(const std::filesystem::path& path) { runDecode(1, path); }
     void runDecode(int deck, const std::filesystem::path& path);
+    // Main thread: true while a load started by runDecode has not yet opened (or failed).
+    bool deckOpening(int deck) const;
     // Decode thread (or a test): opens `path` on deck `deck` at once; 1 on success, 0 on failure.
     int PreparePlaybackWithFile(const std::filesystem::path& path, int deck);
     // Main thread: waits until both decoders have nothing left to do (headless rendering calls
@@ -214,6 +216,9 @@ public:
     float fullScale() const { return fullScale_; }
     uint64_t samplesPlayedCount() const { return samplesPlayed.load(std::memory_order_relaxed); }
     bool engineRunning() const { return engineRunning_.load(std::memory_order_relaxed); }
+    // Main thread: lets deck rendering run (or keeps every deck silent) without starting or
+    // stopping any deck.
+    void setEngineRunning(bool on) { engineRunning_.store(on, std::memory_order_release); }
     float masterGain() const { return masterGain_.load(std::memory_order_relaxed); }
 
     // The system's engine fields.

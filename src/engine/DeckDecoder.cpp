@@ -95,7 +95,8 @@ int openTrack(audioStream& deck, const std::filesystem::path& path, EngineServic
     }
     const AudioFileFormat& format = reader->fileFormat();
     const int64_t frames64 = reader->lengthFrames();
-    const auto length = static_cast<int32_t>(std::min<int64_t>(frames64, INT32_MAX - 2 * kBlockFrames));
+    const auto length =
+        static_cast<int32_t>(std::min<int64_t>(frames64, INT32_MAX - 2 * kBlockFrames));
 
     // Peaks beside the track: loaded, or a new record of "not computed" entries written at once.
     const int32_t peakCount = peakCountForFrames(length);
@@ -229,7 +230,9 @@ void closeTrack(audioStream& deck, EngineServices& services) {
 DeckDecoder::DeckDecoder(audioStream& deck, EngineServices& services)
     : deck_(deck), services_(services) {}
 
-DeckDecoder::~DeckDecoder() { shutdown(); }
+DeckDecoder::~DeckDecoder() {
+    shutdown();
+}
 
 std::string DeckDecoder::displayName() const {
     std::lock_guard lock(const_cast<std::mutex&>(threadMutex_));
@@ -247,9 +250,10 @@ void DeckDecoder::load(const std::filesystem::path& path) {
         alive_ += 1;
     }
     std::thread previous = std::move(deck_.decoderThread);
-    deck_.decoderThread = std::thread([this, path, generation, prev = std::move(previous)]() mutable {
-        threadMain(path, std::move(prev), generation);
-    });
+    deck_.decoderThread =
+        std::thread([this, path, generation, prev = std::move(previous)]() mutable {
+            threadMain(path, std::move(prev), generation);
+        });
 }
 
 void DeckDecoder::shutdown() {
@@ -327,10 +331,13 @@ void DeckDecoder::threadMain(std::filesystem::path path, std::thread previous,
     }
 
     if (!current()) {
+        opened_.fetch_add(1, std::memory_order_release);
         threadEnded(); // replaced before it began
         return;
     }
-    if (!openTrack(deck_, path, services_)) {
+    const int ok = openTrack(deck_, path, services_);
+    opened_.fetch_add(1, std::memory_order_release);
+    if (!ok) {
         threadEnded();
         return;
     }
@@ -338,7 +345,8 @@ void DeckDecoder::threadMain(std::filesystem::path path, std::thread previous,
         std::lock_guard lock(threadMutex_);
         if (deck_.fileInfo) {
             const auto& info = *deck_.fileInfo;
-            displayName_ = info.artist && !info.artist->empty() ? *info.artist : info.title.value_or("");
+            displayName_ =
+                info.artist && !info.artist->empty() ? *info.artist : info.title.value_or("");
         }
     }
     if (deck_.needsAnalysis.load() && services_.startAnalysis) {

@@ -75,6 +75,10 @@ public:
     void shutdown();
     // Any thread: the number of decode threads started so far.
     int loads() const { return loads_.load(std::memory_order_relaxed); }
+    // Any thread: true from load() until that load's open has succeeded or failed.
+    bool opening() const {
+        return opened_.load(std::memory_order_acquire) < loads_.load(std::memory_order_relaxed);
+    }
     // Main thread: the display name of the last track opened (artist, else title).
     std::string displayName() const;
 
@@ -94,6 +98,7 @@ private:
     bool idle_ = true;
     int alive_ = 0; // decode threads started and not yet ended
     std::atomic<int> loads_{0};
+    std::atomic<int> opened_{0}; // loads whose open has ended (either way)
     // Each load starts a new generation; a decode thread serves the deck while its own
     // generation is current, so a replaced thread stops even if it is still opening its file.
     std::atomic<uint64_t> generation_{0};
