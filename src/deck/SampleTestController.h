@@ -1,0 +1,305 @@
+#pragma once
+// SampleTestController: the two-deck mixing screen's logic — transport and cue points, loops,
+// pitch, tempo, sync and tap tempo — as plain state plus handler methods. It draws nothing: the
+// shell reads the view state below and forwards presses, releases and timer-free events to the
+// handlers; the controller's own timers (pitch auto-repeat, reset hold, long presses, tap
+// time-out) run on the main run loop, so tests drive it with a manual clock.
+//
+// Decks: every handler takes the deck number (0 or 1). The screen's controls come in pairs; the
+// view state keeps them per deck, so the control the screen calls "…Right" is deck 0's and
+// "…Left" is deck 1's (`EjectRight` loads deck 0, `loopLabelLeft` shows deck 1's loop).
+//
+// What it touches: the engine's deck records and deck operations (play, stop, cue jumps, beat
+// lookups, speed ramps, grid rewrites), under the engine lock where a change must not be seen
+// half-made by the render thread; the track database for cue points and play counts; the
+// user-defaults store for the tempo lock and the tuning values; the analysis queue for tempo
+// overrides. It does not own the decks.
+//
+// Threads: main thread only.
+
+#include "platform/NotificationCenter.h"
+#include "platform/RunLoop.h"
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace vx {
+
+class AudioOut;
+class DBController;
+class UserDefaults;
+struct audioStream;
+
+// What the mixing screen asks of the application around it (the application delegate).
+class MixingScreenHost {
+public:
+    virtual ~MixingScreenHost() = default;
+    // Opens the track browser for `deck`.
+    virtual void showLoadFile(int deck) = 0;
+    // Shows the main menu.
+    virtual void showMainMenu() = 0;
+    // True on a tablet-sized screen.
+    virtual bool isTablet() const = 0;
+    // True while party mode runs (the automatic mix owns the decks).
+    virtual bool partyMode() const { return false; }
+};
+
+// One button: selected (highlighted), hidden, enabled for touches.
+struct ButtonState {
+    bool selected = false;
+    bool hidden = false;
+    bool enabled = true;
+};
+
+// One text label.
+struct LabelState {
+    std::string text;
+    bool hidden = false;
+    bool red = false; // the speed read-out turns red while the deck's pitch is locked
+    float scale = 1.0f;
+};
+
+// Everything the screen shows for one deck.
+struct DeckViewState {
+    ButtonState play;               // bp1 (deck 0) / bp2 (deck 1): selected = playing
+    bool navigatorTouchable = true; // the overview strip accepts touches (deck stopped)
+    int navigatorUpdates = 0;       // updateDisplay calls on the overview strip (cue changes)
+    LabelState loading;             // loadingRight (deck 0) / loadingLeft (deck 1)
+    float ejectFlashAlpha = 0.0f;   // blinkRight / blinkLeft
+    LabelState title;               // Song0Name / Song1Name
+    LabelState artist;
+    ButtonState pitchButtons; // b0 b1 (deck 0) / b2 b3 (deck 1) and the LP/HP slider
+    bool lphpSliderShown = false;
+    float lphpSliderValue = 0.5f;
+
+    // Panels (shown = the panel is on screen; their buttons show the same as `selected`).
+    ButtonState cuePanel;
+    ButtonState loopPanel;
+    ButtonState pitchPanel;
+    ButtonState volumePanel;
+    ButtonState eqPanel;
+    ButtonState fxPanel;
+    ButtonState bendPanel;
+
+    // Loops.
+    ButtonState loopInOut; // selected while an in point waits for its out point
+    LabelState loopLabel;  // loop length in beats, "?" without a loop
+    ButtonState loopMode;  // selected = loop on
+
+    // Pitch, sync and tempo.
+    LabelState speedReadout; // red while the pitch is locked; scale 2 while a button repeats
+    ButtonState sync;        // shows the tempo lock
+    bool tempoLockMark = false;
+    bool pitchModeImage = false; // pitch-mode image shown (else the time-mode image)
+    bool overModeHighlighted = false;
+    bool modeImagesHighlighted = false;
+    ButtonState reset;     // selected = pitch mode
+    LabelState tapLabel;   // "[%i] %3.1f bpm" during a tap sequence
+    ButtonState bpmButton; // the BPM entry pad's button
+};
+
+class SampleTestController {
+public:
+    // Main thread: binds the screen to the engine's decks and the services; reads the tempo
+    // lock, pitch step, wind speed and cue snapping from `defaults`, and observes "fileOpened",
+    // "Analyze Complete" and "DefaultSpeedChanged".
+    SampleTestController(AudioOut& engine, DBController* db, UserDefaults& defaults,
+                         NotificationCenter& notifications, RunLoop& loop, MixingScreenHost* host);
+    ~SampleTestController();
+    SampleTestController(const SampleTestController&) = delete;
+    SampleTestController& operator=(const SampleTestController&) = delete;
+
+    // --- view state ------------------------------------------------------------------------
+    const DeckViewState& view(int deck) const { return views_[size_t(deck & 1)]; }
+    // Whole-screen touches (the phone disables them while the browser is up).
+    bool touchesEnabled() const { return touchesEnabled_; }
+    void setTouchesEnabled(bool on) { touchesEnabled_ = on; }
+    bool menuOn() const { return menuOn_; }
+    void setMenuOn(bool on) { menuOn_ = on; }
+    // BPM entry pad: open for `lastBpmSide` (−1 none), its centre in points.
+    int lastBpmSide() const { return lastBpmSide_; }
+    float bpmPadX() const { return bpmPadX_; }
+    float bpmPadY() const { return bpmPadY_; }
+    double enteredBpm() const { return actialBPM_ + actialBPMfrac_; }
+    // The waveform animation's frame interval (1/15 s during a tap sequence, else 0.02 s).
+    double waveformInterval() const { return waveformInterval_; }
+    bool tempoLock() const { return tempoLock_; }
+
+    // --- deck restore at start-up -----------------------------------------------------------
+    // Main thread: loads the saved tracks ("kStreamFile0/1", "kStreamCrate0/1", else the
+    // built-in defaults `fallback0` / `fallback1`): deck 0 first, deck 1 once deck 0 has
+    // finished loading (polled every 0.1 s on the run loop).
+    void restoreDecks(const std::string& fallback0, const std::string& fallback1);
+    // True once both start-up loads have been started.
+    bool startupLoadsStarted() const { return startupLoads_ >= 2; }
+
+    // --- transport and cues -----------------------------------------------------------------
+    // Main thread, each for deck 0 or 1; harmless on an unloaded deck. Positions are frames.
+    void playStop(int deck);
+    void play(int deck);
+    void stop(int deck);
+    void stop0() { stop(0); }
+    void stop1() { stop(1); }
+    void pause(int deck);
+    void ffButton(int deck);
+    void rewButton(int deck);
+    // Eject: flash, (phone) disable touches, ask the host for the browser after 0.01 s.
+    void eject(int deck);
+    void blinkOff(int deck);
+    void cueButton(int deck);
+    void cueDeleteButton(int deck);
+    void cueHoldButton(int deck);
+    void cueHoldButtonUp(int deck);
+    void cueHoldButtonUpOutside(int) {}
+    void cuePrevButton(int deck);
+    void cueNextButton(int deck);
+    void cueLoopPanelSwitch(int deck);
+    void checkPlayStop();
+    void updatePlayButtons();
+    void updateLoopButtons();
+    void updateNames();
+    void updateSliders();
+    // Remote control: subtype 103 play/pause, 104 next, 105 previous.
+    void remoteControlReceived(int subtype);
+    void togglePlayPause();
+    void playNextTrack();
+    void playPreviousTrack();
+    // Panels the other controls open (volume, EQ, effects) — shown state only.
+    void setPanelShown(int deck, ButtonState DeckViewState::*panel, bool shown);
+
+    // --- loops --------------------------------------------------------------------------
+    // Main thread, deck 0 or 1; every handler but the panel switch and the label refresh acts
+    // only while the deck plays. Loop points are frames snapped to beat marks.
+    void loopInOut(int deck);
+    void loopStop(int deck);
+    void loopDivide(int deck);
+    void loopExpand(int deck);
+    void updateLoopLabels();
+    void loopPanelSwitch(int deck);
+
+    // --- pitch, tempo, sync, tap ----------------------------------------------------------
+    // Main thread, deck 0 or 1. Speeds are ratios (1.0 = the track's own), tempos BPM, glides
+    // frames; presses (`…Button`, `bend…`, `downTapBPM`) and releases (`…Up`, `…End`) are
+    // separate calls, and the auto-repeat, hold and time-out timers run on the main run loop.
+    // The shared default-speed setter: frozen while the deck's pitch is locked; else clamps to
+    // 0.85…1.15, stores `baseSpeed` and posts "DefaultSpeedChanged" with the deck.
+    void setDefaultSpeed(int deck, double value);
+    void plusButton(int deck);
+    void minusButton(int deck);
+    void plusButtonUp(int deck);
+    void minusButtonUp(int deck);
+    void resetButton(int deck);
+    void resetButtonUp(int deck);
+    void resetButtonDbl(int deck);
+    void togglePitchMode(int deck);
+    void updatePitchMode();
+    void pitchPanelDown(int deck);
+    void pitchPanelSwitch(int deck);
+    void bendUp(int deck);
+    void bendDown(int deck);
+    void bendUpEnd(int deck);
+    void bendDownEnd(int deck);
+    void bendButtonAction(int deck);
+    void speed(int deck, double value);
+    void breakActionUp(int glideFrames);
+    void syncAction(int deck);
+    void tideTempoForSide(int deck);
+    void autoLockTempo();
+    void downTapBPM(int deck);
+    void upTapBPM(int deck);
+    void bpmEnterOnOff(int deck);
+    void bpmDigitPress(int digit);
+    void bpmPlusPress();
+    void bpmMinusPress();
+    void finalizeBpmEnter();
+    void tempoPlus(int deck);
+    void tempoMinus(int deck);
+    void shiftGridUp(int deck);
+    void shiftGridDown(int deck);
+    void checkAndStopAnalize(int deck, double bpm);
+    // Tuning values the settings screen changes.
+    void setPitchStep(double step) { pitchStep_ = step; }
+    double pitchStep() const { return pitchStep_; }
+    void setSnapCueToBeat(bool on) { snapCueToBeat_ = on; }
+
+private:
+    audioStream& deck(int d);
+    const audioStream& deck(int d) const;
+    bool loaded(int d) const;
+    bool playing(int d) const;
+    void fileOpened(int deck);
+    void analyzeComplete(const std::string& path);
+    void speedTimerFirst(int deck);
+    void speedTimerSecond(int deck);
+    void resetByTimer(int deck);
+    void pitchLongTap(int deck);
+    void timeoutAction(int deck);
+    void stepPitch(int deck, double step);
+    void setTempoLock(bool on);
+    void closeBpmPad();
+    void regrid(int deck, double anchor);
+    void nudgeTempo(int deck, double delta);
+    void shiftGrid(int deck, double offset);
+    void addCue(int deck, double frame);
+
+    AudioOut& engine_;
+    DBController* db_;
+    UserDefaults& defaults_;
+    NotificationCenter& notifications_;
+    RunLoop& loop_;
+    MixingScreenHost* host_;
+
+    std::array<DeckViewState, 2> views_{};
+    bool touchesEnabled_ = true;
+    bool menuOn_ = false;
+    double waveformInterval_ = 0.02;
+    int startupLoads_ = 0;
+    std::unique_ptr<TimerHandle> startupPoll_;
+
+    // Settings.
+    bool tempoLock_ = true;
+    double pitchStep_ = 0.001;
+    double ffSpeed_ = 160.0;
+    bool snapCueToBeat_ = true;
+
+    // Cues.
+    std::array<int, 2> holdCuePoint_{-1, -1};
+    std::array<bool, 2> holdCueStreamOn_{false, false};
+    std::array<bool, 2> playingAtPause_{false, false};
+
+    // Loops.
+    std::array<int32_t, 2> lastLoopEnd_{0, 0};
+
+    // Pitch buttons.
+    std::array<double, 2> incrementValue_{0.0, 0.0};
+    std::array<TimerHandle, 2> incrementSpeedTimer_{};
+    std::array<double, 2> defaultSpeedBeforeLock_{1.0, 1.0};
+    std::array<bool, 2> isResetButtonUp_{false, false};
+    std::array<bool, 2> isResetedByTimer_{false, false};
+    std::array<TimerHandle, 2> resetTimer_{};
+    std::array<bool, 2> pitchMenuLongTap_{false, false};
+    std::array<TimerHandle, 2> pitchMenuLongTapTimer_{};
+    std::array<bool, 2> speedOnCenter_{false, false};
+
+    // Tap tempo.
+    std::array<bool, 2> tapTempoLock_{false, false};
+    std::array<double, 2> tapTempoTime_{0.0, 0.0};
+    std::array<std::array<double, 8>, 2> touchIntervals_{};
+    std::array<int, 2> touchCount_{8, 8};
+    std::array<double, 2> savedBPM_{0.0, 0.0};
+    std::array<bool, 2> pressed_{false, false};
+    std::array<TimerHandle, 2> timeOutTimer_{};
+
+    // BPM entry pad.
+    int lastBpmSide_ = -1;
+    int bpmDigitNo_ = 0;
+    std::array<int, 3> bpmDigits_{0, 0, 0};
+    double actialBPM_ = 0.0;
+    double actialBPMfrac_ = 0.0;
+    float bpmPadX_ = 0.0f;
+    float bpmPadY_ = 0.0f;
+};
+
+} // namespace vx
