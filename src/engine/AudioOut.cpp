@@ -73,9 +73,14 @@ AudioOut::AudioOut(AudioDevice& device, RunLoop* loop, EngineServices* services)
 }
 
 AudioOut::~AudioOut() {
+    if (serviceTimer_) {
+        serviceTimer_->invalidate(); // the loop may outlive the engine
+    }
     abortRecord();
-    joinAnalyses(true);
+    // Decoders first: one still opening its track may start an analysis, which the join below
+    // must then see.
     closeDecoders();
+    joinAnalyses(true);
     StopSound();
     device_.disposeUnit();
 }

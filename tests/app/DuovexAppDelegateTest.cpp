@@ -1,0 +1,730 @@
+// The application delegate on the offline device with a manual clock: each "run" below is
+// one process lifetime (its own clock, loop, device and delegate) on a shared temporary home,
+// so a second run sees exactly what the first left in the settings file, the database and the
+// folders.
+
+#include "app/DuovexAppDelegate.h"
+
+#include "analysis/analyzeTrack.h"
+#include "analysis/peakFileData.h"
+#include "dsp/SamplePlayerFixed.h"
+#include "engine/AudioOut.h"
+#include "engine/ConversionState.h"
+#include "engine/DeckDecoder.h"
+#include "engine/audioStream.h"
+#include "engine/sampleLoad.h"
+#include "library/DBController.h"
+#include "library/LibraryFixture.h"
+#include "library/TrackHash.h"
+#include "platform/Alerts.h"
+#include "platform/Clock.h"
+#include "platform/Log.h"
+#include "platform/OfflineAudioDevice.h"
+#include "platform/RunLoop.h"
+#include "platform/UserDefaults.h"
+
+#include <SQLiteCpp/SQLiteCpp.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vx::test {
+namespace {
+
+constexpr uint32_t kBufferFrames = 1024;
+
+// Records every alert instead of showing it.
+class FakeAlerts : public Alerts {
+public:
+    struct Shown {
+        std::string title, message, button;
+    };
+    void showAlert(const std::string& title, const std::string& message,
+                   const std::string& button) override {
+        shown.push_back({title, message, button});
+    }
+    std::vector<Shown> shown;
+};
+
+// A private home: documents, the settings file, and a resource folder holding copies of the
+// build's database template, pad sounds and demo tracks (copies, so that the peak files the
+// decks write stay out of the build's folder).
+class AppHome {
+public:
+    AppHome()
+        : paths_(dir_.path() / "Documents", dir_.path() / "resources", dir_.path() / "tmp",
+                 dir_.path() / "settings.json") {
+        const fs::path built(VX_RESOURCES_DIR);
+        fs::create_directories(paths_.documents());
+        fs::create_directories(paths_.sound());
+        fs::create_directories(paths_.samples());
+        fs::copy_file(built / "velvox.sqlite", paths_.databaseTemplate());
+        for (const auto& entry : fs::directory_iterator(built / "samples")) {
+            fs::copy_file(entry.path(), paths_.samples() / entry.path().filename());
+        }
+        for (const auto& entry : fs::directory_iterator(built / "sound")) {
+            if (isTrackExtension(entry.path())) {
+                fs::copy_file(entry.path(), paths_.sound() / entry.path().filename());
+                demoTracks_.push_back(paths_.sound() / entry.path().filename());
+            }
+        }
+        std::sort(demoTracks_.begin(), demoTracks_.end());
+    }
+    const Paths& paths() const { return paths_; }
+    fs::path documents(const std::string& name) const { return paths_.documents() / name; }
+    const std::vector<fs::path>& demoTracks() const { return demoTracks_; }
+
+    // A short tone track in the documents folder whose name carries its tempo (so loading it
+    // starts no analysis); with `peaks`, analysed once so that its peak file exists.
+    fs::path addTrack(const std::string& stem, bool peaks = true, double seconds = 2.0) const {
+        const fs::path path = documents(stem + " bpm120.mp3");
+        EXPECT_TRUE(writeTone(path, seconds));
+        if (peaks) {
+            EXPECT_EQ(analyzeTrack(path, nullptr, nullptr), 1);
+            EXPECT_TRUE(fs::exists(peakFilePath(path)));
+        }
+        return path;
+    }
+
+    // The database's track rows as (location, file name), in insertion order.
+    std::vector<std::pair<int, std::string>> rowsInOrder() const {
+        SQLite::Database db((paths_.documents() / DBController::kDatabaseName).string(),
+                            SQLite::OPEN_READONLY);
+        SQLite::Statement query(db, "select location, filename from parameters order by id");
+        std::vector<std::pair<int, std::string>> rows;
+        while (query.executeStep()) {
+            rows.emplace_back(query.getColumn(0).getInt(), query.getColumn(1).getString());
+        }
+        return rows;
+    }
+    bool hasRow(int location, const std::string& name) const {
+        const auto rows = rowsInOrder();
+        return std::find(rows.begin(), rows.end(), std::make_pair(location, name)) != rows.end();
+    }
+    // Removes a track's row behind the application's back (no signature refresh).
+    void removeRow(int location, const fs::path& file) const {
+        auto db = DBController::init(paths_);
+        ASSERT_TRUE(db);
+        db->removeFileFromDB(trackHashForPath(file), location);
+    }
+    // The settings as written to disk.
+    UserDefaults savedDefaults() const { return UserDefaults(paths_.settingsFile()); }
+
+private:
+    LibraryTempDir dir_;
+    Paths paths_;
+    std::vector<fs::path> demoTracks_;
+};
+
+// One process lifetime of the application on `home`.
+class AppRun {
+public:
+    AppRun(const AppHome& home, const std::string& version = "1.0", bool tablet = false)
+        : loop_(clock_), device_(OfflineAudioDevice::Options{.bufferFrames = kBufferFrames}) {
+        device_.attachRunLoop(&loop_, &clock_);
+        device_.setSettleHook([this] {
+            if (app_ && app_->engine()) {
+                app_->engine()->settleDecoders();
+            }
+        });
+        app_ = std::make_unique<DuovexAppDelegate>(home.paths(), device_, loop_, version, &alerts_);
+        app_->applicationDidFinishLaunching(tablet);
+        loop_.runFor(DuovexAppDelegate::kContinueLoadDelay);
+        // Let the mixing screen restore both decks (deck 1 waits for deck 0).
+        EXPECT_TRUE(app_->launched());
+        EXPECT_TRUE(runUntil(
+            [this] {
+                return app_->mixingScreen() && app_->mixingScreen()->startupLoadsStarted() &&
+                       !app_->engine()->deckOpening(0) && !app_->engine()->deckOpening(1);
+            },
+            2.0));
+    }
+    ~AppRun() {
+        app_.reset();
+        loop_.shutdown();
+    }
+
+    DuovexAppDelegate& app() { return *app_; }
+    AudioOut& engine() { return *app_->engine(); }
+    audioStream& deck(int d) { return app_->engine()->deck(d); }
+    RunLoop& loop() { return loop_; }
+    double now() const { return clock_.now(); }
+    FakeAlerts& alerts() { return alerts_; }
+    OfflineAudioDevice& device() { return device_; }
+
+    // Renders audio buffer by buffer (the loop runs its due work after each) until `done`
+    // holds or `seconds` of audio time have passed; returns `done`.
+    bool runUntil(const std::function<bool()>& done, double seconds) {
+        const double end = clock_.now() + seconds;
+        while (!done()) {
+            if (clock_.now() >= end) {
+                return false;
+            }
+            device_.pull(kBufferFrames, {});
+        }
+        return true;
+    }
+    void runFor(double seconds) {
+        runUntil([] { return false; }, seconds);
+    }
+
+    // Loads `file` on `deck` as if from crate `crate` and waits until it is loaded.
+    void loadFromCrate(int d, const fs::path& file, int crate) {
+        deck(d).crateIndex.store(crate);
+        engine().runDecode(d, file);
+        ASSERT_TRUE(runUntil([&] { return loadedFile(d) == file; }, 1.0));
+    }
+    // The file on deck `d` (empty when none).
+    fs::path loadedFile(int d) {
+        audioStream& s = deck(d);
+        if (!s.isLoaded.load()) {
+            return {};
+        }
+        std::lock_guard lock(*s.decodeLock);
+        return s.fileInfo ? s.fileInfo->fileName : fs::path();
+    }
+
+private:
+    ManualClock clock_;
+    RunLoop loop_;
+    OfflineAudioDevice device_;
+    FakeAlerts alerts_;
+    std::unique_ptr<DuovexAppDelegate> app_;
+};
+
+// Adds the tracks to crate `crate` in the given order.
+void fillCrate(DBController& db, int crate, const std::vector<fs::path>& tracks) {
+    for (const auto& track : tracks) {
+        db.addToCrate(crate, *db.getFullInfoForFile(track));
+    }
+}
+
+// ---- first start ------------------------------------------------------------------------
+
+TEST(DuovexAppDelegateTest, FirstLaunchWritesEveryFirstStartValueWithItsType) {
+    AppHome home;
+    home.addTrack("Mine", false);
+    {
+        AppRun run(home, "2.3");
+        EXPECT_TRUE(run.app().firstStart());
+        EXPECT_FLOAT_EQ(run.engine().getGain(), 0.5f);
+        EXPECT_FLOAT_EQ(run.engine().getSampleGain(), 0.75f);
+    }
+    const UserDefaults saved = home.savedDefaults();
+    using V = UserDefaults::Value;
+    const std::vector<std::pair<std::string, V>> expected = {
+        {"kLaunchCount", V(int64_t{1})},
+        {"isFirstStart", V(std::string("NO"))},
+        {"preVersion", V(std::string("2.3"))},
+        {"kLashHash", V(folderSignature(home.paths().documents()))},
+        {"kNormalizeVolume", V(true)},
+        {"kDipCorrection", V(1.0f)},
+        {"kPitchStep", V(0.001)},
+        {"kHideBundled", V(false)},
+        {"kStopProofLock", V(false)},
+        {"kTempoLock", V(true)},
+        {"kXFadeTime", V(4.5)},
+        {"kSongPartInAutoPlay", V(0.5f)},
+        {"kSamplesVolume", V(0.75f)},
+        {"kSnapCueToBeat", V(true)},
+        {"kDontMarkEvenBeat", V(false)},
+        {"kTwitterSave", V(true)},
+        {"LastVolume", V(0.5f)},
+        {"LastSplit", V(false)},
+        {"LastZoomMode", V(true)},
+        {"kFFSpeed", V(160.0)},
+        {"kFadeCurve", V(int64_t{1})},
+        {"kAutoEqEnabled", V(false)},
+        {"kRandonSong", V(false)},
+        {"FileSeqNo", V(int64_t{0})},
+        {"kRecordNo", V(int64_t{0})},
+    };
+    for (const auto& [key, value] : expected) {
+        const auto stored = saved.valueForKey(key);
+        ASSERT_TRUE(stored.has_value()) << key;
+        EXPECT_EQ(stored->index(), value.index()) << key << ": wrong type";
+        EXPECT_EQ(*stored, value) << key;
+    }
+    EXPECT_NE(saved.unsignedForKey("kLashHash"), 0u);
+}
+
+TEST(DuovexAppDelegateTest, FirstLaunchKeepsRecordingNumbersAlreadyInTheStore) {
+    AppHome home;
+    {
+        UserDefaults before(home.paths().settingsFile());
+        before.setInteger("FileSeqNo", 7);
+        ASSERT_TRUE(before.synchronize());
+    }
+    { AppRun run(home); }
+    EXPECT_EQ(home.savedDefaults().integerForKey("FileSeqNo", -1), 7);
+    EXPECT_EQ(home.savedDefaults().integerForKey("kRecordNo", -1), 0);
+}
+
+TEST(DuovexAppDelegateTest, FirstLaunchReconcilesTheBuiltInFolderBeforeTheDocuments) {
+    AppHome home;
+    ASSERT_GE(home.demoTracks().size(), 2u);
+    home.addTrack("First", false);
+    home.addTrack("Second", false);
+    { AppRun run(home); }
+    const auto rows = home.rowsInOrder();
+    ASSERT_EQ(rows.size(), home.demoTracks().size() + 2);
+    // Row ids grow with each insertion: every built-in row came before any documents row.
+    const size_t builtIn = home.demoTracks().size();
+    for (size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i].first, i < builtIn ? 1 : 0) << "row " << i << " " << rows[i].second;
+    }
+}
+
+TEST(DuovexAppDelegateTest, DecksStartWithTheFirstTwoBuiltInTracksByName) {
+    AppHome home;
+    AppRun run(home);
+    EXPECT_EQ(run.loadedFile(0), home.demoTracks()[0]);
+    EXPECT_EQ(run.loadedFile(1), home.demoTracks()[1]);
+    EXPECT_FALSE(run.app().splashShown());
+    EXPECT_EQ(run.app().lastTransition(), DuovexAppDelegate::kFadeTransition);
+}
+
+// ---- later starts -----------------------------------------------------------------------
+
+TEST(DuovexAppDelegateTest, UnchangedDocumentsAreNotReconciledAndOneNewTrackForcesIt) {
+    AppHome home;
+    const fs::path kept = home.addTrack("Kept", false);
+    { AppRun run(home); }
+    ASSERT_TRUE(home.hasRow(0, kept.filename().string()));
+    const uint64_t firstSignature = home.savedDefaults().unsignedForKey("kLashHash");
+
+    // A row that only a reconciliation would bring back.
+    home.removeRow(0, kept);
+    {
+        AppRun run(home);
+        EXPECT_FALSE(run.app().firstStart());
+    }
+    EXPECT_FALSE(home.hasRow(0, kept.filename().string()));
+    EXPECT_EQ(home.savedDefaults().integerForKey("kLaunchCount"), 2);
+
+    const fs::path added = home.addTrack("Added", false);
+    { AppRun run(home); }
+    EXPECT_TRUE(home.hasRow(0, kept.filename().string()));
+    EXPECT_TRUE(home.hasRow(0, added.filename().string()));
+    const uint64_t newSignature = home.savedDefaults().unsignedForKey("kLashHash");
+    EXPECT_NE(newSignature, firstSignature);
+    EXPECT_EQ(newSignature, folderSignature(home.paths().documents()));
+}
+
+TEST(DuovexAppDelegateTest, AZeroSignatureForcesReconciliation) {
+    AppHome home;
+    const fs::path track = home.addTrack("Track", false);
+    { AppRun run(home); }
+    home.removeRow(0, track);
+    {
+        UserDefaults store(home.paths().settingsFile());
+        store.setUnsigned("kLashHash", 0);
+        ASSERT_TRUE(store.synchronize());
+    }
+    { AppRun run(home); }
+    EXPECT_TRUE(home.hasRow(0, track.filename().string()));
+}
+
+TEST(DuovexAppDelegateTest, ANewVersionReconcilesTheBuiltInFolderOnce) {
+    AppHome home;
+    const fs::path demo = home.demoTracks().back();
+    const std::string name = demo.filename().string();
+    { AppRun run(home, "1.0"); }
+    ASSERT_TRUE(home.hasRow(1, name));
+
+    home.removeRow(1, demo);
+    { AppRun run(home, "1.0"); }
+    EXPECT_FALSE(home.hasRow(1, name)) << "same version: no reconciliation";
+
+    { AppRun run(home, "1.1"); }
+    EXPECT_TRUE(home.hasRow(1, name)) << "new version: reconciled";
+    EXPECT_EQ(home.savedDefaults().stringForKey("preVersion"), "1.1");
+
+    home.removeRow(1, demo);
+    { AppRun run(home, "1.1"); }
+    EXPECT_FALSE(home.hasRow(1, name)) << "only once per version";
+}
+
+// ---- saving and restoring ---------------------------------------------------------------
+
+TEST(DuovexAppDelegateTest, TerminationSavesWhatTheNextLaunchRestores) {
+    AppHome home;
+    const fs::path a = home.addTrack("Alpha");
+    const fs::path b = home.addTrack("Beta");
+    const fs::path padFile = home.documents("pad.wav");
+    ASSERT_TRUE(writeTone(padFile, 0.5));
+    {
+        AppRun run(home);
+        run.loadFromCrate(0, a, 2);
+        run.loadFromCrate(1, b, 4);
+        ASSERT_TRUE(
+            sampleLoad(run.engine().pad(2), padFile, &run.app().defaults(), lastSampleKey(2)));
+        run.engine().setGain(0.8f);
+        run.app().setNormalizeVolume(false);
+        run.app().setLastSplit(true);
+        run.app().setLastZoomMode(false);
+        LogCapture log;
+        run.app().applicationWillTerminate();
+        EXPECT_TRUE(log.contains("will terminate"));
+        // Termination waited for both decoders: nothing is left loaded.
+        EXPECT_FALSE(run.deck(0).isLoaded.load());
+        EXPECT_FALSE(run.deck(1).isLoaded.load());
+    }
+    const UserDefaults saved = home.savedDefaults();
+    EXPECT_EQ(saved.stringForKey("kStreamFile0"), a.string());
+    EXPECT_EQ(saved.stringForKey("kStreamFile1"), b.string());
+    EXPECT_EQ(saved.integerForKey("kStreamCrate0"), 2);
+    EXPECT_EQ(saved.integerForKey("kStreamCrate1"), 4);
+    EXPECT_EQ(saved.stringForKey("LastSample3"), padFile.string());
+    EXPECT_EQ(saved.stringForKey("LastSample1"), (home.paths().samples() / "fx_1.wav").string());
+    EXPECT_TRUE(saved.hasKey("LastSample6Volume"));
+
+    AppRun run(home);
+    EXPECT_EQ(run.loadedFile(0), a);
+    EXPECT_EQ(run.loadedFile(1), b);
+    EXPECT_EQ(run.deck(0).crateIndex.load(), 2);
+    EXPECT_EQ(run.deck(1).crateIndex.load(), 4);
+    for (int i = 0; i < AudioOut::kPadCount; ++i) {
+        const fs::path expected =
+            i == 2 ? padFile : home.paths().samples() / ("fx_" + std::to_string(i + 1) + ".wav");
+        EXPECT_EQ(run.engine().pad(i).path, expected.string()) << "pad " << i + 1;
+        EXPECT_GT(run.engine().pad(i).frameCount(), 0) << "pad " << i + 1;
+    }
+    EXPECT_NEAR(run.engine().getGain(), 0.8f, 1e-6);
+    EXPECT_FALSE(run.app().normalizeVolume());
+    EXPECT_TRUE(run.app().lastSplit());
+    EXPECT_FALSE(run.app().lastZoomMode());
+    EXPECT_FALSE(run.app().firstStart());
+}
+
+TEST(DuovexAppDelegateTest, AMissingSavedDeckFileFallsBackToTheBuiltInTrack) {
+    AppHome home;
+    const fs::path gone = home.addTrack("Gone");
+    {
+        AppRun run(home);
+        run.loadFromCrate(0, gone, 1);
+        run.app().applicationWillTerminate();
+    }
+    fs::remove(gone);
+    AppRun run(home);
+    EXPECT_EQ(run.loadedFile(0), home.demoTracks()[0]);
+}
+
+TEST(DuovexAppDelegateTest, AMissingSavedPadFileKeepsTheEnginesSound) {
+    AppHome home;
+    const fs::path padFile = home.documents("pad.wav");
+    ASSERT_TRUE(writeTone(padFile, 0.5));
+    {
+        AppRun run(home);
+        ASSERT_TRUE(
+            sampleLoad(run.engine().pad(0), padFile, &run.app().defaults(), lastSampleKey(0)));
+        run.app().applicationWillTerminate();
+    }
+    fs::remove(padFile);
+    AppRun run(home);
+    EXPECT_EQ(run.engine().pad(0).path, (home.paths().samples() / "fx_1.wav").string());
+    EXPECT_GT(run.engine().pad(0).frameCount(), 0);
+}
+
+TEST(DuovexAppDelegateTest, BackgroundSavesPadVolumeAndCueSnapping) {
+    AppHome home;
+    {
+        AppRun run(home);
+        run.engine().setSampleGain(0.3f);
+        run.app().setSnapCueToBeat(false);
+        run.app().applicationWillResignActive();
+        run.app().applicationDidEnterBackground();
+        EXPECT_TRUE(run.app().exitRequested());
+    }
+    const UserDefaults saved = home.savedDefaults();
+    EXPECT_FLOAT_EQ(saved.floatForKey("kSamplesVolume"), 0.3f);
+    EXPECT_FALSE(saved.boolForKey("kSnapCueToBeat", true));
+    EXPECT_EQ(saved.stringForKey("kStreamFile0"), home.demoTracks()[0].string());
+
+    AppRun run(home);
+    EXPECT_FLOAT_EQ(run.engine().getSampleGain(), 0.3f);
+    EXPECT_FALSE(run.app().snapCueToBeat());
+}
+
+// ---- entering the background ------------------------------------------------------------
+
+TEST(DuovexAppDelegateTest, BackgroundEndsTheProcessOnlyWhenNothingNeedsIt) {
+    struct Case {
+        const char* what;
+        bool playing;
+        bool party;
+        bool suspended;
+        bool exits;
+        bool remoteControl;
+    };
+    const Case cases[] = {
+        {"silent", false, false, false, true, false},
+        {"a deck playing", true, false, false, false, true},
+        {"party mode", false, true, false, false, true},
+        {"output suspended", false, false, true, false, false},
+    };
+    AppHome home;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        AppRun run(home);
+        if (c.playing) {
+            run.app().mixingScreen()->play(0);
+            run.runFor(0.1);
+            ASSERT_TRUE(run.deck(0).isPlaying.load());
+        }
+        run.app().setPartyMode(c.party);
+        run.app().setOutputSuspended(c.suspended);
+        LogCapture log;
+        run.app().applicationWillResignActive();
+        run.app().applicationDidEnterBackground();
+        EXPECT_TRUE(log.contains("resign active"));
+        EXPECT_TRUE(log.contains("enter background"));
+        EXPECT_EQ(run.app().exitRequested(), c.exits);
+        EXPECT_EQ(run.app().receivingRemoteControl(), c.remoteControl);
+        EXPECT_TRUE(run.app().inBackground());
+        EXPECT_TRUE(run.app().services().inBackground.load());
+        if (c.playing) {
+            // The music goes on in the background.
+            const double before = run.deck(0).position.load();
+            run.runFor(0.2);
+            EXPECT_GT(run.deck(0).position.load(), before);
+        }
+    }
+}
+
+TEST(DuovexAppDelegateTest, ComingBackRestartsOutputAndStopsRemoteControl) {
+    AppHome home;
+    AppRun run(home);
+    run.app().mixingScreen()->play(0);
+    run.runFor(0.1);
+    run.app().applicationWillResignActive();
+    run.app().applicationDidEnterBackground();
+    ASSERT_TRUE(run.app().receivingRemoteControl());
+    EXPECT_FALSE(run.app().waveformAnimating());
+
+    run.engine().StopSound();
+    run.app().applicationWillEnterForeground();
+    EXPECT_TRUE(run.engine().SoundStarted.load());
+    EXPECT_FALSE(run.app().receivingRemoteControl());
+    LogCapture log;
+    run.app().applicationDidBecomeActive();
+    EXPECT_TRUE(log.contains("become active"));
+    EXPECT_FALSE(run.app().inBackground());
+    EXPECT_FALSE(run.app().services().inBackground.load());
+    EXPECT_TRUE(run.app().waveformAnimating());
+}
+
+TEST(DuovexAppDelegateTest, BecomingActiveReconcilesOnlyWhenTheDocumentsChanged) {
+    AppHome home;
+    const fs::path track = home.addTrack("Track", false);
+    AppRun run(home);
+
+    // Unchanged while inactive: a row removed behind the back stays removed.
+    run.app().db()->removeFileFromDB(trackHashForPath(track), 0);
+    run.app().applicationWillResignActive();
+    run.app().applicationDidBecomeActive();
+    EXPECT_FALSE(home.hasRow(0, track.filename().string()));
+
+    // A track arrives while inactive: the folder is reconciled.
+    run.app().applicationWillResignActive();
+    const fs::path added = home.addTrack("Added", false);
+    run.app().applicationDidBecomeActive();
+    EXPECT_TRUE(home.hasRow(0, track.filename().string()));
+    EXPECT_TRUE(home.hasRow(0, added.filename().string()));
+    EXPECT_EQ(run.app().defaults().unsignedForKey("kLashHash"),
+              folderSignature(home.paths().documents()));
+}
+
+// ---- crate continuation -----------------------------------------------------------------
+
+TEST(DuovexAppDelegateTest, CrateContinuation) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> crate;   // stems, in crate (and title) order
+        std::vector<std::string> noPeaks; // stems never analysed
+        std::string start;
+        std::string next; // "" = the deck stays stopped on the start track
+    };
+    const Case cases[] = {
+        {"one track repeats", {"A"}, {}, "A", "A"},
+        {"next track follows", {"A", "B", "C"}, {}, "A", "B"},
+        {"last wraps to first", {"A", "B", "C"}, {}, "C", "A"},
+        {"next never analysed: stop", {"A", "B"}, {"B"}, "A", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        AppHome home;
+        std::map<std::string, fs::path> files;
+        for (const auto& stem : c.crate) {
+            const bool peaks =
+                std::find(c.noPeaks.begin(), c.noPeaks.end(), stem) == c.noPeaks.end();
+            files[stem] = home.addTrack(stem, peaks);
+        }
+        AppRun run(home);
+        std::vector<fs::path> members;
+        for (const auto& stem : c.crate) {
+            members.push_back(files[stem]);
+        }
+        fillCrate(*run.app().db(), 3, members);
+        run.loadFromCrate(0, files[c.start], 3);
+        const int loadsBefore = run.engine().decoder(0)->loads();
+
+        run.app().mixingScreen()->play(0);
+        ASSERT_TRUE(run.runUntil([&] { return run.deck(0).isPlaying.load(); }, 0.5));
+        ASSERT_TRUE(run.runUntil([&] { return !run.deck(0).isPlaying.load(); }, 5.0));
+        const double ended = run.now();
+
+        if (c.next.empty()) {
+            run.runFor(1.0);
+            EXPECT_FALSE(run.deck(0).isPlaying.load());
+            EXPECT_EQ(run.loadedFile(0), files[c.start]);
+            EXPECT_EQ(run.engine().decoder(0)->loads(), loadsBefore);
+            EXPECT_FALSE(run.app().needAutoPlay());
+            continue;
+        }
+        ASSERT_TRUE(run.runUntil([&] { return run.deck(0).isPlaying.load(); }, 1.0));
+        EXPECT_GE(run.now() - ended, DuovexAppDelegate::kNextLoadDelay);
+        EXPECT_EQ(run.loadedFile(0), files[c.next]);
+        EXPECT_EQ(run.deck(0).crateIndex.load(), 3);
+        EXPECT_LT(run.deck(0).position.load(), 0.5 * 44100.0) << "plays from the start";
+        EXPECT_FALSE(run.app().needAutoPlay());
+        // A repeat plays the same load again; a new track is a new load.
+        EXPECT_EQ(run.engine().decoder(0)->loads(), loadsBefore + (c.next == c.start ? 0 : 1));
+    }
+}
+
+TEST(DuovexAppDelegateTest, ATrackFromNoCrateDoesNotContinue) {
+    AppHome home;
+    const fs::path a = home.addTrack("A");
+    home.addTrack("B");
+    AppRun run(home);
+    run.loadFromCrate(0, a, -1);
+    const int loadsBefore = run.engine().decoder(0)->loads();
+    run.app().mixingScreen()->play(0);
+    ASSERT_TRUE(run.runUntil([&] { return run.deck(0).isPlaying.load(); }, 0.5));
+    ASSERT_TRUE(run.runUntil([&] { return !run.deck(0).isPlaying.load(); }, 5.0));
+    run.runFor(1.0);
+    EXPECT_FALSE(run.deck(0).isPlaying.load());
+    EXPECT_EQ(run.engine().decoder(0)->loads(), loadsBefore);
+}
+
+// ---- screens and small entry points ----------------------------------------------------
+
+TEST(DuovexAppDelegateTest, BrowserHidingReenablesTouchesAndPlaysOnlyWhenAsked) {
+    AppHome home;
+    AppRun run(home);
+    run.runFor(0.5); // the start-up loads' own refreshes are over
+    SampleTestController& screen = *run.app().mixingScreen();
+    run.app().showLoadFile(1);
+    EXPECT_TRUE(run.app().loadFileShown());
+    EXPECT_EQ(run.app().sideToLoad(), 1);
+    screen.setTouchesEnabled(false);
+    run.deck(0).lphpPosition.store(0.25f);
+    const int namesBefore = screen.view(0).navigatorUpdates;
+    const float sliderBefore = screen.view(0).lphpSliderValue;
+    ASSERT_NE(sliderBefore, 0.25f);
+
+    run.app().loadFileDidHide();
+    EXPECT_FALSE(run.app().loadFileShown());
+    EXPECT_TRUE(screen.touchesEnabled());
+    // Names are refreshed 0.2 s later, sliders 0.25 s later.
+    run.loop().runFor(0.195);
+    EXPECT_EQ(screen.view(0).navigatorUpdates, namesBefore);
+    run.loop().runFor(0.01);
+    EXPECT_EQ(screen.view(0).navigatorUpdates, namesBefore + 1);
+    EXPECT_EQ(screen.view(0).lphpSliderValue, sliderBefore);
+    run.loop().runFor(0.05);
+    EXPECT_EQ(screen.view(0).lphpSliderValue, 0.25f);
+    // Nothing was waiting to be played.
+    EXPECT_FALSE(run.deck(0).isPlaying.load());
+    EXPECT_FALSE(run.deck(1).isPlaying.load());
+}
+
+TEST(DuovexAppDelegateTest, ScreenPlacementFollowsTheDeviceKind) {
+    AppHome home;
+    {
+        AppRun tablet(home, "1.0", true);
+        DuovexAppDelegate& app = tablet.app();
+        EXPECT_TRUE(app.isTablet());
+        app.showLoadFile(0);
+        EXPECT_EQ(app.loadFileAnchor(), (ScreenRect{384, 0, 384, 64}));
+        app.showLoadFile(1);
+        EXPECT_EQ(app.loadFileAnchor(), (ScreenRect{0, 0, 384, 64}));
+        app.showSettings();
+        EXPECT_TRUE(app.settingsShown());
+        EXPECT_EQ(app.settingsAnchor(), (ScreenRect{320, 550, 290, 124}));
+        EXPECT_EQ(app.mixingScreenLayout(), "SampleTest-iPad");
+        EXPECT_EQ(app.mainMenuLayout(), "MainMenu-iPad");
+        EXPECT_EQ(app.splashImage(), "Default-Portrait~ipad.png");
+    }
+    AppRun phone(home, "1.0", false);
+    DuovexAppDelegate& app = phone.app();
+    EXPECT_FALSE(app.isTablet());
+    app.showLoadFile(0);
+    EXPECT_FALSE(app.loadFileAnchor().has_value());
+    EXPECT_FALSE(app.settingsAnchor().has_value());
+    EXPECT_EQ(app.mixingScreenLayout(), "SampleTest");
+    EXPECT_EQ(app.mainMenuLayout(), "MainMenu");
+    EXPECT_EQ(app.splashImage(), "Default.png");
+}
+
+TEST(DuovexAppDelegateTest, MainMenuSlowsTheWaveformsUntilItHides) {
+    AppHome home;
+    AppRun run(home);
+    SampleTestController& screen = *run.app().mixingScreen();
+    screen.setMenuOn(true);
+    screen.setTouchesEnabled(false);
+    run.app().showMainMenu();
+    EXPECT_TRUE(run.app().mainMenuShown());
+    EXPECT_DOUBLE_EQ(run.app().waveformRedrawInterval(), 1.0 / 15.0);
+    run.app().hideMenu();
+    EXPECT_FALSE(run.app().mainMenuShown());
+    EXPECT_FALSE(screen.menuOn());
+    EXPECT_TRUE(screen.touchesEnabled());
+    EXPECT_DOUBLE_EQ(run.app().waveformRedrawInterval(), 0.02);
+}
+
+TEST(DuovexAppDelegateTest, AlertsCarryTheApplicationTitleAndOneButton) {
+    AppHome home;
+    AppRun run(home);
+    run.app().showAlert("Nothing to paste.");
+    ASSERT_EQ(run.alerts().shown.size(), 1u);
+    EXPECT_EQ(run.alerts().shown[0].title, "Velvox Nexa");
+    EXPECT_EQ(run.alerts().shown[0].message, "Nothing to paste.");
+    EXPECT_EQ(run.alerts().shown[0].button, "OK");
+}
+
+TEST(DuovexAppDelegateTest, MemoryWarningIsLogged) {
+    AppHome home;
+    AppRun run(home);
+    LogCapture log;
+    run.app().applicationDidReceiveMemoryWarning();
+    EXPECT_TRUE(log.contains("mem warning"));
+}
+
+TEST(DuovexAppDelegateTest, ConverterStateIsReadyAndPausedByInterruptions) {
+    AppHome home;
+    AppRun run(home);
+    ConversionState* state = run.app().conversionState();
+    ASSERT_NE(state, nullptr);
+    EXPECT_EQ(state->value(), ConversionState::Value::Done);
+    EXPECT_TRUE(state->isMainThread());
+    state->setRunning();
+    run.device().interrupt(true);
+    EXPECT_EQ(state->value(), ConversionState::Value::Paused);
+    EXPECT_TRUE(run.app().outputSuspended());
+    EXPECT_TRUE(run.engine().interrupted());
+    run.device().interrupt(false);
+    EXPECT_EQ(state->value(), ConversionState::Value::Running);
+    EXPECT_FALSE(run.app().outputSuspended());
+    state->setDone();
+}
+
+} // namespace
+} // namespace vx::test
