@@ -377,7 +377,7 @@ void SampleTestController::cueHoldButtonUp(int d) {
     jumpToCue(s, holdCuePoint_[size_t(d)]);
 }
 
-void SampleTestController::cuePrevButton(int d) {
+void SampleTestController::cueStep(int d, bool forward) {
     d &= 1;
     if (!loaded(d) || deck(d).numCuePoints == 0) {
         return;
@@ -386,19 +386,11 @@ void SampleTestController::cuePrevButton(int d) {
     s.inertiaSpeed.store(0.0);
     s.eq[0].eqSetSampleRate(44100.0f); // cleared filter history: the jump does not click
     s.eq[1].eqSetSampleRate(44100.0f);
-    previousCue(s);
-}
-
-void SampleTestController::cueNextButton(int d) {
-    d &= 1;
-    if (!loaded(d) || deck(d).numCuePoints == 0) {
-        return;
+    if (forward) {
+        nextCue(s);
+    } else {
+        previousCue(s);
     }
-    audioStream& s = deck(d);
-    s.inertiaSpeed.store(0.0);
-    s.eq[0].eqSetSampleRate(44100.0f); // cleared filter history: the jump does not click
-    s.eq[1].eqSetSampleRate(44100.0f);
-    nextCue(s);
 }
 
 void SampleTestController::cueLoopPanelSwitch(int d) {

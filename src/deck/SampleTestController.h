@@ -153,8 +153,8 @@ public:
     void cueHoldButton(int deck);
     void cueHoldButtonUp(int deck);
     void cueHoldButtonUpOutside(int) {}
-    void cuePrevButton(int deck);
-    void cueNextButton(int deck);
+    void cuePrevButton(int deck) { cueStep(deck, false); }
+    void cueNextButton(int deck) { cueStep(deck, true); }
     void cueLoopPanelSwitch(int deck);
     void checkPlayStop();
     void updatePlayButtons();
@@ -243,6 +243,7 @@ private:
     void nudgeTempo(int deck, double delta);
     void shiftGrid(int deck, double offset);
     void addCue(int deck, double frame);
+    void cueStep(int deck, bool forward);
 
     AudioOut& engine_;
     DBController* db_;

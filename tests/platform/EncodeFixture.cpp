@@ -20,20 +20,6 @@ extern "C" {
 
 namespace vx::fixture {
 
-TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vx-audio-XXXXXX").string();
-    if (const char* made = ::mkdtemp(pattern.data())) {
-        path_ = made;
-    }
-}
-
-TempDir::~TempDir() {
-    if (!path_.empty()) {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-}
-
 namespace {
 
 struct EncoderSetup {

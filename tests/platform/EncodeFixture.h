@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/TempDir.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -10,18 +12,7 @@
 namespace vx::fixture {
 
 // A fresh folder under the system temp folder, removed with its contents on destruction.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path file(const std::string& name) const { return path_ / name; }
-
-private:
-    std::filesystem::path path_;
-};
+using TempDir = vx::test::TempDir;
 
 enum class Codec {
     Mp3Cbr,     // libmp3lame 192 kbit/s in the mp3 muxer (Xing/Info frame with LAME tag)
