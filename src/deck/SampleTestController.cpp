@@ -460,6 +460,7 @@ void SampleTestController::updateSliders() {
             views_[size_t(d)].lphpSliderValue = deck(d).lphpPosition.load();
         }
     }
+    updateMixerSliders();
 }
 
 // --- remote control ---------------------------------------------------------------------
