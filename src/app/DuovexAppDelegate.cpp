@@ -270,6 +270,8 @@ void DuovexAppDelegate::loadMainView() {
     splashShown_ = false;
     testCnt_ = std::make_unique<SampleTestController>(*engine_, db_.get(), defaults_,
                                                       notifications_, loop_, this);
+    testCnt_->setDocumentsFolder(paths_.documents());
+    testCnt_->startIndicators(); // the screen is shown: its read-outs refresh
     const auto fallbacks = defaultTracks();
     testCnt_->restoreDecks(fallbacks[0], fallbacks[1]);
     waveformAnimating_ = true;

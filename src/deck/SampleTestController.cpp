@@ -71,10 +71,14 @@ SampleTestController::SampleTestController(AudioOut& engine, DBController* db,
     });
     updatePlayButtons();
     updateLoopLabels();
+    wireMixer(); // binds the mixer's controls to their handlers and centres the crossfader
 }
 
 SampleTestController::~SampleTestController() {
     notifications_.removeObserver(this);
+    if (indicatorTimer_) {
+        indicatorTimer_->invalidate();
+    }
     if (startupPoll_) {
         startupPoll_->invalidate();
     }
@@ -177,6 +181,10 @@ void SampleTestController::fileOpened(int d) {
 }
 
 void SampleTestController::analyzeComplete(const std::string& path) {
+    // The BPM read-outs show the new tempo at the next pass; a re-analysis has ended.
+    DIndicator_[0][3].oldValue = -1.0;
+    DIndicator_[1][3].oldValue = -1.0;
+    freezeButton_.selected = false;
     if (!tempoLock_ && !(host_ && host_->partyMode())) {
         return;
     }
@@ -450,6 +458,7 @@ void SampleTestController::updateNames() {
         // Without a title tag the file's name stands in for it.
         v.title.text = !info ? std::string() : info->title.value_or(info->fileName.stem().string());
         v.artist.text = info ? info->artist.value_or(std::string()) : std::string();
+        v.nameUpdates += 1;
         v.navigatorUpdates += 1;
     }
 }

@@ -23,6 +23,7 @@
 #include "platform/RunLoop.h"
 
 #include <array>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -71,6 +72,7 @@ struct DeckViewState {
     LabelState loading;             // loadingRight (deck 0) / loadingLeft (deck 1)
     float ejectFlashAlpha = 0.0f;   // blinkRight / blinkLeft
     LabelState title;               // Song0Name / Song1Name
+    int nameUpdates = 0;            // updateNames refreshes of the two labels
     LabelState artist;
     ButtonState pitchButtons; // b0 b1 (deck 0) / b2 b3 (deck 1) and the LP/HP slider
     bool lphpSliderShown = false;
@@ -316,6 +318,48 @@ public:
     // The X/Y read-outs of the deck's effect panel.
     void updateLabels(int deck);
 
+    // --- status displays ----------------------------------------------------------------
+    // Main thread. The read-outs of each deck: [0] elapsed ("%02d:%02d") or remaining
+    // ("-%02d:%02d") time, [2] pitch ("%+02.2f%%"), [3] BPM ("%3.1f", "???" unknown, or the
+    // analysis progress "%3.1f%%"); [1] is never written. A label is rewritten only when its
+    // value changed.
+    const LabelState& indicator(int deck, int index) const {
+        return DIndicator_[size_t(deck & 1)][size_t(index & 3)].label;
+    }
+    // The screen appeared / disappeared: the refresh pass runs every 0.1 s while it is shown
+    // (every 1.0 s while the application is inactive), redrawing everything at its first pass.
+    void startIndicators();
+    void stopIndicators();
+    void setApplicationInactive(bool inactive) { inactive_ = inactive; }
+    // One refresh pass: the read-outs, their enlargement and dimming, buttons and strips.
+    void doCpu();
+    void printDIndicator(int index, int deck);
+    void played2Center(int deck);
+    void played2Home(int deck);
+    void speed2Center(int deck);
+    void speed2Home(int deck);
+    void hideSpeed(int deck);
+    void showSpeed(int deck);
+    bool speedHidden(int deck) const { return speedHidden_[size_t(deck & 1)]; }
+    // Overview strips: redraws a strip whose peak data changed, and every strip's marks.
+    void updateNavigators();
+    int navigatorMarksRedraws() const { return navigatorMarksRedraws_; }
+    bool autoEqMarksShown() const;
+    // Top bar.
+    void toggleAfterBefore(int deck);
+    bool showLastTime(int deck) const { return showLastTime_[size_t(deck & 1)]; }
+    void zoomButtonAction();
+    const ButtonState& zoomButton() const { return zoomButton_; }
+    bool navigatorsShown() const { return zoomButton_.selected; }
+    void freezeButtomAction();
+    void updatePeaks();
+    const ButtonState& freezeButton() const { return freezeButton_; }
+    // Records the mix to the next "VXNexa_%04i.wav" of the documents folder, or stops it.
+    void recordAction();
+    const ButtonState& recordButton() const { return recordButton_; }
+    void setDocumentsFolder(const std::filesystem::path& folder) { documentsFolder_ = folder; }
+    void menuAction();
+
 private:
     audioStream& deck(int d);
     const audioStream& deck(int d) const;
@@ -424,9 +468,24 @@ private:
     OwnedTimer XFChangeTimer_;
     bool autoMixOn_ = false;
     std::array<bool, 2> stopProof_{false, false};
-    // Runs while the controller is built, after every field above: binds the controls to their
-    // handlers and centres the crossfader.
-    [[maybe_unused]] bool mixerWired_ = wireMixer();
+
+    // Status displays.
+    struct Indicator {
+        LabelState label;
+        double oldValue = -10.0;
+    };
+    std::array<std::array<Indicator, 4>, 2> DIndicator_{};
+    bool needIndicators_ = false;
+    bool inactive_ = false;
+    std::unique_ptr<TimerHandle> indicatorTimer_;
+    std::array<bool, 2> showLastTime_{false, false};
+    std::array<bool, 2> playedOnCenter_{false, false};
+    std::array<bool, 2> speedHidden_{false, false};
+    ButtonState zoomButton_;
+    ButtonState freezeButton_;
+    ButtonState recordButton_;
+    int navigatorMarksRedraws_ = 0;
+    std::filesystem::path documentsFolder_;
 };
 
 } // namespace vx

@@ -626,7 +626,7 @@ TEST(DuovexAppDelegateTest, BrowserHidingReenablesTouchesAndPlaysOnlyWhenAsked) 
     EXPECT_EQ(run.app().sideToLoad(), 1);
     screen.setTouchesEnabled(false);
     run.deck(0).lphpPosition.store(0.25f);
-    const int namesBefore = screen.view(0).navigatorUpdates;
+    const int namesBefore = screen.view(0).nameUpdates;
     const float sliderBefore = screen.view(0).lphpSliderValue;
     ASSERT_NE(sliderBefore, 0.25f);
 
@@ -635,9 +635,9 @@ TEST(DuovexAppDelegateTest, BrowserHidingReenablesTouchesAndPlaysOnlyWhenAsked) 
     EXPECT_TRUE(screen.touchesEnabled());
     // Names are refreshed 0.2 s later, sliders 0.25 s later.
     run.loop().runFor(0.195);
-    EXPECT_EQ(screen.view(0).navigatorUpdates, namesBefore);
+    EXPECT_EQ(screen.view(0).nameUpdates, namesBefore);
     run.loop().runFor(0.01);
-    EXPECT_EQ(screen.view(0).navigatorUpdates, namesBefore + 1);
+    EXPECT_EQ(screen.view(0).nameUpdates, namesBefore + 1);
     EXPECT_EQ(screen.view(0).lphpSliderValue, sliderBefore);
     run.loop().runFor(0.05);
     EXPECT_EQ(screen.view(0).lphpSliderValue, 0.25f);

@@ -1,0 +1,292 @@
+// SampleTestController: the read-outs and their refresh pass, the overview strips' refresh and
+// the top-bar buttons.
+//
+// The refresh pass runs on a main-run-loop timer (0.1 s, 1.0 s while the application is
+// inactive) rather than a thread of its own: it only ever changes view state, which belongs to
+// the main thread anyway.
+
+#include "analysis/peakFileData.h"
+#include "deck/SampleTestController.h"
+#include "engine/AudioOut.h"
+#include "engine/audioStream.h"
+#include "library/VXAudioFileInfo.h"
+#include "platform/UserDefaults.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <mutex>
+
+namespace vx {
+
+namespace {
+
+constexpr double kRefreshSeconds = 0.1;
+constexpr double kInactiveRefreshSeconds = 1.0;
+// Delay between the re-analyse press and the analysis start, seconds.
+constexpr double kUpdatePeaksDelay = 0.1;
+
+std::string format(const char* pattern, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, pattern, value);
+    return text;
+}
+
+} // namespace
+
+void SampleTestController::startIndicators() {
+    needIndicators_ = true;
+    for (auto& deckIndicators : DIndicator_) {
+        for (Indicator& indicator : deckIndicators) {
+            indicator.oldValue = -10.0; // everything is redrawn at the first pass
+        }
+    }
+    if (indicatorTimer_) {
+        indicatorTimer_->invalidate();
+    }
+    // Each pass schedules the next, so the interval follows the application's activity.
+    indicatorTimer_ = std::make_unique<TimerHandle>(loop_.after(0.0, [this] { doCpu(); }));
+}
+
+void SampleTestController::stopIndicators() {
+    needIndicators_ = false;
+    if (indicatorTimer_) {
+        indicatorTimer_->invalidate();
+    }
+}
+
+void SampleTestController::doCpu() {
+    if (!needIndicators_) {
+        return;
+    }
+    if (!inactive_ && engine_.initialized()) {
+        for (int d = 0; d < 2; ++d) {
+            printDIndicator(0, d);
+            printDIndicator(1, d);
+        }
+        printDIndicator(3, 0);
+        printDIndicator(2, 0);
+        printDIndicator(3, 1);
+        printDIndicator(2, 1);
+        for (int d = 0; d < 2; ++d) {
+            audioStream& s = deck(d);
+            if (s.isScratching.load()) {
+                if (speedHidden_[size_t(d)]) {
+                    showSpeed(d);
+                }
+                if (s.threeFingerMode.load()) {
+                    played2Center(d);
+                    speed2Home(d);
+                    s.twoFingerMode.store(false);
+                } else if (s.twoFingerMode.load()) {
+                    played2Home(d);
+                    speed2Center(d);
+                }
+            } else {
+                if (incrementValue_[size_t(d)] == 0.0) {
+                    played2Home(d);
+                    speed2Home(d);
+                }
+                if (s.isPlaying.load() && s.speedRamp.isOn()) {
+                    hideSpeed(d);
+                } else if (speedHidden_[size_t(d)]) {
+                    showSpeed(d);
+                }
+            }
+        }
+        updatePlayButtons();
+        updateNavigators();
+    }
+    indicatorTimer_ = std::make_unique<TimerHandle>(
+        loop_.after(inactive_ ? kInactiveRefreshSeconds : kRefreshSeconds, [this] { doCpu(); }));
+}
+
+void SampleTestController::printDIndicator(int index, int d) {
+    d &= 1;
+    if (!engine_.initialized()) {
+        return;
+    }
+    Indicator& indicator = DIndicator_[size_t(d)][size_t(index & 3)];
+    const audioStream& s = deck(d);
+    const double base = s.baseSpeed.load();
+    switch (index) {
+    case 0: {
+        const double length = s.lengthFrames.load();
+        const double position = s.position.load();
+        double t = (showLastTime_[size_t(d)] ? length - position : position) / 44100.0;
+        t = std::max(t, 0.0);
+        if (base > 0.0) {
+            t /= base;
+        }
+        const double rounded = std::round(t);
+        if (rounded == indicator.oldValue) {
+            return;
+        }
+        indicator.oldValue = rounded;
+        const long whole = long(std::trunc(t));
+        char text[32];
+        std::snprintf(text, sizeof text, showLastTime_[size_t(d)] ? "-%02ld:%02ld" : "%02ld:%02ld",
+                      whole / 60, whole % 60);
+        indicator.label.text = text;
+        return;
+    }
+    case 2: {
+        const double p = (base - 1.0) * 100.0;
+        if (p == indicator.oldValue) {
+            return;
+        }
+        indicator.oldValue = p;
+        indicator.label.text = format("%+02.2f%%", p);
+        views_[size_t(d)].speedReadout.text = indicator.label.text;
+        return;
+    }
+    case 3: {
+        std::shared_ptr<VXAudioFileInfo> info;
+        {
+            std::lock_guard lock(*s.decodeLock);
+            info = s.fileInfo;
+        }
+        if (info && engine_.getNumAnalizes() > 0) {
+            const auto names = engine_.getCurrentAnalizes();
+            const std::string name = info->fileName.filename().string();
+            if (names && std::find(names->begin(), names->end(), name) != names->end()) {
+                const float progress = engine_.getProgressForAnalyze(info->fileName);
+                indicator.label.text = format("%3.1f%%", double(progress) * 100.0);
+                indicator.oldValue = -1.0; // rewritten every pass while it runs
+                return;
+            }
+        }
+        double b = (info ? info->tempo : 0.0) * base;
+        if (lastBpmSide_ == d) {
+            b = actialBPM_ + actialBPMfrac_;
+        }
+        if (b == indicator.oldValue) {
+            return;
+        }
+        indicator.oldValue = b;
+        indicator.label.text = b > 0.0 ? format("%3.1f", b) : std::string("???");
+        return;
+    }
+    default:
+        return; // read-out 1 is never written
+    }
+}
+
+void SampleTestController::played2Center(int d) {
+    playedOnCenter_[size_t(d & 1)] = true;
+    DIndicator_[size_t(d & 1)][3].label.scale = 2.0f;
+}
+
+void SampleTestController::played2Home(int d) {
+    playedOnCenter_[size_t(d & 1)] = false;
+    DIndicator_[size_t(d & 1)][3].label.scale = 1.0f;
+}
+
+void SampleTestController::speed2Center(int d) {
+    speedOnCenter_[size_t(d & 1)] = true;
+    views_[size_t(d & 1)].speedReadout.scale = 2.0f;
+    DIndicator_[size_t(d & 1)][2].label.scale = 2.0f;
+}
+
+void SampleTestController::speed2Home(int d) {
+    speedOnCenter_[size_t(d & 1)] = false;
+    views_[size_t(d & 1)].speedReadout.scale = 1.0f;
+    DIndicator_[size_t(d & 1)][2].label.scale = 1.0f;
+}
+
+void SampleTestController::hideSpeed(int d) {
+    d &= 1;
+    speedHidden_[size_t(d)] = true;
+    if (!(engine_.initialized() && deck(d).pitchLock.load())) {
+        DIndicator_[size_t(d)][2].label.hidden = true; // drawn dimmed (grey)
+    }
+}
+
+void SampleTestController::showSpeed(int d) {
+    d &= 1;
+    speedHidden_[size_t(d)] = false;
+    if (!(engine_.initialized() && deck(d).pitchLock.load())) {
+        DIndicator_[size_t(d)][2].label.hidden = false;
+    }
+}
+
+void SampleTestController::updateNavigators() {
+    if (!engine_.initialized()) {
+        return;
+    }
+    for (int d = 0; d < 2; ++d) {
+        const audioStream& s = deck(d);
+        if (!s.isLoaded.load()) {
+            continue;
+        }
+        // The analysis sets the record's `ready` flag after every block it fills: that is the
+        // change report; the strip redraws and takes the report away.
+        if (s.peaks && s.peaks->ready.exchange(0, std::memory_order_relaxed) == 1) {
+            views_[size_t(d)].navigatorUpdates += 1;
+        }
+    }
+    navigatorMarksRedraws_ += 1;
+}
+
+bool SampleTestController::autoEqMarksShown() const {
+    return defaults_.boolForKey("kAutoEqEnabled", false);
+}
+
+void SampleTestController::toggleAfterBefore(int d) {
+    showLastTime_[size_t(d & 1)] = !showLastTime_[size_t(d & 1)];
+}
+
+void SampleTestController::zoomButtonAction() {
+    zoomButton_.selected = !zoomButton_.selected;
+}
+
+void SampleTestController::freezeButtomAction() {
+    freezeButton_.selected = true;
+    loop_.after(kUpdatePeaksDelay, [this] { updatePeaks(); });
+}
+
+void SampleTestController::updatePeaks() {
+    if (!engine_.initialized()) {
+        return;
+    }
+    const int d = deck(1).faderGain.load() > deck(0).faderGain.load() ? 1 : 0;
+    if (!deck(d).isLoaded.load()) {
+        return;
+    }
+    std::shared_ptr<VXAudioFileInfo> info;
+    {
+        std::lock_guard lock(*deck(d).decodeLock);
+        info = deck(d).fileInfo;
+    }
+    if (info) {
+        engine_.startAnalysis(info->fileName);
+    }
+}
+
+void SampleTestController::recordAction() {
+    if (engine_.isRecording()) {
+        engine_.abortRecord();
+        recordButton_.selected = false;
+        return;
+    }
+    const int64_t number = defaults_.integerForKey("FileSeqNo", 0);
+    const std::filesystem::path file = AudioOut::recordFileName(documentsFolder_, int(number));
+    // Selected only when recording really started: a failed prepare leaves the button off and
+    // the sequence number where it was.
+    if (engine_.PrepareRecordFor(file) && engine_.startRecord()) {
+        defaults_.setInteger("FileSeqNo", number + 1);
+        defaults_.synchronize();
+        recordButton_.selected = true;
+    } else {
+        recordButton_.selected = false;
+    }
+}
+
+void SampleTestController::menuAction() {
+    menuOn_ = true;
+    if (host_) {
+        host_->showMainMenu();
+    }
+}
+
+} // namespace vx
