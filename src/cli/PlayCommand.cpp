@@ -279,7 +279,12 @@ int runPlay(CommandContext& context) {
     engine.startPlay();
     if (offline) {
         offline->attachRunLoop(&loop, &audioClock);
-        offline->setSettleHook([&engine] { engine.settleDecoders(); });
+        // Before each buffer: the decoders have caught up and any analysis a load started has
+        // finished, so two runs give the same mix whatever the machine's speed.
+        offline->setSettleHook([&engine] {
+            engine.settleDecoders();
+            engine.waitForAnalyses();
+        });
         if (!offline->renderToFile(*outArg, frames, &error)) {
             engine.abortRecord();
             return failure((*outArg) + ": " + error);

@@ -58,6 +58,19 @@ int AudioOut::runningAnalysisThreads() const {
         [](const AnalysisThread& t) { return !t.done->load(std::memory_order_acquire); }));
 }
 
+void AudioOut::waitForAnalyses() {
+    while (runningAnalysisThreads() > 0) {
+        if (loop_ && loop_->isMainThread()) {
+            loop_->runDue();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (loop_ && loop_->isMainThread()) {
+        loop_->runDue(); // the completion handlers the last runs posted
+    }
+    joinAnalyses(false);
+}
+
 void AudioOut::joinAnalyses(bool all) {
     if (all) {
         // Cancel every run, and keep the main thread's work going while they end: each run
