@@ -23,8 +23,15 @@ build/build.ninja: | deps
 build: deps build/build.ninja
 	cmake --build build -j $(JOBS)
 
+# Without a display the application's main job runs headless: a ten-minute party mix of the
+# built-in tracks, recorded to the documents folder, with its transitions shown.
 run: build
-	./build/src/ui/velvox $(ARGS)
+	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
+		echo "No display: running a ten-minute party mix of the built-in tracks headless."; \
+		./build/src/cli/velvox-cli party --minutes 10 $(ARGS); \
+	else \
+		./build/src/ui/velvox $(ARGS); \
+	fi
 
 # Under CI (CI=true) the sanitizer suites run too: a clean run of all three takes about
 # half an hour on two cores, well inside CI's limit.

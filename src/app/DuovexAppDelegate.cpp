@@ -345,7 +345,7 @@ void DuovexAppDelegate::applicationDidEnterBackground() {
 
     const bool playing = engine_ && engine_->initialized() &&
                          (engine_->deck(0).isPlaying.load() || engine_->deck(1).isPlaying.load());
-    if (!partyMode_ && !outputSuspended() && !playing) {
+    if (!partyMode() && !outputSuspended() && !playing) {
         // Nothing to hear: end the process. The shell quits and destroys the delegate, which
         // closes the database; the next start is a fresh launch.
         logLine("nothing playing: ending the process");

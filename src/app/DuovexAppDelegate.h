@@ -135,8 +135,9 @@ public:
     void transitViewWithEffect(int effect) { lastTransition_ = effect; }
     // Main thread: the tablet flag given at launch.
     bool isTablet() const override { return tablet_; }
-    // Main thread: true while party mode owns the decks (set by the party-mode screen).
-    bool partyMode() const override { return partyMode_; }
+    // Main thread: true while party mode owns the decks: the mixing screen's party mode, or
+    // the flag set here.
+    bool partyMode() const override { return partyMode_ || (testCnt_ && testCnt_->partyModeOn()); }
     void setPartyMode(bool on) { partyMode_ = on; }
 
     // Main thread: what is shown: the splash (until the mixing screen appears), the browser and for

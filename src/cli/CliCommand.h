@@ -32,6 +32,7 @@ int runInfo(CommandContext& context);
 int runPlay(CommandContext& context);
 int runAnalyze(CommandContext& context);
 int runConvert(CommandContext& context);
+int runParty(CommandContext& context);
 
 // Prints "velvox-cli: <message>" to stderr and returns the exit code for bad input (2).
 int usageError(const std::string& message);

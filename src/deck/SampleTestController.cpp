@@ -4,6 +4,7 @@
 
 #include "deck/SampleTestController.h"
 
+#include "deck/PartyModeController.h"
 #include "dsp/Eq8.h"
 #include "engine/AudioOut.h"
 #include "engine/DeckBeats.h"
@@ -492,7 +493,10 @@ void SampleTestController::remoteControlReceived(int subtype) {
 
 void SampleTestController::togglePlayPause() {
     if (host_ && host_->partyMode()) {
-        // The party screen's own play/pause comes with party mode; the output follows the decks.
+        // The party screen's play/pause, then the output follows the decks.
+        if (pmcontroller_) {
+            pmcontroller_->playPauseAction();
+        }
         if (!playing(0) && !playing(1)) {
             engine_.StopSound();
         } else {
@@ -519,6 +523,9 @@ void SampleTestController::togglePlayPause() {
 
 void SampleTestController::playNextTrack() {
     // Skipping belongs to party mode's screen; outside party mode the button does nothing.
+    if (host_ && host_->partyMode() && pmcontroller_) {
+        pmcontroller_->skipAction();
+    }
 }
 
 void SampleTestController::playPreviousTrack() {

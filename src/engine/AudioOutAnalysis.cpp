@@ -232,10 +232,19 @@ void AudioOut::analyzeComplete(const std::filesystem::path& path) {
         if (peaks) {
             deck->normalizeGain.store(static_cast<float>(std::clamp(peaks->gain.load(), 0.0, 2.0)));
             info = db ? db->getFullInfoForFile(path) : nullptr;
-            if (info && db) {
-                info->updateBPM(peaks->bpm.load(), *db);
+            const double bpm = peaks->bpm.load();
+            if (info && info->fileGroup != 0 && info->tempo <= 0 && bpm > 0) {
+                // A built-in track keeps the tempo it has against edits, but one that was never
+                // analysed takes its first analysis: without it sync and party mode could not
+                // match it.
+                info->setTempo(bpm);
+                if (db) {
+                    db->updateTempo(static_cast<float>(bpm), info->hash, info->fileGroup);
+                }
+            } else if (info && db) {
+                info->updateBPM(bpm, *db);
             } else if (info) {
-                info->updateBPM(peaks->bpm.load());
+                info->updateBPM(bpm);
             }
             {
                 std::lock_guard lock(*deck->decodeLock);

@@ -1,0 +1,266 @@
+// velvox-cli party [FOLDER] [--minutes M] [--out OUT.wav] [--buffer N] [--json]
+//
+// The application's main job without a display: launches the core exactly as the app does (the
+// application delegate on the home, with its saved state) on the offline device driven by the
+// audio clock, turns party mode on through the mixing screen, records the mix, and ends through
+// the application's termination path so that its state is saved. FOLDER's MP3 and M4A files are
+// the user's tracks (the documents folder); without it the built-in tracks play.
+//
+// Determinism: before each buffer the decoders settle and any running analysis finishes, so two
+// runs give the same mix whatever the machine's speed.
+
+#include "app/DuovexAppDelegate.h"
+#include "cli/CliCommand.h"
+#include "deck/SampleTestController.h"
+#include "engine/AudioOut.h"
+#include "engine/DeckBeats.h"
+#include "engine/Transport.h"
+#include "engine/audioStream.h"
+#include "library/VXAudioFileInfo.h"
+#include "platform/Clock.h"
+#include "platform/Log.h"
+#include "platform/OfflineAudioDevice.h"
+#include "platform/RunLoop.h"
+#include "platform/UserDefaults.h"
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <mutex>
+#include <optional>
+
+namespace vx::cli {
+
+namespace {
+
+std::optional<std::string> takeOption(std::vector<std::string>& args, const std::string& name,
+                                      bool& bad) {
+    for (auto it = args.begin(); it != args.end(); ++it) {
+        if (*it == name) {
+            if (it + 1 == args.end()) {
+                bad = true;
+                args.erase(it);
+                return std::nullopt;
+            }
+            std::string value = *(it + 1);
+            args.erase(it, it + 2);
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
+bool parsePositive(const std::string& text, double& out) {
+    try {
+        size_t used = 0;
+        out = std::stod(text, &used);
+        return used == text.size() && std::isfinite(out) && out > 0;
+    } catch (...) {
+        return false;
+    }
+}
+
+struct DeckSide {
+    std::string track;
+    double bpm = 0.0;
+    double speed = 0.0;
+};
+
+DeckSide describe(audioStream& deck) {
+    DeckSide side;
+    std::shared_ptr<VXAudioFileInfo> info;
+    {
+        std::lock_guard lock(*deck.decodeLock);
+        info = deck.fileInfo;
+    }
+    if (info) {
+        side.track = info->fileName.filename().string();
+        side.bpm = info->tempo;
+    }
+    side.speed = deck.speed.load();
+    return side;
+}
+
+// Output milliseconds from the deck's audible position to its nearest beat mark, signed
+// (positive: the beat has passed). Nothing when the deck has no beat grid.
+std::optional<double> beatPhaseMs(const audioStream& deck) {
+    const double audible = audiblePosition(deck);
+    const double beat = nearestBeatToFrame(deck, audible);
+    const double speed = std::fabs(deck.speed.load());
+    if (beat < 0.0 || speed < 1e-6) {
+        return std::nullopt;
+    }
+    return (audible - beat) / speed / 44.1;
+}
+
+struct Transition {
+    double time = 0.0;
+    DeckSide from;
+    DeckSide to;
+    std::optional<double> beatOffsetMs;
+};
+
+} // namespace
+
+int runParty(CommandContext& context) {
+    auto& args = context.args;
+    bool bad = false;
+    const bool json = takeFlag(args, "--json");
+    const auto minutesArg = takeOption(args, "--minutes", bad);
+    const auto outArg = takeOption(args, "--out", bad);
+    const auto bufferArg = takeOption(args, "--buffer", bad);
+    if (bad || args.size() > 1) {
+        return usageError("usage: velvox-cli party [FOLDER] [--minutes M] [--out OUT.wav] "
+                          "[--buffer N] [--json]");
+    }
+    double minutes = 10.0;
+    double buffer = 256.0;
+    if ((minutesArg && (!parsePositive(*minutesArg, minutes) || minutes > 24 * 60)) ||
+        (bufferArg && (!parsePositive(*bufferArg, buffer) || buffer < 16 || buffer > 8192 ||
+                       buffer != std::floor(buffer)))) {
+        return usageError("bad value: --minutes > 0 (at most a day), --buffer a whole number of "
+                          "frames in 16..8192");
+    }
+    Paths paths = context.paths;
+    if (!args.empty()) {
+        std::error_code ec;
+        const std::filesystem::path folder = std::filesystem::absolute(args.front(), ec);
+        if (!std::filesystem::is_directory(folder, ec)) {
+            return failure(args.front() + ": no such folder");
+        }
+        // The folder is the user's documents folder: its tracks are the user's tracks, and
+        // their peak files are written beside them.
+        paths = Paths(folder, paths.resources(), paths.temporary(), paths.settingsFile());
+    }
+    std::string error;
+    if (!paths.ensureWritableFolders(&error)) {
+        return failure(error);
+    }
+
+    const auto wallStart = std::chrono::steady_clock::now();
+    ManualClock audioClock;
+    RunLoop loop(audioClock);
+    OfflineAudioDevice device(
+        OfflineAudioDevice::Options{.bufferFrames = static_cast<uint32_t>(buffer)});
+    DuovexAppDelegate app(paths, device, loop, VX_VERSION_STRING);
+    if (!args.empty()) {
+        app.defaults().setBool("kHideBundled", true); // only the folder's tracks
+    }
+    app.applicationDidFinishLaunching(false);
+    // The launch continues on timers: run them (and the start-up loads) on the audio clock.
+    for (int i = 0; i < 200 && !(app.launched() && app.mixingScreen() &&
+                                 app.mixingScreen()->startupLoadsStarted());
+         ++i) {
+        audioClock.advance(0.01);
+        loop.runDue();
+        if (app.engine()) {
+            app.engine()->settleDecoders(60.0);
+            app.engine()->waitForAnalyses();
+        }
+    }
+    AudioOut* engine = app.engine();
+    SampleTestController* screen = app.mixingScreen();
+    if (!engine || !engine->initialized() || !screen) {
+        return failure("the application could not start its engine");
+    }
+    engine->settleDecoders(60.0);
+    engine->waitForAnalyses();
+    loop.runDue();
+    if (!engine->deck(0).isLoaded.load() && !engine->deck(1).isLoaded.load()) {
+        return failure("no track could be loaded");
+    }
+
+    const std::filesystem::path mix =
+        outArg ? std::filesystem::path(*outArg)
+               : AudioOut::recordFileName(paths.documents(),
+                                          int(app.defaults().integerForKey("FileSeqNo", 0)));
+    engine->setRecordWaitsWhenFull(true);
+    if (!engine->PrepareRecordFor(mix) || !engine->startRecord()) {
+        return failure(mix.string() + ": the mix could not be recorded");
+    }
+    if (!outArg) {
+        app.defaults().setInteger("FileSeqNo", app.defaults().integerForKey("FileSeqNo", 0) + 1);
+        app.defaults().synchronize();
+    }
+
+    screen->togglePartyMode();
+    device.attachRunLoop(&loop, &audioClock);
+    device.setSettleHook([engine] {
+        engine->settleDecoders(60.0);
+        engine->waitForAnalyses();
+    });
+
+    std::vector<Transition> transitions;
+    const int64_t total = std::llround(minutes * 60.0 * 44100.0);
+    int64_t rendered = 0;
+    int seen = screen->tracksPlayed();
+    const auto sink = [&](const float*, uint32_t frames, const AudioBufferList&) {
+        rendered += frames;
+        if (screen->tracksPlayed() != seen) {
+            seen = screen->tracksPlayed();
+            // The incoming deck started in this buffer: it is the one that is not current yet.
+            const int from = screen->currentPartyStream();
+            const int to = 1 - from;
+            Transition t;
+            t.time = double(rendered) / 44100.0;
+            t.from = describe(engine->deck(from));
+            t.to = describe(engine->deck(to));
+            const auto a = beatPhaseMs(engine->deck(from));
+            const auto b = beatPhaseMs(engine->deck(to));
+            if (a && b && t.from.bpm > 0.0 && t.from.speed > 1e-6) {
+                // Beats a whole beat apart are together: the offset is taken to the nearest one.
+                const double beatMs = 60000.0 / (t.from.bpm * t.from.speed);
+                t.beatOffsetMs = std::remainder(*b - *a, beatMs);
+            }
+            transitions.push_back(t);
+            if (!json) {
+                std::printf("%02d:%05.2f  %s (%.1f BPM) -> %s (%.1f BPM) at speed %.4f, beat "
+                            "offset %s\n",
+                            int(t.time / 60), std::fmod(t.time, 60.0), t.from.track.c_str(),
+                            t.from.bpm, t.to.track.c_str(), t.to.bpm, t.to.speed,
+                            t.beatOffsetMs ? (std::to_string(*t.beatOffsetMs) + " ms").c_str()
+                                           : "unknown");
+                std::fflush(stdout);
+            }
+        }
+        return true;
+    };
+    const bool pulled = device.pull(total, sink);
+    engine->abortRecord();
+    app.applicationWillTerminate();
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+    if (!pulled) {
+        return failure("the offline output stopped early");
+    }
+
+    if (json) {
+        nlohmann::json list = nlohmann::json::array();
+        for (const Transition& t : transitions) {
+            const auto side = [](const DeckSide& s) {
+                return nlohmann::json{{"track", s.track}, {"bpm", s.bpm}, {"speed", s.speed}};
+            };
+            list.push_back({{"time", t.time},
+                            {"from", side(t.from)},
+                            {"to", side(t.to)},
+                            {"beatOffsetMs",
+                             t.beatOffsetMs ? nlohmann::json(*t.beatOffsetMs) : nlohmann::json()}});
+        }
+        nlohmann::json out = {{"mix", mix.string()},
+                              {"seconds", double(rendered) / 44100.0},
+                              {"wallSeconds", wall},
+                              {"buffer", int(buffer)},
+                              {"transitions", list}};
+        std::cout << out.dump(2) << "\n";
+    } else {
+        std::printf("party mix of %.1f minutes written to %s (%zu transitions, %.1f s)\n",
+                    double(rendered) / 44100.0 / 60.0, mix.string().c_str(), transitions.size(),
+                    wall);
+    }
+    return 0;
+}
+
+} // namespace vx::cli

@@ -1,0 +1,578 @@
+// SampleTestController: auto-mix and party mode.
+//
+// Auto-mix lines the two decks up on request. The follower's default speed takes the master's
+// tempo at once; its phase is caught up by running it a little slow (0.66) or fast (1.25) for
+// exactly as many output frames as it takes to close the gap between the two decks' next beats.
+// The engine counts those frames on the follower (its countdown) and calls meetingOfsteams on
+// the render thread when they are done, so the catch-up ends on the frame it should, however
+// the buffers fall. The main thread then measures again and repeats until the next beats lie
+// within 128 frames of each other.
+//
+// Party mode plays a playlist without a DJ. The current deck carries a position trigger near
+// 80 % of its track; the next deck waits stopped, tempo-matched and parked a few beats before
+// its own play point. When the trigger fires (render thread) the next deck starts on that very
+// frame, the main thread crossfades over eight beats, and 0.7 s after the fade the roles swap
+// and the finished deck loads the following playlist entry. A load finishes on the deck's
+// decode thread; the new track is parked and the trigger re-armed when "fileOpened" arrives.
+//
+// Threads: the two render-thread entries (meetingOfsteams, doAutocueTrigger) only set a speed
+// or start a deck, then post the rest to the main run loop; everything else is main thread.
+// Measurements that compare the two decks are made under the engine lock so both positions
+// belong to the same instant. The triggers carry `this` as their target; a member disarms them
+// under the engine lock when the controller goes away, and posted work checks a liveness token.
+
+#include "deck/SampleTestController.h"
+
+#include "engine/AudioOut.h"
+#include "engine/DeckBeats.h"
+#include "engine/DeckSpeed.h"
+#include "engine/Stretcher.h"
+#include "engine/Transport.h"
+#include "engine/audioStream.h"
+#include "library/DBController.h"
+#include "library/VXAudioFileInfo.h"
+#include "platform/Clock.h"
+#include "platform/UserDefaults.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <mutex>
+
+namespace vx {
+
+namespace {
+
+constexpr double kFrameRate = 44100.0;
+// Catch-up speeds of the follower: its beat comes first / the master's does.
+constexpr double kCatchUpSlow = 0.66;
+constexpr double kCatchUpFast = 1.25;
+// Next beats closer than this (frames) count as matched.
+constexpr double kMatchedFrames = 128.0;
+// Glide of the long press on the auto-mix button, frames.
+constexpr int kAutoMixBrakeFrames = 44100;
+// The auto-mix flash fades over the catch-up time, clamped to this range, seconds.
+constexpr double kFlashMinSeconds = 0.3;
+constexpr double kFlashMaxSeconds = 1.0;
+// Stand-ins while a track's tempo is unknown: one beat in seconds and in frames, nine beats.
+constexpr double kUnknownBeatSeconds = 0.5;
+constexpr double kUnknownBeatFrames = 22050.0;
+constexpr double kUnknownNineBeatsFrames = 198450.0;
+// The autocue point's share of the track and the shortest distance ahead, in beats.
+constexpr double kAutocuePart = 0.8;
+constexpr double kAutocueMinBeats = 9.0;
+// Beats of a transition's crossfade, and the wait after it before the roles swap, seconds.
+constexpr double kTransitionBeats = 8.0;
+constexpr double kSwapDelaySeconds = 0.7;
+// Beats the parked track stays before its play point, on top of the random offset.
+constexpr double kParkBeats = 8.0;
+// "kSongPartInAutoPlay" when unset or not positive.
+constexpr float kDefaultSongPart = 0.5f;
+// Range of a random draw: values in [0, 2^31).
+constexpr double kRandomRange = 2147483648.0;
+
+std::shared_ptr<VXAudioFileInfo> infoOf(const audioStream& s) {
+    if (!s.isLoaded.load(std::memory_order_acquire)) {
+        return nullptr;
+    }
+    if (!s.decodeLock) {
+        return s.fileInfo;
+    }
+    std::lock_guard lock(*s.decodeLock);
+    return s.fileInfo;
+}
+
+// The engine calls these on the render thread with the controller as target.
+void autocueTriggered(void* target, int) {
+    static_cast<SampleTestController*>(target)->doAutocueTrigger();
+}
+
+void streamsMet(void* target, int) {
+    static_cast<SampleTestController*>(target)->meetingOfsteams();
+}
+
+} // namespace
+
+SampleTestController::TriggerRelease::~TriggerRelease() {
+    AudioOut& engine = owner->engine_;
+    if (!engine.initialized()) {
+        return;
+    }
+    // The render thread calls triggers inside the engine lock: once they are cleared under
+    // it, no callback can reach the controller any more.
+    std::lock_guard lock(engine.engineLock());
+    for (int d = 0; d < 2; ++d) {
+        audioStream& s = engine.deck(d);
+        if (s.triggerTarget.load(std::memory_order_relaxed) == owner) {
+            s.triggerArmed.store(false, std::memory_order_release);
+            s.triggerCountdown.store(0, std::memory_order_relaxed);
+            s.triggerSelector.store(nullptr, std::memory_order_relaxed);
+            s.triggerTarget.store(nullptr, std::memory_order_relaxed);
+        }
+    }
+}
+
+// --- helpers ----------------------------------------------------------------------------
+
+double SampleTestController::trackTempo(int d) const {
+    if (!loaded(d)) {
+        return 0.0;
+    }
+    const auto info = infoOf(deck(d));
+    const double tempo = info ? info->tempo : 0.0;
+    return std::isfinite(tempo) && tempo > 0.0 ? tempo : 0.0;
+}
+
+double SampleTestController::beatFrames(int d, double fallback) const {
+    const double tempo = trackTempo(d);
+    return tempo > 0.0 ? 60.0 / tempo * kFrameRate : fallback;
+}
+
+void SampleTestController::setRandomStart(uint32_t value) {
+    randomStart_ = value;
+    random_ = std::mt19937(value);
+}
+
+void SampleTestController::restartRandom() {
+    // The loop's clock is the system's in the application and the audio clock in headless
+    // runs, so a headless party mix comes out the same every time.
+    const auto fromClock = uint32_t(int64_t(loop_.clock().now() * 1000.0));
+    random_ = std::mt19937(randomStart_.value_or(fromClock));
+}
+
+uint32_t SampleTestController::partyRandom() {
+    return uint32_t(random_() >> 1);
+}
+
+// --- auto-mix ---------------------------------------------------------------------------
+
+void SampleTestController::autoMixDown() {
+    automixTaped_ = true;
+    longAutoMix_ = false;
+}
+
+void SampleTestController::longAutomixTap() {
+    if (!automixTaped_) {
+        return;
+    }
+    longAutoMix_ = true;
+    breakActionUp(kAutoMixBrakeFrames);
+}
+
+void SampleTestController::autoMixAction(bool fromButton) {
+    if (partyModeOn() || longAutoMix_) {
+        return;
+    }
+    automixTaped_ = false;
+    if (!loaded(0) || !loaded(1)) {
+        return;
+    }
+    const bool wasPlaying0 = playing(0);
+    const bool wasPlaying1 = playing(1);
+    int m = 0;
+    if (wasPlaying0 != wasPlaying1) {
+        // The deck on air leads; the other joins it with an empty stretcher.
+        m = wasPlaying0 ? 0 : 1;
+        audioStream& other = deck(1 - m);
+        if (other.stretcher) {
+            other.stretcher->requestClear();
+        }
+        play(1 - m);
+    } else {
+        m = deck(1).faderGain.load() > deck(0).faderGain.load() ? 1 : 0;
+    }
+    const int f = 1 - m;
+    audioStream& master = deck(m);
+    audioStream& follower = deck(f);
+    const double masterTempo = trackTempo(m);
+    const double followerTempo = trackTempo(f);
+    const bool tempiKnown = masterTempo > 0.0 && followerTempo > 0.0;
+    const double ratio = tempiKnown ? masterTempo * master.baseSpeed.load() / followerTempo : 1.0;
+    const bool dontMarkEven = defaults_.boolForKey("kDontMarkEvenBeat", false);
+
+    if (wasPlaying0 || wasPlaying1) {
+        if (!tempiKnown) {
+            return;
+        }
+        double catchUpFrames = 0.0;
+        {
+            std::lock_guard lock(engine_.engineLock());
+            setDefaultSpeed(f, ratio);
+            const double masterAt = audiblePosition(master);
+            const double followerAt = audiblePosition(follower);
+            const double masterBeat = nextBeatFromFrame(master, masterAt, kBeatAny);
+            const int parity = dontMarkEven ? kBeatAny : beatParityAt(master, masterBeat);
+            const double toMasterBeat = masterBeat - masterAt;
+            const double toFollowerBeat =
+                nextBeatFromFrame(follower, followerAt, parity) - followerAt;
+            const double v = toMasterBeat > toFollowerBeat ? kCatchUpSlow : kCatchUpFast;
+            setSpeedNow(follower, v);
+            catchUpFrames = std::round(std::fabs(toMasterBeat - toFollowerBeat) /
+                                       std::fabs(master.baseSpeed.load() - v));
+            // At least one frame: a countdown of 0 never ends, and the follower would keep
+            // its catch-up speed.
+            const double frames =
+                std::clamp(catchUpFrames, 1.0, double(std::numeric_limits<int32_t>::max()));
+            setCountdown(follower, int32_t(frames), this, &streamsMet);
+            currentPartyStream_.store(m);
+        }
+        if (fromButton) {
+            autosyncFlash_.from = 1.0f;
+            autosyncFlash_.to = 0.0f;
+            autosyncFlash_.seconds =
+                std::clamp(catchUpFrames / kFrameRate, kFlashMinSeconds, kFlashMaxSeconds);
+            autosyncFlash_.starts += 1;
+        }
+        return;
+    }
+
+    // Both stopped: both on a beat (deck 1 on one of deck 0's parity), then both start.
+    std::lock_guard lock(engine_.engineLock());
+    if (trackTempo(0) > 0.0) {
+        stepToNextBeat(deck(0), kBeatAny);
+    }
+    if (trackTempo(1) > 0.0) {
+        const int parity = dontMarkEven ? kBeatAny : beatParityAt(deck(0), deck(0).position.load());
+        stepToNextBeat(deck(1), parity);
+    }
+    if (tempiKnown) {
+        setDefaultSpeed(f, ratio);
+    }
+    play(0);
+    play(1);
+}
+
+void SampleTestController::meetingOfsteams() {
+    // Render thread: what setSpeedNow does, minus what may allocate (the stretcher's pitch is
+    // requested, the effects are retuned by testDiff on the main thread).
+    audioStream& follower = deck(1 - currentPartyStream());
+    const double base = follower.baseSpeed.load(std::memory_order_relaxed);
+    follower.speed.store(base, std::memory_order_relaxed);
+    follower.speedRamp.On.store(false, std::memory_order_release);
+    if (std::fabs(base) > 0.75 && follower.stretcher) {
+        follower.stretcher->requestPitch(std::fabs(1.0 / base));
+    }
+    loop_.post([this, alive = std::weak_ptr<int>(alive_)] {
+        if (alive.lock()) {
+            testDiff();
+        }
+    });
+}
+
+void SampleTestController::testDiff() {
+    const int m = currentPartyStream();
+    const int f = 1 - m;
+    // A deck stopped meanwhile is not started again by a retry.
+    if (!playing(m) || !playing(f)) {
+        return;
+    }
+    retuneTempoSyncedEffects(deck(f));
+    double gap = 0.0;
+    {
+        std::lock_guard lock(engine_.engineLock());
+        const double masterAt = audiblePosition(deck(m));
+        const double followerAt = audiblePosition(deck(f));
+        const double toMasterBeat = nextBeatFromFrame(deck(m), masterAt, kBeatAny) - masterAt;
+        const double toFollowerBeat = nextBeatFromFrame(deck(f), followerAt, kBeatAny) - followerAt;
+        gap = std::fabs(toMasterBeat - toFollowerBeat);
+    }
+    if (gap > kMatchedFrames) {
+        autoMixAction(false);
+    }
+}
+
+// --- party mode -------------------------------------------------------------------------
+
+void SampleTestController::togglePartyMode(ButtonState* sender) {
+    if (partyModeOn()) {
+        partyModeOn_.store(false);
+        if (sender) {
+            sender->selected = false;
+        }
+        return; // the decks play on
+    }
+    if (!partyObserving_) {
+        partyObserving_ = true;
+        notifications_.addObserver(this, "fileOpened", [this](const Notification& n) {
+            if (const int* d = std::get_if<int>(&n.object)) {
+                partyFileOpened(*d & 1);
+            }
+        });
+        // After the screen's own observer (which makes the analysed deck follow the other):
+        // a track that got its tempo is parked and cued again on its beats.
+        notifications_.addObserver(this, "Analyze Complete", [this](const Notification&) {
+            if (partyModeOn()) {
+                offsetNextTrack();
+                setupAutocuePoint();
+            }
+        });
+    }
+    partyModeOn_.store(true);
+    restartRandom();
+    songPartInAutoPlay_ = defaults_.floatForKey("kSongPartInAutoPlay", 0.0f);
+    if (!(songPartInAutoPlay_ > 0.0f)) {
+        songPartInAutoPlay_ = kDefaultSongPart;
+        defaults_.setFloat("kSongPartInAutoPlay", songPartInAutoPlay_);
+    }
+    if (!engine_.initialized()) {
+        if (sender) {
+            sender->selected = true;
+        }
+        return;
+    }
+
+    const int p = deck(1).faderGain.load() > deck(0).faderGain.load() ? 1 : 0;
+    const int n = 1 - p;
+    currentPartyStream_.store(p);
+    play(p);
+    deck(0).loopActive.store(false);
+    deck(1).loopActive.store(false);
+    stop(n);
+    offsetNextTrack();
+    tideTempoForSide(n);
+    if (deck(n).faderGain.load() != 0.0f) {
+        // The current deck alone on air within one beat.
+        const double tempo = trackTempo(p);
+        beginFadeTo(p,
+                    tempo > 0.0 ? 60.0 / (tempo * deck(p).baseSpeed.load()) : kUnknownBeatSeconds);
+    }
+    setupAutocuePoint();
+
+    const int crate = deck(n).crateIndex.load();
+    if (crate >= 0) {
+        makePlayListFromCrate(crate);
+    } else {
+        makeRandomPlaylist();
+    }
+    nextPlayListItem_ = 0;
+    if (playList_.size() >= 2) {
+        // The two tracks on the decks open the list, each once.
+        const auto current = infoOf(deck(p));
+        const auto next = infoOf(deck(n));
+        const auto sameFile = [](const std::shared_ptr<VXAudioFileInfo>& a,
+                                 const std::shared_ptr<VXAudioFileInfo>& b) {
+            return a && b && !a->fileName.empty() && a->fileName == b->fileName;
+        };
+        std::erase_if(playList_, [&](const std::shared_ptr<VXAudioFileInfo>& entry) {
+            return sameFile(entry, current) || sameFile(entry, next);
+        });
+        int inserted = 0;
+        for (const auto& info : {current, next}) {
+            if (info) {
+                playList_.insert(playList_.begin() + inserted, info);
+                ++inserted;
+            }
+        }
+        nextPlayListItem_ = inserted < int(playList_.size()) ? inserted : 0;
+        tracksPlayed_.store(0);
+    }
+    if (sender) {
+        sender->selected = true;
+    }
+}
+
+void SampleTestController::offsetNextTrack() {
+    if (!partyModeOn()) {
+        return;
+    }
+    const int n = 1 - currentPartyStream();
+    const int q = 2 + int(3.0 * double(partyRandom()) / kRandomRange);
+    partyModeNextTrackOffset_ = 2 * q;
+    if (!loaded(n) || engine_.deckOpening(n)) {
+        return;
+    }
+    audioStream& s = deck(n);
+    const double beat = beatFrames(n, kUnknownBeatFrames);
+    const float playPoint = float(s.lengthFrames.load()) * songPartInAutoPlay_;
+    const double parked = double(playPoint) - (partyModeNextTrackOffset_ + kParkBeats) * beat;
+    std::lock_guard lock(engine_.engineLock());
+    // A track too short for the lead-in starts at its beginning.
+    s.position.store(std::max(parked, 0.0));
+    s.replanNeeded.store(true);
+    skipBeatsForNextTrack(s, partyModeNextTrackOffset_);
+}
+
+void SampleTestController::setupAutocuePoint() {
+    if (!partyModeOn()) {
+        return;
+    }
+    const int p = currentPartyStream();
+    const int n = 1 - p;
+    if (!loaded(p)) {
+        return;
+    }
+    audioStream& s = deck(p);
+    const double nineBeats =
+        trackTempo(p) > 0.0 ? beatFrames(p, 0.0) * kAutocueMinBeats : kUnknownNineBeatsFrames;
+    const bool matchParity = !defaults_.boolForKey("kDontMarkEvenBeat", false);
+    // The next deck's beats are not read while its new track is being opened.
+    const bool nextReadable = loaded(n) && !engine_.deckOpening(n);
+    std::lock_guard lock(engine_.engineLock());
+    double t = std::trunc(kAutocuePart * s.lengthFrames.load());
+    const double position = s.position.load();
+    if (t <= position) {
+        t = std::trunc(position + nineBeats);
+    }
+    const int parity =
+        matchParity && nextReadable ? beatParityAt(deck(n), deck(n).position.load()) : kBeatAny;
+    t = nextBeatFromFrame(s, t, parity);
+    if (!s.pitchMode.load()) {
+        t -= s.stretchLatency.load();
+    }
+    armPositionTrigger(s, int32_t(t), this, &autocueTriggered);
+}
+
+void SampleTestController::skipToNextTrack() {
+    if (!partyModeOn()) {
+        return;
+    }
+    const int p = currentPartyStream();
+    if (!loaded(p)) {
+        return;
+    }
+    audioStream& s = deck(p);
+    std::lock_guard lock(engine_.engineLock());
+    double t = nextBeatFromFrame(s, s.position.load(), kBeatAny);
+    if (!s.pitchMode.load()) {
+        t -= s.stretchLatency.load();
+    }
+    armPositionTrigger(s, int32_t(t), this, &autocueTriggered);
+}
+
+void SampleTestController::doAutocueTrigger() {
+    if (!partyModeOn()) {
+        return;
+    }
+    tracksPlayed_.fetch_add(1);
+    const int n = 1 - currentPartyStream();
+    audioStream& next = deck(n);
+    // The play count is stored by the main thread (a database write).
+    const bool firstPlay = next.firstPlayPending.load(std::memory_order_relaxed);
+    if (deckPlay(next) == 1 && firstPlay) {
+        partyFirstPlay_[size_t(n)].store(true, std::memory_order_release);
+    }
+    loop_.post([this, alive = std::weak_ptr<int>(alive_)] {
+        if (alive.lock()) {
+            continueAutocue();
+        }
+    });
+}
+
+void SampleTestController::countPendingFirstPlays() {
+    for (int d = 0; d < 2; ++d) {
+        if (!partyFirstPlay_[size_t(d)].exchange(false, std::memory_order_acquire)) {
+            continue;
+        }
+        const auto info = loaded(d) ? infoOf(deck(d)) : nullptr;
+        if (db_ && info) {
+            db_->incrementPlayCountForInfo(*info);
+        }
+    }
+}
+
+void SampleTestController::continueAutocue() {
+    countPendingFirstPlays();
+    const int p = currentPartyStream();
+    const double tempo = trackTempo(p);
+    const double base = loaded(p) ? deck(p).baseSpeed.load() : 1.0;
+    // One beat as heard: the track's beat shortened by the deck's speed (a faster deck's beats
+    // come sooner), so the fade lasts eight heard beats.
+    const double beat =
+        (tempo > 0.0 ? 60.0 / tempo : kUnknownBeatSeconds) / (base > 0.0 ? base : 1.0);
+    beginFadeTo(1 - p, kTransitionBeats * beat);
+    selectNextTimer_.handle.invalidate();
+    selectNextTimer_.handle = loop_.after(kTransitionBeats * beat + kSwapDelaySeconds,
+                                          [this] { selectNextTrack2AutoPlay(); });
+}
+
+void SampleTestController::selectNextTrack2AutoPlay() {
+    if (!partyModeOn()) {
+        return;
+    }
+    const int finished = currentPartyStream();
+    currentPartyStream_.store(1 - finished);
+    stop(finished);
+    bool loading = false;
+    if (!playList_.empty()) {
+        if (nextPlayListItem_ < 0 || nextPlayListItem_ >= int(playList_.size())) {
+            nextPlayListItem_ = 0;
+        }
+        const auto& entry = playList_[size_t(nextPlayListItem_)];
+        if (entry && !entry->fileName.empty() && engine_.initialized()) {
+            // The new decode thread closes the finished track before it opens this one.
+            engine_.runDecode(finished, entry->fileName);
+            loading = true;
+        }
+        nextPlayListItem_ += 1;
+        if (nextPlayListItem_ >= int(playList_.size())) {
+            nextPlayListItem_ = 0;
+        }
+    }
+    if (engine_.initialized()) {
+        deck(finished).loopActive.store(false);
+    }
+    partyLoadPending_[size_t(finished)] = loading;
+    if (!loading) {
+        offsetNextTrack();
+        tideTempoForSide(finished);
+    }
+    setupAutocuePoint();
+    updateNames();
+}
+
+void SampleTestController::partyFileOpened(int d) {
+    if (!partyLoadPending_[size_t(d)]) {
+        return;
+    }
+    partyLoadPending_[size_t(d)] = false;
+    if (!partyModeOn() || d == currentPartyStream()) {
+        return;
+    }
+    // The finished deck holds the next track now: park it, match its tempo, and cue the
+    // current deck on a beat of matching parity.
+    offsetNextTrack();
+    tideTempoForSide(d);
+    setupAutocuePoint();
+    updateNames();
+}
+
+// --- playlists --------------------------------------------------------------------------
+
+void SampleTestController::makePlayListFromCrate(int crate) {
+    playList_.clear();
+    if (db_) {
+        if (auto list = db_->getListForCrate(crate)) {
+            playList_ = std::move(*list);
+        }
+    }
+}
+
+void SampleTestController::makeRandomPlaylist() {
+    std::vector<std::shared_ptr<VXAudioFileInfo>> tracks;
+    if (db_) {
+        if (auto mine = db_->getListForGroup(0)) {
+            tracks = std::move(*mine);
+        }
+        if (tracks.empty() || !defaults_.boolForKey("kHideBundled", false)) {
+            if (auto builtIn = db_->getListForGroup(1)) {
+                tracks.insert(tracks.end(), builtIn->begin(), builtIn->end());
+            }
+        }
+    }
+    const size_t count = tracks.size();
+    std::vector<bool> used(count, false);
+    playList_.clear();
+    playList_.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        size_t j = 0;
+        do {
+            const float at = std::roundf(float(partyRandom()) / float(kRandomRange) * float(count));
+            j = std::min(size_t(at), count - 1);
+        } while (used[j]);
+        used[j] = true;
+        playList_.push_back(tracks[j]);
+    }
+}
+
+} // namespace vx
