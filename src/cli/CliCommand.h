@@ -6,6 +6,7 @@
 
 #include "platform/Paths.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,5 +42,8 @@ int failure(const std::string& message);
 
 // Removes `flag` from args; true when it was present.
 bool takeFlag(std::vector<std::string>& args, const std::string& flag);
+// Takes "--name VALUE" out of args; nullopt when absent; sets `bad` when the value is missing.
+std::optional<std::string> takeValue(std::vector<std::string>& args, const std::string& name,
+                                     bool& bad);
 
 } // namespace vx::cli

@@ -36,23 +36,6 @@ namespace vx::cli {
 
 namespace {
 
-std::optional<std::string> takeOption(std::vector<std::string>& args, const std::string& name,
-                                      bool& bad) {
-    for (auto it = args.begin(); it != args.end(); ++it) {
-        if (*it == name) {
-            if (it + 1 == args.end()) {
-                bad = true;
-                args.erase(it);
-                return std::nullopt;
-            }
-            std::string value = *(it + 1);
-            args.erase(it, it + 2);
-            return value;
-        }
-    }
-    return std::nullopt;
-}
-
 bool parsePositive(const std::string& text, double& out) {
     try {
         size_t used = 0;
@@ -109,9 +92,9 @@ int runParty(CommandContext& context) {
     auto& args = context.args;
     bool bad = false;
     const bool json = takeFlag(args, "--json");
-    const auto minutesArg = takeOption(args, "--minutes", bad);
-    const auto outArg = takeOption(args, "--out", bad);
-    const auto bufferArg = takeOption(args, "--buffer", bad);
+    const auto minutesArg = takeValue(args, "--minutes", bad);
+    const auto outArg = takeValue(args, "--out", bad);
+    const auto bufferArg = takeValue(args, "--buffer", bad);
     if (bad || args.size() > 1) {
         return usageError("usage: velvox-cli party [FOLDER] [--minutes M] [--out OUT.wav] "
                           "[--buffer N] [--json]");

@@ -36,24 +36,6 @@ namespace vx::cli {
 
 namespace {
 
-// Takes "--name VALUE" out of args; nullopt when absent; sets `bad` when the value is missing.
-std::optional<std::string> takeValue(std::vector<std::string>& args, const std::string& name,
-                                     bool& bad) {
-    for (auto it = args.begin(); it != args.end(); ++it) {
-        if (*it == name) {
-            if (it + 1 == args.end()) {
-                bad = true;
-                args.erase(it);
-                return std::nullopt;
-            }
-            std::string value = *(it + 1);
-            args.erase(it, it + 2);
-            return value;
-        }
-    }
-    return std::nullopt;
-}
-
 // Takes "--record" out of args, with the file after it when one is given: the token after it
 // is the record file when it is not an option and the track still remains as the one
 // positional argument. Returns nullopt when absent, "" for the default record file.

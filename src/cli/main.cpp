@@ -46,6 +46,23 @@ int failure(const std::string& message) {
     return 1;
 }
 
+std::optional<std::string> takeValue(std::vector<std::string>& args, const std::string& name,
+                                     bool& bad) {
+    for (auto it = args.begin(); it != args.end(); ++it) {
+        if (*it == name) {
+            if (it + 1 == args.end()) {
+                bad = true;
+                args.erase(it);
+                return std::nullopt;
+            }
+            std::string value = *(it + 1);
+            args.erase(it, it + 2);
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
 bool takeFlag(std::vector<std::string>& args, const std::string& flag) {
     bool found = false;
     for (auto it = args.begin(); it != args.end();) {
