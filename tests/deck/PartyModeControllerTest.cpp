@@ -16,6 +16,8 @@
 #include "platform/UserDefaults.h"
 #include "support/TempDir.h"
 
+#include "FakeHost.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -28,15 +30,6 @@ constexpr int32_t kTrackFrames = 1323000; // 30 s
 constexpr int kBeatEntries = 86;
 constexpr double kTempo = 60.0 * 44100.0 / (kBeatEntries * 256.0);
 
-class Host final : public MixingScreenHost {
-public:
-    void showLoadFile(int) override {}
-    void showMainMenu() override {}
-    bool isTablet() const override { return false; }
-    bool partyMode() const override { return screen && screen->partyModeOn(); }
-    SampleTestController* screen = nullptr;
-};
-
 struct PartyView {
     test::TempDir dir;
     ManualClock clock{10.0};
@@ -44,7 +37,7 @@ struct PartyView {
     NotificationCenter notifications{loop};
     UserDefaults defaults{dir.file("defaults.json")};
     test::Engine engine;
-    Host host;
+    test::FakeHost host;
     std::unique_ptr<SampleTestController> screen;
     std::unique_ptr<PartyModeController> party;
 

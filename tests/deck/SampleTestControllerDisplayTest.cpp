@@ -11,6 +11,8 @@
 #include "platform/Clock.h"
 #include "platform/UserDefaults.h"
 
+#include "FakeHost.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -20,13 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct MenuHost final : MixingScreenHost {
-    void showLoadFile(int) override {}
-    void showMainMenu() override { ++menus; }
-    bool isTablet() const override { return false; }
-    int menus = 0;
-};
-
 struct DisplayScreen {
     test::TempDir dir;
     ManualClock clock{100.0};
@@ -34,7 +29,7 @@ struct DisplayScreen {
     NotificationCenter notifications{loop};
     UserDefaults defaults{dir.file("defaults.json")};
     test::Engine engine;
-    MenuHost host;
+    test::FakeHost host;
     std::unique_ptr<SampleTestController> screen;
 
     DisplayScreen() {

@@ -13,6 +13,8 @@
 #include "platform/UserDefaults.h"
 #include "support/TempDir.h"
 
+#include "FakeHost.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -32,13 +34,6 @@ double beatAt(int e) {
     return 1.0 + 256.0 * e;
 }
 
-class Host final : public MixingScreenHost {
-public:
-    void showLoadFile(int) override {}
-    void showMainMenu() override {}
-    bool isTablet() const override { return false; }
-};
-
 struct LoopScreen {
     test::TempDir dir;
     ManualClock clock{100.0};
@@ -46,7 +41,7 @@ struct LoopScreen {
     NotificationCenter notifications{loop};
     UserDefaults defaults{dir.file("defaults.json")};
     test::Engine engine;
-    Host host;
+    test::FakeHost host;
     std::unique_ptr<SampleTestController> screen;
 
     LoopScreen() {

@@ -15,6 +15,8 @@
 #include "platform/Clock.h"
 #include "platform/UserDefaults.h"
 
+#include "FakeHost.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -27,15 +29,6 @@ namespace {
 using test::Engine;
 
 constexpr int32_t kFrames = 400 * 256;
-
-struct FakeHost : MixingScreenHost {
-    void showLoadFile(int deck) override { browserFor.push_back(deck); }
-    void showMainMenu() override {}
-    bool isTablet() const override { return true; }
-    bool partyMode() const override { return party; }
-    std::vector<int> browserFor;
-    bool party = false;
-};
 
 double rms(const std::vector<float>& v, size_t from) {
     double sum = 0.0;
@@ -55,6 +48,7 @@ protected:
                                   [this](const Notification&) { posted.push_back("begins"); });
         notifications.addObserver(this, "autoXFadeStop",
                                   [this](const Notification&) { posted.push_back("stop"); });
+        host.tablet = true; // the browser opens in a popover: touches stay on
         controller = std::make_unique<SampleTestController>(engine.out, nullptr, defaults,
                                                             notifications, loop, &host);
     }
@@ -91,7 +85,7 @@ protected:
     ManualClock clock;
     RunLoop loop{clock};
     NotificationCenter notifications{loop};
-    FakeHost host;
+    test::FakeHost host;
     std::vector<std::string> posted;
     std::unique_ptr<SampleTestController> controller;
 };

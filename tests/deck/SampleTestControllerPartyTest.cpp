@@ -22,6 +22,8 @@
 #include "platform/UserDefaults.h"
 #include "support/TempDir.h"
 
+#include "FakeHost.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -59,16 +61,6 @@ bool onBeatMark(const audioStream& s, double position) {
     return e == std::floor(e) && s.peaks && s.peaks->isBeatEntry(int32_t(e));
 }
 
-// The application's answer: party mode is the mixing screen's.
-class Host final : public MixingScreenHost {
-public:
-    void showLoadFile(int) override {}
-    void showMainMenu() override {}
-    bool isTablet() const override { return false; }
-    bool partyMode() const override { return screen && screen->partyModeOn(); }
-    SampleTestController* screen = nullptr;
-};
-
 // Generated decks on the offline engine (rings filled by hand), a manual clock.
 struct PartyScreen {
     test::TempDir dir;
@@ -77,7 +69,7 @@ struct PartyScreen {
     NotificationCenter notifications{loop};
     UserDefaults defaults{dir.file("defaults.json")};
     test::Engine engine;
-    Host host;
+    test::FakeHost host;
     std::unique_ptr<SampleTestController> screen;
 
     PartyScreen() {
@@ -679,7 +671,7 @@ TEST(SampleTestControllerParty, AWholeTransitionRenderedFromFiles) {
     ASSERT_TRUE(engine.init());
     ASSERT_TRUE(engine.StartSound());
     device.setSettleHook([&] { engine.settleDecoders(); });
-    Host host;
+    test::FakeHost host;
     SampleTestController screen(engine, db.get(), defaults, notifications, loop, &host);
     host.screen = &screen;
     screen.setRandomStart(5);

@@ -18,6 +18,8 @@
 #include "platform/UserDefaults.h"
 #include "support/TempDir.h"
 
+#include "FakeHost.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -35,14 +37,6 @@ constexpr int32_t kTrackFrames = 441000; // 10 s
 constexpr int kBeatEntries = 86;         // beat marks every 22016 frames
 constexpr double kStep = 0.001;          // the default pitch step
 
-class Host final : public MixingScreenHost {
-public:
-    void showLoadFile(int) override {}
-    void showMainMenu() override {}
-    bool isTablet() const override { return tablet; }
-    bool tablet = false;
-};
-
 struct PitchScreen {
     test::TempDir dir;
     ManualClock clock{100.0};
@@ -50,7 +44,7 @@ struct PitchScreen {
     NotificationCenter notifications{loop};
     UserDefaults defaults{dir.file("defaults.json")};
     test::Engine engine;
-    Host host;
+    test::FakeHost host;
     std::unique_ptr<SampleTestController> screen;
 
     // `tempoLock`: the saved tempo lock the screen starts with.

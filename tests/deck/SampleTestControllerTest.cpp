@@ -11,6 +11,8 @@
 #include "platform/Clock.h"
 #include "platform/UserDefaults.h"
 
+#include "FakeHost.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -23,15 +25,6 @@ using test::Engine;
 // A beat every 10 peak entries (2560 frames) from entry 5.
 constexpr double kTempo = 44100.0 * 60 / 2560;
 constexpr int32_t kFrames = 400 * 256;
-
-struct FakeHost : MixingScreenHost {
-    void showLoadFile(int deck) override { browserFor.push_back(deck); }
-    void showMainMenu() override { ++menus; }
-    bool isTablet() const override { return tablet; }
-    std::vector<int> browserFor;
-    int menus = 0;
-    bool tablet = false;
-};
 
 class SampleTestControllerTest : public ::testing::Test {
 protected:
@@ -72,7 +65,7 @@ protected:
     ManualClock clock;
     RunLoop loop{clock};
     NotificationCenter notifications{loop};
-    FakeHost host;
+    test::FakeHost host;
     std::shared_ptr<DBController> db;
     std::shared_ptr<VXAudioFileInfo> info;
     std::unique_ptr<SampleTestController> controller;
