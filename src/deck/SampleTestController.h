@@ -603,8 +603,13 @@ private:
     // Set on the render thread when a transition started a deck for the first time after its
     // load; the play count is stored on the main thread.
     std::array<std::atomic<bool>, 2> partyFirstPlay_{};
-    // Posted main-thread work checks this is still alive.
-    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    // Render-thread requests for the main thread (set by the trigger and the countdown, picked
+    // up by a main-loop poll, so the render thread neither allocates nor locks for them).
+    std::atomic<bool> continueAutocueRequested_{false};
+    std::atomic<bool> testDiffRequested_{false};
+    OwnedTimer renderRequestTimer_;
+    void startRenderRequestPoll();
+    void serviceRenderRequests();
     TriggerRelease triggerRelease_{this};
 };
 

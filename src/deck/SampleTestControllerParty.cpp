@@ -46,6 +46,9 @@ namespace {
 
 constexpr double kFrameRate = 44100.0;
 // Catch-up speeds of the follower: its beat comes first / the master's does.
+// How often the main thread looks for what the render thread asked of it (a transition's
+// crossfade, an auto-mix re-measure), seconds.
+constexpr double kRenderRequestPollSeconds = 0.01;
 constexpr double kCatchUpSlow = 0.66;
 constexpr double kCatchUpFast = 1.25;
 // Next beats closer than this (frames) count as matched.
@@ -214,6 +217,7 @@ void SampleTestController::autoMixAction(bool fromButton) {
             // its catch-up speed.
             const double frames =
                 std::clamp(catchUpFrames, 1.0, double(std::numeric_limits<int32_t>::max()));
+            startRenderRequestPoll();
             setCountdown(follower, int32_t(frames), this, &streamsMet);
             currentPartyStream_.store(m);
         }
@@ -253,11 +257,8 @@ void SampleTestController::meetingOfsteams() {
     if (std::fabs(base) > 0.75 && follower.stretcher) {
         follower.stretcher->requestPitch(std::fabs(1.0 / base));
     }
-    loop_.post([this, alive = std::weak_ptr<int>(alive_)] {
-        if (alive.lock()) {
-            testDiff();
-        }
-    });
+    // Nothing that allocates or locks here: the main thread's poll picks the request up.
+    testDiffRequested_.store(true, std::memory_order_release);
 }
 
 void SampleTestController::testDiff() {
@@ -292,6 +293,7 @@ void SampleTestController::togglePartyMode(ButtonState* sender) {
         }
         return; // the decks play on
     }
+    startRenderRequestPoll();
     if (!partyObserving_) {
         partyObserving_ = true;
         notifications_.addObserver(this, "fileOpened", [this](const Notification& n) {
@@ -452,11 +454,23 @@ void SampleTestController::doAutocueTrigger() {
     if (deckPlay(next) == 1 && firstPlay) {
         partyFirstPlay_[size_t(n)].store(true, std::memory_order_release);
     }
-    loop_.post([this, alive = std::weak_ptr<int>(alive_)] {
-        if (alive.lock()) {
-            continueAutocue();
-        }
-    });
+    continueAutocueRequested_.store(true, std::memory_order_release);
+}
+
+void SampleTestController::startRenderRequestPoll() {
+    if (!renderRequestTimer_.handle.isValid()) {
+        renderRequestTimer_.handle =
+            loop_.every(kRenderRequestPollSeconds, [this] { serviceRenderRequests(); });
+    }
+}
+
+void SampleTestController::serviceRenderRequests() {
+    if (continueAutocueRequested_.exchange(false, std::memory_order_acquire)) {
+        continueAutocue();
+    }
+    if (testDiffRequested_.exchange(false, std::memory_order_acquire)) {
+        testDiff();
+    }
 }
 
 void SampleTestController::countPendingFirstPlays() {

@@ -481,6 +481,8 @@ TEST(SampleTestControllerParty, TheAutocueTriggerStartsTheNextDeckAndCrossfadesO
     EXPECT_TRUE(t.deck(1).isPlaying.load());
     EXPECT_FALSE(t.screen->xFadeRunning()) << "the fade starts on the main thread";
     t.loop.runDue();
+    EXPECT_FALSE(t.screen->xFadeRunning()) << "at the main thread's next look for requests";
+    t.advance(0.01);
     ASSERT_TRUE(t.screen->xFadeRunning());
     EXPECT_EQ(t.screen->targetXFade(), 0.0f);
     // Eight heard beats, 60 / tempo / baseSpeed seconds each, 15 steps a second.
