@@ -324,12 +324,14 @@ void waveControl::lastFingerLifted() {
     setSpeed(d, d.baseSpeed.load(relaxed), kGlideSteps);
     clearDisplayFlags();
     d.stopCountdown.store(0, relaxed);
-    if (keyLock()) {
-        // The stretcher is back in the path: its latency separates read and audible position.
-        d.position.store(d.position.load(relaxed) - d.stretchLatency.load(relaxed), relaxed);
-    }
     if (d.isPlaying.load(relaxed)) {
+        // Emptied, the stretcher is filled at once and heard from the read position.
         clearStretcher();
+    }
+    if (keyLock()) {
+        // The stretcher is back in the path: its latency (none once emptied) separates read
+        // and audible position.
+        d.position.store(d.position.load(relaxed) - pendingStretchLatency(d), relaxed);
     }
     wasTriple = false;
 }

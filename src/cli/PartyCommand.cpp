@@ -180,34 +180,46 @@ int runParty(CommandContext& context) {
     const int64_t total = std::llround(minutes * 60.0 * 44100.0);
     int64_t rendered = 0;
     int seen = screen->tracksPlayed();
+    // The offset is read one buffer after the one in which the incoming deck started: a deck
+    // started by the other deck's trigger may only begin rendering in the next buffer, and both
+    // decks' audible positions are only current once each has rendered since the start.
+    std::optional<size_t> measuring;
+    const auto report = [&](const Transition& t) {
+        if (!json) {
+            std::printf("%02d:%05.2f  %s (%.1f BPM) -> %s (%.1f BPM) at speed %.4f, beat "
+                        "offset %s\n",
+                        int(t.time / 60), std::fmod(t.time, 60.0), t.from.track.c_str(), t.from.bpm,
+                        t.to.track.c_str(), t.to.bpm, t.to.speed,
+                        t.beatOffsetMs ? (std::to_string(*t.beatOffsetMs) + " ms").c_str()
+                                       : "unknown");
+            std::fflush(stdout);
+        }
+    };
     const auto sink = [&](const float*, uint32_t frames, const AudioBufferList&) {
         rendered += frames;
-        if (screen->tracksPlayed() != seen) {
-            seen = screen->tracksPlayed();
-            // The incoming deck started in this buffer: it is the one that is not current yet.
+        if (measuring) {
+            Transition& t = transitions[*measuring];
             const int from = screen->currentPartyStream();
-            const int to = 1 - from;
-            Transition t;
-            t.time = double(rendered) / 44100.0;
-            t.from = describe(engine->deck(from));
-            t.to = describe(engine->deck(to));
             const auto a = beatPhaseMs(engine->deck(from));
-            const auto b = beatPhaseMs(engine->deck(to));
+            const auto b = beatPhaseMs(engine->deck(1 - from));
             if (a && b && t.from.bpm > 0.0 && t.from.speed > 1e-6) {
                 // Beats a whole beat apart are together: the offset is taken to the nearest one.
                 const double beatMs = 60000.0 / (t.from.bpm * t.from.speed);
                 t.beatOffsetMs = std::remainder(*b - *a, beatMs);
             }
+            report(t);
+            measuring.reset();
+        }
+        if (screen->tracksPlayed() != seen) {
+            seen = screen->tracksPlayed();
+            // The incoming deck started in this buffer: it is the one that is not current yet.
+            const int from = screen->currentPartyStream();
+            Transition t;
+            t.time = double(rendered) / 44100.0;
+            t.from = describe(engine->deck(from));
+            t.to = describe(engine->deck(1 - from));
             transitions.push_back(t);
-            if (!json) {
-                std::printf("%02d:%05.2f  %s (%.1f BPM) -> %s (%.1f BPM) at speed %.4f, beat "
-                            "offset %s\n",
-                            int(t.time / 60), std::fmod(t.time, 60.0), t.from.track.c_str(),
-                            t.from.bpm, t.to.track.c_str(), t.to.bpm, t.to.speed,
-                            t.beatOffsetMs ? (std::to_string(*t.beatOffsetMs) + " ms").c_str()
-                                           : "unknown");
-                std::fflush(stdout);
-            }
+            measuring = transitions.size() - 1;
         }
         return true;
     };

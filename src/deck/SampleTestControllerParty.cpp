@@ -418,11 +418,12 @@ void SampleTestController::setupAutocuePoint() {
     }
     const int parity =
         matchParity && nextReadable ? beatParityAt(deck(n), deck(n).position.load()) : kBeatAny;
-    t = nextBeatFromFrame(s, t, parity);
-    if (!s.pitchMode.load()) {
-        t -= s.stretchLatency.load();
-    }
-    armPositionTrigger(s, int32_t(t), this, &autocueTriggered);
+    // The transition must start on a beat: when the first beat after t has the wrong parity,
+    // the search goes on to the next one that has it rather than arming off the beat.
+    t = nextBeatOfParity(s, t, parity);
+    // Armed on the heard frame: the stretcher's depth follows the deck's speed, which may still
+    // change (the deck may not even have played yet) before the trigger is reached.
+    armAudibleTrigger(s, int32_t(t), this, &autocueTriggered);
 }
 
 void SampleTestController::skipToNextTrack() {
@@ -435,11 +436,8 @@ void SampleTestController::skipToNextTrack() {
     }
     audioStream& s = deck(p);
     std::lock_guard lock(engine_.engineLock());
-    double t = nextBeatFromFrame(s, s.position.load(), kBeatAny);
-    if (!s.pitchMode.load()) {
-        t -= s.stretchLatency.load();
-    }
-    armPositionTrigger(s, int32_t(t), this, &autocueTriggered);
+    const double t = nextBeatFromFrame(s, s.position.load(), kBeatAny);
+    armAudibleTrigger(s, int32_t(t), this, &autocueTriggered);
 }
 
 void SampleTestController::doAutocueTrigger() {

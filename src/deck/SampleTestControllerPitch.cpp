@@ -119,8 +119,12 @@ void flipPitchMode(audioStream& s, std::recursive_mutex& engineLock) {
     if (std::fabs(speed) > 0.75) {
         correctStretcherPitch(s, speed);
     }
-    const double latency = s.stretchLatency.load();
-    s.position.store(s.position.load() + (pitchMode ? latency : -latency));
+    if (pitchMode) {
+        // The stretcher leaves the path: the read position becomes the audible one.
+        s.position.store(s.position.load() + pendingStretchLatency(s));
+    }
+    // Switching to key lock needs no move: the emptied stretcher is filled at once and is heard
+    // from the read position.
     if (s.stretcher) {
         s.stretcher->requestClear();
     }

@@ -414,8 +414,9 @@ void AudioOut::mixDecks(uint32_t frames) {
 void AudioOut::renderDeck(audioStream& d, uint32_t frames, float* mainOut, float* preOut) {
     float* tmp = deckTemp_.get();
     clearFrames(tmp, frames);
-    if (d.stretcher) {
-        d.stretcher->applyPendingClear();
+    if (d.stretcher && d.stretcher->applyPendingClear()) {
+        // Empty: its next output starts at the read position (see stretch()).
+        d.stretchLatency.store(0.0, std::memory_order_relaxed);
     }
     const double length = d.lengthFrames.load(std::memory_order_relaxed);
     const double margin = kOverrunMargin;
@@ -564,10 +565,17 @@ bool AudioOut::readSource(audioStream& d, uint32_t first, uint32_t frames, float
     float trim = d.trimGain.load(std::memory_order_relaxed);
     float fader = d.faderGain.load(std::memory_order_relaxed);
 
+    // An audible trigger compares the heard frame: the read position plus the latency the
+    // stretcher had at the end of the last buffer (key lock only).
+    const double triggerShift = d.triggerAudible.load(std::memory_order_relaxed) &&
+                                        !d.pitchMode.load(std::memory_order_relaxed) &&
+                                        !d.isScratching.load(std::memory_order_relaxed)
+                                    ? pendingStretchLatency(d)
+                                    : 0.0;
     for (uint32_t i = first; i < frames; ++i) {
         // Position trigger and countdown (auto-mix and party mode listen to these).
         if (d.triggerArmed.load(std::memory_order_acquire) &&
-            pos >= d.triggerFrame.load(std::memory_order_relaxed)) {
+            pos + triggerShift >= d.triggerFrame.load(std::memory_order_relaxed)) {
             d.triggerArmed.store(false, std::memory_order_relaxed);
             if (auto selector = d.triggerSelector.load(std::memory_order_relaxed)) {
                 d.position.store(pos, std::memory_order_relaxed);
@@ -726,11 +734,20 @@ void AudioOut::stretch(audioStream& d, uint32_t frames, float* tmp, float* mainO
     Stretcher& st = *d.stretcher;
     st.put(tmp, frames);
     uint32_t got = st.receive(mainOut, frames);
-    if (got > 0 && got < frames) {
+    if (got < frames) {
         // Short: feed more source in small even-sized reads until the missing frames are ready.
+        // An emptied stretcher (after a load, a first play, a key-lock switch or a scratch)
+        // gives nothing until it holds a full processing window (about 4400 frames): it is
+        // filled here at once, so the deck is heard from its read position in this very buffer
+        // instead of after ~90 ms of silence that would also swallow the attack of the beat it
+        // was started on.
         const uint32_t missing = frames - got;
-        const uint32_t chunk = std::min(kMaxFrames, (missing / 2) * 2 + 2);
-        for (int attempt = 0; attempt < 16 && st.available() < missing; ++attempt) {
+        const bool filling = got == 0;
+        const uint32_t chunk =
+            std::min(kMaxFrames, filling ? std::max(kFillChunkFrames, (missing / 2) * 2 + 2)
+                                         : (missing / 2) * 2 + 2);
+        const int attempts = filling ? kFillAttempts : kRefillAttempts;
+        for (int attempt = 0; attempt < attempts && st.available() < missing; ++attempt) {
             if (!d.isPlaying.load(std::memory_order_relaxed)) {
                 break;
             }

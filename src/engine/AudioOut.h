@@ -65,6 +65,11 @@ class AudioOut {
 public:
     // Largest buffer rendered in one pass; larger device buffers are rendered in slices.
     static constexpr uint32_t kMaxFrames = 6144;
+    // Stretcher top-ups in one buffer: after a short output, and to fill an emptied stretcher
+    // (8 × 1024 frames cover its ~4400-frame processing window at any speed up to 1.85).
+    static constexpr int kRefillAttempts = 16;
+    static constexpr int kFillAttempts = 8;
+    static constexpr uint32_t kFillChunkFrames = 1024;
     static constexpr int kPadCount = 6;
 
     // Main thread: builds the decks (allocated once, kept for the engine's life). `loop` is the

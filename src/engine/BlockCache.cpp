@@ -143,7 +143,8 @@ void replan(audioStream& deck) {
 int fillSlot(audioStream& deck, soundBuffer& slot) {
     const int32_t blocks = deck.numBlocks.load(std::memory_order_relaxed);
     const bool forwards = deck.speed.load(std::memory_order_relaxed) >= 0.0;
-    const int32_t b = static_cast<int32_t>(deck.position.load(std::memory_order_relaxed)) / kBlockFrames;
+    const int32_t b =
+        static_cast<int32_t>(deck.position.load(std::memory_order_relaxed)) / kBlockFrames;
     if (b > blocks) {
         return 0;
     }
@@ -151,7 +152,8 @@ int fillSlot(audioStream& deck, soundBuffer& slot) {
     if (r >= 0) {
         return r;
     }
-    r = fillAround(deck, slot, deck.loopStart.load(std::memory_order_relaxed) / kBlockFrames, forwards);
+    r = fillAround(deck, slot, deck.loopStart.load(std::memory_order_relaxed) / kBlockFrames,
+                   forwards);
     if (r >= 0) {
         return r;
     }

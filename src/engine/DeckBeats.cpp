@@ -2,6 +2,7 @@
 
 #include "analysis/PeakGrid.h"
 #include "analysis/peakFileData.h"
+#include "engine/Transport.h"
 #include "engine/audioStream.h"
 #include "library/VXAudioFileInfo.h"
 
@@ -155,6 +156,24 @@ double nextBeatFromFrame(const audioStream& deck, double frame, int mode) {
     return suits(peaks, e, mode) ? beatFrame(e) : frame;
 }
 
+double nextBeatOfParity(const audioStream& deck, double frame, int mode) {
+    const int32_t length = deck.lengthFrames.load(relaxed);
+    if (!loaded(deck) || !(frame < length)) {
+        return 0.0;
+    }
+    if (tempoOf(deck.fileInfo.get()) <= 0.0) {
+        return frame + kNoTempoBeatFrames;
+    }
+    const peakFileData* peaks = deck.peaks.get();
+    const int64_t end = scanEnd(peaks, length);
+    for (int64_t e = std::max<int64_t>(entryOf(frame) + 1, 0); e < end; ++e) {
+        if (suits(peaks, e, mode)) {
+            return beatFrame(e);
+        }
+    }
+    return frame;
+}
+
 double stepToNextBeat(audioStream& deck, int mode) {
     if (!loaded(deck)) {
         return 0.0;
@@ -225,8 +244,8 @@ void skipBeatsForNextTrack(audioStream& deck, int count) {
         }
     }
     if (keyLock(deck)) {
-        deck.position.store(deck.position.load(relaxed) - deck.stretchLatency.load(relaxed),
-                            relaxed);
+        // A freshly loaded deck's stretcher is emptied when it starts: its old latency is void.
+        deck.position.store(deck.position.load(relaxed) - pendingStretchLatency(deck), relaxed);
     }
 }
 

@@ -46,6 +46,10 @@ int beatParityAt(const audioStream& deck, double position);
 // another beat), else `frame` itself (also when no beat entry follows, or for another mode).
 // 0 when `frame` ≥ lengthFrames or nothing is loaded; frame + 22050 without a tempo. Frames.
 double nextBeatFromFrame(const audioStream& deck, double frame, int mode);
+// Main thread: like nextBeatFromFrame, but a first beat of the wrong parity does not end the
+// search: the first beat entry after the one holding `frame` that suits `mode`, or `frame`
+// when none follows before the end. Frames.
+double nextBeatOfParity(const audioStream& deck, double frame, int mode);
 
 // Main thread: moves `position` to the frame of the first beat entry after the one holding it
 // that suits `mode` (kBeatAny, kBeatEven or kBeatOther) and returns it; the position stays

@@ -1,4 +1,5 @@
 #include "engine/DeckDecoder.h"
+#include "engine/Transport.h"
 
 #include "analysis/peakFileData.h"
 #include "dsp/DeckEffects.h"
@@ -163,7 +164,8 @@ int openTrack(audioStream& deck, const std::filesystem::path& path, EngineServic
     deck.isLoading.store(false);
     deck.firstPlayPending.store(true);
     if (!deck.pitchMode.load()) {
-        deck.position.store(deck.position.load() - deck.stretchLatency.load());
+        // The stretcher was emptied when the file was opened: normally no latency is left.
+        deck.position.store(deck.position.load() - pendingStretchLatency(deck));
     }
     lock.unlock();
 

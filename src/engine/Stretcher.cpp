@@ -62,10 +62,12 @@ void Stretcher::requestClear() {
     clearPending_.store(true, std::memory_order_release);
 }
 
-void Stretcher::applyPendingClear() {
-    if (clearPending_.exchange(false, std::memory_order_acquire)) {
-        clearNow();
+bool Stretcher::applyPendingClear() {
+    if (!clearPending_.exchange(false, std::memory_order_acquire)) {
+        return false;
     }
+    clearNow();
+    return true;
 }
 
 void Stretcher::clearNow() {

@@ -46,11 +46,15 @@ public:
     bool applyPendingPitch();
     // Any thread: asks for the processor to be emptied before its next feed.
     void requestClear();
+    // Any thread: a clear was asked for and the render thread has not applied it yet. Until it
+    // does, what the stretcher holds will never be heard: its next output starts at the read
+    // position.
+    bool clearPending() const { return clearPending_.load(std::memory_order_acquire); }
     // Any thread: the pitch ratio last set or requested.
     double pitch() const { return pitch_.load(std::memory_order_relaxed); }
 
-    // Render thread: applies a pending clear. No allocation, no locks.
-    void applyPendingClear();
+    // Render thread: applies a pending clear; true when there was one. No allocation, no locks.
+    bool applyPendingClear();
     // Render thread (or a thread that owns the stretcher): empties the processor at once.
     void clearNow();
     // Render thread: feeds `frames` stereo interleaved frames.

@@ -15,7 +15,9 @@ namespace {
 
 constexpr int kFadeInFrames = 256;
 
-bool keyLock(const audioStream& deck) { return !deck.pitchMode.load(std::memory_order_relaxed); }
+bool keyLock(const audioStream& deck) {
+    return !deck.pitchMode.load(std::memory_order_relaxed);
+}
 
 void resetEqState(audioStream& deck) {
     deck.eq[0].eqSetSampleRate(44100.0f);
@@ -37,14 +39,20 @@ void replanNow(audioStream& deck) {
 
 } // namespace
 
+double pendingStretchLatency(const audioStream& deck) {
+    if (deck.stretcher && deck.stretcher->clearPending()) {
+        return 0.0; // emptied before its next output, which starts at the read position
+    }
+    return deck.stretchLatency.load(std::memory_order_relaxed);
+}
+
 double audiblePosition(const audioStream& deck) {
     const double p = deck.position.load(std::memory_order_relaxed);
-    return keyLock(deck) ? p + deck.stretchLatency.load(std::memory_order_relaxed) : p;
+    return keyLock(deck) ? p + pendingStretchLatency(deck) : p;
 }
 
 void setAudiblePosition(audioStream& deck, double audible) {
-    deck.position.store(keyLock(deck) ? audible - deck.stretchLatency.load(std::memory_order_relaxed)
-                                      : audible,
+    deck.position.store(keyLock(deck) ? audible - pendingStretchLatency(deck) : audible,
                         std::memory_order_relaxed);
 }
 
@@ -73,7 +81,8 @@ int deckPlay(audioStream& deck, const PlayCountHook& onFirstPlay) {
     deck.speedRamp.delta.store(0.0, std::memory_order_relaxed);
     deck.speed.store(base, std::memory_order_relaxed);
     deck.inertiaSpeed.store(0.0, std::memory_order_relaxed);
-    if (deck.position.load(std::memory_order_relaxed) >= deck.lengthFrames.load(std::memory_order_relaxed)) {
+    if (deck.position.load(std::memory_order_relaxed) >=
+        deck.lengthFrames.load(std::memory_order_relaxed)) {
         deck.position.store(deck.loopActive.load(std::memory_order_relaxed)
                                 ? deck.loopStart.load(std::memory_order_relaxed)
                                 : 0,
@@ -188,8 +197,9 @@ void jumpToCue(audioStream& deck, int index) {
         decode = std::unique_lock(*deck.decodeLock);
     }
     const double cue = index >= 0 ? static_cast<double>(deck.cuePoints[index]) : 0.0;
-    deck.position.store(cue - (keyLock(deck) ? deck.stretchLatency.load(std::memory_order_relaxed) : 0.0),
-                        std::memory_order_relaxed);
+    deck.position.store(
+        cue - (keyLock(deck) ? deck.stretchLatency.load(std::memory_order_relaxed) : 0.0),
+        std::memory_order_relaxed);
     deck.replanNeeded.store(true, std::memory_order_relaxed);
     replan(deck);
     if (deck.file) {
@@ -233,6 +243,15 @@ void nextCue(audioStream& deck) {
 }
 
 void armPositionTrigger(audioStream& deck, int32_t frame, void* target, TriggerSelector selector) {
+    deck.triggerAudible.store(false, std::memory_order_relaxed);
+    deck.triggerFrame.store(frame, std::memory_order_relaxed);
+    deck.triggerTarget.store(target, std::memory_order_relaxed);
+    deck.triggerSelector.store(selector, std::memory_order_relaxed);
+    deck.triggerArmed.store(true, std::memory_order_release);
+}
+
+void armAudibleTrigger(audioStream& deck, int32_t frame, void* target, TriggerSelector selector) {
+    deck.triggerAudible.store(true, std::memory_order_relaxed);
     deck.triggerFrame.store(frame, std::memory_order_relaxed);
     deck.triggerTarget.store(target, std::memory_order_relaxed);
     deck.triggerSelector.store(selector, std::memory_order_relaxed);

@@ -23,11 +23,16 @@ void deckFastForward(audioStream& deck);
 // Main thread: to the loop start, or to frame 0 with the file rewound.
 void deckRewind(audioStream& deck);
 
+// Any thread: the stretcher's latency in source frames (≤ 0) that will apply to the deck's
+// next output: its last measured value, or 0 while a clear is pending (the stretcher is then
+// emptied before it outputs again, so nothing it holds is heard).
+double pendingStretchLatency(const audioStream& deck);
+
 // The position the listener hears: with key lock the read position plus the stretcher's
-// (negative) latency, otherwise the read position. Frames.
+// pending latency (above), otherwise the read position. Frames.
 double audiblePosition(const audioStream& deck);
 // Main thread: makes `audible` the audible position (the read position under key lock is
-// audible − stretchLatency).
+// audible − pendingStretchLatency).
 void setAudiblePosition(audioStream& deck, double audible);
 
 // Main thread: index of the cue nearest the audible position (−1 none; 0 at position 0).
@@ -43,6 +48,11 @@ void jumpToCue(audioStream& deck, int index);
 
 // Main thread: a message when the position reaches `frame` (render thread calls it).
 void armPositionTrigger(audioStream& deck, int32_t frame, void* target, TriggerSelector selector);
+// Main thread: a message when the audible position (read position plus the stretcher's latency
+// under key lock, as measured by the render thread at each buffer) reaches `frame`. Unlike a
+// read-position frame converted once on arming, this stays right when the deck's speed, and
+// with it the stretcher's depth, changes after arming, or when the deck had not played yet.
+void armAudibleTrigger(audioStream& deck, int32_t frame, void* target, TriggerSelector selector);
 // Main thread: a message after `frames` rendered frames; disarms the position trigger.
 void setCountdown(audioStream& deck, int32_t frames, void* target, TriggerSelector selector);
 // Main thread: ramps the headphone fade towards `value` over `steps` frames.

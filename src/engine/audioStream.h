@@ -113,6 +113,7 @@ struct audioStream {
     std::atomic<int32_t> scratchFrames{0};
     std::atomic<bool> triggerArmed{false}; // publishes triggerFrame/target/selector
     std::atomic<int32_t> triggerFrame{0};
+    std::atomic<bool> triggerAudible{false}; // triggerFrame is a heard frame (key lock latency)
     std::atomic<int32_t> triggerCountdown{0};
     std::atomic<void*> triggerTarget{nullptr};
     std::atomic<TriggerSelector> triggerSelector{nullptr};

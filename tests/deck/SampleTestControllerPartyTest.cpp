@@ -417,24 +417,30 @@ TEST(SampleTestControllerParty, TheAutocuePointIsTheBeatAfter80PercentOrNineBeat
         const char* name;
         double position; // deck 0's position when the point is set
         bool pitchMode;
-        bool nextOnEvenBeat; // deck 1 waits on an even beat; deck 0 has no even beats
+        bool nextOnEvenBeat; // deck 1 waits on an even beat
+        int evenEvery;       // deck 0: every n-th mark is even (0: none)
         double tempo;
-        double expected;
+        double expected; // the heard frame the trigger waits for
     };
-    const double at80 = std::trunc(0.8 * kLongTrack); // 1058400, in entry 4134
+    const double at80 = std::trunc(0.8 * kLongTrack); // 1058400, in entry 4134; next mark 49
     const double nineAhead = std::trunc(0.82 * kLongTrack + 9 * kBeatFrames);
     const Case cases[] = {
-        {"at 80 %", 0.0, true, false, kTempo, firstMarkAfter(at80)},
-        {"time mode", 0.0, false, false, kTempo, firstMarkAfter(at80) + 5120.0},
-        {"past 80 %: nine beats ahead", 0.82 * kLongTrack, true, false, kTempo,
+        {"at 80 %", 0.0, true, false, 0, kTempo, firstMarkAfter(at80)},
+        // Under key lock the trigger compares the heard frame, so the beat itself is armed.
+        {"time mode", 0.0, false, false, 0, kTempo, firstMarkAfter(at80)},
+        {"past 80 %: nine beats ahead", 0.82 * kLongTrack, true, false, 0, kTempo,
          firstMarkAfter(nineAhead)},
-        {"parity not found: the frame itself", 0.0, true, true, kTempo, at80},
-        {"unknown tempo", 0.0, true, false, 0.0, at80 + 22050.0},
+        // Mark 49 is odd, mark 50 even: the transition waits one more beat rather than
+        // starting off the beat.
+        {"wrong parity first: the next even beat", 0.0, true, true, 2, kTempo,
+         firstMarkAfter(at80) + kBeatFrames},
+        {"no beat of that parity: the frame itself", 0.0, true, true, 0, kTempo, at80},
+        {"unknown tempo", 0.0, true, false, 0, 0.0, at80 + 22050.0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         PartyScreen t;
-        t.load(0, c.tempo, kLongTrack);
+        t.load(0, c.tempo, kLongTrack, 0.0, kBeatEntries, c.evenEvery);
         t.load(1, kTempo, kLongTrack, 0.0, kBeatEntries, c.nextOnEvenBeat ? 1 : 0);
         t.deck(0).pitchMode.store(c.pitchMode);
         t.screen->togglePartyMode();
@@ -442,6 +448,7 @@ TEST(SampleTestControllerParty, TheAutocuePointIsTheBeatAfter80PercentOrNineBeat
         t.deck(0).position.store(c.position);
         t.screen->setupAutocuePoint();
         EXPECT_TRUE(t.deck(0).triggerArmed.load());
+        EXPECT_TRUE(t.deck(0).triggerAudible.load());
         EXPECT_EQ(t.deck(0).triggerTarget.load(), t.screen.get());
         EXPECT_EQ(t.deck(0).triggerFrame.load(), int32_t(c.expected));
     }
@@ -459,8 +466,8 @@ TEST(SampleTestControllerParty, SkipArmsTheTransitionAtTheNextBeat) {
         t.screen->togglePartyMode();
         t.deck(0).position.store(100000.0);
         t.screen->skipToNextTrack();
-        EXPECT_EQ(t.deck(0).triggerFrame.load(),
-                  int32_t(firstMarkAfter(100000.0) + (pitchMode ? 0.0 : 5120.0)));
+        EXPECT_TRUE(t.deck(0).triggerAudible.load());
+        EXPECT_EQ(t.deck(0).triggerFrame.load(), int32_t(firstMarkAfter(100000.0)));
     }
 }
 
