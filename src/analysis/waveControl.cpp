@@ -45,6 +45,8 @@ waveControl::waveControl(AudioOut& engine, int deckIndex, NotificationCenter* no
     if (deckIndex >= 0 && deckIndex < static_cast<int>(engine.fileStream.size())) {
         stream = engine.fileStream[static_cast<size_t>(deckIndex)];
     }
+    sideno = deckIndex != 0 ? 1 : 0;
+    setLayout(ScreenLayout::Phone);
 }
 
 bool waveControl::ignoresTouches() const {
