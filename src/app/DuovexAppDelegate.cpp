@@ -93,6 +93,8 @@ DuovexAppDelegate::~DuovexAppDelegate() {
     }
     namesTimer_.invalidate();
     slidersTimer_.invalidate();
+    // The browser borrows the engine and the database.
+    loadFile_.reset();
     // The mixing screen refers to the engine; the engine's decode threads to the services and
     // the database.
     testCnt_.reset();
@@ -441,6 +443,12 @@ void DuovexAppDelegate::saveDecks() {
 
 void DuovexAppDelegate::showLoadFile(int deck) {
     sideToLoad_ = deck & 1;
+    if (!loadFile_) {
+        loadFile_ = std::make_unique<LoadFile>(engine_.get(), db_.get(), defaults_, loop_,
+                                               [this] { loadFileDidHide(); });
+    }
+    loadFile_->setSideToLoad(sideToLoad_);
+    loadFile_->viewWillAppear();
     loadFileShown_ = true;
 }
 

@@ -22,12 +22,14 @@
 // points); the shell draws them.
 //
 // Owns: the user-defaults store, the notification centre, the services the decode threads use,
-// the track database, the converter state, the engine and the mixing-screen controller. Borrows
-// the audio device, the run loop (both must outlive it) and an optional alert presenter.
+// the track database, the converter state, the engine, the mixing-screen controller and the
+// track browser (made when first shown). Borrows the audio device, the run loop (both must
+// outlive it) and an optional alert presenter.
 //
 // Threads: main thread only, except updateLastHash (any thread: the database calls it after
 // insertions and removals) and currentFolderSignature (any thread).
 
+#include "app/LoadFile.h"
 #include "deck/SampleTestController.h"
 #include "engine/DeckDecoder.h"
 #include "platform/NotificationCenter.h"
@@ -116,9 +118,11 @@ public:
     bool exitRequested() const { return exitRequested_; }
 
     // --- screens (main thread) -----------------------------------------------------------
-    // Opens the track browser for `deck`: tablet, a popover anchored at loadFileAnchor();
-    // phone, the browser's view at the window's top-left corner.
+    // Opens the track browser for `deck` (made on first use): tablet, a popover anchored at
+    // loadFileAnchor(); phone, the browser's view at the window's top-left corner.
     void showLoadFile(int deck) override;
+    // The track browser; null until it is first shown.
+    LoadFile* loadFile() const { return loadFile_.get(); }
     // The browser closed, or a load ended: plays the deck a crate continuation loaded,
     // re-enables touches, refreshes names after 0.2 s and sliders after 0.25 s.
     void loadFileDidHide();
@@ -240,6 +244,7 @@ private:
     std::unique_ptr<ConversionState> conversion_;
     std::unique_ptr<AudioOut> engine_;
     std::unique_ptr<SampleTestController> testCnt_;
+    std::unique_ptr<LoadFile> loadFile_;
 
     TimerHandle continueTimer_;
     std::array<TimerHandle, 2> nextLoadTimer_{};

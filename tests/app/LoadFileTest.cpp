@@ -1,0 +1,752 @@
+// The track browser as the application shows it: each test launches the delegate on a private
+// home with the offline device and a manual clock, opens the browser through showLoadFile and
+// drives it the way the shell forwards presses.
+
+#include "app/LoadFile.h"
+
+#include "analysis/analyzeTrack.h"
+#include "analysis/peakFileData.h"
+#include "app/DuovexAppDelegate.h"
+#include "engine/AudioOut.h"
+#include "engine/DeckDecoder.h"
+#include "engine/Transport.h"
+#include "engine/audioStream.h"
+#include "library/DBController.h"
+#include "library/LibraryFixture.h"
+#include "library/TrackHash.h"
+#include "library/VXAudioFileInfo.h"
+#include "platform/Clock.h"
+#include "platform/OfflineAudioDevice.h"
+#include "platform/RunLoop.h"
+#include "platform/UserDefaults.h"
+
+#include <SQLiteCpp/SQLiteCpp.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <deque>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vx::test {
+namespace {
+
+constexpr uint32_t kBufferFrames = 1024;
+
+// A private home: documents, settings, and a resource folder with the database template, the
+// pad sounds and (unless left out) copies of the built-in tracks with their peak files.
+class BrowserHome {
+public:
+    explicit BrowserHome(bool builtIns = true)
+        : paths_(dir_.path() / "Documents", dir_.path() / "resources", dir_.path() / "tmp",
+                 dir_.path() / "settings.json") {
+        const fs::path built(VX_RESOURCES_DIR);
+        fs::create_directories(paths_.documents());
+        fs::create_directories(paths_.sound());
+        fs::create_directories(paths_.samples());
+        fs::copy_file(built / "velvox.sqlite", paths_.databaseTemplate());
+        for (const auto& entry : fs::directory_iterator(built / "samples")) {
+            fs::copy_file(entry.path(), paths_.samples() / entry.path().filename());
+        }
+        if (builtIns) {
+            for (const auto& entry : fs::directory_iterator(built / "sound")) {
+                fs::copy_file(entry.path(), paths_.sound() / entry.path().filename());
+                if (isTrackExtension(entry.path())) {
+                    builtInTracks_.push_back(paths_.sound() / entry.path().filename());
+                }
+            }
+        }
+        std::sort(builtInTracks_.begin(), builtInTracks_.end());
+    }
+    const Paths& paths() const { return paths_; }
+    const std::vector<fs::path>& builtInTracks() const { return builtInTracks_; }
+
+    // A 2 s tone track in the documents folder (its name carries the tempo); with `peaks`,
+    // analysed so that its peak file exists.
+    fs::path addTrack(const std::string& stem, bool peaks = true) const {
+        const fs::path path = paths_.documents() / (stem + " bpm120.mp3");
+        EXPECT_TRUE(writeTone(path, 2.0));
+        if (peaks) {
+            EXPECT_EQ(analyzeTrack(path, nullptr, nullptr), 1);
+            EXPECT_TRUE(fs::exists(peakFilePath(path)));
+        }
+        return path;
+    }
+    // Whether the database has a row for (location, file name).
+    bool hasRow(int location, const fs::path& file) const {
+        SQLite::Database db((paths_.documents() / DBController::kDatabaseName).string(),
+                            SQLite::OPEN_READONLY);
+        SQLite::Statement query(db, "select count(*) from parameters where location = ? and "
+                                    "filename = ?");
+        query.bind(1, location);
+        query.bind(2, file.filename().string());
+        return query.executeStep() && query.getColumn(0).getInt() > 0;
+    }
+    UserDefaults savedDefaults() const { return UserDefaults(paths_.settingsFile()); }
+
+private:
+    LibraryTempDir dir_;
+    Paths paths_;
+    std::vector<fs::path> builtInTracks_;
+};
+
+// One launch of the application on a home. The browser reads its settings when it is first
+// shown, so a test sets them in the application's store before opening it.
+class BrowserRun {
+public:
+    explicit BrowserRun(const BrowserHome& home)
+        : loop_(clock_), device_(OfflineAudioDevice::Options{.bufferFrames = kBufferFrames}) {
+        device_.attachRunLoop(&loop_, &clock_);
+        device_.setSettleHook([this] {
+            if (app_ && app_->engine()) {
+                app_->engine()->settleDecoders();
+            }
+        });
+        app_ = std::make_unique<DuovexAppDelegate>(home.paths(), device_, loop_, "1.0");
+        app_->applicationDidFinishLaunching(false);
+        loop_.runFor(DuovexAppDelegate::kContinueLoadDelay);
+        EXPECT_TRUE(app_->launched());
+        EXPECT_TRUE(runUntil(
+            [this] {
+                return app_->mixingScreen() && app_->mixingScreen()->startupLoadsStarted() &&
+                       !app_->engine()->deckOpening(0) && !app_->engine()->deckOpening(1);
+            },
+            2.0));
+    }
+    ~BrowserRun() {
+        app_.reset();
+        loop_.shutdown();
+    }
+
+    DuovexAppDelegate& app() { return *app_; }
+    DBController& db() { return *app_->db(); }
+    AudioOut& engine() { return *app_->engine(); }
+    audioStream& deck(int d) { return app_->engine()->deck(d); }
+    RunLoop& loop() { return loop_; }
+
+    // Opens the browser for deck `d` as the mixing screen does.
+    LoadFile& open(int d) {
+        app_->showLoadFile(d);
+        return *app_->loadFile();
+    }
+    bool runUntil(const std::function<bool()>& done, double seconds) {
+        const double end = clock_.now() + seconds;
+        while (!done()) {
+            if (clock_.now() >= end) {
+                return false;
+            }
+            device_.pull(kBufferFrames, {});
+        }
+        return true;
+    }
+    // Loads `file` on deck `d` as if from crate `crate` and waits until it is loaded.
+    void loadFromCrate(int d, const fs::path& file, int crate) {
+        deck(d).crateIndex.store(crate);
+        engine().runDecode(d, file);
+        ASSERT_TRUE(runUntil([&] { return loadedFile(d) == file; }, 1.0));
+    }
+    fs::path loadedFile(int d) {
+        audioStream& s = deck(d);
+        if (!s.isLoaded.load()) {
+            return {};
+        }
+        std::lock_guard lock(*s.decodeLock);
+        return s.fileInfo ? s.fileInfo->fileName : fs::path();
+    }
+    void addToCrate(int crate, const fs::path& file) {
+        db().addToCrate(crate, *db().getFullInfoForFile(file));
+    }
+
+private:
+    ManualClock clock_;
+    RunLoop loop_;
+    OfflineAudioDevice device_;
+    std::unique_ptr<DuovexAppDelegate> app_;
+};
+
+std::vector<fs::path> listedFiles(const LoadFile& browser) {
+    std::vector<fs::path> files;
+    for (const auto& info : browser.infoList()) {
+        files.push_back(info->fileName);
+    }
+    return files;
+}
+
+// The row of `file` in the browser's list.
+size_t rowOf(const LoadFile& browser, const fs::path& file) {
+    const auto files = listedFiles(browser);
+    const auto it = std::find(files.begin(), files.end(), file);
+    EXPECT_NE(it, files.end()) << file;
+    return size_t(it - files.begin());
+}
+
+std::vector<int> selectedFilterButtons(const LoadFile& browser) {
+    std::vector<int> tags;
+    for (int i = 0; i < LoadFile::kFilterButtonCount; ++i) {
+        if (browser.filterButtonSelected(i)) {
+            tags.push_back(LoadFile::kFirstFilterTag + i);
+        }
+    }
+    return tags;
+}
+
+// ---- opening --------------------------------------------------------------------------------
+
+TEST(LoadFileTest, OpeningShowsTheCrateTheDecksTrackCameFrom) {
+    struct Case {
+        const char* what;
+        int deck;
+        int crate; // the deck's track came from this crate (-1: all tracks)
+        int tag;   // the filter button shown selected
+    };
+    const Case cases[] = {
+        {"deck 0 from crate 2", 0, 2, 22},
+        {"deck 1 from crate 2", 1, 2, 22},
+        {"deck 1 from crate 0", 1, 0, 20},
+        {"deck 0 from all tracks", 0, -1, 19},
+    };
+    BrowserHome home;
+    const fs::path a = home.addTrack("A");
+    const fs::path b = home.addTrack("B");
+    const fs::path c = home.addTrack("C");
+    BrowserRun run(home);
+    run.addToCrate(2, c);
+    run.addToCrate(2, a);
+    run.addToCrate(0, b);
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        run.loadFromCrate(k.deck, k.crate == 0 ? b : c, k.crate);
+        LoadFile& browser = run.open(k.deck);
+        EXPECT_TRUE(run.app().loadFileShown());
+        EXPECT_EQ(browser.sideToLoad(), k.deck);
+        EXPECT_EQ(browser.filterKind(), k.crate);
+        EXPECT_EQ(selectedFilterButtons(browser), std::vector<int>{k.tag});
+        // The header shows the target deck: the other deck's header is the one enabled.
+        EXPECT_EQ(browser.headerLEnabled(), k.deck == 1);
+        EXPECT_EQ(browser.headerREnabled(), k.deck == 0);
+        EXPECT_FALSE(browser.loadButtonEnabled());
+        EXPECT_EQ(browser.lastFileItem(), nullptr);
+        if (k.crate == 2) {
+            // Title order (the shared listing order) until the playlist order is chosen, which
+            // follows the crate: C was added first.
+            EXPECT_EQ(listedFiles(browser), (std::vector<fs::path>{a, c}));
+            browser.setSortKind(LoadFile::kSortPlaylist);
+            EXPECT_EQ(listedFiles(browser), (std::vector<fs::path>{c, a}));
+            browser.setSortKind(LoadFile::kSortTitle);
+        } else if (k.crate == 0) {
+            EXPECT_EQ(listedFiles(browser), std::vector<fs::path>{b});
+        } else {
+            EXPECT_EQ(browser.infoList().size(), 3 + home.builtInTracks().size());
+        }
+        browser.selectRow(0);
+        EXPECT_TRUE(browser.loadButtonEnabled());
+        browser.cancel();
+        EXPECT_FALSE(run.app().loadFileShown());
+        EXPECT_TRUE(run.app().mixingScreen()->touchesEnabled());
+    }
+    // One browser, made on first use.
+    LoadFile* first = run.app().loadFile();
+    run.open(0);
+    EXPECT_EQ(run.app().loadFile(), first);
+}
+
+TEST(LoadFileTest, FilterButtonsListAllTracksOrOneCrate) {
+    BrowserHome home;
+    const fs::path a = home.addTrack("A");
+    const fs::path b = home.addTrack("B");
+    BrowserRun run(home);
+    run.addToCrate(4, b);
+    LoadFile& browser = run.open(0);
+    std::vector<fs::path> all{a, b};
+    all.insert(all.end(), home.builtInTracks().begin(), home.builtInTracks().end());
+
+    struct Case {
+        int tag;
+        int kind;
+        std::vector<fs::path> listed;
+    };
+    const Case cases[] = {
+        {24, 4, {b}}, {21, 1, {}}, {19, -1, all},
+        {20, 0, {}},  {18, 0, {}}, // outside the buttons: nothing changes
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.tag);
+        browser.setFilter(k.tag);
+        EXPECT_EQ(browser.filterKind(), k.kind);
+        EXPECT_EQ(listedFiles(browser), k.listed);
+        EXPECT_EQ(selectedFilterButtons(browser), std::vector<int>{k.kind + 20});
+    }
+}
+
+TEST(LoadFileTest, HiddenBuiltInTracksAreListedWhenThereAreNoUserTracks) {
+    struct Case {
+        const char* what;
+        bool hide;
+        bool userTrack;
+        bool builtInsListed;
+    };
+    const Case cases[] = {
+        {"hidden, no user tracks", true, false, true},
+        {"hidden, a user track", true, true, false},
+        {"shown, a user track", false, true, true},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        BrowserHome home;
+        fs::path mine;
+        if (k.userTrack) {
+            mine = home.addTrack("Mine");
+        }
+        BrowserRun run(home);
+        run.app().defaults().setBool("kHideBundled", k.hide);
+        LoadFile& browser = run.open(0);
+        EXPECT_EQ(browser.hideBundled(), k.hide);
+        std::vector<fs::path> expected;
+        if (k.userTrack) {
+            expected.push_back(mine);
+        }
+        if (k.builtInsListed) {
+            // The built-in tracks are titled by their file names, so title order is name order.
+            expected.insert(expected.end(), home.builtInTracks().begin(),
+                            home.builtInTracks().end());
+        }
+        EXPECT_EQ(listedFiles(browser), expected);
+    }
+}
+
+// ---- the table ------------------------------------------------------------------------------
+
+TEST(LoadFileTest, TheLastRowAlwaysStartsTheImport) {
+    BrowserHome home;
+    const fs::path a = home.addTrack("A");
+    BrowserRun run(home);
+    run.addToCrate(1, a);
+    LoadFile& browser = run.open(0);
+    int requests = 0;
+    browser.setImportHandler([&] { ++requests; });
+    for (int tag = 19; tag <= 24; ++tag) {
+        SCOPED_TRACE(tag);
+        browser.setFilter(tag);
+        const size_t last = browser.rowCount() - 1;
+        EXPECT_EQ(last, browser.infoList().size());
+        const LoadFileRow row = browser.row(last);
+        EXPECT_TRUE(row.isImport);
+        EXPECT_FALSE(row.deletable);
+        EXPECT_EQ(row.title, "Import from music library");
+        EXPECT_EQ(row.height, 36);
+        EXPECT_EQ(row.reuseIdentifier, "addCell1");
+        if (last > 0) {
+            const LoadFileRow track = browser.row(last - 1);
+            EXPECT_FALSE(track.isImport);
+            EXPECT_EQ(track.height, 58);
+            EXPECT_EQ(track.reuseIdentifier, "fileInd1");
+        }
+        const int before = requests;
+        browser.selectRow(last);
+        EXPECT_EQ(requests, before + 1);
+        EXPECT_EQ(browser.importRequests(), requests);
+        EXPECT_EQ(browser.lastFileItem(), nullptr) << "the import row is no track";
+        EXPECT_FALSE(browser.deleteRow(last));
+        EXPECT_TRUE(fs::exists(a));
+    }
+}
+
+TEST(LoadFileTest, CellLabelsShowTagsTempoPlayCountAndDate) {
+    struct Case {
+        const char* stem;
+        double tempo;
+        int plays;
+        const char* expectedTempo;
+    };
+    const Case cases[] = {
+        {"A", 128.4, 3, "128 / 3"},
+        {"B", 95.6, 12, " 96 / 12"},
+        {"C", 0.0, 0, "??? / 0"},
+        {"D", -1.0, 1, "??? / 1"},
+    };
+    BrowserHome home(false);
+    for (const Case& k : cases) {
+        home.addTrack(k.stem);
+    }
+    BrowserRun run(home);
+    // 2021-03-04 12:00 UTC: the same calendar day in every time zone from UTC-11 to UTC+11.
+    const double added = 1614859200.0;
+    for (const Case& k : cases) {
+        auto info = run.db().getFullInfoForFile(home.paths().documents() /
+                                                (std::string(k.stem) + " bpm120.mp3"));
+        info->updateTitle(std::string("Title ") + k.stem);
+        info->updateArtist(std::string("Artist ") + k.stem);
+        info->updateAlbum(std::string("Album ") + k.stem);
+        info->setTempo(k.tempo);
+        info->updateDate(added);
+        run.db().updateInfo(*info);
+        for (int i = 0; i < k.plays; ++i) {
+            run.db().incrementPlayCountForInfo(*info);
+        }
+    }
+    LoadFile& browser = run.open(0);
+    ASSERT_EQ(browser.rowCount(), std::size(cases) + 1);
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& k = cases[i];
+        SCOPED_TRACE(k.stem);
+        const LoadFileRow row = browser.row(i);
+        EXPECT_EQ(row.title, std::string("Title ") + k.stem);
+        EXPECT_EQ(row.artist, std::string("Artist ") + k.stem);
+        EXPECT_EQ(row.album, std::string("Album ") + k.stem);
+        EXPECT_EQ(row.tempo, k.expectedTempo);
+        EXPECT_EQ(row.plays, "");
+        EXPECT_EQ(row.date, "03/04/21");
+        EXPECT_TRUE(row.deletable);
+        EXPECT_TRUE(row.hasPeakFile);
+    }
+}
+
+TEST(LoadFileTest, SelectedCellOverviewAveragesThePeakHeightsOfEachStretch) {
+    BrowserHome home(false);
+    const fs::path track = home.addTrack("A");
+    BrowserRun run(home);
+    LoadFile& browser = run.open(0);
+    ASSERT_EQ(browser.infoList().size(), 1u);
+    // 2 s at 44100 Hz = 88200 frames: ceil(88200 / 256) = 345 entries, 69 per stretch at
+    // a width of 5.
+    ASSERT_EQ(browser.infoList()[0]->durationInSamples(), 88200u);
+
+    struct Case {
+        const char* what;
+        int storedEntries;            // entries written to the peak file
+        std::vector<int> uncomputed;  // entries left at 0xFF
+        std::vector<double> expected; // points above / below the middle, cell 58 high
+    };
+    // Stretch x holds heights 10 (x+1) and 10 (x+1) + 2 alternately (entry 0 of each stretch
+    // low); its average is 10 (x+1) + 68 / 69 (34 of the 69 are high).
+    auto line = [](double average) { return average / 50.0 * 29.0; };
+    const double extra = 68.0 / 69.0;
+    const Case cases[] = {
+        {"full file",
+         345,
+         {},
+         {line(10 + extra), line(20 + extra), line(30 + extra), line(40 + extra),
+          line(50 + extra)}},
+        {"file shorter than the track", 138, {}, {line(10 + extra), line(20 + extra), 0, 0, 0}},
+        // Every high entry of stretch 1 left uncomputed: its average is the low value.
+        {"uncomputed entries add nothing",
+         345,
+         [] {
+             std::vector<int> v;
+             for (int i = 69 + 1; i < 138; i += 2) {
+                 v.push_back(i);
+             }
+             return v;
+         }(),
+         {line(10 + extra), line(20), line(30 + extra), line(40 + extra), line(50 + extra)}},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        auto peaks = peakFileData::create(k.storedEntries);
+        for (int i = 0; i < k.storedEntries; ++i) {
+            const int stretch = i / 69;
+            const bool high = (i % 69) % 2 == 1;
+            peaks->setEntry(i, uint8_t(10 * (stretch + 1) + (high ? 2 : 0)), 0);
+        }
+        for (int i : k.uncomputed) {
+            peaks->setEntry(i, kPeakNotComputed, kPeakNotComputed);
+        }
+        ASSERT_TRUE(peakFileWrite(*peaks, peakFilePath(track)));
+        const std::vector<double> lines = browser.overview(0, 5, 58.0);
+        ASSERT_EQ(lines.size(), k.expected.size());
+        for (size_t x = 0; x < lines.size(); ++x) {
+            EXPECT_NEAR(lines[x], k.expected[x], 1e-9) << "x " << x;
+        }
+    }
+    EXPECT_TRUE(browser.overview(1, 5, 58.0).empty()) << "the import row has no overview";
+    fs::remove(peakFilePath(track));
+    EXPECT_TRUE(browser.overview(0, 5, 58.0).empty()) << "no peak file, no overview";
+}
+
+TEST(LoadFileTest, FirstSortButtonStepsThroughFiveOrders) {
+    BrowserHome home;
+    BrowserRun run(home);
+    LoadFile& browser = run.open(0);
+    struct Step {
+        void (LoadFile::*press)();
+        int kind;
+        const char* label;
+        std::vector<bool> buttons;
+    };
+    const Step steps[] = {
+        {&LoadFile::setSort1, 1, "Artist", {false, false, false}},
+        {&LoadFile::setSort1, 2, "Album", {false, false, false}},
+        {&LoadFile::setSort1, 3, "Tempo", {false, false, false}},
+        {&LoadFile::setSort1, 4, "Playlist", {false, false, false}},
+        {&LoadFile::setSort1, 0, "Title", {false, false, false}},
+        {&LoadFile::setSort2, 5, "Title", {false, true, false}},
+        {&LoadFile::setSort3, 6, "Title", {false, false, true}},
+        {&LoadFile::setSort1, 0, "Title", {false, false, false}},
+    };
+    int i = 0;
+    for (const Step& s : steps) {
+        SCOPED_TRACE(i++);
+        (browser.*s.press)();
+        EXPECT_EQ(browser.sortKind(), s.kind);
+        EXPECT_EQ(run.db().resultSortOrder(), s.kind) << "the shared listing order follows";
+        EXPECT_EQ(browser.sortOrderLabel(), s.label);
+        EXPECT_EQ((std::vector<bool>{browser.sortButtonSelected(0), browser.sortButtonSelected(1),
+                                     browser.sortButtonSelected(2)}),
+                  s.buttons);
+    }
+}
+
+TEST(LoadFileTest, PlayCountOrderListsTheMostPlayedFirst) {
+    BrowserHome home(false);
+    const fs::path a = home.addTrack("A");
+    const fs::path b = home.addTrack("B");
+    const fs::path c = home.addTrack("C");
+    BrowserRun run(home);
+    for (const auto& [file, plays] : {std::pair{a, 1}, std::pair{b, 5}, std::pair{c, 3}}) {
+        auto info = run.db().getFullInfoForFile(file);
+        for (int i = 0; i < plays; ++i) {
+            run.db().incrementPlayCountForInfo(*info);
+        }
+    }
+    LoadFile& browser = run.open(0);
+    EXPECT_EQ(listedFiles(browser), (std::vector<fs::path>{a, b, c}));
+    browser.setSort3();
+    EXPECT_EQ(listedFiles(browser), (std::vector<fs::path>{b, c, a}));
+}
+
+// ---- deleting -------------------------------------------------------------------------------
+
+TEST(LoadFileTest, DeletingRemovesUserTracksOnly) {
+    struct Case {
+        const char* what;
+        bool builtIn;
+        bool fileMissing; // the audio file is already gone
+        bool deleted;
+    };
+    const Case cases[] = {
+        {"user track", false, false, true},
+        {"user track whose file is gone", false, true, true},
+        {"built-in track", true, false, false},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        BrowserHome home;
+        const fs::path mine = home.addTrack("Mine");
+        BrowserRun run(home);
+        const fs::path target = k.builtIn ? home.builtInTracks().front() : mine;
+        const int location = k.builtIn ? 1 : 0;
+        if (!fs::exists(peakFilePath(target))) {
+            // Built-in tracks get their peak files when first played; only existence counts.
+            ASSERT_TRUE(peakFileWrite(*peakFileData::create(1), peakFilePath(target)));
+        }
+        LoadFile& browser = run.open(0);
+        const size_t before = browser.infoList().size();
+        const size_t index = rowOf(browser, target);
+        EXPECT_EQ(browser.row(index).deletable, !k.builtIn);
+        browser.selectRow(index);
+        if (k.fileMissing) {
+            fs::remove(target);
+        }
+        const int reloads = browser.reloadCount();
+
+        EXPECT_EQ(browser.deleteRow(index), k.deleted);
+        EXPECT_EQ(browser.reloadCount(), reloads + 1);
+        EXPECT_EQ(fs::exists(target), !k.deleted && !k.fileMissing);
+        EXPECT_EQ(fs::exists(peakFilePath(target)), !k.deleted);
+        EXPECT_EQ(home.hasRow(location, target), !k.deleted);
+        EXPECT_EQ(browser.infoList().size(), before - (k.deleted ? 1 : 0));
+        const auto listed = listedFiles(browser);
+        EXPECT_EQ(std::find(listed.begin(), listed.end(), target) != listed.end(), !k.deleted);
+        // A deleted selection cannot be loaded any more.
+        EXPECT_EQ(browser.loadButtonEnabled(), !k.deleted);
+        EXPECT_EQ(browser.lastFileItem() != nullptr, !k.deleted);
+    }
+}
+
+// ---- loading --------------------------------------------------------------------------------
+
+TEST(LoadFileTest, LoadingRemembersTheCrateAndLoadsTheDeck) {
+    struct Case {
+        const char* what;
+        int deck;
+        int tag; // filter button pressed before choosing
+    };
+    const Case cases[] = {
+        {"deck 0 from crate 2", 0, 22},
+        {"deck 1 from crate 2", 1, 22},
+        {"deck 1 from all tracks", 1, 19},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        BrowserHome home;
+        const fs::path chosen = home.addTrack("Chosen");
+        BrowserRun run(home);
+        run.addToCrate(2, chosen);
+        // The deck plays something else from crate 4.
+        run.loadFromCrate(k.deck, home.builtInTracks()[2], 4);
+        ASSERT_EQ(deckPlay(run.deck(k.deck)), 1);
+        const int loadsBefore = run.engine().decoder(k.deck)->loads();
+
+        LoadFile& browser = run.open(k.deck);
+        EXPECT_EQ(browser.filterKind(), 4);
+        browser.setFilter(k.tag);
+        browser.selectRow(rowOf(browser, chosen));
+        browser.load();
+
+        const int crate = k.tag - 20;
+        EXPECT_FALSE(run.app().loadFileShown()) << "an analysed track closes at once";
+        EXPECT_FALSE(run.deck(k.deck).isPlaying.load()) << "the deck was stopped";
+        EXPECT_EQ(run.deck(k.deck).crateIndex.load(), crate);
+        EXPECT_EQ(run.engine().decoder(k.deck)->loads(), loadsBefore + 1);
+        const std::string key = "kStreamCrate" + std::to_string(k.deck);
+        EXPECT_EQ(home.savedDefaults().integerForKey(key, 99), crate) << "written to disk";
+        ASSERT_TRUE(run.runUntil([&] { return run.loadedFile(k.deck) == chosen; }, 1.0));
+        EXPECT_EQ(run.deck(k.deck).crateIndex.load(), crate);
+        EXPECT_EQ(home.savedDefaults().integerForKey(key, 99), crate);
+        EXPECT_NE(run.loadedFile(1 - k.deck), chosen) << "the other deck is untouched";
+    }
+}
+
+TEST(LoadFileTest, AnUnanalysedTrackClosesTheBrowserOnlyAfterADelay) {
+    BrowserHome home;
+    const fs::path fresh = home.addTrack("Fresh", false);
+    BrowserRun run(home);
+    ASSERT_FALSE(fs::exists(peakFilePath(fresh)));
+    LoadFile& browser = run.open(0);
+    const int loadsBefore = run.engine().decoder(0)->loads();
+    browser.selectRow(rowOf(browser, fresh));
+    browser.load();
+
+    EXPECT_TRUE(run.app().loadFileShown());
+    EXPECT_FALSE(browser.touchesEnabled());
+    EXPECT_EQ(run.engine().decoder(0)->loads(), loadsBefore) << "nothing loads before the delay";
+    run.loop().runFor(0.099);
+    EXPECT_TRUE(run.app().loadFileShown());
+    EXPECT_FALSE(browser.touchesEnabled());
+    EXPECT_EQ(run.engine().decoder(0)->loads(), loadsBefore);
+    run.loop().runFor(0.002);
+    EXPECT_FALSE(run.app().loadFileShown());
+    EXPECT_TRUE(browser.touchesEnabled());
+    EXPECT_EQ(run.engine().decoder(0)->loads(), loadsBefore + 1);
+    EXPECT_EQ(run.deck(0).crateIndex.load(), -1);
+    ASSERT_TRUE(run.runUntil([&] { return run.loadedFile(0) == fresh; }, 1.0));
+}
+
+TEST(LoadFileTest, LoadingWithNothingSelectedOnlyCloses) {
+    BrowserHome home;
+    BrowserRun run(home);
+    const fs::path before = run.loadedFile(0);
+    const int loadsBefore = run.engine().decoder(0)->loads();
+    LoadFile& browser = run.open(0);
+    browser.load();
+    EXPECT_FALSE(run.app().loadFileShown());
+    EXPECT_EQ(run.engine().decoder(0)->loads(), loadsBefore);
+    EXPECT_EQ(run.loadedFile(0), before);
+}
+
+// ---- random pick ----------------------------------------------------------------------------
+
+// The draw r that picks index i of n: trunc((r - 0.01) n) = i, with r just above the point
+// where index i + 1 would start without the 0.01 offset.
+double drawFor(size_t i, size_t n) {
+    return double(i + 1) / double(n) + 0.005;
+}
+
+TEST(LoadFileTest, RandomPickFromACrateOfOneUsesAllTracksAndSkipsTheDecksTrack) {
+    struct Case {
+        const char* what;
+        // Draws as row indices of the all-tracks list; -1 stands for r = 0.
+        std::vector<int> draws;
+        size_t expected; // row index of the pick in the all-tracks list
+    };
+    // All tracks: A (the deck's, row 0), then B to E (rows 1 to 4), every one analysed.
+    const Case cases[] = {
+        {"first draw is the deck's track", {0, 1}, 1},
+        {"a draw below 0.01 is row 0, the deck's: drawn again", {-1, 3}, 3},
+        {"first draw is another track", {2}, 2},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        BrowserHome home(false);
+        const fs::path a = home.addTrack("A");
+        std::vector<fs::path> all{a};
+        for (const char* stem : {"B", "C", "D", "E"}) {
+            all.push_back(home.addTrack(stem));
+        }
+        BrowserRun run(home);
+        run.app().defaults().setBool("kRandonSong", true);
+        run.addToCrate(1, a);
+        run.loadFromCrate(0, a, 1);
+        LoadFile& browser = run.open(0);
+        ASSERT_TRUE(browser.randomSongEnabled());
+        ASSERT_EQ(listedFiles(browser), std::vector<fs::path>{a});
+
+        std::deque<int> draws(k.draws.begin(), k.draws.end());
+        int drawn = 0;
+        browser.setRandomSource([&] {
+            ++drawn;
+            const size_t n = browser.infoList().size();
+            const int i = draws.empty() ? 1 : draws.front();
+            if (!draws.empty()) {
+                draws.pop_front();
+            }
+            return i < 0 ? 0.0 : drawFor(size_t(i), n);
+        });
+        ASSERT_TRUE(browser.loadAnyTrack());
+        EXPECT_EQ(drawn, int(k.draws.size()));
+        ASSERT_EQ(listedFiles(browser), all) << "the list stays widened";
+        const fs::path expected = all[k.expected];
+        EXPECT_EQ(browser.filterKind(), 1) << "the filter is switched back";
+        EXPECT_FALSE(run.app().loadFileShown());
+        EXPECT_EQ(run.deck(0).crateIndex.load(), 1);
+        ASSERT_TRUE(run.runUntil([&] { return run.loadedFile(0) == expected; }, 1.0));
+    }
+}
+
+TEST(LoadFileTest, RandomPickWithNothingToPickLeavesTheBrowserOpen) {
+    struct Case {
+        const char* what;
+        bool randomOn;
+        bool twins; // a user and a built-in track of the same name, the deck holding one
+        bool picked;
+    };
+    const Case cases[] = {
+        {"random pick off", false, true, false},
+        {"no tracks at all", true, false, false},
+        {"every track is the deck's", true, true, false},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        BrowserHome home(false);
+        fs::path mine;
+        if (k.twins) {
+            mine = home.addTrack("Twin");
+            fs::copy_file(mine, home.paths().sound() / mine.filename());
+            fs::copy_file(peakFilePath(mine), peakFilePath(home.paths().sound() / mine.filename()));
+        }
+        BrowserRun run(home);
+        run.app().defaults().setBool("kRandonSong", k.randomOn);
+        if (k.twins) {
+            run.loadFromCrate(0, mine, -1);
+        }
+        LoadFile& browser = run.open(0);
+        ASSERT_EQ(browser.infoList().size(), k.twins ? 2u : 0u);
+        const int loadsBefore = run.engine().decoder(0)->loads();
+        int drawn = 0;
+        browser.setRandomSource([&] {
+            ++drawn;
+            return 0.5;
+        });
+        EXPECT_EQ(browser.loadAnyTrack(), k.picked);
+        EXPECT_EQ(drawn, 0) << "no draw can succeed, so none is made";
+        EXPECT_EQ(browser.failedRandomPicks(), k.randomOn ? 1 : 0);
+        EXPECT_TRUE(run.app().loadFileShown());
+        EXPECT_EQ(run.engine().decoder(0)->loads(), loadsBefore);
+    }
+}
+
+} // namespace
+} // namespace vx::test
