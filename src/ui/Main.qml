@@ -1,40 +1,57 @@
+// The window: the phone or tablet layout of the mixing screen, the party view over it, the
+// sound-device notice and the alerts.
 import QtQuick
 import QtQuick.Window
 import Velvox.Nexa
 
 Window {
     id: root
-    width: 480
-    height: 800
+
+    readonly property real u: Math.max(5, Math.min(width, height) / 60)
+    // The loaded layout (PhoneLayout or TabletLayout); it carries waveArea0 / waveArea1.
+    readonly property Item layout: layoutLoader.item
+
+    width: Shell.tablet ? Math.min(768, Screen.desktopAvailableWidth) : 400
+    height: Shell.tablet ? Math.min(1024, Screen.desktopAvailableHeight * 0.92) : Math.min(760, Screen.desktopAvailableHeight * 0.92)
     visible: true
     title: "Velvox Nexa"
-    color: "#111318"
+    color: "#0b0d11"
 
-    readonly property real gridUnit: 8
-
-    Column {
+    Loader {
+        id: layoutLoader
+        objectName: "layoutLoader"
+        anchors.top: parent.top
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.bottom: notice.top
+        source: Shell.tablet ? "TabletLayout.qml" : "PhoneLayout.qml"
+    }
+    Rectangle {
+        id: notice
+        objectName: "audioNotice"
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+        height: Shell.audioNotice.length > 0 ? noticeText.implicitHeight + root.u : 0
+        visible: height > 0
+        color: "#5a3b00"
+        Text {
+            id: noticeText
+            anchors.fill: parent
+            anchors.margins: root.u * 0.5
+            text: Shell.audioNotice
+            color: "#ffd98a"
+            font.pixelSize: Math.max(9, root.u * 1.4)
+            wrapMode: Text.Wrap
+            verticalAlignment: Text.AlignVCenter
+        }
+    }
+    PartyView {
         anchors.fill: parent
-        anchors.margins: root.gridUnit * 2
-        spacing: root.gridUnit
-
-        Text {
-            text: "Velvox Nexa"
-            color: "#e8e8f0"
-            font.pixelSize: root.gridUnit * 4
-        }
-        Text {
-            text: "Built-in tracks"
-            color: "#9aa0b0"
-            font.pixelSize: root.gridUnit * 2
-        }
-        Repeater {
-            model: BuiltInTracks.names
-            delegate: Text {
-                required property string modelData
-                text: modelData
-                color: "#e8e8f0"
-                font.pixelSize: root.gridUnit * 2
-            }
-        }
+        u: root.u
+    }
+    AlertBox {
+        anchors.fill: parent
+        u: root.u
     }
 }

@@ -1,17 +1,24 @@
-// velvox: the application. One composition root: resolves the paths, then either runs
-// headless (no display) or opens the Qt Quick shell.
+// velvox: the application. Reads the command line, then either runs headless (no display) or
+// builds the core through AppCore and opens the Qt Quick shell.
+//
+//   velvox [--home DIR] [--phone | --tablet] [--no-sound] [--headless]
 
-#include "BuiltInTracks.h"
 #include "platform/Paths.h"
+#include "ui/AppCore.h"
 #include "ui/HeadlessRun.h"
 
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
+#include <QScreen>
+#include <QtQml/qqmlextensionplugin.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
+
+Q_IMPORT_QML_PLUGIN(Velvox_NexaPlugin)
 
 namespace {
 
@@ -37,16 +44,32 @@ int main(int argc, char** argv) {
     }
     const vx::Paths paths = vx::Paths::resolve(home);
     bool headless = !displayAvailable();
+    bool noSound = false;
+    std::optional<bool> tablet;
     for (const auto& a : args) {
         if (a == "--headless") {
             headless = true;
+        } else if (a == "--phone") {
+            tablet = false;
+        } else if (a == "--tablet") {
+            tablet = true;
+        } else if (a == "--no-sound") {
+            noSound = true;
         }
     }
     if (headless) {
         return vx::ui::runHeadless(paths);
     }
     QGuiApplication app(argc, argv);
-    BuiltInTracks::setFolder(QString::fromStdString(paths.sound().string()));
+    QGuiApplication::setApplicationName(QStringLiteral("Velvox Nexa"));
+    if (!tablet) {
+        const QSize size = QGuiApplication::primaryScreen()
+                               ? QGuiApplication::primaryScreen()->size()
+                               : QSize(480, 800);
+        tablet = vx::ui::AppCore::tabletScreen(size.width(), size.height());
+    }
+    vx::ui::AppCore core(
+        vx::ui::AppCore::Options{.paths = paths, .tablet = *tablet, .offlineAudio = noSound});
     QQmlApplicationEngine engine;
     QObject::connect(
         &engine, &QQmlApplicationEngine::objectCreationFailed, &app,

@@ -1,0 +1,183 @@
+#include "ui/AppCore.h"
+
+#include "app/DuovexAppDelegate.h"
+#include "deck/SampleTestController.h"
+#include "platform/Log.h"
+#include "platform/OfflineAudioDevice.h"
+#include "platform/PortAudioDevice.h"
+#include "ui/MixerAdapter.h"
+#include "ui/ShellAdapter.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+
+#include <algorithm>
+
+namespace vx::ui {
+
+namespace {
+
+// Shortest side, in logical pixels, of a screen that gets the tablet layout.
+constexpr int kTabletShortSide = 600;
+
+int silence(void*, uint32_t, AudioBufferList& out) {
+    for (uint32_t i = 0; i < out.count; ++i) {
+        std::fill_n(static_cast<char*>(out.buffers[i].data), out.buffers[i].bytes, 0);
+    }
+    return 0;
+}
+
+// Opens and closes the default sound output once, so that the engine only ever meets a device
+// that works. Returns the reason when none opens.
+bool soundDeviceOpens(std::string* why) {
+    PortAudioDevice probe;
+    int status = probe.createUnit();
+    if (status == 0) {
+        probe.setRenderCallback(&silence, nullptr);
+        status = probe.initializeUnit();
+    }
+    if (status != 0) {
+        *why = probe.statusText(status);
+    }
+    probe.disposeUnit();
+    return status == 0;
+}
+
+} // namespace
+
+bool AppCore::tabletScreen(int width, int height) {
+    return std::min(width, height) >= kTabletShortSide;
+}
+
+AppCore::AppCore(Options options, QObject* parent)
+    : QObject(parent), loop_(clock_), shell_(std::make_unique<ShellAdapter>(nullptr)) {
+    loop_.bindToCurrentThread();
+    std::string why = "sound output disabled";
+    if (!options.offlineAudio && soundDeviceOpens(&why)) {
+        device_ = std::make_unique<PortAudioDevice>();
+    } else {
+        offlineFallback_ = true;
+        device_ = std::make_unique<OfflineAudioDevice>(
+            OfflineAudioDevice::Options{.pacedRealTime = true, .ownThread = true});
+        logLine("no sound device (%s): playing silently in real time", why.c_str());
+        shell_->setAudioNotice(
+            QStringLiteral("No sound device could be opened (%1). The decks play silently.")
+                .arg(QString::fromStdString(why)));
+    }
+    delegate_ = std::make_unique<DuovexAppDelegate>(options.paths, *device_, loop_,
+                                                    VX_VERSION_STRING, shell_.get());
+    shell_->bind(delegate_.get());
+    mixer_ = std::make_unique<MixerAdapter>(*delegate_, loop_);
+    ShellAdapter::setInstance(shell_.get());
+    MixerAdapter::setInstance(mixer_.get());
+
+    pumpTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&pumpTimer_, &QTimer::timeout, this, &AppCore::pump);
+    pumpTimer_.start(options.pumpMs);
+    connect(&refreshTimer_, &QTimer::timeout, this, &AppCore::refresh);
+    refreshTimer_.start(options.refreshMs);
+
+    if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        // Closing the window terminates the application through the delegate first.
+        app->setQuitOnLastWindowClosed(false);
+        connect(app, &QGuiApplication::lastWindowClosed, this, [this] {
+            terminate();
+            QCoreApplication::quit();
+        });
+        connect(app, &QGuiApplication::applicationStateChanged, this,
+                &AppCore::onApplicationStateChanged);
+        lastState_ = app->applicationState();
+    }
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
+            &AppCore::terminate);
+
+    delegate_->applicationDidFinishLaunching(options.tablet);
+    refresh(); // the layout kind is known from here on
+}
+
+AppCore::~AppCore() {
+    pumpTimer_.stop();
+    refreshTimer_.stop();
+    terminate();
+    ShellAdapter::setInstance(nullptr);
+    MixerAdapter::setInstance(nullptr);
+    mixer_.reset();
+    shell_->bind(nullptr);
+    delegate_.reset();
+    loop_.shutdown();
+    device_.reset();
+}
+
+void AppCore::terminate() {
+    if (terminated_ || !delegate_) {
+        return;
+    }
+    terminated_ = true;
+    mixer_->closeScreens();
+    delegate_->applicationWillTerminate();
+}
+
+void AppCore::pump() {
+    loop_.runDue();
+    if (delegate_->exitRequested() && !quitting_) {
+        // Entering the background with nothing to hear ends the process; the session has been
+        // saved already, so this is not a termination.
+        quitting_ = true;
+        terminated_ = true;
+        QCoreApplication::quit();
+    }
+}
+
+void AppCore::refresh() {
+    shell_->refresh();
+    mixer_->refresh();
+}
+
+void AppCore::onApplicationStateChanged(Qt::ApplicationState state) {
+    if (terminated_ || state == lastState_) {
+        return;
+    }
+    lastState_ = state;
+    SampleTestController* screen = delegate_->mixingScreen();
+    switch (state) {
+    case Qt::ApplicationActive:
+        if (backgrounded_) {
+            delegate_->applicationWillEnterForeground();
+            backgrounded_ = false;
+        }
+        if (resigned_) {
+            delegate_->applicationDidBecomeActive();
+            resigned_ = false;
+        }
+        if (screen) {
+            screen->setApplicationInactive(false);
+        }
+        break;
+    case Qt::ApplicationInactive:
+        if (!resigned_) {
+            delegate_->applicationWillResignActive();
+            resigned_ = true;
+        }
+        if (screen) {
+            screen->setApplicationInactive(true);
+        }
+        break;
+    case Qt::ApplicationHidden:
+    case Qt::ApplicationSuspended:
+        if (!resigned_) {
+            delegate_->applicationWillResignActive();
+            resigned_ = true;
+        }
+        if (!backgrounded_) {
+            backgrounded_ = true;
+            delegate_->applicationDidEnterBackground();
+        }
+        if (screen) {
+            screen->setApplicationInactive(true);
+        }
+        break;
+    }
+    pump(); // an exit request from entering the background is acted on at once
+}
+
+} // namespace vx::ui

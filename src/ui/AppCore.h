@@ -1,0 +1,99 @@
+#pragma once
+// AppCore: the shell's composition root. It builds the core exactly once per run and hands
+// the adapters to QML:
+//
+//   clock (system) → RunLoop bound to the GUI thread, pumped by a QTimer every few ms
+//   sound device: PortAudio when a device opens, else an OfflineAudioDevice on its own render
+//                 thread paced in real time (the UI shows a notice)
+//   DuovexAppDelegate on the resolved Paths, launched with the tablet flag, the shell's
+//                 alerts (ShellAdapter) as its alert presenter
+//   adapters: Shell, Mixer (two Decks, sliders, XY pads, the party screen) as QML singletons
+//   lifecycle: Qt's application states → the delegate's lifecycle calls; the last window
+//              closing → applicationWillTerminate, then quit; exitRequested → quit.
+//
+// Everything here lives on the GUI thread, which is the core's main thread. The object must
+// be created after the QGuiApplication and before the QML engine (the engine's singletons
+// refer to it), and destroyed after the engine.
+//
+// Threads: GUI (main) thread only.
+
+#include "platform/Clock.h"
+#include "platform/Paths.h"
+#include "platform/RunLoop.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <memory>
+#include <string>
+
+namespace vx {
+class AudioDevice;
+class DuovexAppDelegate;
+} // namespace vx
+
+namespace vx::ui {
+
+class ShellAdapter;
+class MixerAdapter;
+
+class AppCore : public QObject {
+    Q_OBJECT
+public:
+    struct Options {
+        Paths paths;
+        // Tablet layout; chosen from the primary screen by the caller (see tabletScreen()).
+        bool tablet = false;
+        // Skip the sound card: the offline device paced in real time plays (tests, CI).
+        bool offlineAudio = false;
+        // Interval of the run-loop pump, milliseconds.
+        int pumpMs = 4;
+        // Interval of the adapters' state refresh, milliseconds (read-outs at 0.1 s).
+        int refreshMs = 100;
+    };
+
+    // GUI thread: builds the core, registers the adapters for QML and launches the delegate.
+    explicit AppCore(Options options, QObject* parent = nullptr);
+    // GUI thread: terminates (if not done yet), ends the delegate, then shuts the loop down.
+    ~AppCore() override;
+    AppCore(const AppCore&) = delete;
+    AppCore& operator=(const AppCore&) = delete;
+
+    // GUI thread: true when a screen of this size (logical pixels) gets the tablet layout.
+    static bool tabletScreen(int width, int height);
+
+    // GUI thread: the core (for tests and the adapters).
+    DuovexAppDelegate& delegate() { return *delegate_; }
+    RunLoop& loop() { return loop_; }
+    ShellAdapter& shell() { return *shell_; }
+    MixerAdapter& mixer() { return *mixer_; }
+    // GUI thread: true when the sound card could not be opened and the offline device plays.
+    bool offlineFallback() const { return offlineFallback_; }
+
+    // GUI thread: applicationWillTerminate once (later calls do nothing).
+    void terminate();
+    // GUI thread: one pump of the run loop (runs what is due) and the exit check.
+    void pump();
+    // GUI thread: refreshes every adapter's state from the controllers now.
+    void refresh();
+
+private:
+    void onApplicationStateChanged(Qt::ApplicationState state);
+
+    SystemClock clock_;
+    RunLoop loop_;
+    std::unique_ptr<AudioDevice> device_;
+    bool offlineFallback_ = false;
+    std::unique_ptr<ShellAdapter> shell_;
+    std::unique_ptr<DuovexAppDelegate> delegate_;
+    std::unique_ptr<MixerAdapter> mixer_;
+    QTimer pumpTimer_;
+    QTimer refreshTimer_;
+    Qt::ApplicationState lastState_ = Qt::ApplicationActive;
+    bool resigned_ = false;
+    bool backgrounded_ = false;
+    bool terminated_ = false;
+    bool quitting_ = false;
+};
+
+} // namespace vx::ui

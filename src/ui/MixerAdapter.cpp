@@ -1,0 +1,174 @@
+#include "ui/MixerAdapter.h"
+
+#include "app/DuovexAppDelegate.h"
+#include "deck/SampleTestController.h"
+#include "ui/DeckAdapter.h"
+#include "ui/PartyAdapter.h"
+#include "ui/SliderAdapter.h"
+
+#include <QGuiApplication>
+#include <QJSEngine>
+#include <QQmlEngine>
+#include <QStyleHints>
+
+namespace vx::ui {
+
+namespace {
+MixerAdapter* registered = nullptr;
+} // namespace
+
+void MixerAdapter::setInstance(MixerAdapter* instance) {
+    registered = instance;
+}
+
+MixerAdapter* MixerAdapter::create(QQmlEngine*, QJSEngine*) {
+    if (registered) {
+        QJSEngine::setObjectOwnership(registered, QJSEngine::CppOwnership);
+    }
+    return registered;
+}
+
+MixerAdapter::MixerAdapter(DuovexAppDelegate& app, RunLoop& loop, QObject* parent)
+    : QObject(parent), app_(app) {
+    const auto refreshAll = [this] { acted(); };
+    decks_[0] = new DeckAdapter(0, app_, refreshAll, this);
+    decks_[1] = new DeckAdapter(1, app_, refreshAll, this);
+    crossfader_ = new SliderAdapter(
+        [this]() -> AMSlider* {
+            SampleTestController* s = screen();
+            return s ? &s->mainBalance() : nullptr;
+        },
+        refreshAll, this);
+    party_ = new PartyAdapter(app_, loop, refreshAll, this);
+    autoMixHold_.setSingleShot(true);
+    connect(&autoMixHold_, &QTimer::timeout, this, [this] {
+        if (SampleTestController* s = screen()) {
+            s->longAutomixTap();
+        }
+        acted();
+    });
+}
+
+MixerAdapter::~MixerAdapter() = default;
+
+SampleTestController* MixerAdapter::screen() const {
+    return app_.mixingScreen();
+}
+
+void MixerAdapter::acted() {
+    refresh();
+}
+
+void MixerAdapter::refresh() {
+    State n;
+    if (SampleTestController* s = screen()) {
+        n.ready = true;
+        n.autoMixOn = s->autoMixOn();
+        n.autoFadeRunning = s->xFadeRunning();
+        n.autoMixFlashes = s->autosyncFlash().starts;
+        n.partyModeOn = s->partyModeOn();
+        n.zoomOn = s->navigatorsShown();
+        n.reanalysing = s->freezeButton().selected;
+        n.recording = s->recordButton().selected;
+        n.bpmPadDeck = s->lastBpmSide();
+        n.enteredBpm = QString::number(s->enteredBpm(), 'f', 1);
+        n.touchesEnabled = s->touchesEnabled();
+    }
+    if (!(n == s_)) {
+        s_ = n;
+        emit changed();
+    }
+    decks_[0]->refresh();
+    decks_[1]->refresh();
+    crossfader_->refresh();
+    party_->refresh();
+}
+
+void MixerAdapter::closeScreens() {
+    party_->hide();
+}
+
+void MixerAdapter::autoMixDown() {
+    if (SampleTestController* s = screen()) {
+        s->autoMixDown();
+        autoMixHold_.start(QGuiApplication::styleHints()->mousePressAndHoldInterval());
+    }
+    acted();
+}
+
+void MixerAdapter::autoMixUp() {
+    autoMixHold_.stop();
+    if (SampleTestController* s = screen()) {
+        s->autoMixAction(true);
+    }
+    acted();
+}
+
+void MixerAdapter::partyButton() {
+    if (SampleTestController* s = screen()) {
+        if (s->partyModeOn()) {
+            party_->close();
+        } else {
+            party_->open();
+        }
+    }
+    acted();
+}
+
+void MixerAdapter::zoom() {
+    if (SampleTestController* s = screen()) {
+        s->zoomButtonAction();
+    }
+    acted();
+}
+
+void MixerAdapter::reanalyse() {
+    if (SampleTestController* s = screen()) {
+        s->freezeButtomAction();
+    }
+    acted();
+}
+
+void MixerAdapter::record() {
+    if (SampleTestController* s = screen()) {
+        s->recordAction();
+    }
+    acted();
+}
+
+void MixerAdapter::menu() {
+    if (SampleTestController* s = screen()) {
+        s->menuAction();
+    }
+    acted();
+}
+
+void MixerAdapter::bpmDigit(int digit) {
+    if (SampleTestController* s = screen()) {
+        s->bpmDigitPress(digit);
+    }
+    acted();
+}
+
+void MixerAdapter::bpmPlus() {
+    if (SampleTestController* s = screen()) {
+        s->bpmPlusPress();
+    }
+    acted();
+}
+
+void MixerAdapter::bpmMinus() {
+    if (SampleTestController* s = screen()) {
+        s->bpmMinusPress();
+    }
+    acted();
+}
+
+void MixerAdapter::bpmDone() {
+    if (SampleTestController* s = screen()) {
+        s->finalizeBpmEnter();
+    }
+    acted();
+}
+
+} // namespace vx::ui

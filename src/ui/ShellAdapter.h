@@ -1,0 +1,108 @@
+#pragma once
+// ShellAdapter (QML singleton `Shell`): the application-wide state the shell draws — the
+// layout kind, whether the launch has finished, the sound-device notice, the alert being
+// shown — and the alerts themselves: it is the core's Alerts presenter. Alerts raised while
+// one is shown wait in a queue and appear one after the other.
+//
+// Also carries the screens the delegate switches to (browser for which deck, main menu), so
+// that the layouts can show them once they exist.
+//
+// Threads: GUI (main) thread only. Owned by the composition root (AppCore), which registers the
+// instance before QML loads; QML never owns it.
+
+#include "platform/Alerts.h"
+
+#include <QObject>
+#include <QString>
+#include <QtQml/qqmlregistration.h>
+
+#include <deque>
+
+class QQmlEngine;
+class QJSEngine;
+
+namespace vx {
+class DuovexAppDelegate;
+}
+
+namespace vx::ui {
+
+class ShellAdapter : public QObject, public Alerts {
+    Q_OBJECT
+    QML_NAMED_ELEMENT(Shell)
+    QML_SINGLETON
+    Q_PROPERTY(bool tablet READ tablet NOTIFY changed)
+    Q_PROPERTY(bool launched READ launched NOTIFY changed)
+    Q_PROPERTY(QString audioNotice READ audioNotice NOTIFY changed)
+    Q_PROPERTY(bool alertShown READ alertShown NOTIFY changed)
+    Q_PROPERTY(QString alertTitle READ alertTitle NOTIFY changed)
+    Q_PROPERTY(QString alertText READ alertText NOTIFY changed)
+    Q_PROPERTY(QString alertButton READ alertButton NOTIFY changed)
+    Q_PROPERTY(bool browserShown READ browserShown NOTIFY changed)
+    Q_PROPERTY(int browserDeck READ browserDeck NOTIFY changed)
+    Q_PROPERTY(bool mainMenuShown READ mainMenuShown NOTIFY changed)
+
+public:
+    // GUI thread. Deliberately not default-constructible: QML must take the registered
+    // instance through create(), never make one of its own.
+    explicit ShellAdapter(QObject* parent) : QObject(parent) {}
+
+    // GUI thread: the instance QML gets (set by the composition root; null to clear).
+    static void setInstance(ShellAdapter* instance);
+    // GUI thread (QML engine): returns the registered instance, owned by C++.
+    static ShellAdapter* create(QQmlEngine* qml, QJSEngine* js);
+
+    // GUI thread: the delegate whose state is shown (null while none).
+    void bind(DuovexAppDelegate* delegate) { delegate_ = delegate; }
+    // GUI thread: the notice shown while the offline device stands in for a sound card.
+    void setAudioNotice(const QString& text);
+    // GUI thread: re-reads the delegate's state; emits changed() when anything differs.
+    void refresh();
+
+    // Alerts: GUI thread; queues the alert and shows it when none is up.
+    void showAlert(const std::string& title, const std::string& message,
+                   const std::string& button) override;
+
+    bool tablet() const { return state_.tablet; }
+    bool launched() const { return state_.launched; }
+    QString audioNotice() const { return audioNotice_; }
+    bool alertShown() const { return !alerts_.empty(); }
+    QString alertTitle() const { return alerts_.empty() ? QString() : alerts_.front().title; }
+    QString alertText() const { return alerts_.empty() ? QString() : alerts_.front().text; }
+    QString alertButton() const { return alerts_.empty() ? QString() : alerts_.front().button; }
+    bool browserShown() const { return state_.browserShown; }
+    int browserDeck() const { return state_.browserDeck; }
+    bool mainMenuShown() const { return state_.mainMenuShown; }
+
+    // GUI thread: the alert's button was pressed; the next queued alert, if any, shows.
+    Q_INVOKABLE void dismissAlert();
+    // GUI thread: the browser was closed without loading (the lead's browser calls this too).
+    Q_INVOKABLE void closeBrowser();
+    // GUI thread: the main menu closed.
+    Q_INVOKABLE void closeMainMenu();
+
+signals:
+    void changed();
+
+private:
+    struct Alert {
+        QString title;
+        QString text;
+        QString button;
+    };
+    struct State {
+        bool tablet = false;
+        bool launched = false;
+        bool browserShown = false;
+        int browserDeck = 0;
+        bool mainMenuShown = false;
+        bool operator==(const State&) const = default;
+    };
+
+    DuovexAppDelegate* delegate_ = nullptr;
+    State state_;
+    QString audioNotice_;
+    std::deque<Alert> alerts_;
+};
+
+} // namespace vx::ui

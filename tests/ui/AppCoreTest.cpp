@@ -1,0 +1,233 @@
+// The shell end to end: the application's composition (AppCore) on a temporary home with the
+// offline device paced in real time, its QML loaded as the application loads it, driven through
+// the items with touch and mouse events, and checked against the core's state.
+
+#include "ui/AppCore.h"
+#include "app/DuovexAppDelegate.h"
+#include "deck/SampleTestController.h"
+#include "engine/AudioOut.h"
+#include "engine/audioStream.h"
+#include "support/TempDir.h"
+#include "ui/ShellAdapter.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPointingDevice>
+#include <QQmlApplicationEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace vx::ui {
+namespace {
+
+// Real seconds the tests wait for the decoders, the paced output and the run loop.
+constexpr int kLoadWaitMs = 60000;
+constexpr int kStateWaitMs = 5000;
+
+QQuickItem* findItem(QQuickItem* root, const QString& name) {
+    if (!root) {
+        return nullptr;
+    }
+    if (root->objectName() == name) {
+        return root;
+    }
+    for (QQuickItem* child : root->childItems()) {
+        if (QQuickItem* found = findItem(child, name)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+QPoint sceneCentre(QQuickItem* item) {
+    return item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint();
+}
+
+// The composition as main() builds it, on a fresh home, with its window shown.
+class RunningShell {
+public:
+    explicit RunningShell(bool tablet) {
+        const std::filesystem::path home = dir_.path();
+        core_ = std::make_unique<AppCore>(
+            AppCore::Options{.paths = Paths(home / "Documents", VX_RESOURCES_DIR, home / "tmp",
+                                            home / "settings.json"),
+                             .tablet = tablet,
+                             .offlineAudio = true});
+        engine_ = std::make_unique<QQmlApplicationEngine>();
+        engine_->load(QUrl(QStringLiteral("qrc:/Velvox/Nexa/Main.qml")));
+        if (!engine_->rootObjects().isEmpty()) {
+            window_ = qobject_cast<QQuickWindow*>(engine_->rootObjects().first());
+        }
+    }
+    ~RunningShell() {
+        engine_.reset(); // the QML goes before the core it draws
+        core_.reset();
+    }
+
+    AppCore& core() { return *core_; }
+    QQuickWindow* window() const { return window_; }
+    QQuickItem* item(const char* name) const {
+        return window_ ? findItem(window_->contentItem(), QString::fromLatin1(name)) : nullptr;
+    }
+    // The engine's deck, or null before the launch has continued.
+    audioStream* deck(int d) {
+        AudioOut* engine = core_->delegate().engine();
+        return engine && engine->initialized() ? &engine->deck(d) : nullptr;
+    }
+    bool bothLoaded() {
+        return deck(0) && deck(1) && deck(0)->isLoaded.load() && deck(1)->isLoaded.load() &&
+               !deck(0)->isLoading.load() && !deck(1)->isLoading.load();
+    }
+    // Writes the window's image to the artifacts folder of this platform; returns it.
+    QImage screenshot(const QString& name) {
+        const QImage image = window_->grabWindow();
+        const QString folder =
+            QStringLiteral(VX_UI_ARTIFACTS_DIR "/") + QGuiApplication::platformName();
+        QDir().mkpath(folder);
+        image.save(folder + "/" + name + ".png");
+        return image;
+    }
+
+private:
+    test::TempDir dir_;
+    std::unique_ptr<AppCore> core_;
+    std::unique_ptr<QQmlApplicationEngine> engine_;
+    QQuickWindow* window_ = nullptr;
+};
+
+QPointingDevice* touchScreen() {
+    static QPointingDevice* device = QTest::createTouchDevice();
+    return device;
+}
+
+void tap(QQuickWindow* window, QQuickItem* item) {
+    const QPoint p = sceneCentre(item);
+    QTest::touchEvent(window, touchScreen()).press(0, p, window);
+    QTest::touchEvent(window, touchScreen()).release(0, p, window);
+}
+
+// Phone layout: both decks load on their own; play through a touch on deck 0's play button,
+// then drag the crossfader to deck 0's end with the mouse.
+TEST(AppCoreTest, PhoneLayoutPlaysDeckZeroAndMovesTheCrossfader) {
+    RunningShell shell(false);
+    ASSERT_NE(shell.window(), nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(shell.window()));
+    EXPECT_TRUE(shell.core().offlineFallback());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.bothLoaded(); }, kLoadWaitMs))
+        << "the built-in tracks never finished loading";
+
+    // The phone layout stacks the decks: deck 1 above deck 0.
+    QQuickItem* panel0 = shell.item("deckPanel0");
+    QQuickItem* panel1 = shell.item("deckPanel1");
+    ASSERT_NE(panel0, nullptr);
+    ASSERT_NE(panel1, nullptr);
+    EXPECT_LT(panel1->mapToScene({0, 0}).y(), panel0->mapToScene({0, 0}).y());
+    EXPECT_NE(shell.item("waveArea0"), nullptr);
+    EXPECT_NE(shell.item("waveArea1"), nullptr);
+
+    QQuickItem* play0 = shell.item("play0");
+    ASSERT_NE(play0, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return play0->isEnabled(); }, kStateWaitMs));
+    tap(shell.window(), play0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.deck(0)->isPlaying.load(); }, kStateWaitMs));
+    EXPECT_FALSE(shell.deck(1)->isPlaying.load());
+    // The button shows what the core says once the adapter refreshed.
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return play0->property("selected").toBool(); }, kStateWaitMs));
+
+    // Drag the crossfader's pointer from the middle past the right end.
+    QQuickItem* fader = shell.item("crossfader");
+    ASSERT_NE(fader, nullptr);
+    SampleTestController* screen = shell.core().delegate().mixingScreen();
+    ASSERT_NE(screen, nullptr);
+    EXPECT_FLOAT_EQ(screen->mainBalance().value(), 0.5f);
+    // From the centre, half the fader's width reaches its right end, inside the window.
+    const QPoint start = sceneCentre(fader);
+    const int travel = int(fader->width() / 2) + 4;
+    QTest::mousePress(shell.window(), Qt::LeftButton, {}, start);
+    for (int step = 1; step <= 10; ++step) {
+        QTest::mouseMove(shell.window(), start + QPoint(travel * step / 10, 0));
+    }
+    QTest::mouseRelease(shell.window(), Qt::LeftButton, {}, start + QPoint(travel, 0));
+    EXPECT_FLOAT_EQ(screen->mainBalance().value(), 1.0f);
+    // Deck 0 alone on air: its fader gain reaches 1, deck 1's 0 (linear curve, no boost at
+    // the end).
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return shell.deck(0)->faderGain.load() == 1.0f &&
+                   shell.deck(1)->faderGain.load() == 0.0f;
+        },
+        kStateWaitMs))
+        << "fader gains " << shell.deck(0)->faderGain.load() << " / "
+        << shell.deck(1)->faderGain.load();
+    EXPECT_TRUE(shell.deck(0)->isPlaying.load());
+
+    const QImage image = shell.screenshot(QStringLiteral("phone"));
+    EXPECT_FALSE(image.isNull());
+}
+
+// Tablet layout: decks side by side (deck 1 left); deck 1 plays from a mouse click; eject asks
+// the application for the browser of that deck.
+TEST(AppCoreTest, TabletLayoutPlaysDeckOneAndEjectOpensTheBrowser) {
+    RunningShell shell(true);
+    ASSERT_NE(shell.window(), nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(shell.window()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.bothLoaded(); }, kLoadWaitMs));
+
+    QQuickItem* panel0 = shell.item("deckPanel0");
+    QQuickItem* panel1 = shell.item("deckPanel1");
+    ASSERT_NE(panel0, nullptr);
+    ASSERT_NE(panel1, nullptr);
+    EXPECT_LT(panel1->mapToScene({0, 0}).x(), panel0->mapToScene({0, 0}).x());
+    EXPECT_DOUBLE_EQ(panel1->mapToScene({0, 0}).y(), panel0->mapToScene({0, 0}).y());
+
+    QQuickItem* play1 = shell.item("play1");
+    ASSERT_NE(play1, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return play1->isEnabled(); }, kStateWaitMs));
+    QTest::mouseClick(shell.window(), Qt::LeftButton, {}, sceneCentre(play1));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.deck(1)->isPlaying.load(); }, kStateWaitMs));
+    EXPECT_FALSE(shell.deck(0)->isPlaying.load());
+
+    const QImage image = shell.screenshot(QStringLiteral("tablet"));
+    EXPECT_FALSE(image.isNull());
+
+    QQuickItem* eject1 = shell.item("eject1");
+    ASSERT_NE(eject1, nullptr);
+    tap(shell.window(), eject1);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return shell.core().delegate().loadFileShown(); }, kStateWaitMs));
+    EXPECT_EQ(shell.core().delegate().sideToLoad(), 1);
+}
+
+// The core's alerts appear titled as the core asks, and the button dismisses them in order.
+TEST(AppCoreTest, AlertsShowInTurnAndTheButtonDismissesThem) {
+    RunningShell shell(false);
+    ASSERT_NE(shell.window(), nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(shell.window()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.core().delegate().launched(); }, kStateWaitMs));
+    shell.core().delegate().showAlert("first");
+    shell.core().delegate().showAlert("second");
+    QQuickItem* title = shell.item("alertTitle");
+    QQuickItem* button = shell.item("alertButton");
+    ASSERT_NE(title, nullptr);
+    ASSERT_NE(button, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return title->isVisible(); }, kStateWaitMs));
+    EXPECT_EQ(title->property("text").toString(), QStringLiteral("Velvox Nexa"));
+    EXPECT_EQ(shell.core().shell().alertText(), QStringLiteral("first"));
+    EXPECT_EQ(shell.core().shell().alertButton(), QStringLiteral("OK"));
+    tap(shell.window(), button);
+    EXPECT_EQ(shell.core().shell().alertText(), QStringLiteral("second"));
+    EXPECT_TRUE(title->isVisible());
+    tap(shell.window(), button);
+    EXPECT_FALSE(shell.core().shell().alertShown());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !title->isVisible(); }, kStateWaitMs));
+}
+
+} // namespace
+} // namespace vx::ui
