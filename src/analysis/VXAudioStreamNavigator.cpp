@@ -120,15 +120,17 @@ void VXAudioStreamNavigator::touchEnded(float y) {
             }
         }
     }
+    // The stretcher's buffered audio belongs to the old position: emptied first, it is refilled
+    // at once from the new one, so the jump lands on the cue without a latency offset.
+    if (stream_.stretcher) {
+        stream_.stretcher->requestClear();
+    }
     if (cue >= 0) {
         jumpToCue(stream_, cue);
     } else {
         seekTo(frameAt(y));
     }
     clearScratchState();
-    if (stream_.stretcher) {
-        stream_.stretcher->requestClear();
-    }
     displayMarks_.tryDisplay();
 }
 

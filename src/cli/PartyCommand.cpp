@@ -84,6 +84,9 @@ struct Transition {
     DeckSide from;
     DeckSide to;
     std::optional<double> beatOffsetMs;
+    // How far the outgoing deck had passed its nearest beat at the end of the buffer in which
+    // the transition started (ms; a transition on the beat reads between 0 and one buffer).
+    std::optional<double> fromBeatPhaseMs;
 };
 
 } // namespace
@@ -218,6 +221,11 @@ int runParty(CommandContext& context) {
             t.time = double(rendered) / 44100.0;
             t.from = describe(engine->deck(from));
             t.to = describe(engine->deck(1 - from));
+            const auto phase = beatPhaseMs(engine->deck(from));
+            if (phase && t.from.bpm > 0.0 && t.from.speed > 1e-6) {
+                // The beat mark searched may be the one before or after: taken to the nearest.
+                t.fromBeatPhaseMs = std::remainder(*phase, 60000.0 / (t.from.bpm * t.from.speed));
+            }
             transitions.push_back(t);
             measuring = transitions.size() - 1;
         }
@@ -238,11 +246,14 @@ int runParty(CommandContext& context) {
             const auto side = [](const DeckSide& s) {
                 return nlohmann::json{{"track", s.track}, {"bpm", s.bpm}, {"speed", s.speed}};
             };
-            list.push_back({{"time", t.time},
-                            {"from", side(t.from)},
-                            {"to", side(t.to)},
-                            {"beatOffsetMs",
-                             t.beatOffsetMs ? nlohmann::json(*t.beatOffsetMs) : nlohmann::json()}});
+            list.push_back(
+                {{"time", t.time},
+                 {"from", side(t.from)},
+                 {"to", side(t.to)},
+                 {"beatOffsetMs",
+                  t.beatOffsetMs ? nlohmann::json(*t.beatOffsetMs) : nlohmann::json()},
+                 {"fromBeatPhaseMs",
+                  t.fromBeatPhaseMs ? nlohmann::json(*t.fromBeatPhaseMs) : nlohmann::json()}});
         }
         nlohmann::json out = {{"mix", mix.string()},
                               {"seconds", double(rendered) / 44100.0},

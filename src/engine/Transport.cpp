@@ -197,9 +197,8 @@ void jumpToCue(audioStream& deck, int index) {
         decode = std::unique_lock(*deck.decodeLock);
     }
     const double cue = index >= 0 ? static_cast<double>(deck.cuePoints[index]) : 0.0;
-    deck.position.store(
-        cue - (keyLock(deck) ? deck.stretchLatency.load(std::memory_order_relaxed) : 0.0),
-        std::memory_order_relaxed);
+    deck.position.store(cue - (keyLock(deck) ? pendingStretchLatency(deck) : 0.0),
+                        std::memory_order_relaxed);
     deck.replanNeeded.store(true, std::memory_order_relaxed);
     replan(deck);
     if (deck.file) {

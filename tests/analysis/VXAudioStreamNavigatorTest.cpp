@@ -91,8 +91,9 @@ TEST(VXAudioStreamNavigator, UnderKeyLockACueTapLandsWhereTheCueJumpPutsIt) {
     s.d.cuePoints = {200000L};
     s.d.numCuePoints = 1;
     s.tap(205.0f);
-    // The read position runs ahead of the audible one by the stretcher's latency.
-    EXPECT_DOUBLE_EQ(s.d.position.load(), 205120.0);
+    // The stretcher is emptied and refilled from the cue at once: the old latency no longer
+    // separates read and audible position, and the cue's attack is heard.
+    EXPECT_DOUBLE_EQ(s.d.position.load(), 200000.0);
     EXPECT_DOUBLE_EQ(audiblePosition(s.d), 200000.0);
     // A tap away from cues goes to the touched frame itself.
     s.tap(400.0f);

@@ -5,7 +5,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
 
 namespace vx {
 namespace {
@@ -18,35 +23,87 @@ protected:
     std::string home() const { return "--home " + (dir_ / "home").string(); }
 };
 
-// Four minutes of the built-in tracks: at least one transition, each incoming deck running at
-// the outgoing deck's tempo (within 0.1 BPM) once both tempos are known.
-TEST_F(CliParty, MixesTheBuiltInTracksAndReportsEachTransition) {
+// Mean square of the left channel over `frames` frames from `first` (float stereo WAV data).
+double meanSquare(const std::string& wav, size_t dataStart, size_t first, size_t frames) {
+    double sum = 0.0;
+    for (size_t i = first; i < first + frames; ++i) {
+        float v = 0.0f;
+        std::memcpy(&v, wav.data() + dataStart + i * 8, sizeof v);
+        sum += double(v) * v;
+    }
+    return sum / double(frames);
+}
+
+// The main job end to end: a party mix of the built-in tracks (30 minutes; 12 under the
+// sanitizers, which run it ten times slower) through the application's own launch, party mode
+// and termination.
+TEST_F(CliParty, MixesTheBuiltInTracksOnTheBeatAtOneTempoWithoutSilence) {
+#ifdef VX_SANITIZER_BUILD
+    constexpr int kMinutes = 12;
+#else
+    constexpr int kMinutes = 30;
+#endif
     const fs::path mix = dir_ / "mix.wav";
-    const test::CliRun r = run(home() + " party --minutes 4 --out " + mix.string() + " --json");
+    const test::CliRun r = run(home() + " party --minutes " + std::to_string(kMinutes) +
+                               " --buffer 256 --out " + mix.string() + " --json");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const auto out = nlohmann::json::parse(r.out);
     for (const char* key : {"mix", "seconds", "wallSeconds", "transitions"}) {
         EXPECT_TRUE(out.contains(key)) << key;
     }
     EXPECT_EQ(out["mix"], mix.string());
-    EXPECT_DOUBLE_EQ(out["seconds"].get<double>(), 240.0);
-    ASSERT_GE(out["transitions"].size(), 1u);
+    EXPECT_DOUBLE_EQ(out["seconds"].get<double>(), kMinutes * 60.0);
+    const auto& transitions = out["transitions"];
+    // About one track a minute: each is cut over after 80 % of its ~3.5 minutes.
+    ASSERT_GE(transitions.size(), size_t(kMinutes * 60 / 90));
+
+    constexpr double kBufferMs = 256 / 44.1;
     double last = 0.0;
-    for (const auto& t : out["transitions"]) {
-        for (const char* key : {"time", "from", "to", "beatOffsetMs"}) {
-            EXPECT_TRUE(t.contains(key)) << key;
+    std::vector<std::string> incoming;
+    for (const auto& t : transitions) {
+        SCOPED_TRACE(t.dump());
+        for (const char* key : {"time", "from", "to", "beatOffsetMs", "fromBeatPhaseMs"}) {
+            ASSERT_TRUE(t.contains(key)) << key;
         }
         EXPECT_GT(t["time"].get<double>(), last);
         last = t["time"].get<double>();
         EXPECT_NE(t["from"]["track"], t["to"]["track"]);
+        // The incoming deck runs at the outgoing deck's tempo.
         const double fromBpm = t["from"]["bpm"].get<double>() * t["from"]["speed"].get<double>();
         const double toBpm = t["to"]["bpm"].get<double>() * t["to"]["speed"].get<double>();
         EXPECT_GT(fromBpm, 0.0);
-        if (t["time"].get<double>() > 200.0) { // both tracks analysed by then
-            EXPECT_NEAR(toBpm, fromBpm, 0.1) << t.dump();
-        }
+        EXPECT_NEAR(toBpm, fromBpm, 0.1);
+        // It starts on a beat of the outgoing deck: that deck had just passed its beat (a deck
+        // started from the render thread begins at a buffer boundary) ...
+        ASSERT_TRUE(t["fromBeatPhaseMs"].is_number());
+        EXPECT_GT(t["fromBeatPhaseMs"].get<double>(), -2.0);
+        EXPECT_LT(t["fromBeatPhaseMs"].get<double>(), kBufferMs + 2.0);
+        // ... and the two decks' beats fall together within 15 ms.
+        ASSERT_TRUE(t["beatOffsetMs"].is_number());
+        EXPECT_LT(std::fabs(t["beatOffsetMs"].get<double>()), 15.0);
+        incoming.push_back(t["to"]["track"].get<std::string>());
     }
-    EXPECT_GT(fs::file_size(mix), size_t(240 * 44100 * 8)); // the whole mix, float stereo
+    // The playlist wraps: the six built-in tracks come round again in the same order.
+    constexpr size_t kTracks = 6;
+    ASSERT_GT(incoming.size(), kTracks + 1);
+    for (size_t i = kTracks; i < incoming.size(); ++i) {
+        EXPECT_EQ(incoming[i], incoming[i - kTracks]) << i;
+    }
+    EXPECT_EQ(std::set<std::string>(incoming.begin(), incoming.end()).size(), kTracks);
+
+    // No silence on air: after the first second, every half second of the mix carries sound
+    // (the quietest stretches of the demo tracks are breaks at about -30 dBFS).
+    const std::string wav = test::slurp(mix);
+    const size_t dataStart = wav.find("data") + 8;
+    ASSERT_GT(wav.size(), dataStart);
+    const size_t frames = (wav.size() - dataStart) / 8;
+    EXPECT_EQ(frames, size_t(kMinutes * 60 * 44100));
+    double quietest = 1.0;
+    for (size_t first = 44100; first + 22050 <= frames; first += 22050) {
+        quietest = std::min(quietest, meanSquare(wav, dataStart, first, 22050));
+    }
+    EXPECT_GT(10.0 * std::log10(quietest), -50.0) << "a silent half second on air";
+
     // The application's termination path saved the decks.
     const std::string settings = test::slurp(dir_ / "home" / "settings.json");
     EXPECT_NE(settings.find("kStreamFile0"), std::string::npos);
