@@ -5,6 +5,7 @@
 #include "platform/Log.h"
 #include "platform/OfflineAudioDevice.h"
 #include "platform/PortAudioDevice.h"
+#include "ui/BrowserAdapter.h"
 #include "ui/MixerAdapter.h"
 #include "ui/ShellAdapter.h"
 
@@ -70,6 +71,8 @@ AppCore::AppCore(Options options, QObject* parent)
     mixer_ = std::make_unique<MixerAdapter>(*delegate_, loop_);
     ShellAdapter::setInstance(shell_.get());
     MixerAdapter::setInstance(mixer_.get());
+    browser_ = std::make_unique<BrowserAdapter>(*delegate_, [this] { refresh(); });
+    BrowserAdapter::setInstance(browser_.get());
 
     pumpTimer_.setTimerType(Qt::PreciseTimer);
     connect(&pumpTimer_, &QTimer::timeout, this, &AppCore::pump);
@@ -101,6 +104,8 @@ AppCore::~AppCore() {
     terminate();
     ShellAdapter::setInstance(nullptr);
     MixerAdapter::setInstance(nullptr);
+    BrowserAdapter::setInstance(nullptr);
+    browser_.reset();
     mixer_.reset();
     shell_->bind(nullptr);
     delegate_.reset();
@@ -131,6 +136,7 @@ void AppCore::pump() {
 void AppCore::refresh() {
     shell_->refresh();
     mixer_->refresh();
+    browser_->refresh();
 }
 
 void AppCore::onApplicationStateChanged(Qt::ApplicationState state) {

@@ -7,7 +7,8 @@
 //                 thread paced in real time (the UI shows a notice)
 //   DuovexAppDelegate on the resolved Paths, launched with the tablet flag, the shell's
 //                 alerts (ShellAdapter) as its alert presenter
-//   adapters: Shell, Mixer (two Decks, sliders, XY pads, the party screen) as QML singletons
+//   adapters: Shell, Mixer (two Decks, sliders, XY pads, the party screen), TrackBrowser
+//             as QML singletons
 //   lifecycle: Qt's application states → the delegate's lifecycle calls; the last window
 //              closing → applicationWillTerminate, then quit; exitRequested → quit.
 //
@@ -36,6 +37,7 @@ namespace vx::ui {
 
 class ShellAdapter;
 class MixerAdapter;
+class BrowserAdapter;
 
 class AppCore : public QObject {
     Q_OBJECT
@@ -67,6 +69,7 @@ public:
     RunLoop& loop() { return loop_; }
     ShellAdapter& shell() { return *shell_; }
     MixerAdapter& mixer() { return *mixer_; }
+    BrowserAdapter& browser() { return *browser_; }
     // GUI thread: true when the sound card could not be opened and the offline device plays.
     bool offlineFallback() const { return offlineFallback_; }
 
@@ -87,6 +90,7 @@ private:
     std::unique_ptr<ShellAdapter> shell_;
     std::unique_ptr<DuovexAppDelegate> delegate_;
     std::unique_ptr<MixerAdapter> mixer_;
+    std::unique_ptr<BrowserAdapter> browser_;
     QTimer pumpTimer_;
     QTimer refreshTimer_;
     Qt::ApplicationState lastState_ = Qt::ApplicationActive;

@@ -1,5 +1,5 @@
 // The window: the phone or tablet layout of the mixing screen, the party view over it, the
-// sound-device notice and the alerts.
+// track browser, the sound-device notice and the alerts.
 import QtQuick
 import QtQuick.Window
 import Velvox.Nexa
@@ -47,6 +47,10 @@ Window {
         }
     }
     PartyView {
+        anchors.fill: parent
+        u: root.u
+    }
+    Browser {
         anchors.fill: parent
         u: root.u
     }
