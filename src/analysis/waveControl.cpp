@@ -154,7 +154,8 @@ void waveControl::firstFingerDown(const Touch& touch) {
         d.inertiaSpeed.store(0.0, relaxed);
         if (keyLock()) {
             // The stretcher is bypassed from now on: the read position becomes the audible one.
-            d.position.store(d.position.load(relaxed) + d.stretchLatency.load(relaxed), relaxed);
+            // (The same latency as at the lift, so a hold that changes nothing moves nothing.)
+            d.position.store(d.position.load(relaxed) + pendingStretchLatency(d), relaxed);
         }
     }
     lastTouch = _lastTouch = Point{touch.x, touch.y};

@@ -38,7 +38,9 @@ constexpr int kFlashRows = 4;
 constexpr int kHighlightLookBack = 8;
 
 waveControl::Geometry phoneGeometry() {
-    return waveControl::Geometry{}; // the defaults are the phone's
+    waveControl::Geometry g; // the defaults are the phone's, but for the control's width
+    g.width = 160.0f;
+    return g;
 }
 
 waveControl::Geometry tabletGeometry() {

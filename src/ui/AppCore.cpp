@@ -8,6 +8,7 @@
 #include "ui/BrowserAdapter.h"
 #include "ui/MixerAdapter.h"
 #include "ui/ShellAdapter.h"
+#include "ui/WaveformHub.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -94,6 +95,10 @@ AppCore::AppCore(Options options, QObject* parent)
     connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
             &AppCore::terminate);
 
+    // The waveforms' frame clock; its controls bind to the engine once the launch made it.
+    waves_ = std::make_unique<WaveformHub>(*delegate_);
+    WaveformHub::setInstance(waves_.get());
+
     delegate_->applicationDidFinishLaunching(options.tablet);
     refresh(); // the layout kind is known from here on
 }
@@ -106,6 +111,8 @@ AppCore::~AppCore() {
     MixerAdapter::setInstance(nullptr);
     BrowserAdapter::setInstance(nullptr);
     browser_.reset();
+    WaveformHub::setInstance(nullptr);
+    waves_.reset();
     mixer_.reset();
     shell_->bind(nullptr);
     delegate_.reset();

@@ -38,6 +38,7 @@ namespace vx::ui {
 class ShellAdapter;
 class MixerAdapter;
 class BrowserAdapter;
+class WaveformHub;
 
 class AppCore : public QObject {
     Q_OBJECT
@@ -70,6 +71,8 @@ public:
     ShellAdapter& shell() { return *shell_; }
     MixerAdapter& mixer() { return *mixer_; }
     BrowserAdapter& browser() { return *browser_; }
+    // GUI thread: the decks' waveform controls and their frame clock.
+    WaveformHub* waveforms() { return waves_.get(); }
     // GUI thread: true when the sound card could not be opened and the offline device plays.
     bool offlineFallback() const { return offlineFallback_; }
 
@@ -91,6 +94,7 @@ private:
     std::unique_ptr<DuovexAppDelegate> delegate_;
     std::unique_ptr<MixerAdapter> mixer_;
     std::unique_ptr<BrowserAdapter> browser_;
+    std::unique_ptr<WaveformHub> waves_;
     QTimer pumpTimer_;
     QTimer refreshTimer_;
     Qt::ApplicationState lastState_ = Qt::ApplicationActive;

@@ -2,8 +2,9 @@
 // panel switches and the open panel (cue, loop, pitch, bend, volume, EQ, effects), with the
 // LP/HP knob. Used by both layouts; `u` is the layout's grid unit.
 //
-// The waveform area (`waveArea`, objectName "waveArea0" / "waveArea1") is an empty Item
-// reserved for the scrolling waveform and the overview strip.
+// The waveform area (`waveArea`, objectName "waveArea0" / "waveArea1") holds the deck's
+// scrolling waveform ("waveform0" / "waveform1") and, while zoom is on, its whole-track
+// overview strip ("overview0" / "overview1").
 pragma ComponentBehavior: Bound
 import QtQuick
 import Velvox.Nexa
@@ -99,7 +100,7 @@ Rectangle {
             }
         }
 
-        // Reserved for the waveform and overview strip.
+        // The waveform and the overview strip.
         Item {
             id: waveArea
             objectName: "waveArea" + panel.index
@@ -109,6 +110,74 @@ Rectangle {
                 anchors.fill: parent
                 color: "#0d0f14"
                 border.color: "#262b36"
+            }
+
+            // The whole-track overview on the deck's side (deck 0 left, deck 1 right), shown
+            // while the zoom button is on.
+            OverviewItem {
+                id: overview
+                objectName: "overview" + panel.index
+                deck: panel.index
+                visible: Mixer.zoomOn
+                width: visible ? Math.round(parent.width * 0.16) : 0
+                anchors.top: parent.top
+                anchors.bottom: parent.bottom
+                anchors.left: panel.index === 0 ? parent.left : undefined
+                anchors.right: panel.index === 0 ? undefined : parent.right
+                clip: true
+                Repeater {
+                    model: overview.minuteLabels
+                    Text {
+                        required property var modelData
+                        x: modelData.x
+                        y: modelData.y
+                        width: modelData.width
+                        height: modelData.height
+                        text: modelData.text
+                        color: overview.textColor
+                        font.pixelSize: overview.labelPixelSize
+                        horizontalAlignment: Text.AlignHCenter
+                        verticalAlignment: Text.AlignBottom
+                    }
+                }
+            }
+
+            // The scrolling waveform: the play position in the middle, scratched by touch.
+            WaveformItem {
+                id: waveform
+                objectName: "waveform" + panel.index
+                deck: panel.index
+                anchors.top: parent.top
+                anchors.bottom: parent.bottom
+                anchors.left: panel.index === 0 ? overview.right : parent.left
+                anchors.right: panel.index === 0 ? parent.right : overview.left
+                clip: true
+                Text {
+                    visible: waveform.minuteVisible
+                    x: waveform.minuteRect.x
+                    y: waveform.minuteRect.y
+                    width: waveform.minuteRect.width
+                    height: waveform.minuteRect.height
+                    text: waveform.minuteText
+                    color: "white"
+                    font.pixelSize: waveform.minutePixelSize
+                    font.weight: Font.Light
+                    horizontalAlignment: waveform.minuteAlignRight ? Text.AlignRight : Text.AlignLeft
+                    verticalAlignment: Text.AlignVCenter
+                }
+                // Analysis indicator: lit while the engine analyses a track.
+                Rectangle {
+                    objectName: "analysisLed" + panel.index
+                    readonly property bool lit: waveform.analysing
+                    width: panel.u * 0.9
+                    height: width
+                    radius: width / 2
+                    anchors.top: parent.top
+                    anchors.topMargin: panel.u * 0.4
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    color: lit ? "#ff9f1a" : "#3a2a12"
+                    border.color: "#00000080"
+                }
             }
         }
 

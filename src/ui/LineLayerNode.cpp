@@ -1,0 +1,134 @@
+#include "ui/LineLayerNode.h"
+
+#include <QQuickWindow>
+#include <QSGGeometry>
+#include <QSGGeometryNode>
+#include <QSGRectangleNode>
+#include <QSGVertexColorMaterial>
+
+#include <algorithm>
+#include <cmath>
+
+namespace vx::ui {
+
+namespace {
+
+uint8_t average(uint8_t a, uint8_t b) {
+    return static_cast<uint8_t>((int(a) + int(b) + 1) / 2);
+}
+
+} // namespace
+
+LineLayerNode::LineLayerNode(Backend backend, Kind kind, QQuickWindow* window, int capacity)
+    : backend_(backend), kind_(kind), window_(window) {
+    if (backend_ == Backend::Hardware) {
+        geometryNode_ = new QSGGeometryNode;
+        auto* geometry = new QSGGeometry(QSGGeometry::defaultAttributes_ColoredPoint2D(), 0);
+        geometry->setDrawingMode(kind_ == Kind::Hairlines ? QSGGeometry::DrawLines
+                                                          : QSGGeometry::DrawTriangles);
+        geometry->setLineWidth(1.0f);
+        geometryNode_->setGeometry(geometry);
+        geometryNode_->setMaterial(new QSGVertexColorMaterial);
+        geometryNode_->setFlags(QSGNode::OwnsGeometry | QSGNode::OwnsMaterial);
+        appendChildNode(geometryNode_);
+    }
+    grow(std::max(capacity, 1));
+}
+
+void LineLayerNode::grow(int capacity) {
+    if (capacity <= capacity_) {
+        return;
+    }
+    capacity_ = capacity;
+    if (backend_ == Backend::Hardware) {
+        geometryNode_->geometry()->allocate(capacity_ * verticesPerLine());
+        geometryNode_->markDirty(QSGNode::DirtyGeometry);
+        return;
+    }
+    while (int(rectangles_.size()) < capacity_) {
+        QSGRectangleNode* rect = window_->createRectangleNode();
+        rect->setRect(QRectF());
+        rect->setColor(Qt::transparent);
+        appendChildNode(rect); // owned by this node from here on
+        rectangles_.push_back(rect);
+    }
+}
+
+void LineLayerNode::begin() {
+    count_ = 0;
+}
+
+QColor LineLayerNode::straightColor(Rgba8 c) {
+    const int light = std::max({int(c.a), int(c.r), int(c.g), int(c.b)});
+    if (light == 0) {
+        return QColor(0, 0, 0, 0);
+    }
+    const auto channel = [light](uint8_t v) { return std::min(255, int(v) * 255 / light); };
+    return QColor(channel(c.r), channel(c.g), channel(c.b), light);
+}
+
+void LineLayerNode::add(QPointF a, QPointF b, Rgba8 colorA, Rgba8 colorB, float width) {
+    if (count_ >= capacity_) {
+        grow(std::max(2 * capacity_, count_ + 1));
+    }
+    const int line = count_++;
+    if (backend_ == Backend::Software) {
+        const double w = kind_ == Kind::Hairlines ? 1.0 : std::max(1.0f, width);
+        const double dx = std::abs(b.x() - a.x());
+        const double dy = std::abs(b.y() - a.y());
+        QRectF rect;
+        if (dx >= dy) {
+            rect =
+                QRectF(std::min(a.x(), b.x()), (a.y() + b.y()) / 2 - w / 2, std::max(dx, 1.0), w);
+        } else {
+            rect =
+                QRectF((a.x() + b.x()) / 2 - w / 2, std::min(a.y(), b.y()), w, std::max(dy, 1.0));
+        }
+        QSGRectangleNode* node = rectangles_[size_t(line)];
+        node->setRect(rect);
+        node->setColor(
+            straightColor(Rgba8{average(colorA.r, colorB.r), average(colorA.g, colorB.g),
+                                average(colorA.b, colorB.b), average(colorA.a, colorB.a)}));
+        return;
+    }
+    QSGGeometry::ColoredPoint2D* v =
+        geometryNode_->geometry()->vertexDataAsColoredPoint2D() + line * verticesPerLine();
+    const auto at = [](QSGGeometry::ColoredPoint2D& p, QPointF q, Rgba8 c) {
+        p.set(float(q.x()), float(q.y()), c.r, c.g, c.b, c.a);
+    };
+    if (kind_ == Kind::Hairlines) {
+        at(v[0], a, colorA);
+        at(v[1], b, colorB);
+        return;
+    }
+    // A quad around the line: half the width to either side of it.
+    const QPointF d = b - a;
+    const double length = std::hypot(d.x(), d.y());
+    const QPointF n =
+        length > 0 ? QPointF(-d.y(), d.x()) * (width / 2 / length) : QPointF(0, width / 2);
+    at(v[0], a + n, colorA);
+    at(v[1], a - n, colorA);
+    at(v[2], b + n, colorB);
+    at(v[3], b + n, colorB);
+    at(v[4], a - n, colorA);
+    at(v[5], b - n, colorB);
+}
+
+void LineLayerNode::end() {
+    if (backend_ == Backend::Software) {
+        for (size_t i = size_t(count_); i < rectangles_.size(); ++i) {
+            if (!rectangles_[i]->rect().isEmpty()) {
+                rectangles_[i]->setRect(QRectF());
+            }
+        }
+        return;
+    }
+    QSGGeometry* geometry = geometryNode_->geometry();
+    QSGGeometry::ColoredPoint2D* v = geometry->vertexDataAsColoredPoint2D();
+    for (int i = count_ * verticesPerLine(); i < geometry->vertexCount(); ++i) {
+        v[i].set(0, 0, 0, 0, 0, 0);
+    }
+    geometryNode_->markDirty(QSGNode::DirtyGeometry);
+}
+
+} // namespace vx::ui
