@@ -111,10 +111,7 @@ TEST_F(CliParty, MixesTheBuiltInTracksOnTheBeatAtOneTempoWithoutSilence) {
 
 // Each run gets its own copy of the tracks, without peak files, so both analyse them first: the
 // render waits for every analysis, and the two mixes must agree byte for byte.
-// Disabled for now: on an idle machine the two mixes agree, but under the sanitizers' slower
-// timing they still differ about 0.2 s into the mix, so something of the start-up still
-// depends on the machine's speed. Run it with --gtest_also_run_disabled_tests while tracing it.
-TEST_F(CliParty, DISABLED_TwoRunsGiveTheSameMix) {
+TEST_F(CliParty, TwoRunsGiveTheSameMix) {
     for (const char* name : {"a", "b"}) {
         const fs::path folder = dir_ / (std::string(name) + "-tracks");
         fs::create_directories(folder);
