@@ -7,8 +7,10 @@
 #include "deck/SampleTestController.h"
 #include "engine/AudioOut.h"
 #include "engine/audioStream.h"
+#include "platform/Log.h"
 #include "support/TempDir.h"
 #include "ui/ShellAdapter.h"
+#include "ui/WaveformHub.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -21,6 +23,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 
 namespace vx::ui {
@@ -203,6 +206,53 @@ TEST(AppCoreTest, TabletLayoutPlaysDeckOneAndEjectOpensTheBrowser) {
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return shell.core().delegate().loadFileShown(); }, kStateWaitMs));
     EXPECT_EQ(shell.core().delegate().sideToLoad(), 1);
+}
+
+// The interface never holds up the render thread: with both decks playing, the waveforms
+// redrawing every 20 ms and the crossfader dragged back and forth for five seconds, the paced
+// output never has to skip a buffer.
+TEST(AppCoreTest, DrawingAndTouchesNeverMakeTheOutputSkip) {
+    RunningShell shell(true);
+    ASSERT_NE(shell.window(), nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(shell.window()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.bothLoaded(); }, kLoadWaitMs));
+    WaveformHub* waves = shell.core().waveforms();
+    ASSERT_NE(waves, nullptr);
+    EXPECT_EQ(waves->intervalMs(), 20);
+
+    LogCapture log;
+    for (const char* name : {"play0", "play1"}) {
+        QQuickItem* play = shell.item(name);
+        ASSERT_NE(play, nullptr);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return play->isEnabled(); }, kStateWaitMs));
+        tap(shell.window(), play);
+    }
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return shell.deck(0)->isPlaying.load() && shell.deck(1)->isPlaying.load(); },
+        kStateWaitMs));
+    const double start0 = shell.deck(0)->position.load();
+    const quint64 framesBefore = waves->frameCount();
+
+    QQuickItem* fader = shell.item("crossfader");
+    ASSERT_NE(fader, nullptr);
+    const QPoint centre = sceneCentre(fader);
+    const int reach = int(fader->width() / 3);
+    QTest::mousePress(shell.window(), Qt::LeftButton, {}, centre);
+    for (int step = 0; step < 250; ++step) { // 250 × 20 ms
+        const int x = int(reach * std::sin(step * 0.1));
+        QTest::mouseMove(shell.window(), centre + QPoint(x, 0));
+        QTest::qWait(20);
+    }
+    QTest::mouseRelease(shell.window(), Qt::LeftButton, {}, centre);
+    QTest::qWait(200); // the render thread's log lines reach the main thread
+
+    EXPECT_FALSE(log.contains("skip buffer"));
+    // The waveforms were drawn and the decks ran all along (five seconds of audio at least,
+    // less what the start of the paced device may have taken).
+    EXPECT_GT(waves->frameCount(), framesBefore + 100);
+    EXPECT_GT(shell.deck(0)->position.load() - start0, 4.0 * 44100.0);
+    EXPECT_TRUE(shell.deck(0)->isPlaying.load());
+    EXPECT_TRUE(shell.deck(1)->isPlaying.load());
 }
 
 // The core's alerts appear titled as the core asks, and the button dismisses them in order.
