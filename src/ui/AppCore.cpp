@@ -11,6 +11,8 @@
 #include "ui/WaveformHub.h"
 
 #include <QCoreApplication>
+#include <QFont>
+#include <QFontDatabase>
 #include <QGuiApplication>
 
 #include <algorithm>
@@ -51,9 +53,35 @@ bool AppCore::tabletScreen(int width, int height) {
     return std::min(width, height) >= kTabletShortSide;
 }
 
+int AppCore::installFonts(const std::filesystem::path& resources) {
+    // The interface's fonts ship in the resources: the named faces of the design resolve to
+    // them, and the regular one is every item's default, whatever the machine has installed.
+    const struct {
+        const char* file;
+        const char* standsFor;
+    } fonts[] = {{"DejaVuSans.ttf", "Olney-Medium"}, {"DejaVuSans-ExtraLight.ttf", "Olney-Light"}};
+    int installed = 0;
+    for (const auto& font : fonts) {
+        const QString path = QString::fromStdString((resources / "fonts" / font.file).string());
+        const int id = QFontDatabase::addApplicationFont(path);
+        const QStringList families = QFontDatabase::applicationFontFamilies(id);
+        if (id < 0 || families.isEmpty()) {
+            logLine("font not loaded: %s", path.toUtf8().constData());
+            continue;
+        }
+        QFont::insertSubstitution(QString::fromLatin1(font.standsFor), families.first());
+        if (installed == 0 && qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+            QGuiApplication::setFont(QFont(families.first()));
+        }
+        ++installed;
+    }
+    return installed;
+}
+
 AppCore::AppCore(Options options, QObject* parent)
     : QObject(parent), loop_(clock_), shell_(std::make_unique<ShellAdapter>(nullptr)) {
     loop_.bindToCurrentThread();
+    fontsInstalled_ = installFonts(options.paths.resources());
     std::string why = "sound output disabled";
     if (!options.offlineAudio && soundDeviceOpens(&why)) {
         device_ = std::make_unique<PortAudioDevice>();

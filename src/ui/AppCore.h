@@ -25,6 +25,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -64,6 +65,11 @@ public:
 
     // GUI thread: true when a screen of this size (logical pixels) gets the tablet layout.
     static bool tabletScreen(int width, int height);
+    // GUI thread: registers the fonts shipped in `resources`/fonts, makes the regular one the
+    // application's font and the design's font names resolve to them; returns how many loaded.
+    static int installFonts(const std::filesystem::path& resources);
+    // GUI thread: fonts this composition installed (2 when the resources are complete).
+    int fontsInstalled() const { return fontsInstalled_; }
 
     // GUI thread: the core (for tests and the adapters).
     DuovexAppDelegate& delegate() { return *delegate_; }
@@ -89,6 +95,7 @@ private:
     SystemClock clock_;
     RunLoop loop_;
     std::unique_ptr<AudioDevice> device_;
+    int fontsInstalled_ = 0;
     bool offlineFallback_ = false;
     std::unique_ptr<ShellAdapter> shell_;
     std::unique_ptr<DuovexAppDelegate> delegate_;

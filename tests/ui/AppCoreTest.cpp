@@ -13,6 +13,8 @@
 #include "ui/WaveformHub.h"
 
 #include <QDir>
+#include <QFont>
+#include <QFontInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPointingDevice>
@@ -122,6 +124,11 @@ TEST(AppCoreTest, PhoneLayoutPlaysDeckZeroAndMovesTheCrossfader) {
     ASSERT_NE(shell.window(), nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(shell.window()));
     EXPECT_TRUE(shell.core().offlineFallback());
+    // The shipped fonts: the design's face names resolve to them, the regular one is the default.
+    EXPECT_EQ(shell.core().fontsInstalled(), 2);
+    EXPECT_EQ(QFontInfo(QFont(QStringLiteral("Olney-Medium"))).family(),
+              QStringLiteral("DejaVu Sans"));
+    EXPECT_EQ(QGuiApplication::font().family(), QStringLiteral("DejaVu Sans"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return shell.bothLoaded(); }, kLoadWaitMs))
         << "the built-in tracks never finished loading";
 
