@@ -88,10 +88,12 @@ public:
     void pump();
     // GUI thread: refreshes every adapter's state from the controllers now.
     void refresh();
-
-private:
+    // GUI thread: maps Qt's application state onto the delegate's lifecycle (inactive: resign
+    // active; hidden or suspended: also enter the background; active: back to the foreground
+    // and become active). Connected to the application's state changes.
     void onApplicationStateChanged(Qt::ApplicationState state);
 
+private:
     SystemClock clock_;
     RunLoop loop_;
     std::unique_ptr<AudioDevice> device_;

@@ -26,7 +26,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
+#include <string>
 
 namespace vx::ui {
 namespace {
@@ -260,6 +264,47 @@ TEST(AppCoreTest, DrawingAndTouchesNeverMakeTheOutputSkip) {
     EXPECT_GT(shell.deck(0)->position.load() - start0, 4.0 * 44100.0);
     EXPECT_TRUE(shell.deck(0)->isPlaying.load());
     EXPECT_TRUE(shell.deck(1)->isPlaying.load());
+}
+
+// Qt's application states drive the application's lifecycle, and closing ends it through the
+// termination path, which saves the session.
+TEST(AppCoreTest, ApplicationStatesMapOntoTheLifecycleAndTerminationSavesTheSession) {
+    RunningShell shell(false);
+    ASSERT_NE(shell.window(), nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.bothLoaded(); }, kLoadWaitMs));
+    DuovexAppDelegate& app = shell.core().delegate();
+    ASSERT_TRUE(app.waveformAnimating());
+
+    shell.core().onApplicationStateChanged(Qt::ApplicationInactive);
+    EXPECT_TRUE(app.inBackground());
+    EXPECT_FALSE(app.waveformAnimating());
+    shell.core().onApplicationStateChanged(Qt::ApplicationActive);
+    EXPECT_FALSE(app.inBackground());
+    EXPECT_TRUE(app.waveformAnimating());
+
+    // Hidden while a deck plays: the session is saved and the application keeps running.
+    QQuickItem* play0 = shell.item("play0");
+    ASSERT_NE(play0, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return play0->isEnabled(); }, kStateWaitMs));
+    tap(shell.window(), play0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.deck(0)->isPlaying.load(); }, kStateWaitMs));
+    const std::filesystem::path settings = app.paths().settingsFile();
+    std::filesystem::remove(settings);
+    shell.core().onApplicationStateChanged(Qt::ApplicationHidden);
+    EXPECT_TRUE(std::filesystem::exists(settings)) << "entering the background saves";
+    EXPECT_FALSE(app.exitRequested());
+    shell.core().onApplicationStateChanged(Qt::ApplicationActive);
+    EXPECT_FALSE(app.inBackground());
+    EXPECT_TRUE(shell.deck(0)->isPlaying.load());
+
+    // Closing the window: the termination path writes the decks' tracks into the store.
+    std::filesystem::remove(settings);
+    shell.core().terminate();
+    ASSERT_TRUE(std::filesystem::exists(settings));
+    std::ifstream in(settings);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("kStreamFile0"), std::string::npos);
+    EXPECT_NE(text.find("kStreamFile1"), std::string::npos);
 }
 
 // The core's alerts appear titled as the core asks, and the button dismisses them in order.
