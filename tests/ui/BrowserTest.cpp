@@ -3,6 +3,7 @@
 // driven through its QML items with touches and the mouse, checked against the browser
 // controller and the engine's decks.
 
+#include "UiShellFixture.h"
 #include "analysis/analyzeTrack.h"
 #include "analysis/peakFileData.h"
 #include "app/DuovexAppDelegate.h"
@@ -33,96 +34,15 @@
 namespace vx::ui {
 namespace {
 
+using namespace shelltest;
+
 namespace fs = std::filesystem;
 
-// Real milliseconds the tests wait for the decoders, the paced output and the run loop.
-constexpr int kLoadWaitMs = 60000;
-constexpr int kStateWaitMs = 5000;
-
-QQuickItem* findItem(QQuickItem* root, const QString& name) {
-    if (!root) {
-        return nullptr;
-    }
-    if (root->objectName() == name) {
-        return root;
-    }
-    for (QQuickItem* child : root->childItems()) {
-        if (QQuickItem* found = findItem(child, name)) {
-            return found;
-        }
-    }
-    return nullptr;
-}
-
-QRectF sceneRect(QQuickItem* item) {
-    return item->mapRectToScene(QRectF(0, 0, item->width(), item->height()));
-}
-
-QPoint sceneCentre(QQuickItem* item) {
-    return sceneRect(item).center().toPoint();
-}
-
-QPointingDevice* touchScreen() {
-    static QPointingDevice* device = QTest::createTouchDevice();
-    return device;
-}
-
-void tap(QQuickWindow* window, QQuickItem* item) {
-    const QPoint p = sceneCentre(item);
-    QTest::touchEvent(window, touchScreen()).press(0, p, window);
-    QTest::touchEvent(window, touchScreen()).release(0, p, window);
-}
-
-// The composition as main() builds it, on a fresh home that `prepare` may fill first (the
-// application lists the documents folder's tracks when it launches).
-class BrowserShell {
+// The running shell with the browser's helpers.
+class BrowserShell : public RunningShell {
 public:
-    explicit BrowserShell(bool tablet,
-                          const std::function<void(const fs::path& documents)>& prepare = {}) {
-        const fs::path home = dir_.path();
-        fs::create_directories(home / "Documents");
-        if (prepare) {
-            prepare(home / "Documents");
-        }
-        core_ = std::make_unique<AppCore>(
-            AppCore::Options{.paths = Paths(home / "Documents", VX_RESOURCES_DIR, home / "tmp",
-                                            home / "settings.json"),
-                             .tablet = tablet,
-                             .offlineAudio = true});
-        engine_ = std::make_unique<QQmlApplicationEngine>();
-        engine_->load(QUrl(QStringLiteral("qrc:/Velvox/Nexa/Main.qml")));
-        if (!engine_->rootObjects().isEmpty()) {
-            window_ = qobject_cast<QQuickWindow*>(engine_->rootObjects().first());
-        }
-    }
-    ~BrowserShell() {
-        engine_.reset(); // the QML goes before the core it draws
-        core_.reset();
-    }
+    using RunningShell::RunningShell;
 
-    AppCore& core() { return *core_; }
-    DuovexAppDelegate& app() { return core_->delegate(); }
-    QQuickWindow* window() const { return window_; }
-    QQuickItem* item(const QString& name) const {
-        return window_ ? findItem(window_->contentItem(), name) : nullptr;
-    }
-    audioStream* deck(int d) {
-        AudioOut* engine = app().engine();
-        return engine && engine->initialized() ? &engine->deck(d) : nullptr;
-    }
-    bool bothLoaded() {
-        return deck(0) && deck(1) && deck(0)->isLoaded.load() && deck(1)->isLoaded.load() &&
-               !deck(0)->isLoading.load() && !deck(1)->isLoading.load();
-    }
-    // The file deck `d` has loaded, or empty while none is (or one is being loaded).
-    fs::path loadedFile(int d) {
-        audioStream* s = deck(d);
-        if (!s || !s->isLoaded.load() || s->isLoading.load()) {
-            return {};
-        }
-        std::lock_guard lock(*s->decodeLock);
-        return s->fileInfo ? s->fileInfo->fileName : fs::path();
-    }
     // Presses deck `d`'s eject button and waits until the browser is drawn for that deck.
     bool openBrowser(int d) {
         QQuickItem* eject = item(QStringLiteral("eject%1").arg(d));
@@ -165,21 +85,6 @@ public:
             kStateWaitMs);
         return shown ? cell : nullptr;
     }
-    // Writes the window's image to the artifacts folder of this platform; returns it.
-    QImage screenshot(const QString& name) {
-        const QImage image = window_->grabWindow();
-        const QString folder =
-            QStringLiteral(VX_UI_ARTIFACTS_DIR "/") + QGuiApplication::platformName();
-        QDir().mkpath(folder);
-        image.save(folder + "/" + name + ".png");
-        return image;
-    }
-
-private:
-    test::LibraryTempDir dir_; // its name never holds "bpm", which would read as a tempo
-    std::unique_ptr<AppCore> core_;
-    std::unique_ptr<QQmlApplicationEngine> engine_;
-    QQuickWindow* window_ = nullptr;
 };
 
 // Pixels of `image` inside `scene` (window coordinates) drawn in the overview's colour.

@@ -5,6 +5,7 @@
 // send them and checked against the deck record.
 
 #include "ui/WaveformItem.h"
+#include "UiShellFixture.h"
 #include "analysis/VXAudioStreamNavigator.h"
 #include "analysis/peakFileData.h"
 #include "analysis/waveControl.h"
@@ -37,78 +38,17 @@
 namespace vx::ui {
 namespace {
 
-constexpr int kLoadWaitMs = 60000;
-constexpr int kStateWaitMs = 5000;
+using namespace shelltest;
+
 // A pixel counts as lit when a channel exceeds this (the panel's background is about 20).
 constexpr int kLitChannel = 90;
 
-QQuickItem* findItem(QQuickItem* root, const QString& name) {
-    if (!root) {
-        return nullptr;
-    }
-    if (root->objectName() == name) {
-        return root;
-    }
-    for (QQuickItem* child : root->childItems()) {
-        if (QQuickItem* found = findItem(child, name)) {
-            return found;
-        }
-    }
-    return nullptr;
-}
-
-// The composition as main() builds it, on a fresh home, with its window shown.
-class Shell {
+// The running shell; grab() keeps a screenshot as a test artifact.
+class Shell : public RunningShell {
 public:
-    explicit Shell(bool tablet) {
-        const std::filesystem::path home = dir_.path();
-        core_ = std::make_unique<AppCore>(
-            AppCore::Options{.paths = Paths(home / "Documents", VX_RESOURCES_DIR, home / "tmp",
-                                            home / "settings.json"),
-                             .tablet = tablet,
-                             .offlineAudio = true});
-        engine_ = std::make_unique<QQmlApplicationEngine>();
-        engine_->load(QUrl(QStringLiteral("qrc:/Velvox/Nexa/Main.qml")));
-        if (!engine_->rootObjects().isEmpty()) {
-            window_ = qobject_cast<QQuickWindow*>(engine_->rootObjects().first());
-        }
-    }
-    ~Shell() {
-        engine_.reset();
-        core_.reset();
-    }
-
-    AppCore& core() { return *core_; }
-    QQuickWindow* window() const { return window_; }
-    template <typename T = QQuickItem> T* item(const QString& name) const {
-        return window_ ? qobject_cast<T*>(findItem(window_->contentItem(), name)) : nullptr;
-    }
-    audioStream* deck(int d) {
-        AudioOut* engine = core_->delegate().engine();
-        return engine && engine->initialized() ? &engine->deck(d) : nullptr;
-    }
-    bool loaded(int d) { return deck(d) && deck(d)->isLoaded.load() && !deck(d)->isLoading.load(); }
-    SampleTestController* screen() { return core_->delegate().mixingScreen(); }
-    QImage grab(const QString& name) {
-        const QImage image = window_->grabWindow();
-        const QString folder =
-            QStringLiteral(VX_UI_ARTIFACTS_DIR "/") + QGuiApplication::platformName();
-        QDir().mkpath(folder);
-        image.save(folder + "/" + name + ".png");
-        return image;
-    }
-
-private:
-    test::TempDir dir_;
-    std::unique_ptr<AppCore> core_;
-    std::unique_ptr<QQmlApplicationEngine> engine_;
-    QQuickWindow* window_ = nullptr;
+    using RunningShell::RunningShell;
+    QImage grab(const QString& name) { return screenshot(name); }
 };
-
-QPointingDevice* touchScreen() {
-    static QPointingDevice* device = QTest::createTouchDevice();
-    return device;
-}
 
 // The item's rectangle in the grabbed image's pixels.
 QRect imageRect(const QQuickItem* item, const QImage& image, const QQuickWindow* window) {

@@ -1,0 +1,141 @@
+#pragma once
+// The shell as the application composes it, for the UI tests: AppCore on a fresh temporary home
+// with the offline device paced in real time, the QML loaded as main() loads it, and helpers to
+// find items, touch them and keep screenshots as test artifacts.
+
+#include "app/DuovexAppDelegate.h"
+#include "deck/SampleTestController.h"
+#include "engine/AudioOut.h"
+#include "engine/audioStream.h"
+#include "library/LibraryFixture.h"
+#include "library/VXAudioFileInfo.h"
+#include "ui/AppCore.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPointingDevice>
+#include <QQmlApplicationEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTest>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+namespace vx::ui::shelltest {
+
+// Real milliseconds the tests wait for the decoders, the paced output and the run loop.
+constexpr int kLoadWaitMs = 60000;
+constexpr int kStateWaitMs = 5000;
+
+inline QQuickItem* findItem(QQuickItem* root, const QString& name) {
+    if (!root) {
+        return nullptr;
+    }
+    if (root->objectName() == name) {
+        return root;
+    }
+    for (QQuickItem* child : root->childItems()) {
+        if (QQuickItem* found = findItem(child, name)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+inline QRectF sceneRect(QQuickItem* item) {
+    return item->mapRectToScene(QRectF(0, 0, item->width(), item->height()));
+}
+
+inline QPoint sceneCentre(QQuickItem* item) {
+    return sceneRect(item).center().toPoint();
+}
+
+inline QPointingDevice* touchScreen() {
+    static QPointingDevice* device = QTest::createTouchDevice();
+    return device;
+}
+
+// One finger down and up on the item's centre.
+inline void tap(QQuickWindow* window, QQuickItem* item) {
+    const QPoint p = sceneCentre(item);
+    QTest::touchEvent(window, touchScreen()).press(0, p, window);
+    QTest::touchEvent(window, touchScreen()).release(0, p, window);
+}
+
+// The composition as main() builds it, on a fresh home that `prepare` may fill first (the
+// application lists the documents folder's tracks when it launches), with its window shown.
+class RunningShell {
+public:
+    using Prepare = std::function<void(const std::filesystem::path& documents)>;
+
+    explicit RunningShell(bool tablet, const Prepare& prepare = {}) {
+        const std::filesystem::path home = dir_.path();
+        std::filesystem::create_directories(home / "Documents");
+        if (prepare) {
+            prepare(home / "Documents");
+        }
+        core_ = std::make_unique<AppCore>(
+            AppCore::Options{.paths = Paths(home / "Documents", VX_RESOURCES_DIR, home / "tmp",
+                                            home / "settings.json"),
+                             .tablet = tablet,
+                             .offlineAudio = true});
+        engine_ = std::make_unique<QQmlApplicationEngine>();
+        engine_->load(QUrl(QStringLiteral("qrc:/Velvox/Nexa/Main.qml")));
+        if (!engine_->rootObjects().isEmpty()) {
+            window_ = qobject_cast<QQuickWindow*>(engine_->rootObjects().first());
+        }
+    }
+    ~RunningShell() {
+        engine_.reset(); // the QML goes before the core it draws
+        core_.reset();
+    }
+    RunningShell(const RunningShell&) = delete;
+    RunningShell& operator=(const RunningShell&) = delete;
+
+    AppCore& core() { return *core_; }
+    DuovexAppDelegate& app() { return core_->delegate(); }
+    SampleTestController* screen() { return core_->delegate().mixingScreen(); }
+    QQuickWindow* window() const { return window_; }
+    template <typename T = QQuickItem> T* item(const QString& name) const {
+        return window_ ? qobject_cast<T*>(findItem(window_->contentItem(), name)) : nullptr;
+    }
+    QQuickItem* item(const char* name) const { return item(QString::fromLatin1(name)); }
+    // The engine's deck, or null before the launch has continued.
+    audioStream* deck(int d) {
+        AudioOut* engine = core_->delegate().engine();
+        return engine && engine->initialized() ? &engine->deck(d) : nullptr;
+    }
+    bool loaded(int d) { return deck(d) && deck(d)->isLoaded.load() && !deck(d)->isLoading.load(); }
+    bool bothLoaded() { return loaded(0) && loaded(1); }
+    // The file deck `d` has loaded, or empty while none is (or one is being loaded).
+    std::filesystem::path loadedFile(int d) {
+        audioStream* s = deck(d);
+        if (!loaded(d)) {
+            return {};
+        }
+        std::lock_guard lock(*s->decodeLock);
+        return s->fileInfo ? s->fileInfo->fileName : std::filesystem::path();
+    }
+    // Writes the window's image to the artifacts folder of this platform; returns it.
+    QImage screenshot(const QString& name) {
+        const QImage image = window_->grabWindow();
+        const QString folder =
+            QStringLiteral(VX_UI_ARTIFACTS_DIR "/") + QGuiApplication::platformName();
+        QDir().mkpath(folder);
+        image.save(folder + "/" + name + ".png");
+        return image;
+    }
+
+protected:
+    // A folder whose path never contains "bpm" (tempo is read from file names).
+    vx::test::LibraryTempDir dir_;
+    std::unique_ptr<AppCore> core_;
+    std::unique_ptr<QQmlApplicationEngine> engine_;
+    QQuickWindow* window_ = nullptr;
+};
+
+} // namespace vx::ui::shelltest
