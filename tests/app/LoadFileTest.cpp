@@ -4,6 +4,8 @@
 
 #include "app/LoadFile.h"
 
+#include "AppFixture.h"
+
 #include "analysis/analyzeTrack.h"
 #include "analysis/peakFileData.h"
 #include "app/DuovexAppDelegate.h"
@@ -34,138 +36,10 @@
 namespace vx::test {
 namespace {
 
-constexpr uint32_t kBufferFrames = 1024;
-
-// A private home: documents, settings, and a resource folder with the database template, the
-// pad sounds and (unless left out) copies of the built-in tracks with their peak files.
-class BrowserHome {
-public:
-    explicit BrowserHome(bool builtIns = true)
-        : paths_(dir_.path() / "Documents", dir_.path() / "resources", dir_.path() / "tmp",
-                 dir_.path() / "settings.json") {
-        const fs::path built(VX_RESOURCES_DIR);
-        fs::create_directories(paths_.documents());
-        fs::create_directories(paths_.sound());
-        fs::create_directories(paths_.samples());
-        fs::copy_file(built / "velvox.sqlite", paths_.databaseTemplate());
-        for (const auto& entry : fs::directory_iterator(built / "samples")) {
-            fs::copy_file(entry.path(), paths_.samples() / entry.path().filename());
-        }
-        if (builtIns) {
-            for (const auto& entry : fs::directory_iterator(built / "sound")) {
-                fs::copy_file(entry.path(), paths_.sound() / entry.path().filename());
-                if (isTrackExtension(entry.path())) {
-                    builtInTracks_.push_back(paths_.sound() / entry.path().filename());
-                }
-            }
-        }
-        std::sort(builtInTracks_.begin(), builtInTracks_.end());
-    }
-    const Paths& paths() const { return paths_; }
-    const std::vector<fs::path>& builtInTracks() const { return builtInTracks_; }
-
-    // A 2 s tone track in the documents folder (its name carries the tempo); with `peaks`,
-    // analysed so that its peak file exists.
-    fs::path addTrack(const std::string& stem, bool peaks = true) const {
-        const fs::path path = paths_.documents() / (stem + " bpm120.mp3");
-        EXPECT_TRUE(writeTone(path, 2.0));
-        if (peaks) {
-            EXPECT_EQ(analyzeTrack(path, nullptr, nullptr), 1);
-            EXPECT_TRUE(fs::exists(peakFilePath(path)));
-        }
-        return path;
-    }
-    // Whether the database has a row for (location, file name).
-    bool hasRow(int location, const fs::path& file) const {
-        SQLite::Database db((paths_.documents() / DBController::kDatabaseName).string(),
-                            SQLite::OPEN_READONLY);
-        SQLite::Statement query(db, "select count(*) from parameters where location = ? and "
-                                    "filename = ?");
-        query.bind(1, location);
-        query.bind(2, file.filename().string());
-        return query.executeStep() && query.getColumn(0).getInt() > 0;
-    }
-    UserDefaults savedDefaults() const { return UserDefaults(paths_.settingsFile()); }
-
-private:
-    LibraryTempDir dir_;
-    Paths paths_;
-    std::vector<fs::path> builtInTracks_;
-};
-
-// One launch of the application on a home. The browser reads its settings when it is first
-// shown, so a test sets them in the application's store before opening it.
-class BrowserRun {
-public:
-    explicit BrowserRun(const BrowserHome& home)
-        : loop_(clock_), device_(OfflineAudioDevice::Options{.bufferFrames = kBufferFrames}) {
-        device_.attachRunLoop(&loop_, &clock_);
-        device_.setSettleHook([this] {
-            if (app_ && app_->engine()) {
-                app_->engine()->settleDecoders();
-            }
-        });
-        app_ = std::make_unique<DuovexAppDelegate>(home.paths(), device_, loop_, "1.0");
-        app_->applicationDidFinishLaunching(false);
-        loop_.runFor(DuovexAppDelegate::kContinueLoadDelay);
-        EXPECT_TRUE(app_->launched());
-        EXPECT_TRUE(runUntil(
-            [this] {
-                return app_->mixingScreen() && app_->mixingScreen()->startupLoadsStarted() &&
-                       !app_->engine()->deckOpening(0) && !app_->engine()->deckOpening(1);
-            },
-            2.0));
-    }
-    ~BrowserRun() {
-        app_.reset();
-        loop_.shutdown();
-    }
-
-    DuovexAppDelegate& app() { return *app_; }
-    DBController& db() { return *app_->db(); }
-    AudioOut& engine() { return *app_->engine(); }
-    audioStream& deck(int d) { return app_->engine()->deck(d); }
-    RunLoop& loop() { return loop_; }
-
-    // Opens the browser for deck `d` as the mixing screen does.
-    LoadFile& open(int d) {
-        app_->showLoadFile(d);
-        return *app_->loadFile();
-    }
-    bool runUntil(const std::function<bool()>& done, double seconds) {
-        const double end = clock_.now() + seconds;
-        while (!done()) {
-            if (clock_.now() >= end) {
-                return false;
-            }
-            device_.pull(kBufferFrames, {});
-        }
-        return true;
-    }
-    // Loads `file` on deck `d` as if from crate `crate` and waits until it is loaded.
-    void loadFromCrate(int d, const fs::path& file, int crate) {
-        deck(d).crateIndex.store(crate);
-        engine().runDecode(d, file);
-        ASSERT_TRUE(runUntil([&] { return loadedFile(d) == file; }, 1.0));
-    }
-    fs::path loadedFile(int d) {
-        audioStream& s = deck(d);
-        if (!s.isLoaded.load()) {
-            return {};
-        }
-        std::lock_guard lock(*s.decodeLock);
-        return s.fileInfo ? s.fileInfo->fileName : fs::path();
-    }
-    void addToCrate(int crate, const fs::path& file) {
-        db().addToCrate(crate, *db().getFullInfoForFile(file));
-    }
-
-private:
-    ManualClock clock_;
-    RunLoop loop_;
-    OfflineAudioDevice device_;
-    std::unique_ptr<DuovexAppDelegate> app_;
-};
+// The built-in tracks come with their peak files (analysed), or not at all.
+AppHome browserHome(bool builtIns = true) {
+    return AppHome(AppHome::Options{.builtIns = builtIns, .builtInPeakFiles = builtIns});
+}
 
 std::vector<fs::path> listedFiles(const LoadFile& browser) {
     std::vector<fs::path> files;
@@ -208,11 +82,11 @@ TEST(LoadFileTest, OpeningShowsTheCrateTheDecksTrackCameFrom) {
         {"deck 1 from crate 0", 1, 0, 20},
         {"deck 0 from all tracks", 0, -1, 19},
     };
-    BrowserHome home;
+    AppHome home = browserHome();
     const fs::path a = home.addTrack("A");
     const fs::path b = home.addTrack("B");
     const fs::path c = home.addTrack("C");
-    BrowserRun run(home);
+    AppRun run(home);
     run.addToCrate(2, c);
     run.addToCrate(2, a);
     run.addToCrate(0, b);
@@ -239,7 +113,7 @@ TEST(LoadFileTest, OpeningShowsTheCrateTheDecksTrackCameFrom) {
         } else if (k.crate == 0) {
             EXPECT_EQ(listedFiles(browser), std::vector<fs::path>{b});
         } else {
-            EXPECT_EQ(browser.infoList().size(), 3 + home.builtInTracks().size());
+            EXPECT_EQ(browser.infoList().size(), 3 + home.demoTracks().size());
         }
         browser.selectRow(0);
         EXPECT_TRUE(browser.loadButtonEnabled());
@@ -254,14 +128,14 @@ TEST(LoadFileTest, OpeningShowsTheCrateTheDecksTrackCameFrom) {
 }
 
 TEST(LoadFileTest, FilterButtonsListAllTracksOrOneCrate) {
-    BrowserHome home;
+    AppHome home = browserHome();
     const fs::path a = home.addTrack("A");
     const fs::path b = home.addTrack("B");
-    BrowserRun run(home);
+    AppRun run(home);
     run.addToCrate(4, b);
     LoadFile& browser = run.open(0);
     std::vector<fs::path> all{a, b};
-    all.insert(all.end(), home.builtInTracks().begin(), home.builtInTracks().end());
+    all.insert(all.end(), home.demoTracks().begin(), home.demoTracks().end());
 
     struct Case {
         int tag;
@@ -295,12 +169,12 @@ TEST(LoadFileTest, HiddenBuiltInTracksAreListedWhenThereAreNoUserTracks) {
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.what);
-        BrowserHome home;
+        AppHome home = browserHome();
         fs::path mine;
         if (k.userTrack) {
             mine = home.addTrack("Mine");
         }
-        BrowserRun run(home);
+        AppRun run(home);
         run.app().defaults().setBool("kHideBundled", k.hide);
         LoadFile& browser = run.open(0);
         EXPECT_EQ(browser.hideBundled(), k.hide);
@@ -310,8 +184,7 @@ TEST(LoadFileTest, HiddenBuiltInTracksAreListedWhenThereAreNoUserTracks) {
         }
         if (k.builtInsListed) {
             // The built-in tracks are titled by their file names, so title order is name order.
-            expected.insert(expected.end(), home.builtInTracks().begin(),
-                            home.builtInTracks().end());
+            expected.insert(expected.end(), home.demoTracks().begin(), home.demoTracks().end());
         }
         EXPECT_EQ(listedFiles(browser), expected);
     }
@@ -320,9 +193,9 @@ TEST(LoadFileTest, HiddenBuiltInTracksAreListedWhenThereAreNoUserTracks) {
 // ---- the table ------------------------------------------------------------------------------
 
 TEST(LoadFileTest, TheLastRowAlwaysStartsTheImport) {
-    BrowserHome home;
+    AppHome home = browserHome();
     const fs::path a = home.addTrack("A");
-    BrowserRun run(home);
+    AppRun run(home);
     run.addToCrate(1, a);
     LoadFile& browser = run.open(0);
     int requests = 0;
@@ -367,11 +240,11 @@ TEST(LoadFileTest, CellLabelsShowTagsTempoPlayCountAndDate) {
         {"C", 0.0, 0, "??? / 0"},
         {"D", -1.0, 1, "??? / 1"},
     };
-    BrowserHome home(false);
+    AppHome home(AppHome::Options{.builtIns = false});
     for (const Case& k : cases) {
         home.addTrack(k.stem);
     }
-    BrowserRun run(home);
+    AppRun run(home);
     // 2021-03-04 12:00 UTC: the same calendar day in every time zone from UTC-11 to UTC+11.
     const double added = 1614859200.0;
     for (const Case& k : cases) {
@@ -405,9 +278,9 @@ TEST(LoadFileTest, CellLabelsShowTagsTempoPlayCountAndDate) {
 }
 
 TEST(LoadFileTest, SelectedCellOverviewAveragesThePeakHeightsOfEachStretch) {
-    BrowserHome home(false);
+    AppHome home(AppHome::Options{.builtIns = false});
     const fs::path track = home.addTrack("A");
-    BrowserRun run(home);
+    AppRun run(home);
     LoadFile& browser = run.open(0);
     ASSERT_EQ(browser.infoList().size(), 1u);
     // 2 s at 44100 Hz = 88200 frames: ceil(88200 / 256) = 345 entries, 69 per stretch at
@@ -467,8 +340,8 @@ TEST(LoadFileTest, SelectedCellOverviewAveragesThePeakHeightsOfEachStretch) {
 }
 
 TEST(LoadFileTest, FirstSortButtonStepsThroughFiveOrders) {
-    BrowserHome home;
-    BrowserRun run(home);
+    AppHome home = browserHome();
+    AppRun run(home);
     LoadFile& browser = run.open(0);
     struct Step {
         void (LoadFile::*press)();
@@ -500,11 +373,11 @@ TEST(LoadFileTest, FirstSortButtonStepsThroughFiveOrders) {
 }
 
 TEST(LoadFileTest, PlayCountOrderListsTheMostPlayedFirst) {
-    BrowserHome home(false);
+    AppHome home(AppHome::Options{.builtIns = false});
     const fs::path a = home.addTrack("A");
     const fs::path b = home.addTrack("B");
     const fs::path c = home.addTrack("C");
-    BrowserRun run(home);
+    AppRun run(home);
     for (const auto& [file, plays] : {std::pair{a, 1}, std::pair{b, 5}, std::pair{c, 3}}) {
         auto info = run.db().getFullInfoForFile(file);
         for (int i = 0; i < plays; ++i) {
@@ -533,10 +406,10 @@ TEST(LoadFileTest, DeletingRemovesUserTracksOnly) {
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.what);
-        BrowserHome home;
+        AppHome home = browserHome();
         const fs::path mine = home.addTrack("Mine");
-        BrowserRun run(home);
-        const fs::path target = k.builtIn ? home.builtInTracks().front() : mine;
+        AppRun run(home);
+        const fs::path target = k.builtIn ? home.demoTracks().front() : mine;
         const int location = k.builtIn ? 1 : 0;
         if (!fs::exists(peakFilePath(target))) {
             // Built-in tracks get their peak files when first played; only existence counts.
@@ -556,7 +429,7 @@ TEST(LoadFileTest, DeletingRemovesUserTracksOnly) {
         EXPECT_EQ(browser.reloadCount(), reloads + 1);
         EXPECT_EQ(fs::exists(target), !k.deleted && !k.fileMissing);
         EXPECT_EQ(fs::exists(peakFilePath(target)), !k.deleted);
-        EXPECT_EQ(home.hasRow(location, target), !k.deleted);
+        EXPECT_EQ(home.hasFileRow(location, target), !k.deleted);
         EXPECT_EQ(browser.infoList().size(), before - (k.deleted ? 1 : 0));
         const auto listed = listedFiles(browser);
         EXPECT_EQ(std::find(listed.begin(), listed.end(), target) != listed.end(), !k.deleted);
@@ -581,12 +454,12 @@ TEST(LoadFileTest, LoadingRemembersTheCrateAndLoadsTheDeck) {
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.what);
-        BrowserHome home;
+        AppHome home = browserHome();
         const fs::path chosen = home.addTrack("Chosen");
-        BrowserRun run(home);
+        AppRun run(home);
         run.addToCrate(2, chosen);
         // The deck plays something else from crate 4.
-        run.loadFromCrate(k.deck, home.builtInTracks()[2], 4);
+        run.loadFromCrate(k.deck, home.demoTracks()[2], 4);
         ASSERT_EQ(deckPlay(run.deck(k.deck)), 1);
         const int loadsBefore = run.engine().decoder(k.deck)->loads();
 
@@ -611,9 +484,9 @@ TEST(LoadFileTest, LoadingRemembersTheCrateAndLoadsTheDeck) {
 }
 
 TEST(LoadFileTest, AnUnanalysedTrackClosesTheBrowserOnlyAfterADelay) {
-    BrowserHome home;
+    AppHome home = browserHome();
     const fs::path fresh = home.addTrack("Fresh", false);
-    BrowserRun run(home);
+    AppRun run(home);
     ASSERT_FALSE(fs::exists(peakFilePath(fresh)));
     LoadFile& browser = run.open(0);
     const int loadsBefore = run.engine().decoder(0)->loads();
@@ -636,8 +509,8 @@ TEST(LoadFileTest, AnUnanalysedTrackClosesTheBrowserOnlyAfterADelay) {
 }
 
 TEST(LoadFileTest, LoadingWithNothingSelectedOnlyCloses) {
-    BrowserHome home;
-    BrowserRun run(home);
+    AppHome home = browserHome();
+    AppRun run(home);
     const fs::path before = run.loadedFile(0);
     const int loadsBefore = run.engine().decoder(0)->loads();
     LoadFile& browser = run.open(0);
@@ -670,13 +543,13 @@ TEST(LoadFileTest, RandomPickFromACrateOfOneUsesAllTracksAndSkipsTheDecksTrack) 
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.what);
-        BrowserHome home(false);
+        AppHome home(AppHome::Options{.builtIns = false});
         const fs::path a = home.addTrack("A");
         std::vector<fs::path> all{a};
         for (const char* stem : {"B", "C", "D", "E"}) {
             all.push_back(home.addTrack(stem));
         }
-        BrowserRun run(home);
+        AppRun run(home);
         run.app().defaults().setBool("kRandonSong", true);
         run.addToCrate(1, a);
         run.loadFromCrate(0, a, 1);
@@ -720,14 +593,14 @@ TEST(LoadFileTest, RandomPickWithNothingToPickLeavesTheBrowserOpen) {
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.what);
-        BrowserHome home(false);
+        AppHome home(AppHome::Options{.builtIns = false});
         fs::path mine;
         if (k.twins) {
             mine = home.addTrack("Twin");
             fs::copy_file(mine, home.paths().sound() / mine.filename());
             fs::copy_file(peakFilePath(mine), peakFilePath(home.paths().sound() / mine.filename()));
         }
-        BrowserRun run(home);
+        AppRun run(home);
         run.app().defaults().setBool("kRandonSong", k.randomOn);
         if (k.twins) {
             run.loadFromCrate(0, mine, -1);
