@@ -187,18 +187,14 @@ double stepToNextBeat(audioStream& deck, int mode) {
     if (tempoOf(deck.fileInfo.get()) <= 0.0) {
         return position + kNoTempoBeatFrames;
     }
-    const peakFileData* peaks = deck.peaks.get();
-    const int64_t end = scanEnd(peaks, length);
-    for (int64_t e = std::max<int64_t>(entryOf(position) + 1, 0); e < end; ++e) {
-        if (suits(peaks, e, mode)) {
-            const double moved = beatFrame(e);
-            deck.position.store(moved, relaxed);
-            // The beat may lie in a block the ring does not hold yet.
-            deck.replanNeeded.store(true, relaxed);
-            return moved;
-        }
+    // A beat found always lies after the position (it is in a later entry).
+    const double moved = nextBeatOfParity(deck, position, mode);
+    if (moved != position) {
+        deck.position.store(moved, relaxed);
+        // The beat may lie in a block the ring does not hold yet.
+        deck.replanNeeded.store(true, relaxed);
     }
-    return position;
+    return moved;
 }
 
 double nearestBeatToFrame(const audioStream& deck, double frame) {
