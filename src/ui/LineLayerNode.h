@@ -25,7 +25,9 @@
 
 #include <QColor>
 #include <QPointF>
+#include <QQuickWindow>
 #include <QSGNode>
+#include <QSGRendererInterface>
 
 #include <vector>
 
@@ -76,5 +78,24 @@ private:
     QSGGeometryNode* geometryNode_ = nullptr;   // hardware
     std::vector<QSGRectangleNode*> rectangles_; // software, children of this node
 };
+
+// Scene-graph thread: the backend `window` draws with.
+inline LineLayerNode::Backend backendOf(QQuickWindow* window) {
+    return window->rendererInterface()->graphicsApi() == QSGRendererInterface::Software
+               ? LineLayerNode::Backend::Software
+               : LineLayerNode::Backend::Hardware;
+}
+
+// Scene-graph thread: `old` when it draws for `window`'s backend, else a new NodeT for it (the
+// old one deleted). NodeT is built from (backend, window) and reports backend().
+template <typename NodeT> NodeT* nodeForBackend(QSGNode* old, QQuickWindow* window) {
+    const LineLayerNode::Backend backend = backendOf(window);
+    auto* node = static_cast<NodeT*>(old);
+    if (node && node->backend() != backend) {
+        delete node;
+        node = nullptr;
+    }
+    return node ? node : new NodeT(backend, window);
+}
 
 } // namespace vx::ui

@@ -142,18 +142,7 @@ QSGNode* OverviewItem::updatePaintNode(QSGNode* old, UpdatePaintNodeData*) {
         delete old;
         return nullptr;
     }
-    const bool software =
-        window()->rendererInterface()->graphicsApi() == QSGRendererInterface::Software;
-    const auto backend =
-        software ? LineLayerNode::Backend::Software : LineLayerNode::Backend::Hardware;
-    auto* node = static_cast<OverviewNode*>(old);
-    if (node && node->backend() != backend) {
-        delete node;
-        node = nullptr;
-    }
-    if (!node) {
-        node = new OverviewNode(backend, window());
-    }
+    auto* node = nodeForBackend<OverviewNode>(old, window());
     node->sync(*navigator_);
     paints_.fetch_add(1, std::memory_order_relaxed);
     return node;

@@ -102,18 +102,7 @@ QSGNode* WaveformItem::updatePaintNode(QSGNode* old, UpdatePaintNodeData*) {
         delete old;
         return nullptr;
     }
-    const bool software =
-        window()->rendererInterface()->graphicsApi() == QSGRendererInterface::Software;
-    const auto backend =
-        software ? LineLayerNode::Backend::Software : LineLayerNode::Backend::Hardware;
-    auto* node = static_cast<WaveformNode*>(old);
-    if (node && node->backend() != backend) {
-        delete node;
-        node = nullptr;
-    }
-    if (!node) {
-        node = new WaveformNode(backend, window());
-    }
+    auto* node = nodeForBackend<WaveformNode>(old, window());
     node->sync(*c, size(), c->stream->isLoaded.load(std::memory_order_relaxed),
                c->stream->isPlaying.load(std::memory_order_relaxed));
     paints_.fetch_add(1, std::memory_order_relaxed);
