@@ -11,7 +11,7 @@
 #include "platform/Clock.h"
 #include "platform/UserDefaults.h"
 
-#include "FakeHost.h"
+#include "ScreenDesk.h"
 
 #include <gtest/gtest.h>
 
@@ -22,22 +22,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct DisplayScreen {
-    test::TempDir dir;
-    ManualClock clock{100.0};
-    RunLoop loop{clock};
-    NotificationCenter notifications{loop};
-    UserDefaults defaults{dir.file("defaults.json")};
-    test::Engine engine;
-    test::FakeHost host;
-    std::unique_ptr<SampleTestController> screen;
-
+struct DisplayScreen : test::ScreenDesk {
     DisplayScreen() {
-        screen = std::make_unique<SampleTestController>(engine.out, nullptr, defaults,
-                                                        notifications, loop, &host);
+        makeScreen();
         screen->setDocumentsFolder(dir.path());
     }
-    audioStream& deck(int d) { return engine.out.deck(d); }
     // A 60-second track of `tempo` BPM (0 = unknown) on deck d, named `name`.
     void load(int d, double tempo, const std::string& name = "Track.mp3") {
         test::loadGenerated(deck(d), 60 * 44100, test::sine(220.0));

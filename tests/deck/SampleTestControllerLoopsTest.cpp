@@ -13,7 +13,7 @@
 #include "platform/UserDefaults.h"
 #include "support/TempDir.h"
 
-#include "FakeHost.h"
+#include "ScreenDesk.h"
 
 #include <gtest/gtest.h>
 
@@ -34,23 +34,12 @@ double beatAt(int e) {
     return 1.0 + 256.0 * e;
 }
 
-struct LoopScreen {
-    test::TempDir dir;
-    ManualClock clock{100.0};
-    RunLoop loop{clock};
-    NotificationCenter notifications{loop};
-    UserDefaults defaults{dir.file("defaults.json")};
-    test::Engine engine;
-    test::FakeHost host;
-    std::unique_ptr<SampleTestController> screen;
-
+struct LoopScreen : test::ScreenDesk {
     LoopScreen() {
         engine.out.startPlay(); // nothing loaded yet: only lets the decks render
-        screen = std::make_unique<SampleTestController>(engine.out, nullptr, defaults,
-                                                        notifications, loop, &host);
+        makeScreen();
     }
 
-    audioStream& deck(int d) { return engine.out.deck(d); }
     const DeckViewState& view(int d) const { return screen->view(d); }
 
     // Loads a generated track: with `tempo` > 0 a beat mark every kBeatEntries entries from

@@ -22,7 +22,7 @@
 #include "platform/UserDefaults.h"
 #include "support/TempDir.h"
 
-#include "FakeHost.h"
+#include "ScreenDesk.h"
 
 #include <gtest/gtest.h>
 
@@ -62,26 +62,14 @@ bool onBeatMark(const audioStream& s, double position) {
 }
 
 // Generated decks on the offline engine (rings filled by hand), a manual clock.
-struct PartyScreen {
-    test::TempDir dir;
-    ManualClock clock{100.0};
-    RunLoop loop{clock};
-    NotificationCenter notifications{loop};
-    UserDefaults defaults{dir.file("defaults.json")};
-    test::Engine engine;
-    test::FakeHost host;
-    std::unique_ptr<SampleTestController> screen;
-
+struct PartyScreen : test::ScreenDesk {
     PartyScreen() {
         defaults.setBool("kTempoLock", false);
         engine.out.startPlay(); // lets the decks render once they are loaded
-        screen = std::make_unique<SampleTestController>(engine.out, nullptr, defaults,
-                                                        notifications, loop, &host);
+        makeScreen();
         host.screen = screen.get();
         screen->setRandomStart(7);
     }
-
-    audioStream& deck(int d) { return engine.out.deck(d); }
 
     // A track of `frames` frames (the ring holds its first 20 blocks) with a beat mark every
     // `beatEntries` entries; `evenEvery` > 0 flags every that-many-th beat mark, starting at

@@ -18,7 +18,7 @@
 #include "platform/UserDefaults.h"
 #include "support/TempDir.h"
 
-#include "FakeHost.h"
+#include "ScreenDesk.h"
 
 #include <gtest/gtest.h>
 
@@ -37,16 +37,7 @@ constexpr int32_t kTrackFrames = 441000; // 10 s
 constexpr int kBeatEntries = 86;         // beat marks every 22016 frames
 constexpr double kStep = 0.001;          // the default pitch step
 
-struct PitchScreen {
-    test::TempDir dir;
-    ManualClock clock{100.0};
-    RunLoop loop{clock};
-    NotificationCenter notifications{loop};
-    UserDefaults defaults{dir.file("defaults.json")};
-    test::Engine engine;
-    test::FakeHost host;
-    std::unique_ptr<SampleTestController> screen;
-
+struct PitchScreen : test::ScreenDesk {
     // `tempoLock`: the saved tempo lock the screen starts with.
     explicit PitchScreen(bool tempoLock = false, double ffSpeed = 0.0) {
         defaults.setBool("kTempoLock", tempoLock);
@@ -54,11 +45,9 @@ struct PitchScreen {
             defaults.setDouble("kFFSpeed", ffSpeed);
         }
         engine.out.startPlay(); // nothing loaded yet: only lets the decks render
-        screen = std::make_unique<SampleTestController>(engine.out, nullptr, defaults,
-                                                        notifications, loop, &host);
+        makeScreen();
     }
 
-    audioStream& deck(int d) { return engine.out.deck(d); }
     const DeckViewState& view(int d) const { return screen->view(d); }
     VXAudioFileInfo& info(int d) { return *deck(d).fileInfo; }
 
