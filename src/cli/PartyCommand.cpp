@@ -16,6 +16,7 @@
 #include "engine/DeckBeats.h"
 #include "engine/Transport.h"
 #include "engine/audioStream.h"
+#include "library/TrackHash.h"
 #include "library/VXAudioFileInfo.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
@@ -25,12 +26,16 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 namespace vx::cli {
 
@@ -89,6 +94,50 @@ struct Transition {
     std::optional<double> fromBeatPhaseMs;
 };
 
+// With a folder of tracks the mix is made of them alone: a deck whose saved track lies outside
+// the folder starts on one of the folder's tracks instead (the first two by path), so that no
+// built-in track (nor its analysis) enters the mix.
+void startOnFolderTracks(UserDefaults& defaults, const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> tracks;
+    std::error_code ec;
+    for (std::filesystem::recursive_directory_iterator it(folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        if (it->is_regular_file(ec) && isTrackExtension(it->path())) {
+            tracks.push_back(it->path());
+        }
+    }
+    std::sort(tracks.begin(), tracks.end());
+    const auto inFolder = [&folder, &ec](const std::string& file) {
+        const std::filesystem::path relative =
+            std::filesystem::path(file).lexically_normal().lexically_relative(
+                folder.lexically_normal());
+        return !file.empty() && !relative.empty() && *relative.begin() != ".." &&
+               std::filesystem::is_regular_file(file, ec);
+    };
+    std::array<std::string, 2> saved;
+    for (size_t d = 0; d < saved.size(); ++d) {
+        saved[d] = defaults.stringForKey("kStreamFile" + std::to_string(d));
+        if (!inFolder(saved[d])) {
+            saved[d].clear();
+        }
+    }
+    auto next = tracks.begin();
+    for (size_t d = 0; d < saved.size(); ++d) {
+        if (!saved[d].empty()) {
+            continue;
+        }
+        while (next != tracks.end() && next->string() == saved[1 - d]) {
+            ++next;
+        }
+        if (next == tracks.end()) {
+            break;
+        }
+        saved[d] = (next++)->string();
+        defaults.setString("kStreamFile" + std::to_string(d), saved[d]);
+        defaults.setInteger("kStreamCrate" + std::to_string(d), -1);
+    }
+}
+
 } // namespace
 
 int runParty(CommandContext& context) {
@@ -133,7 +182,7 @@ int runParty(CommandContext& context) {
         OfflineAudioDevice::Options{.bufferFrames = static_cast<uint32_t>(buffer)});
     DuovexAppDelegate app(paths, device, loop, VX_VERSION_STRING);
     if (!args.empty()) {
-        app.defaults().setBool("kHideBundled", true); // only the folder's tracks
+        startOnFolderTracks(app.defaults(), paths.documents());
     }
     app.applicationDidFinishLaunching(false);
     // The launch continues on timers: run them (and the start-up loads) on the audio clock.
@@ -172,7 +221,17 @@ int runParty(CommandContext& context) {
         app.defaults().synchronize();
     }
 
-    screen->togglePartyMode();
+    if (args.empty()) {
+        screen->togglePartyMode();
+    } else {
+        // Only the folder's tracks make the playlist. The user's own setting is put back once
+        // the list is made: the launch writes its first-start value, and the run saves the
+        // home's state at its end.
+        const bool hideBundled = app.defaults().boolForKey("kHideBundled", false);
+        app.defaults().setBool("kHideBundled", true);
+        screen->togglePartyMode();
+        app.defaults().setBool("kHideBundled", hideBundled);
+    }
     device.attachRunLoop(&loop, &audioClock);
     device.setSettleHook([engine] {
         engine->settleDecoders(60.0);

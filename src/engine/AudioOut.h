@@ -208,9 +208,10 @@ public:
     // Any thread: analysis threads started and not yet ended (including those that end at
     // once because their file is already being analysed).
     int runningAnalysisThreads() const;
-    // Main thread: waits until every analysis thread has ended, running the main loop's due
-    // work meanwhile (an analysis registers and completes through it). Headless renders call
-    // it before each buffer, so an analysis always lands at the same point of the mix.
+    // Main thread: waits until every analysis thread has ended, running the main loop's posted
+    // tasks meanwhile (an analysis registers and completes through them) and its due timers
+    // only at the end. Headless renders call it before each buffer, so an analysis always
+    // lands at the same point of the mix, and two never race each other to completion.
     void waitForAnalyses();
 
     // Main thread: carries out what the render thread asked for and drains its log lines.

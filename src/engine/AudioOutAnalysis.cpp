@@ -59,9 +59,12 @@ int AudioOut::runningAnalysisThreads() const {
 }
 
 void AudioOut::waitForAnalyses() {
+    // Only the posted tasks run meanwhile (the runs' reports and completion handlers): a timer
+    // due now fires after every run has completed, never in the middle, so that what it starts
+    // (a deck's next load and its analysis, say) cannot race a running analysis to completion.
     while (runningAnalysisThreads() > 0) {
         if (loop_ && loop_->isMainThread()) {
-            loop_->runDue();
+            loop_->runPosted();
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }

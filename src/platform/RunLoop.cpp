@@ -263,11 +263,10 @@ void RunLoop::reschedule(detail::TimerState& timer, double now) const {
     timer.due = due;
 }
 
-size_t RunLoop::runDue() {
+size_t RunLoop::runPosted() {
     assert(isMainThread());
     size_t count = 0;
-
-    // Tasks: only those queued before this pass; later posts wait for the next one.
+    // Only the tasks queued before this pass; later posts wait for the next one.
     std::deque<std::function<void()>> batch;
     {
         std::lock_guard lock(shared_->mutex);
@@ -281,6 +280,12 @@ size_t RunLoop::runDue() {
         // `task` is destroyed here, which releases an invokeAndWait caller right away.
     }
     batch.clear(); // after a shutdown from inside a task: drop the rest
+    return count;
+}
+
+size_t RunLoop::runDue() {
+    assert(isMainThread());
+    size_t count = runPosted();
 
     // Timers due now, taken out of the queue first so callbacks may add, invalidate or nest
     // runs freely.

@@ -136,6 +136,10 @@ public:
     // Main thread: runs every queued task and every timer due now; never blocks. Returns how
     // many tasks and timer callbacks ran.
     size_t runDue();
+    // Main thread: runs the queued tasks only, leaving every timer for a later runDue; never
+    // blocks. For waiting on another thread's reports without letting time-driven work start
+    // in the middle. Returns how many tasks ran.
+    size_t runPosted();
     // Main thread: runs tasks and timers until quit() or shutdown().
     void run();
     // Main thread: runs tasks and timers for `seconds` of clock time, ending with the clock at

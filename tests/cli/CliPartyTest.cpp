@@ -141,6 +141,38 @@ TEST_F(CliParty, TwoRunsGiveTheSameMix) {
     EXPECT_EQ(first, a.size()) << "the mixes differ from byte " << first;
 }
 
+// A folder's tracks are mixed alone: the decks start on its first two tracks by name rather
+// than on the built-in tracks a first start loads, every transition is between the folder's
+// tracks, and the user's setting for hiding the built-in tracks is left as it was.
+TEST_F(CliParty, AFolderOfTracksIsMixedAloneFromItsFirstTwoTracks) {
+    const fs::path folder = dir_ / "my set";
+    fs::create_directories(folder);
+    const std::set<std::string> names{"Night Drive.mp3", "Solar Run.mp3", "Velvet Skyline.mp3"};
+    for (const std::string& name : names) {
+        fs::copy_file(fs::path(VX_RESOURCES_DIR "/sound") / name, folder / name);
+    }
+    const test::CliRun r = run(home() + " party \"" + folder.string() + "\" --minutes 5 --out " +
+                               (dir_ / "mix.wav").string() + " --json");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto out = nlohmann::json::parse(r.out);
+    const auto& transitions = out["transitions"];
+    ASSERT_GE(transitions.size(), 2u);
+    EXPECT_EQ(transitions[0]["from"]["track"], "Night Drive.mp3");
+    EXPECT_EQ(transitions[0]["to"]["track"], "Solar Run.mp3");
+    for (const auto& t : transitions) {
+        SCOPED_TRACE(t.dump());
+        EXPECT_TRUE(names.count(t["from"]["track"].get<std::string>()));
+        EXPECT_TRUE(names.count(t["to"]["track"].get<std::string>()));
+    }
+    const auto settings =
+        nlohmann::json::parse(test::slurp(dir_ / "home" / "settings.json"))["values"];
+    for (const char* key : {"kStreamFile0", "kStreamFile1"}) {
+        const fs::path saved = settings[key]["string"].get<std::string>();
+        EXPECT_EQ(saved.parent_path(), folder) << key;
+    }
+    EXPECT_FALSE(settings["kHideBundled"]["bool"].get<bool>());
+}
+
 TEST_F(CliParty, BadInputFailsWithOneLine) {
     for (const char* bad : {"party --minutes 0", "party --minutes x", "party --buffer 7",
                             "party /no/such/folder", "party a b"}) {

@@ -125,6 +125,36 @@ TEST_F(AnalysisQueue, JoiningAllCancelsARunThatRegistersWhileTheJoinWaits) {
     EXPECT_LE(runs.load(), 1);
 }
 
+// Headless renders wait for the running analyses before each buffer. A timer due meanwhile
+// (the start-up's second load, say, whose track is analysed too) must fire only after the
+// running analysis has completed: fired in the middle, its own analysis would race the first
+// one to completion and the order of their results would depend on the machine's speed.
+TEST_F(AnalysisQueue, WaitingForAnalysesFiresDueTimersOnlyAfterTheRunsCompleted) {
+    engine_->setAnalysisRoutine(
+        [](const fs::path&, peakFileData& peaks, std::atomic<float>& progress) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            peaks.bpm.store(120.0);
+            progress.store(1.0f);
+            return 1;
+        });
+    std::vector<size_t> completedWhenFired;
+    const TimerHandle timer = loop_.after(0.0, [&] {
+        completedWhenFired.push_back(completed_.size());
+        engine_->startAnalysis(dir_ / "Second.mp3");
+    });
+    engine_->startAnalysis(dir_ / "First.mp3");
+    engine_->waitForAnalyses();
+    ASSERT_EQ(completedWhenFired.size(), 1u);
+    EXPECT_EQ(completedWhenFired[0], 1u);
+    ASSERT_EQ(completed_.size(), 1u);
+    EXPECT_EQ(completed_[0], (dir_ / "First.mp3").string());
+    // The run the timer started is waited for by the next call.
+    engine_->waitForAnalyses();
+    EXPECT_EQ(engine_->runningAnalysisThreads(), 0);
+    ASSERT_EQ(completed_.size(), 2u);
+    EXPECT_EQ(completed_[1], (dir_ / "Second.mp3").string());
+}
+
 TEST_F(AnalysisQueue, ADeckSharesItsPeakDataAndTakesTheClampedGain) {
     const fs::path track = dir_ / "Shared.wav";
     {

@@ -190,6 +190,24 @@ TEST(RunLoop, PostedTasksRunInOrderAndTasksPostedDuringAPassRunInTheNext) {
     EXPECT_EQ(loop.runDue(), 0u);
 }
 
+TEST(RunLoop, RunPostedRunsTheQueuedTasksAndLeavesDueTimersForRunDue) {
+    ManualClock clock;
+    RunLoop loop(clock);
+    std::vector<int> ran;
+    loop.after(0.0, [&] { ran.push_back(0); });
+    loop.post([&] {
+        ran.push_back(1);
+        loop.post([&] { ran.push_back(2); });
+    });
+    EXPECT_EQ(loop.runPosted(), 1u);
+    EXPECT_EQ(ran, (std::vector<int>{1}));
+    EXPECT_EQ(loop.runPosted(), 1u);
+    EXPECT_EQ(ran, (std::vector<int>{1, 2}));
+    EXPECT_EQ(loop.runPosted(), 0u);
+    EXPECT_EQ(loop.runDue(), 1u);
+    EXPECT_EQ(ran, (std::vector<int>{1, 2, 0}));
+}
+
 TEST(RunLoop, SelfRepostingTaskDoesNotStarveTimers) {
     ManualClock clock;
     RunLoop loop(clock);
