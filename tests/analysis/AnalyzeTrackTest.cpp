@@ -205,8 +205,6 @@ TEST(AnalyzeTrack, TempoOverrideFixesTempoAndSpacing) {
     EXPECT_EQ(plain->bpm.load(), 120.0);
 }
 
-// −1.0 written while the analysis runs: it returns 0, writes no file and leaves the record
-// not ready, with the entries after the stop still uncomputed.
 // A file at another rate is analysed on the decks' 44100 Hz time line: the tempo is the
 // file's, and the peak record (created by the run) covers the frames a deck plays.
 TEST(AnalyzeTrack, FilesAtOtherRatesReadTheirOwnTempo) {
@@ -232,6 +230,8 @@ TEST(AnalyzeTrack, FilesAtOtherRatesReadTheirOwnTempo) {
     }
 }
 
+// −1.0 written while the analysis runs: it returns 0, writes no file and leaves the record
+// not ready, with the entries after the stop still uncomputed.
 TEST(AnalyzeTrack, CancelStopsWithoutWriting) {
     test::TempDir dir;
     const fs::path wav = dir.path() / "long.wav";

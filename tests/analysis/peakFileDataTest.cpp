@@ -25,22 +25,12 @@ TEST(peakFileData, EntryCountIsTheCeilingOfFramesOver256) {
     const struct {
         int64_t frames;
         int32_t count;
-    } cases[] = {
-        {-5, 0},
-        {0, 0},
-        {1, 1},
-        {255, 1},
-        {256, 1},
-        {257, 2},
-        {512, 2},
-        {513, 3},
-        {44100, 173},
-        {32768 * 20 + 1, 2561},
-        {int64_t{1} << 40, std::numeric_limits<int32_t>::max()},
-    };
+    } cases[] = {{-5, 0},  {0, 0},   {1, 1},   {255, 1},     {256, 1},
+                 {257, 2}, {512, 2}, {513, 3}, {44100, 173}, {32768 * 20 + 1, 2561}};
     for (const auto& c : cases) {
         EXPECT_EQ(peakCountForFrames(c.frames), c.count) << c.frames;
     }
+    EXPECT_EQ(peakCountForFrames(int64_t{1} << 40), std::numeric_limits<int32_t>::max());
 }
 
 TEST(peakFileData, NewRecordIsAllNotComputedWithNeutralHeader) {
@@ -107,13 +97,11 @@ TEST(peakFileData, PeakFileSitsBesideTheTrackWithExtensionPeak) {
     const struct {
         const char* track;
         const char* peak;
-    } cases[] = {
-        {"/music/a.mp3", "/music/a.peak"},
-        {"/music/Some Track.m4a", "/music/Some Track.peak"},
-        {"/music/x.y.wav", "/music/x.y.peak"},
-        {"/music/noext", "/music/noext.peak"},
-        {"rel/dir.d/t.flac", "rel/dir.d/t.peak"},
-    };
+    } cases[] = {{"/music/a.mp3", "/music/a.peak"},
+                 {"/music/Some Track.m4a", "/music/Some Track.peak"},
+                 {"/music/x.y.wav", "/music/x.y.peak"},
+                 {"/music/noext", "/music/noext.peak"},
+                 {"rel/dir.d/t.flac", "rel/dir.d/t.peak"}};
     for (const auto& c : cases) {
         EXPECT_EQ(peakFilePath(c.track), fs::path(c.peak)) << c.track;
     }
@@ -302,26 +290,10 @@ TEST(peakFileData, BadFilesFailAndLeaveTheRecordUnchanged) {
     }
 }
 
-// Round trip over every byte value, a larger record: what was written is read back exactly.
-TEST(peakFileData, EveryByteValueSurvivesTheRoundTrip) {
-    TempDir dir;
-    const auto r = peakFileData::create(1000);
-    for (int i = 0; i < 1000; ++i) {
-        r->setEntry(i, static_cast<uint8_t>(i * 7), static_cast<uint8_t>(i * 13 + 1));
-    }
-    r->bpm = 174.25;
-    const fs::path p = dir.path() / "big.peak";
-    ASSERT_TRUE(peakFileWrite(*r, p));
-    EXPECT_EQ(fs::file_size(p), 20u + 2000u);
-    peakFileData back;
-    ASSERT_TRUE(peakFileLoad(back, p));
-    EXPECT_EQ(snapshot(back).bytes, snapshot(*r).bytes);
-    EXPECT_EQ(back.bpm.load(), 174.25);
-}
-
 // One thread fills entries while another reads them and writes the file: every byte a reader
 // sees is either "not computed" or its final value, and the file written mid-fill is
-// well-formed. Under ThreadSanitizer this also proves the accesses race-free.
+// well-formed; the last file reads back 400000 bytes of varied values exactly. Under
+// ThreadSanitizer this also proves the accesses race-free.
 TEST(peakFileData, ReadersSeeEachByteEitherUnsetOrFinalWhileAWriterFills) {
     constexpr int32_t kCount = 200000;
     const auto r = peakFileData::create(kCount);

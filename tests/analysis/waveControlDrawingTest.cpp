@@ -167,6 +167,11 @@ TEST(waveControlDrawing, AtMostThirtyOneBeatMarksAreDrawn) {
     w.showEntryAtCentre(2000.0);
     EXPECT_EQ(w.control.numBeatMarks, 31);
     EXPECT_FLOAT_EQ(w.control.beatMarkCoord[4 * 30 + 1], 100.0f); // entry 1860 on row 100
+    // An unloaded deck draws nothing and clears the marks.
+    w.d.isLoaded.store(false);
+    w.control.fillWaveData();
+    EXPECT_EQ(w.control.numBeatMarks, 0);
+    EXPECT_FALSE(w.control.isMinuteLabelVisible);
 }
 
 TEST(waveControlDrawing, ACueOnARowsEntryAndACueBetweenRowsBothDrawATwoRowGreenMarker) {
@@ -355,17 +360,6 @@ TEST(waveControlDrawing, AFrozenDisplayShowsTheFrozenPositionAndSpeed) {
     w.d.isPlaying.store(false);
     w.control.fillWaveData();
     EXPECT_FALSE(w.control.isFreezed);
-}
-
-TEST(waveControlDrawing, AnUnloadedDeckDrawsNothingAndClearsTheMarks) {
-    Drawing w(5000 * 256);
-    w.peaks->setEntry(2005, 10, kPeakBeatFlag);
-    w.showEntryAtCentre(2000.0);
-    ASSERT_EQ(w.control.numBeatMarks, 1);
-    w.d.isLoaded.store(false);
-    w.control.fillWaveData();
-    EXPECT_EQ(w.control.numBeatMarks, 0);
-    EXPECT_FALSE(w.control.isMinuteLabelVisible);
 }
 
 TEST(waveControlDrawing, ThePlayheadRunAfterAColourChangeTurnsWhiteWhilePlaying) {

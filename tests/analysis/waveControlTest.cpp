@@ -224,17 +224,6 @@ TEST(waveControl, TheEndOfAScratchGlidesBackToBaseSpeedOver64Frames) {
     EXPECT_NEAR(desk.d.position.load(), before + 1.2 * 1000, 1e-6);
 }
 
-TEST(waveControl, ReleasingPastTheLoopEndLeavesTheStopFlagClear) {
-    Desk desk;
-    desk.playing(100000.0);
-    desk.d.loopEnd.store(99999);
-    desk.d.stopFlag.store(true);
-    Finger f{1, 100.0f, 300.0f};
-    desk.control.touchesBegan({f.down(0.0)});
-    desk.control.touchesEnded({f.up(0.1)});
-    EXPECT_FALSE(desk.d.stopFlag.load());
-}
-
 // --- one finger on a stopped deck: dragging and coasting ----------------------------------------
 
 TEST(waveControl, DraggingAStoppedDeckMoves256FramesPerRowWithinTheMargin) {
@@ -317,15 +306,20 @@ TEST(waveControl, LiftingAStoppedDeckAfterAFlickLetsItCoast) {
     }
 }
 
-TEST(waveControl, LiftingAPlayingDeckNeverLeavesItCoasting) {
+// Lifting from a playing deck never leaves it coasting, and a release past the loop end leaves
+// the stop flag clear (before it, see above, the flag is set).
+TEST(waveControl, LiftingAPlayingDeckNeverLeavesItCoastingNorStopsItPastTheLoopEnd) {
     Desk desk;
     desk.playing(200000.0);
+    desk.d.loopEnd.store(199999);
+    desk.d.stopFlag.store(true);
     Finger f{1, 100.0f, 300.0f};
     desk.control.touchesBegan({f.down(1.0)});
     desk.control.touchesMoved({f.move(0.0f, -128.0f, 1.5)});
     desk.d.inertiaSpeed.store(0.7); // as a bend button would leave it
     desk.control.touchesEnded({f.up(1.6)});
     EXPECT_EQ(desk.d.inertiaSpeed.load(), 0.0);
+    EXPECT_FALSE(desk.d.stopFlag.load());
 }
 
 // --- three fingers: seeking ----------------------------------------------------------------------
@@ -533,10 +527,9 @@ TEST(waveControl, WhileFrozenTouchesChangeNothing) {
     EXPECT_FALSE(desk.control.isFreezed);
     desk.control.touchesBegan({a.down(2.0)});
     EXPECT_TRUE(desk.d.isScratching.load());
-}
+    desk.control.touchesEnded({a.up(2.1)});
 
-TEST(waveControl, FreezingAStoppedDeckUnfreezes) {
-    Desk desk;
+    // Freezing a stopped deck unfreezes it.
     desk.stopped(1000.0);
     desk.control.isFreezed = true;
     desk.control.freeze();

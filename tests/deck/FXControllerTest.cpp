@@ -19,16 +19,6 @@ FXController pad() {
     return c;
 }
 
-TEST(FXControllerTest, GeometryIsTheTravelOfThePuckCentre) {
-    FXController c = pad();
-    EXPECT_EQ(c.w(), 180.0f);
-    EXPECT_EQ(c.h(), 80.0f);
-    EXPECT_EQ(c.ox(), 10.0f);
-    EXPECT_EQ(c.oy(), 10.0f);
-    EXPECT_EQ(c.xParam(), 0.5f);
-    EXPECT_EQ(c.yParam(), 0.5f);
-}
-
 struct PointCase {
     TouchPoint p;
     float x, y;

@@ -4,19 +4,8 @@
 
 #include "deck/PartyModeController.h"
 
-#include "analysis/peakFileData.h"
-#include "deck/SampleTestController.h"
-#include "engine/AudioOut.h"
-#include "engine/EngineFixture.h"
-#include "engine/audioStream.h"
-#include "library/VXAudioFileInfo.h"
-#include "platform/Clock.h"
-#include "platform/NotificationCenter.h"
-#include "platform/RunLoop.h"
-#include "platform/UserDefaults.h"
-#include "support/TempDir.h"
-
-#include "FakeHost.h"
+#include "BeatTrack.h"
+#include "ScreenDesk.h"
 
 #include <gtest/gtest.h>
 
@@ -30,22 +19,13 @@ constexpr int32_t kTrackFrames = 1323000; // 30 s
 constexpr int kBeatEntries = 86;
 constexpr double kTempo = 60.0 * 44100.0 / (kBeatEntries * 256.0);
 
-struct PartyView {
-    test::TempDir dir;
-    ManualClock clock{10.0};
-    RunLoop loop{clock};
-    NotificationCenter notifications{loop};
-    UserDefaults defaults{dir.file("defaults.json")};
-    test::Engine engine;
-    test::FakeHost host;
-    std::unique_ptr<SampleTestController> screen;
+struct PartyView : test::ScreenDesk {
     std::unique_ptr<PartyModeController> party;
 
     explicit PartyView(bool tablet = false) {
         defaults.setBool("kTempoLock", false);
         engine.out.startPlay();
-        screen = std::make_unique<SampleTestController>(engine.out, nullptr, defaults,
-                                                        notifications, loop, &host);
+        makeScreen();
         host.screen = screen.get();
         screen->setRandomStart(3);
         load(0, kTempo, "Zero", "Artist Zero", "Album Zero");
@@ -55,26 +35,11 @@ struct PartyView {
         party->viewDidLoad();
     }
 
-    audioStream& deck(int d) { return engine.out.deck(d); }
-
     void load(int d, double tempo, const char* title, const char* artist, const char* album) {
-        audioStream& s = deck(d);
-        test::loadGenerated(s, kRingBlocks * kBlockFrames, test::sine(440.0));
-        s.lengthFrames.store(kTrackFrames);
-        const int32_t entries = peakCountForFrames(kTrackFrames);
-        s.peaks = peakFileData::create(entries);
-        for (int32_t e = 0; e < entries; ++e) {
-            s.peaks->setEntry(e, 10, e % kBeatEntries == 0 ? kPeakBeatFlag : 0);
-        }
-        auto info = std::make_shared<VXAudioFileInfo>();
-        info->setTempo(tempo);
-        info->title = title;
-        info->artist = artist;
-        info->album = album;
-        s.fileInfo = info;
-        s.pitchMode.store(true);
-        s.outputRamp.On.store(false);
-        s.isPlaying.store(false);
+        VXAudioFileInfo& info = test::loadBeatTrack(deck(d), tempo, kTrackFrames, kBeatEntries);
+        info.title = title;
+        info.artist = artist;
+        info.album = album;
     }
 
     void advance(double seconds) {

@@ -1,17 +1,11 @@
 // The mixing screen's read-outs, their refresh pass and the top-bar buttons, on real decks with
 // the screen's timers on a manual clock.
 
-#include "engine/EngineFixture.h"
-#include "support/TempDir.h"
+#include "ScreenDesk.h"
 
 #include "analysis/peakFileData.h"
-#include "deck/SampleTestController.h"
 #include "engine/analyzeProgress.h"
 #include "library/VXAudioFileInfo.h"
-#include "platform/Clock.h"
-#include "platform/UserDefaults.h"
-
-#include "ScreenDesk.h"
 
 #include <gtest/gtest.h>
 

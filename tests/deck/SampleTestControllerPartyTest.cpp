@@ -3,32 +3,19 @@
 // rendered through the offline engine from real files on disk, with the run loop following
 // the audio clock. Positions, speeds, countdowns and times are compared as numbers.
 
-#include "deck/SampleTestController.h"
+#include "BeatTrack.h"
+#include "ScreenDesk.h"
 
-#include "analysis/peakFileData.h"
-#include "engine/AudioOut.h"
 #include "engine/DeckBeats.h"
 #include "engine/DeckDecoder.h"
-#include "engine/EngineFixture.h"
-#include "engine/audioStream.h"
 #include "library/DBController.h"
 #include "library/LibraryFixture.h"
-#include "library/VXAudioFileInfo.h"
 #include "platform/AudioFileWriter.h"
-#include "platform/Clock.h"
-#include "platform/NotificationCenter.h"
-#include "platform/OfflineAudioDevice.h"
-#include "platform/RunLoop.h"
-#include "platform/UserDefaults.h"
-#include "support/TempDir.h"
-
-#include "ScreenDesk.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -71,36 +58,14 @@ struct PartyScreen : test::ScreenDesk {
         screen->setRandomStart(7);
     }
 
-    // A track of `frames` frames (the ring holds its first 20 blocks) with a beat mark every
-    // `beatEntries` entries; `evenEvery` > 0 flags every that-many-th beat mark, starting at
-    // mark `evenFirst`, as an even beat. Pitch mode, stopped at `position`.
+    // A track of `frames` frames with a beat mark every kBeatEntries entries; every
+    // `evenEvery`-th mark from mark `evenFirst` is an even beat. Stopped at `position`.
     void load(int d, double tempo, int32_t frames = 441000, double position = 0.0,
-              int beatEntries = kBeatEntries, int evenEvery = 0, int evenFirst = 0) {
-        audioStream& s = deck(d);
-        test::loadGenerated(s, std::min(frames, kRingBlocks * kBlockFrames),
-                            test::sine(d == 0 ? 440.0 : 330.0));
-        s.lengthFrames.store(frames);
-        const int32_t entries = peakCountForFrames(frames);
-        s.peaks = peakFileData::create(entries);
-        for (int32_t e = 0; e < entries; ++e) {
-            uint8_t flags = 0;
-            if (e % beatEntries == 0) {
-                flags = kPeakBeatFlag;
-                const int mark = e / beatEntries;
-                if (evenEvery > 0 && mark >= evenFirst && (mark - evenFirst) % evenEvery == 0) {
-                    flags |= kPeakEvenBeatFlag;
-                }
-            }
-            s.peaks->setEntry(e, 10, flags);
-        }
-        auto info = std::make_shared<VXAudioFileInfo>();
-        info->setTempo(tempo);
-        info->title = d == 0 ? "Zero" : "One";
-        s.fileInfo = info;
-        s.pitchMode.store(true);
-        s.outputRamp.On.store(false);
-        s.position.store(position);
-        s.isPlaying.store(false);
+              int evenEvery = 0, int evenFirst = 0) {
+        test::loadBeatTrack(deck(d), tempo, frames, kBeatEntries, d == 0 ? 440.0 : 330.0, evenEvery,
+                            evenFirst)
+            .title = d == 0 ? "Zero" : "One";
+        deck(d).position.store(position);
     }
 
     void advance(double seconds) {
@@ -147,10 +112,9 @@ TEST(SampleTestControllerParty, AutoMixStartsTheStoppedDeckAtACatchUpSpeedForCou
         PartyScreen t;
         t.defaults.setBool("kDontMarkEvenBeat", c.dontMarkEven);
         // Beat mark 1 (frame 22017) is the next one of both decks.
-        t.load(0, kTempo, 441000, beatMark(1) - c.toMasterBeat, kBeatEntries,
-               c.masterBeatEven ? 2 : 0, 1);
-        t.load(1, c.followerTempo, 441000, beatMark(1) - c.toFollowerBeat, kBeatEntries,
-               c.masterBeatEven ? 2 : 0, 0);
+        t.load(0, kTempo, 441000, beatMark(1) - c.toMasterBeat, c.masterBeatEven ? 2 : 0, 1);
+        t.load(1, c.followerTempo, 441000, beatMark(1) - c.toFollowerBeat, c.masterBeatEven ? 2 : 0,
+               0);
         t.deck(0).isPlaying.store(true);
         t.screen->autoMixDown();
         t.screen->autoMixAction(true);
@@ -252,8 +216,8 @@ TEST(SampleTestControllerParty, AutoMixWithBothStoppedPutsBothOnBeatsAndStartsTh
         SCOPED_TRACE(c.name);
         PartyScreen t;
         t.defaults.setBool("kDontMarkEvenBeat", c.dontMarkEven);
-        t.load(0, kTempo, 441000, 5000.0, kBeatEntries, 2, 1);
-        t.load(1, kTempo, 441000, 30000.0, kBeatEntries, 2, 1);
+        t.load(0, kTempo, 441000, 5000.0, 2, 1);
+        t.load(1, kTempo, 441000, 30000.0, 2, 1);
         t.screen->autoMixAction(true);
         EXPECT_DOUBLE_EQ(t.deck(0).position.load(), beatMark(1));
         EXPECT_DOUBLE_EQ(t.deck(1).position.load(), c.expected1);
@@ -428,8 +392,8 @@ TEST(SampleTestControllerParty, TheAutocuePointIsTheBeatAfter80PercentOrNineBeat
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         PartyScreen t;
-        t.load(0, c.tempo, kLongTrack, 0.0, kBeatEntries, c.evenEvery);
-        t.load(1, kTempo, kLongTrack, 0.0, kBeatEntries, c.nextOnEvenBeat ? 1 : 0);
+        t.load(0, c.tempo, kLongTrack, 0.0, c.evenEvery);
+        t.load(1, kTempo, kLongTrack, 0.0, c.nextOnEvenBeat ? 1 : 0);
         t.deck(0).pitchMode.store(c.pitchMode);
         t.screen->togglePartyMode();
         t.screen->stop(0);

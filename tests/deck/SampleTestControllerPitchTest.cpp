@@ -3,29 +3,18 @@
 // real decks on the offline engine rendered where a glide has to be heard through. Speeds,
 // tempi, ramp targets and labels are compared as numbers.
 
-#include "deck/SampleTestController.h"
+#include "BeatTrack.h"
+#include "ScreenDesk.h"
 
-#include "analysis/peakFileData.h"
-#include "engine/AudioOut.h"
-#include "engine/EngineFixture.h"
 #include "engine/Stretcher.h"
 #include "engine/Transport.h"
 #include "engine/analyzeProgress.h"
-#include "library/VXAudioFileInfo.h"
-#include "platform/Clock.h"
-#include "platform/NotificationCenter.h"
-#include "platform/RunLoop.h"
-#include "platform/UserDefaults.h"
-#include "support/TempDir.h"
-
-#include "ScreenDesk.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -54,19 +43,8 @@ struct PitchScreen : test::ScreenDesk {
     // A generated track of `tempo` BPM with a beat mark every kBeatEntries entries, in pitch
     // mode, stopped at frame 0 unless `play`.
     void load(int d, double tempo, bool play = false) {
-        audioStream& s = deck(d);
-        test::loadGenerated(s, kTrackFrames, test::sine(440.0));
-        const int32_t entries = peakCountForFrames(kTrackFrames);
-        s.peaks = peakFileData::create(entries);
-        for (int32_t e = 0; e < entries; ++e) {
-            s.peaks->setEntry(e, 10, e % kBeatEntries == 0 ? kPeakBeatFlag : 0);
-        }
-        auto info = std::make_shared<VXAudioFileInfo>();
-        info->setTempo(tempo);
-        s.fileInfo = info;
-        s.pitchMode.store(true);
-        s.outputRamp.On.store(false);
-        s.isPlaying.store(play);
+        test::loadBeatTrack(deck(d), tempo, kTrackFrames, kBeatEntries);
+        deck(d).isPlaying.store(play);
     }
 
     // Moves the clock on by `seconds` and runs what fell due. A hair more than asked, so a
@@ -859,50 +837,33 @@ TEST(SampleTestControllerPitch, EveryPitchHandlerOnAnUnloadedDeckIsHarmless) {
     t.screen->setDefaultSpeed(1, 1.03);
     t.deck(1).speed.store(1.03);
     using C = SampleTestController;
-    const std::vector<std::function<void(C&)>> presses = {
-        [](C& c) { c.plusButton(0); },
-        [](C& c) { c.plusButtonUp(0); },
-        [](C& c) { c.minusButton(0); },
-        [](C& c) { c.minusButtonUp(0); },
-        [](C& c) { c.plusButton(0); },
-        [](C& c) { c.minusButton(0); },
-        [](C& c) { c.resetButton(0); },
-        [](C& c) { c.resetButtonDbl(0); },
-        [](C& c) { c.resetButtonUp(0); },
-        [](C& c) { c.updatePitchMode(); },
-        [](C& c) { c.pitchPanelDown(0); },
-        [](C& c) { c.pitchPanelSwitch(0); },
-        [](C& c) { c.bendUp(0); },
-        [](C& c) { c.bendUpEnd(0); },
-        [](C& c) { c.bendDown(0); },
-        [](C& c) { c.bendDownEnd(0); },
-        [](C& c) { c.bendButtonAction(0); },
-        [](C& c) { c.speed(0, 1.4); },
-        [](C& c) { c.breakActionUp(44100); },
-        [](C& c) { c.tideTempoForSide(0); },
-        [](C& c) { c.tideTempoForSide(1); },
-        [](C& c) { c.autoLockTempo(); },
-        [](C& c) { c.downTapBPM(0); },
-        [](C& c) { c.upTapBPM(0); },
-        [](C& c) { c.bpmEnterOnOff(0); },
-        [](C& c) { c.bpmDigitPress(0); },
-        [](C& c) { c.bpmDigitPress(0); },
-        [](C& c) { c.bpmDigitPress(0); },
-        [](C& c) { c.bpmPlusPress(); },
-        [](C& c) { c.bpmMinusPress(); },
-        [](C& c) { c.finalizeBpmEnter(); },
-        [](C& c) { c.tempoPlus(0); },
-        [](C& c) { c.tempoMinus(0); },
-        [](C& c) { c.shiftGridUp(0); },
-        [](C& c) { c.shiftGridDown(0); },
-        [](C& c) { c.checkAndStopAnalize(0, 120.0); },
-        [](C& c) { c.syncAction(0); },
-        [](C& c) { c.syncAction(0); },
-        [](C& c) { c.syncAction(1); },
-        [](C& c) { c.syncAction(1); },
+    // The handlers taking a deck (or a digit), in an order a DJ might press them, then the rest.
+    const struct {
+        void (C::*handler)(int);
+        int arg;
+    } presses[] = {
+        {&C::plusButton, 0},       {&C::plusButtonUp, 0},      {&C::minusButton, 0},
+        {&C::minusButtonUp, 0},    {&C::plusButton, 0},        {&C::minusButton, 0},
+        {&C::resetButton, 0},      {&C::resetButtonDbl, 0},    {&C::resetButtonUp, 0},
+        {&C::pitchPanelDown, 0},   {&C::pitchPanelSwitch, 0},  {&C::bendUp, 0},
+        {&C::bendUpEnd, 0},        {&C::bendDown, 0},          {&C::bendDownEnd, 0},
+        {&C::bendButtonAction, 0}, {&C::breakActionUp, 44100}, {&C::tideTempoForSide, 0},
+        {&C::tideTempoForSide, 1}, {&C::downTapBPM, 0},        {&C::upTapBPM, 0},
+        {&C::bpmEnterOnOff, 0},    {&C::bpmDigitPress, 0},     {&C::bpmDigitPress, 0},
+        {&C::bpmDigitPress, 0},    {&C::tempoPlus, 0},         {&C::tempoMinus, 0},
+        {&C::shiftGridUp, 0},      {&C::shiftGridDown, 0},     {&C::syncAction, 0},
+        {&C::syncAction, 0},       {&C::syncAction, 1},        {&C::syncAction, 1},
     };
-    for (size_t i = 0; i < presses.size(); ++i) {
-        presses[i](*t.screen);
+    std::vector<std::function<void(C&)>> all;
+    for (const auto& p : presses) {
+        all.push_back([p](C& c) { (c.*p.handler)(p.arg); });
+    }
+    all.insert(all.end(), {[](C& c) { c.updatePitchMode(); }, [](C& c) { c.speed(0, 1.4); },
+                           [](C& c) { c.autoLockTempo(); }, [](C& c) { c.bpmPlusPress(); },
+                           [](C& c) { c.bpmMinusPress(); }, [](C& c) { c.finalizeBpmEnter(); },
+                           [](C& c) { c.checkAndStopAnalize(0, 120.0); }});
+    for (size_t i = 0; i < all.size(); ++i) {
+        all[i](*t.screen);
         t.advance(0.6); // whatever timers the press started run out
         EXPECT_FALSE(t.deck(0).isLoaded.load()) << i;
         EXPECT_FALSE(t.deck(0).isPlaying.load()) << i;

@@ -15,8 +15,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 namespace vx {
 namespace {
 
@@ -210,28 +208,18 @@ TEST_F(SampleTestControllerTest, NamesAndButtonsFollowTheDecks) {
 
 // Deck 1 holds nothing: every transport and cue handler leaves it as it was.
 TEST_F(SampleTestControllerTest, EveryTransportHandlerOnAnUnloadedDeckIsHarmless) {
-    const std::vector<std::pair<const char*, std::function<void()>>> handlers = {
-        {"playStop", [&] { controller->playStop(1); }},
-        {"play", [&] { controller->play(1); }},
-        {"stop", [&] { controller->stop(1); }},
-        {"pause", [&] { controller->pause(1); }},
-        {"ff", [&] { controller->ffButton(1); }},
-        {"rew", [&] { controller->rewButton(1); }},
-        {"cue", [&] { controller->cueButton(1); }},
-        {"cueDelete", [&] { controller->cueDeleteButton(1); }},
-        {"cueHold", [&] { controller->cueHoldButton(1); }},
-        {"cueHoldUp", [&] { controller->cueHoldButtonUp(1); }},
-        {"cuePrev", [&] { controller->cuePrevButton(1); }},
-        {"cueNext", [&] { controller->cueNextButton(1); }},
-        {"cuePanel", [&] { controller->cueLoopPanelSwitch(1); }},
-    };
+    using C = SampleTestController;
     audioStream& d = engine.out.deck(1);
-    for (const auto& [name, handler] : handlers) {
-        handler();
-        EXPECT_FALSE(d.isPlaying.load()) << name;
-        EXPECT_FALSE(d.isLoaded.load()) << name;
-        EXPECT_EQ(d.position.load(), 0.0) << name;
-        EXPECT_EQ(d.numCuePoints, 0) << name;
+    int i = 0;
+    for (auto handler : {&C::playStop, &C::play, &C::stop, &C::pause, &C::ffButton, &C::rewButton,
+                         &C::cueButton, &C::cueDeleteButton, &C::cueHoldButton, &C::cueHoldButtonUp,
+                         &C::cuePrevButton, &C::cueNextButton, &C::cueLoopPanelSwitch}) {
+        (controller.get()->*handler)(1);
+        ++i;
+        EXPECT_FALSE(d.isPlaying.load()) << i;
+        EXPECT_FALSE(d.isLoaded.load()) << i;
+        EXPECT_EQ(d.position.load(), 0.0) << i;
+        EXPECT_EQ(d.numCuePoints, 0) << i;
     }
     engine.render(1024); // and the engine renders on
 }

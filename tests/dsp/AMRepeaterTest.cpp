@@ -26,91 +26,69 @@ TEST(AMRepeater, DefaultsAndSliceBuffersAllocatedSilent) {
     EXPECT_TRUE(std::all_of(r.sliceR.begin(), r.sliceR.end(), [](float v) { return v == 0.0f; }));
 }
 
-struct SliceCase {
-    float x;
-    float tempo;
-    int expected;
-};
-
-class AMRepeaterSlice : public ::testing::TestWithParam<SliceCase> {};
-
-TEST_P(AMRepeaterSlice, XChoosesTheSliceByNearestAndTruncates) {
-    const SliceCase c = GetParam();
-    AMRepeater r;
-    r.setTempo(c.tempo);
-    r.padInput(c.x, 1.0f);
-    EXPECT_EQ(r.repeatX, c.x);
-    EXPECT_EQ(r.sliceLength, c.expected) << "x=" << c.x << " at " << c.tempo;
+// S = {1/2, 1/4, 1/8, 1/16, 1/32} beat by nearest(4x), truncated; at 120 BPM a beat is 22050
+// frames.
+TEST(AMRepeater, XChoosesTheSliceByNearestAndTruncates) {
+    const struct {
+        float x;
+        float tempo;
+        int expected;
+    } cases[] = {{0.0f, 120.0f, 11025},  {0.125f, 120.0f, 5512}, {0.25f, 120.0f, 5512},
+                 {0.375f, 120.0f, 2756}, {0.5f, 120.0f, 2756},   {0.625f, 120.0f, 1378},
+                 {0.875f, 120.0f, 689},  {1.0f, 120.0f, 689},    {0.0f, 45.0f, 29400},
+                 {0.0f, 40.0f, 29400}, // 33075 does not fit the buffer
+                 {0.0f, 128.0f, 10335}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "x=" << c.x << " at " << c.tempo);
+        AMRepeater r;
+        r.setTempo(c.tempo);
+        r.padInput(c.x, 1.0f);
+        EXPECT_EQ(r.repeatX, c.x);
+        EXPECT_EQ(r.sliceLength, c.expected);
+    }
 }
 
-// S = {1/2, 1/4, 1/8, 1/16, 1/32} beat; 120 BPM: one beat is 22050 frames.
-INSTANTIATE_TEST_SUITE_P(
-    Slices, AMRepeaterSlice,
-    ::testing::Values(SliceCase{0.0f, 120.0f, 11025}, SliceCase{0.125f, 120.0f, 5512},
-                      SliceCase{0.25f, 120.0f, 5512}, SliceCase{0.375f, 120.0f, 2756},
-                      SliceCase{0.5f, 120.0f, 2756}, SliceCase{0.625f, 120.0f, 1378},
-                      SliceCase{0.875f, 120.0f, 689}, SliceCase{1.0f, 120.0f, 689},
-                      SliceCase{0.0f, 45.0f, 29400},
-                      SliceCase{0.0f, 40.0f, 29400}, // 33075 does not fit the buffer
-                      SliceCase{0.0f, 128.0f, 10335}));
-
-struct CountCase {
-    float y;
-    int expected;
-};
-
-class AMRepeaterCount : public ::testing::TestWithParam<CountCase> {};
-
-TEST_P(AMRepeaterCount, YChoosesTheRepeatCountByNearest) {
-    const CountCase c = GetParam();
-    AMRepeater r;
-    r.padInput(0.0f, c.y);
-    EXPECT_EQ(r.repeatY, c.y);
-    EXPECT_EQ(r.repeatCount, c.expected) << "y=" << c.y;
+// R = {1, 2, 4, 6, 8} passes by nearest(4y).
+TEST(AMRepeater, YChoosesTheRepeatCountByNearest) {
+    const struct {
+        float y;
+        int expected;
+    } cases[] = {{0.0f, 1}, {0.12f, 1},  {0.125f, 2}, {0.375f, 4},
+                 {0.5f, 4}, {0.625f, 6}, {0.875f, 8}, {1.0f, 8}};
+    for (const auto& c : cases) {
+        AMRepeater r;
+        r.padInput(0.0f, c.y);
+        EXPECT_EQ(r.repeatY, c.y);
+        EXPECT_EQ(r.repeatCount, c.expected) << "y=" << c.y;
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Counts, AMRepeaterCount,
-                         ::testing::Values(CountCase{0.0f, 1}, CountCase{0.12f, 1},
-                                           CountCase{0.125f, 2}, CountCase{0.375f, 4},
-                                           CountCase{0.5f, 4}, CountCase{0.625f, 6},
-                                           CountCase{0.875f, 8}, CountCase{1.0f, 8}));
-
-TEST(AMRepeater, ShorterSliceRestartsTheSliceAndAdvancesTheRepeat) {
-    AMRepeater r;
-    r.padInput(0.0f, 0.5f); // 11025 frames, 4 passes
-    r.slicePos = 6000;
-    r.repeatIndex = 1;
-    r.padInput(0.25f, 0.5f); // 5512 frames
-    EXPECT_EQ(r.slicePos, 0);
-    EXPECT_EQ(r.repeatIndex, 2);
-}
-
-TEST(AMRepeater, AdvancingPastTheLastRepeatWrapsToCapture) {
-    AMRepeater r;
-    r.padInput(0.0f, 0.5f); // 4 passes
-    r.slicePos = 6000;
-    r.repeatIndex = 3;
-    r.padInput(0.25f, 0.5f);
-    EXPECT_EQ(r.repeatIndex, 0);
-}
-
-TEST(AMRepeater, SliceStillLongEnoughKeepsThePosition) {
-    AMRepeater r;
-    r.padInput(0.0f, 0.5f);
-    r.slicePos = 3000;
-    r.repeatIndex = 1;
-    r.padInput(0.25f, 0.5f); // 5512 > 3000
-    EXPECT_EQ(r.slicePos, 3000);
-    EXPECT_EQ(r.repeatIndex, 1);
-}
-
-TEST(AMRepeater, FewerRepeatsThanTheIndexRestartsTheCycle) {
-    AMRepeater r;
-    r.padInput(0.0f, 1.0f); // 8 passes
-    r.repeatIndex = 5;
-    r.padInput(0.0f, 0.25f); // 2 passes
-    EXPECT_EQ(r.repeatCount, 2);
-    EXPECT_EQ(r.repeatIndex, 0);
+// A pad move that shortens the slice below the position ends the pass: the slice restarts and
+// the next repeat begins (wrapping to capture after the last); fewer repeats than the index
+// restart the cycle.
+TEST(AMRepeater, PadMovesRestartTheSliceOrTheCycleWhenThePositionNoLongerFits) {
+    const struct {
+        const char* name;
+        float y0; // first pad move at x = 0 (11025 frames)
+        int slicePos, repeatIndex;
+        float x1, y1; // second pad move
+        int expectPos, expectIndex;
+    } cases[] = {
+        {"shorter slice: next repeat", 0.5f, 6000, 1, 0.25f, 0.5f, 0, 2},
+        {"past the last repeat: capture", 0.5f, 6000, 3, 0.25f, 0.5f, 0, 0},
+        {"slice still long enough", 0.5f, 3000, 1, 0.25f, 0.5f, 3000, 1}, // 5512 > 3000
+        {"fewer repeats than the index", 1.0f, 0, 5, 0.0f, 0.25f, 0, 0},  // 8 → 2 passes
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        AMRepeater r;
+        r.padInput(0.0f, c.y0);
+        r.slicePos = c.slicePos;
+        r.repeatIndex = c.repeatIndex;
+        r.padInput(c.x1, c.y1);
+        EXPECT_EQ(r.slicePos, c.expectPos);
+        EXPECT_EQ(r.repeatIndex, c.expectIndex);
+    }
 }
 
 TEST(AMRepeater, PadMoveResyncsAtTheNextBeatOfTheCounter) {
@@ -206,47 +184,43 @@ TEST(AMRepeater, OneOrNoRepeatPassesTheAudioThroughAndKeepsCounting) {
     }
 }
 
-struct CycleCase {
-    float tempo, x, y;
-    uint64_t alignedAt;
-    uint64_t boundary; // first beat boundary after alignedAt
-    int slice, passes;
-};
-
-class AMRepeaterCycle : public ::testing::TestWithParam<CycleCase> {};
-
-TEST_P(AMRepeaterCycle, CapturesFromTheBeatThenReplaysTheSlice) {
-    const CycleCase c = GetParam();
-    AMRepeater r;
-    r.setTempo(c.tempo);
-    r.padInput(c.x, c.y);
-    r.reset(); // as an engage does, then the deck aligns the counter
-    r.alignToCounter(c.alignedAt);
-    // The frame counted `boundary` closes the old cycle; capture starts on the next one.
-    const int first = static_cast<int>(c.boundary - c.alignedAt) + 1;
-    const int cycle = c.slice * c.passes;
-    const std::vector<float> in = stereoNoise(first + 2 * cycle, 4);
-    std::vector<float> io = in;
-    processInBlocks(r, io, 700);
-    for (int j = 0; j < 2 * cycle; ++j) {
-        const int pass = (j / c.slice) % c.passes;
-        const int source = pass == 0 ? first + j : first + (j / cycle) * cycle + j % c.slice;
-        for (int ch = 0; ch < 2; ++ch) {
-            ASSERT_EQ(io[2 * static_cast<size_t>(first + j) + ch],
-                      in[2 * static_cast<size_t>(source) + ch])
-                << "frame " << first + j << " pass " << pass << " channel " << ch;
+// The frame counted `boundary` closes the old cycle; capture starts on the next one. 120 BPM:
+// beats of 22050 frames. 128 BPM: 20671.875, the first boundary truncated; a quarter beat
+// trunc(5167.96875).
+TEST(AMRepeater, CapturesFromTheBeatThenReplaysTheSlice) {
+    const struct {
+        float tempo, x, y;
+        uint64_t alignedAt;
+        uint64_t boundary; // first beat boundary after alignedAt
+        int slice, passes;
+    } cases[] = {{120.0f, 0.0f, 1.0f, 1000, 22050, 11025, 8},
+                 {120.0f, 0.5f, 0.5f, 30000, 44100, 2756, 4},
+                 {128.0f, 0.25f, 0.75f, 1000, 20671, 5167, 6},
+                 {120.0f, 1.0f, 0.25f, 0, 22050, 689, 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.tempo << " BPM, slice " << c.slice);
+        AMRepeater r;
+        r.setTempo(c.tempo);
+        r.padInput(c.x, c.y);
+        r.reset(); // as an engage does, then the deck aligns the counter
+        r.alignToCounter(c.alignedAt);
+        const int first = static_cast<int>(c.boundary - c.alignedAt) + 1;
+        const int cycle = c.slice * c.passes;
+        const std::vector<float> in = stereoNoise(first + 2 * cycle, 4);
+        std::vector<float> io = in;
+        processInBlocks(r, io, 700);
+        for (int j = 0; j < 2 * cycle; ++j) {
+            const int pass = (j / c.slice) % c.passes;
+            const int source = pass == 0 ? first + j : first + (j / cycle) * cycle + j % c.slice;
+            for (int ch = 0; ch < 2; ++ch) {
+                ASSERT_EQ(io[2 * static_cast<size_t>(first + j) + ch],
+                          in[2 * static_cast<size_t>(source) + ch])
+                    << "frame " << first + j << " pass " << pass << " channel " << ch;
+            }
         }
+        EXPECT_FALSE(r.resync);
     }
-    EXPECT_FALSE(r.resync);
 }
-
-// 120 BPM: beats of 22050 frames. 128 BPM: 20671.875, the first boundary truncated; a quarter
-// beat trunc(5167.96875).
-INSTANTIATE_TEST_SUITE_P(Cycles, AMRepeaterCycle,
-                         ::testing::Values(CycleCase{120.0f, 0.0f, 1.0f, 1000, 22050, 11025, 8},
-                                           CycleCase{120.0f, 0.5f, 0.5f, 30000, 44100, 2756, 4},
-                                           CycleCase{128.0f, 0.25f, 0.75f, 1000, 20671, 5167, 6},
-                                           CycleCase{120.0f, 1.0f, 0.25f, 0, 22050, 689, 2}));
 
 } // namespace
 } // namespace vx

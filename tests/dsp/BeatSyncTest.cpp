@@ -8,28 +8,23 @@
 namespace vx {
 namespace {
 
-struct IndexCase {
-    float v;
-    int count;
-    int expected;
-};
-
-class PadIndex : public ::testing::TestWithParam<IndexCase> {};
-
-TEST_P(PadIndex, RoundsHalvesAwayFromZeroAndClampsToTheTable) {
-    const IndexCase c = GetParam();
-    EXPECT_EQ(padIndex(c.v, c.count), c.expected) << c.v;
+TEST(BeatSync, PadIndexRoundsHalvesAwayFromZeroAndClampsToTheTable) {
+    const struct {
+        float v;
+        int count;
+        int expected;
+    } cases[] = {{0.0f, 5, 0},  {0.49999997f, 5, 0},
+                 {0.5f, 5, 1},                // round-half-even would give 0
+                 {1.5f, 5, 2},  {2.5f, 5, 3}, // round-half-even would give 2
+                 {3.5f, 5, 4},  {4.0f, 5, 4},
+                 {4.6f, 5, 4},  {9.0f, 5, 4},
+                 {-0.4f, 5, 0}, {-0.5f, 5, 0},
+                 {-3.0f, 3, 0}, {0.5f, 3, 1},
+                 {2.0f, 3, 2},  {std::numeric_limits<float>::quiet_NaN(), 5, 0}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(padIndex(c.v, c.count), c.expected) << c.v << " of " << c.count;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, PadIndex,
-    ::testing::Values(IndexCase{0.0f, 5, 0}, IndexCase{0.49999997f, 5, 0},
-                      IndexCase{0.5f, 5, 1},                        // round-half-even would give 0
-                      IndexCase{1.5f, 5, 2}, IndexCase{2.5f, 5, 3}, // round-half-even would give 2
-                      IndexCase{3.5f, 5, 4}, IndexCase{4.0f, 5, 4}, IndexCase{4.6f, 5, 4},
-                      IndexCase{9.0f, 5, 4}, IndexCase{-0.4f, 5, 0}, IndexCase{-0.5f, 5, 0},
-                      IndexCase{-3.0f, 3, 0}, IndexCase{0.5f, 3, 1}, IndexCase{2.0f, 3, 2},
-                      IndexCase{std::numeric_limits<float>::quiet_NaN(), 5, 0}));
 
 TEST(BeatSync, AlignmentBeatSamplesDividesInSinglePrecision) {
     EXPECT_EQ(alignmentBeatSamples(120.0f), 22050);
@@ -46,61 +41,49 @@ TEST(BeatSync, AlignmentBeatSamplesIsAtLeastOne) {
     EXPECT_EQ(alignmentBeatSamples(-120.0f), 1);
 }
 
-struct CounterCase {
-    double position, offset, rate;
-    float tempo;
-    int64_t expected;
-};
-
-class AlignedCounter : public ::testing::TestWithParam<CounterCase> {};
-
-TEST_P(AlignedCounter, TruncatesThenTakesTheRemainderWithTheSignOfTheDividend) {
-    const CounterCase c = GetParam();
-    EXPECT_EQ(alignedBeatCounter(c.position, c.offset, c.rate, c.tempo), c.expected);
+// Truncates, then takes the remainder with the sign of the dividend.
+TEST(BeatSync, AlignedCounterTruncatesThenTakesTheSignedRemainder) {
+    const struct {
+        double position, offset, rate;
+        float tempo;
+        int64_t expected;
+    } cases[] = {
+        {0.0, 0.0, 1.0, 120.0f, 0},          {22049.0, 0.0, 1.0, 120.0f, 22049},
+        {22050.0, 0.0, 1.0, 120.0f, 0},      {30000.0, 100.0, 1.0, 120.0f, 8050},
+        {1000.7, 0.5, 1.0, 120.0f, 1001},   // trunc(1001.2)
+        {10000.0, 0.0, 2.0, 120.0f, 20000}, // times the rate factor
+        {12000.0, 0.0, 2.0, 120.0f, 1950},   {-100.0, 0.0, 1.0, 120.0f, -100}, // lead-in: negative
+        {-22150.0, 0.0, 1.0, 120.0f, -100},  {-0.9, 0.0, 1.0, 120.0f, 0},      // trunc, not floor
+        {-5000.0, 5100.0, 1.0, 120.0f, 100}, {50000.0, 0.0, 1.0, 128.0f, 50000 - 2 * 20671}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(alignedBeatCounter(c.position, c.offset, c.rate, c.tempo), c.expected)
+            << c.position << " + " << c.offset << " × " << c.rate << " at " << c.tempo;
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Positions, AlignedCounter,
-    ::testing::Values(CounterCase{0.0, 0.0, 1.0, 120.0f, 0},
-                      CounterCase{22049.0, 0.0, 1.0, 120.0f, 22049},
-                      CounterCase{22050.0, 0.0, 1.0, 120.0f, 0},
-                      CounterCase{30000.0, 100.0, 1.0, 120.0f, 8050},
-                      CounterCase{1000.7, 0.5, 1.0, 120.0f, 1001},   // trunc(1001.2)
-                      CounterCase{10000.0, 0.0, 2.0, 120.0f, 20000}, // times the rate factor
-                      CounterCase{12000.0, 0.0, 2.0, 120.0f, 1950},
-                      CounterCase{-100.0, 0.0, 1.0, 120.0f, -100}, // lead-in: negative
-                      CounterCase{-22150.0, 0.0, 1.0, 120.0f, -100},
-                      CounterCase{-0.9, 0.0, 1.0, 120.0f, 0}, // trunc, not floor
-                      CounterCase{-5000.0, 5100.0, 1.0, 120.0f, 100},
-                      CounterCase{50000.0, 0.0, 1.0, 128.0f, 50000 - 2 * 20671}));
-
-struct BoundaryCase {
-    uint64_t counter;
-    float tempo;
-    uint64_t expected;
-};
-
-class NextBoundary : public ::testing::TestWithParam<BoundaryCase> {};
-
-TEST_P(NextBoundary, IsTheNextMultipleOfTheBeatLengthTruncated) {
-    const BoundaryCase c = GetParam();
-    EXPECT_EQ(nextBeatBoundary(c.counter, c.tempo, 44100.0f), c.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Counters, NextBoundary,
-    ::testing::Values(BoundaryCase{0, 120.0f, 22050}, BoundaryCase{22049, 120.0f, 22050},
-                      BoundaryCase{22050, 120.0f, 44100}, BoundaryCase{30000, 120.0f, 44100},
-                      BoundaryCase{0, 128.0f, 20671}, BoundaryCase{20671, 128.0f, 20671},
-                      BoundaryCase{20672, 128.0f, 41343},
-                      // trunc(2 × 20671.875) = 41343 equals the counter: due at once
-                      BoundaryCase{41343, 128.0f, 41343}, BoundaryCase{41344, 128.0f, 62015},
-                      // A double beat length: 6 × 43924.332… = 263545.99… (a float one gives
-                      // 263546)
-                      BoundaryCase{219622, 0x1.e1eb7p+5f, 263545}));
-
-TEST(BeatSync, NextBoundaryUsesTheSampleRate) {
-    EXPECT_EQ(nextBeatBoundary(0, 120.0f, 48000.0f), 24000u);
+// The next multiple of the (double, truncated) beat length at or after the counter.
+TEST(BeatSync, NextBoundaryIsTheNextMultipleOfTheBeatLengthTruncated) {
+    const struct {
+        uint64_t counter;
+        float tempo;
+        uint64_t expected;
+    } cases[] = {{0, 120.0f, 22050},
+                 {22049, 120.0f, 22050},
+                 {22050, 120.0f, 44100},
+                 {30000, 120.0f, 44100},
+                 {0, 128.0f, 20671},
+                 {20671, 128.0f, 20671},
+                 {20672, 128.0f, 41343},
+                 // trunc(2 × 20671.875) = 41343 equals the counter: due at once
+                 {41343, 128.0f, 41343},
+                 {41344, 128.0f, 62015},
+                 // A double beat length: 6 × 43924.332… = 263545.99… (a float one gives 263546)
+                 {219622, 0x1.e1eb7p+5f, 263545}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(nextBeatBoundary(c.counter, c.tempo, 44100.0f), c.expected)
+            << c.counter << " at " << c.tempo;
+    }
+    EXPECT_EQ(nextBeatBoundary(0, 120.0f, 48000.0f), 24000u); // the sample rate counts
     EXPECT_EQ(nextBeatBoundary(24000, 60.0f, 48000.0f), 48000u);
 }
 

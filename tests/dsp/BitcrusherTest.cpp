@@ -14,35 +14,27 @@ TEST(Bitcrusher, DefaultsAreSixteenBitsEveryFrame) {
     Bitcrusher b;
     EXPECT_EQ(b.bits, 16.0f);
     EXPECT_EQ(b.levels, 65536.0f);
-    EXPECT_EQ(b.holdIncrement, 1.0f);
-    EXPECT_EQ(b.heldL, 0.0f);
-    EXPECT_EQ(b.heldR, 0.0f);
-    EXPECT_EQ(b.holdPhase, 0.0f);
+    EXPECT_EQ(b.holdIncrement, 1.0f); // zero held values and phase: see FullHold… below
 }
 
-struct CrushCase {
-    float x, y;
-    double bits, hold;
-};
-
-class BitcrusherPad : public ::testing::TestWithParam<CrushCase> {};
-
-TEST_P(BitcrusherPad, XSetsFractionalBitsAndYTheHoldRate) {
-    const CrushCase c = GetParam();
-    Bitcrusher b;
-    b.padInput(c.x, c.y);
-    EXPECT_NEAR(b.bits, c.bits, 1e-5);
-    EXPECT_NEAR(b.levels, std::pow(2.0, c.bits), 1e-5 * std::pow(2.0, c.bits));
-    EXPECT_NEAR(b.holdIncrement, c.hold, 1e-6);
+// bits = 16 − 7.04 x (clamped to 1…16), levels 2^bits; the hold advances 1 − 0.99 y a frame.
+TEST(Bitcrusher, XSetsFractionalBitsAndYTheHoldRate) {
+    const struct {
+        float x, y;
+        double bits, hold;
+    } cases[] = {{0.0f, 0.0f, 16.0, 1.0},    {1.0f, 1.0f, 8.96, 0.01},
+                 {0.5f, 0.5f, 12.48, 0.505}, {0.25f, 0.75f, 14.24, 0.2575},
+                 {3.0f, 0.0f, 1.0, 1.0},    // clamped low
+                 {-1.0f, 0.0f, 16.0, 1.0}}; // clamped high
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.x << ", " << c.y);
+        Bitcrusher b;
+        b.padInput(c.x, c.y);
+        EXPECT_NEAR(b.bits, c.bits, 1e-5);
+        EXPECT_NEAR(b.levels, std::pow(2.0, c.bits), 1e-5 * std::pow(2.0, c.bits));
+        EXPECT_NEAR(b.holdIncrement, c.hold, 1e-6);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Pad, BitcrusherPad,
-                         ::testing::Values(CrushCase{0.0f, 0.0f, 16.0, 1.0},
-                                           CrushCase{1.0f, 1.0f, 8.96, 0.01},
-                                           CrushCase{0.5f, 0.5f, 12.48, 0.505},
-                                           CrushCase{0.25f, 0.75f, 14.24, 0.2575},
-                                           CrushCase{3.0f, 0.0f, 1.0, 1.0},     // clamped low
-                                           CrushCase{-1.0f, 0.0f, 16.0, 1.0})); // clamped high
 
 TEST(Bitcrusher, ResetClearsThePhaseAndTheLeftHeldValueOnly) {
     Bitcrusher b;
@@ -55,39 +47,37 @@ TEST(Bitcrusher, ResetClearsThePhaseAndTheLeftHeldValueOnly) {
     EXPECT_EQ(b.heldR, -0.3f);
 }
 
-class BitcrusherDepth : public ::testing::TestWithParam<float> {};
-
 // Y = 0 takes a new sample every frame; each is the level at or below the input, on a grid of
 // `levels` steps per unit (fractional at x > 0).
-TEST_P(BitcrusherDepth, EveryFrameIsFlooredToTheLevelGrid) {
-    const float x = GetParam();
-    Bitcrusher stereo, mono;
-    stereo.padInput(x, 0.0f);
-    mono.padInput(x, 0.0f);
-    const double levels = stereo.levels; // the pad mapping is checked above
-    std::vector<float> in(2 * 20000);
-    uint32_t noiseState = 21;
-    for (float& v : in) {
-        v = test::noiseSample(noiseState);
-    }
-    std::vector<float> io = in;
-    stereo.processStereo(io.data(), 20000);
-    for (size_t i = 0; i < io.size(); ++i) {
-        const double out = io[i];
-        const double steps = out * levels;
-        ASSERT_LE(out, in[i] + 1e-7) << i; // the float division may round up by an ulp
-        ASSERT_LT(in[i] - out, 1.0 / levels) << i;
-        ASSERT_NEAR(steps, std::round(steps), 1e-3) << i;
-        if (x == 0.0f) {
-            ASSERT_EQ(out, std::floor(65536.0 * in[i]) / 65536.0) << i;
+TEST(Bitcrusher, EveryFrameIsFlooredToTheLevelGrid) {
+    for (const float x : {0.0f, 0.5f, 1.0f}) {
+        SCOPED_TRACE(x);
+        Bitcrusher stereo, mono;
+        stereo.padInput(x, 0.0f);
+        mono.padInput(x, 0.0f);
+        const double levels = stereo.levels; // the pad mapping is checked above
+        std::vector<float> in(2 * 20000);
+        uint32_t noiseState = 21;
+        for (float& v : in) {
+            v = test::noiseSample(noiseState);
         }
-        if (i % 2 == 0) {
-            ASSERT_EQ(mono.tick(in[i]), io[i]) << i;
+        std::vector<float> io = in;
+        stereo.processStereo(io.data(), 20000);
+        for (size_t i = 0; i < io.size(); ++i) {
+            const double out = io[i];
+            const double steps = out * levels;
+            ASSERT_LE(out, in[i] + 1e-7) << i; // the float division may round up by an ulp
+            ASSERT_LT(in[i] - out, 1.0 / levels) << i;
+            ASSERT_NEAR(steps, std::round(steps), 1e-3) << i;
+            if (x == 0.0f) {
+                ASSERT_EQ(out, std::floor(65536.0 * in[i]) / 65536.0) << i;
+            }
+            if (i % 2 == 0) {
+                ASSERT_EQ(mono.tick(in[i]), io[i]) << i;
+            }
         }
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(Depths, BitcrusherDepth, ::testing::Values(0.0f, 0.5f, 1.0f));
 
 TEST(Bitcrusher, FullHoldTakesANewSampleEveryHundredFrames) {
     Bitcrusher b;

@@ -12,20 +12,14 @@
 namespace vx {
 namespace {
 
-TEST(ChorusFlanger, BuiltWithFreeModeLinesAndASlowLfo) {
+// The dry half, the 0.05 s base delay and its 5 % sweep at 0.2 Hz are measured by the impulse
+// and sweep tests below.
+TEST(ChorusFlanger, BuiltWithFreeModeLines) {
     ChorusFlanger c;
-    EXPECT_EQ(c.sampleRate, 44100.0f);
-    EXPECT_EQ(c.dry, 0.5f);
-    EXPECT_EQ(c.depth, 0.05f);
-    EXPECT_EQ(c.baseDelaySeconds, 0.05f);
-    EXPECT_FLOAT_EQ(c.baseDelaySamples, 2205.0f);
-    EXPECT_FLOAT_EQ(c.lfo1.frequency, 0.2f);
-    EXPECT_NEAR(c.lfo1.increment, 0.2 * 2048.0 / 44100.0, 1e-8);
     for (const MDelay* d : {&c.delayL, &c.delayR}) {
         EXPECT_TRUE(d->freeMode);
         EXPECT_EQ(d->feedback, 0.5f);
         EXPECT_EQ(d->wet, 0.5f);
-        EXPECT_FLOAT_EQ(d->delayLength, 2205.0f);
         EXPECT_EQ(d->lineL.size(), 131072u);
     }
 }

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -64,15 +65,15 @@ protected:
     audioStream& deck = *owned;
 };
 
-TEST_F(DeckEffects, SlotLabels) {
-    EXPECT_STREQ(fxSlotLabel(0), "FX1: FILTER");
-    EXPECT_STREQ(fxSlotLabel(3), "FX4: REPEATER");
-    EXPECT_STREQ(fxSlotLabel(6), "FX7: BITCRUSHER");
+// Every slot's own label is checked through the mixer controller's effect label.
+TEST_F(DeckEffects, SlotLabelsOutsideTheSlotsAreEmpty) {
     EXPECT_STREQ(fxSlotLabel(7), "");
     EXPECT_STREQ(fxSlotLabel(-1), "");
 }
 
-TEST_F(DeckEffects, EnableStoresEachSlotsOwnFlag) {
+TEST_F(DeckEffects, EnableStoresEachSlotsOwnFlagAndIgnoresUnknownSlots) {
+    deckSetFxEnabled(deck, 7, true);
+    deckSetFxEnabled(deck, -1, true);
     for (int slot = 0; slot < kFxSlotCount; ++slot) {
         deckSetFxEnabled(deck, slot, true);
         for (int s = 0; s < kFxSlotCount; ++s) {
@@ -82,14 +83,6 @@ TEST_F(DeckEffects, EnableStoresEachSlotsOwnFlag) {
     deckSetFxEnabled(deck, 4, false);
     EXPECT_FALSE(deck.fxPhaserOn.load());
     EXPECT_TRUE(deck.fxChorusOn.load());
-}
-
-TEST_F(DeckEffects, UnknownSlotsDoNothing) {
-    deckSetFxEnabled(deck, 7, true);
-    deckSetFxEnabled(deck, -1, true);
-    for (int s = 0; s < kFxSlotCount; ++s) {
-        EXPECT_FALSE(flagOf(deck, s).load()) << s;
-    }
 }
 
 TEST_F(DeckEffects, EnabledQueryCoversSlotsOneToSixOnly) {
@@ -106,14 +99,43 @@ TEST_F(DeckEffects, EnabledQueryCoversSlotsOneToSixOnly) {
     EXPECT_FALSE(deckFxEnabled(deck, 2));
 }
 
-TEST_F(DeckEffects, SwitchingTheGateOnAlignsItToTheDecksBeat) {
-    deck.position.store(30000.0);
-    deck.firstBeatFrame.store(100.0);
-    deck.gate->resync = false;
-    deckSetFxEnabled(deck, kFxGate, true);
-    EXPECT_EQ(deck.gate->frameCounter, 8050u); // 30100 mod 22050
-    EXPECT_TRUE(deck.gate->resync);
-    EXPECT_EQ(deck.gate->nextBoundary, 22050u);
+// Switching the gate on, or the repeater either way, aligns the module's counter to the deck's
+// beat: (position + first beat) × speed, modulo the module tempo's beat, lead-in negative.
+TEST_F(DeckEffects, SwitchingOnAlignsTheModuleToTheDecksBeat) {
+    const struct {
+        const char* name;
+        int slot;
+        bool on;
+        double position, firstBeat, speed;
+        float tempo;
+        int64_t counter;
+        uint64_t boundary;
+    } cases[] = {
+        {"gate", kFxGate, true, 30000.0, 100.0, 1.0, 120.0f, 8050, 22050}, // 30100 mod 22050
+        {"repeater on", kFxRepeater, true, 50000.0, 0.0, 1.0, 120.0f, 50000 - 44100, 22050},
+        {"repeater off", kFxRepeater, false, 50000.0, 0.0, 1.0, 120.0f, 50000 - 44100, 22050},
+        {"times the speed", kFxRepeater, true, 30000.0, 100.0, 2.0, 120.0f, 16100, 22050},
+        {"module tempo", kFxGate, true, 30100.0, 0.0, 1.0, 128.0f, 9429, 20671}, // beat 20671
+        {"lead-in", kFxRepeater, true, -22150.0, 0.0, 1.0, 120.0f, -100,
+         std::numeric_limits<uint64_t>::max()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto fresh = std::make_unique<audioStream>();
+        audioStream& d = *fresh;
+        deckSetEffectTempo(d, c.tempo);
+        d.position.store(c.position);
+        d.firstBeatFrame.store(c.firstBeat);
+        d.speed.store(c.speed);
+        d.gate->resync = false;
+        d.repeater->resync = false;
+        deckSetFxEnabled(d, c.slot, c.on);
+        const uint64_t counter =
+            c.slot == kFxGate ? d.gate->frameCounter : d.repeater->frameCounter;
+        EXPECT_EQ(static_cast<int64_t>(counter), c.counter);
+        EXPECT_TRUE(c.slot == kFxGate ? d.gate->resync : d.repeater->resync);
+        EXPECT_EQ(c.slot == kFxGate ? d.gate->nextBoundary : d.repeater->nextBoundary, c.boundary);
+    }
 }
 
 TEST_F(DeckEffects, SwitchingTheGateOffLeavesItsCounter) {
@@ -121,40 +143,6 @@ TEST_F(DeckEffects, SwitchingTheGateOffLeavesItsCounter) {
     deck.gate->frameCounter = 5;
     deckSetFxEnabled(deck, kFxGate, false);
     EXPECT_EQ(deck.gate->frameCounter, 5u);
-}
-
-TEST_F(DeckEffects, AnyRepeaterCallAlignsIt) {
-    deck.position.store(50000.0);
-    for (const bool on : {true, false}) {
-        deck.repeater->reset();
-        deckSetFxEnabled(deck, kFxRepeater, on);
-        EXPECT_EQ(deck.repeater->frameCounter, 50000u - 44100u) << on;
-        EXPECT_TRUE(deck.repeater->resync) << on;
-        EXPECT_EQ(deck.repeater->nextBoundary, 22050u) << on;
-    }
-}
-
-TEST_F(DeckEffects, AlignmentMultipliesByTheDeckSpeed) {
-    deck.position.store(30000.0);
-    deck.firstBeatFrame.store(100.0);
-    deck.speed.store(2.0);
-    deckSetFxEnabled(deck, kFxRepeater, true);
-    EXPECT_EQ(deck.repeater->frameCounter, 16100u); // 60200 mod 22050
-}
-
-TEST_F(DeckEffects, AlignmentUsesTheModulesTempo) {
-    deckSetEffectTempo(deck, 128.0f);
-    deck.position.store(30100.0);
-    deckSetFxEnabled(deck, kFxGate, true);
-    EXPECT_EQ(deck.gate->frameCounter, 9429u); // beat = 20671 frames
-    EXPECT_EQ(deck.gate->nextBoundary, 20671u);
-}
-
-TEST_F(DeckEffects, LeadInPositionGivesANegativeRemainder) {
-    deck.position.store(-22150.0);
-    deckSetFxEnabled(deck, kFxRepeater, true);
-    EXPECT_EQ(static_cast<int64_t>(deck.repeater->frameCounter), -100);
-    EXPECT_TRUE(deck.repeater->resync);
 }
 
 struct XYCase {
@@ -464,7 +452,7 @@ TEST_F(DeckEffects, EqOnAPlayingDeckRamps) {
     deck.isPlaying.store(true);
     deckSetEqLow(deck, 20.0f, 100); // the low band always takes 25 frames
     deckSetEqMid(deck, -10.0f, 100);
-    deckSetEqHigh(deck, 6.0f, 25);
+    deckSetEqHigh(deck, 10.0f, 25);
     EXPECT_EQ(deck.eqLowRamp.count.load(), 25);
     EXPECT_EQ(deck.eqMidRamp.count.load(), 100);
     EXPECT_EQ(deck.eqHighRamp.count.load(), 25);
@@ -478,12 +466,9 @@ TEST_F(DeckEffects, EqOnAPlayingDeckRamps) {
     }
     EXPECT_EQ(deck.eqLowDb.load(), 20.0f);
     EXPECT_FALSE(deck.eqLowRamp.isOn());
-}
 
-TEST_F(DeckEffects, EqRetargetKeepsTheRampsCurrentValue) {
-    deck.isPlaying.store(true);
-    deckSetEqHigh(deck, 10.0f, 25);
-    float db = 0.0f;
+    // A new target restarts from the value the ramp reached: 10 of 25 steps to 10 dB.
+    db = 0.0f;
     for (int i = 0; i < 10; ++i) {
         deck.eqHighRamp.step(db);
     }

@@ -45,14 +45,16 @@ template <typename T> std::shared_ptr<T> made() {
     return std::make_shared<T>();
 }
 
+// A fresh T set to pad position (x, y), processed in stereo blocks.
+template <typename T> StereoProcess padded(float x, float y) {
+    auto m = made<T>();
+    m->padInput(x, y);
+    return [m](float* io, int n) { m->processStereo(io, n); };
+}
+
 std::vector<ModuleCase> moduleCases() {
     return {
-        {"MDelay",
-         [](float x, float y) -> StereoProcess {
-             auto m = made<MDelay>();
-             m->padInput(x, y);
-             return [m](float* io, int n) { m->processStereo(io, n); };
-         },
+        {"MDelay", padded<MDelay>,
          // Feedback 1 at the shortest length adds one echo per 1/16 beat: 32 in one second.
          64.0},
         {"AMGate",
@@ -70,26 +72,9 @@ std::vector<ModuleCase> moduleCases() {
              return [m](float* io, int n) { m->processStereo(io, n); };
          },
          1.0},
-        {"Phaser",
-         [](float x, float y) -> StereoProcess {
-             auto m = made<Phaser>();
-             m->padInput(x, y);
-             return [m](float* io, int n) { m->processStereo(io, n); };
-         },
-         16.0},
-        {"ChorusFlanger",
-         [](float x, float y) -> StereoProcess {
-             auto m = made<ChorusFlanger>();
-             m->padInput(x, y);
-             return [m](float* io, int n) { m->processStereo(io, n); };
-         },
-         16.0},
-        {"Bitcrusher",
-         [](float x, float y) -> StereoProcess {
-             auto m = made<Bitcrusher>();
-             m->padInput(x, y);
-             return [m](float* io, int n) { m->processStereo(io, n); };
-         },
+        {"Phaser", padded<Phaser>, 16.0},
+        {"ChorusFlanger", padded<ChorusFlanger>, 16.0},
+        {"Bitcrusher", padded<Bitcrusher>,
          // floor() rounds −1 down to the next level below it: one step of the coarsest depth
          // the pad reaches (8.96 bits) beyond full scale.
          1.0 + 1.0 / std::exp2(8.96)},

@@ -17,45 +17,44 @@ TEST(MDelay, DefaultsAndLinesAllocatedSilent) {
     EXPECT_EQ(d.lineR.size(), 131072u);
     EXPECT_TRUE(std::all_of(d.lineL.begin(), d.lineL.end(), [](float v) { return v == 0.0f; }));
     EXPECT_EQ(d.writeIndex, 0);
-    EXPECT_EQ(d.feedback, 0.75f);
     EXPECT_EQ(d.delayLength, 5512.5f);
     EXPECT_EQ(d.delayX, 0.5f);
     EXPECT_EQ(d.wet, 0.5f);
     EXPECT_FALSE(d.freeMode);
     EXPECT_FALSE(d.feedbackRamp.isOn());
     EXPECT_EQ(d.feedbackRamp.TimeFilter.load(), 25.0f);
-    EXPECT_EQ(d.tempo, 120.0f);
+    // Feedback 0.75 and 120 BPM: see the ramp and tempo tests.
 }
 
-struct PadCase {
-    float x;
-    float tempo;
-    float expectedLength;
-};
-
-class MDelayPad : public ::testing::TestWithParam<PadCase> {};
-
-TEST_P(MDelayPad, XChoosesABeatFractionByNearest) {
-    const PadCase c = GetParam();
-    MDelay d;
-    d.tempo = c.tempo;
-    d.padInput(c.x, 0.5f);
-    EXPECT_EQ(d.delayX, c.x);
-    EXPECT_FLOAT_EQ(d.delayLength, c.expectedLength) << "x=" << c.x;
+// F = {1/16, 1/8, 1/4, 1/2, 1} beat by nearest(4x); at 120 BPM one beat is 22050 frames.
+TEST(MDelay, XChoosesABeatFractionByNearest) {
+    const struct {
+        float x;
+        float tempo;
+        float expectedLength;
+    } cases[] = {{0.0f, 120.0f, 1378.125f},
+                 {0.1249f, 120.0f, 1378.125f},
+                 {0.125f, 120.0f, 2756.25f}, // 4x = 0.5 rounds up
+                 {0.3f, 120.0f, 2756.25f},
+                 {0.375f, 120.0f, 5512.5f},
+                 {0.5f, 120.0f, 5512.5f},
+                 {0.625f, 120.0f, 11025.0f}, // 2.5 rounds up, not to even
+                 {0.875f, 120.0f, 22050.0f},
+                 {1.0f, 120.0f, 22050.0f},
+                 {1.0f, 90.0f, 29400.0f},
+                 {0.5f, 128.0f, 5167.96875f},
+                 // clamps: 1 beat at 10 BPM would be 264600 frames
+                 {1.0f, 10.0f, 131072.0f},
+                 {0.0f, 1e7f, 1.0f}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "x=" << c.x << " at " << c.tempo);
+        MDelay d;
+        d.tempo = c.tempo;
+        d.padInput(c.x, 0.5f);
+        EXPECT_EQ(d.delayX, c.x);
+        EXPECT_FLOAT_EQ(d.delayLength, c.expectedLength);
+    }
 }
-
-// 120 BPM: one beat is 22050 frames; F = {1/16, 1/8, 1/4, 1/2, 1} by nearest(4x).
-INSTANTIATE_TEST_SUITE_P(
-    Fractions, MDelayPad,
-    ::testing::Values(PadCase{0.0f, 120.0f, 1378.125f}, PadCase{0.1249f, 120.0f, 1378.125f},
-                      PadCase{0.125f, 120.0f, 2756.25f}, // 4x = 0.5 rounds up
-                      PadCase{0.3f, 120.0f, 2756.25f}, PadCase{0.375f, 120.0f, 5512.5f},
-                      PadCase{0.5f, 120.0f, 5512.5f},
-                      PadCase{0.625f, 120.0f, 11025.0f}, // 2.5 rounds up, not to even
-                      PadCase{0.875f, 120.0f, 22050.0f}, PadCase{1.0f, 120.0f, 22050.0f},
-                      PadCase{1.0f, 90.0f, 29400.0f}, PadCase{0.5f, 128.0f, 5167.96875f},
-                      // clamps: 1 beat at 10 BPM would be 264600 frames
-                      PadCase{1.0f, 10.0f, 131072.0f}, PadCase{0.0f, 1e7f, 1.0f}));
 
 TEST(MDelay, FreeModeLengthIsXSecondsClamped) {
     MDelay d;
@@ -144,51 +143,47 @@ std::vector<double> referenceEcho(const std::vector<float>& x, double length, do
     return y;
 }
 
-struct EchoCase {
-    float length, feedback, wet;
-    int frames;
-};
-
-class MDelayEcho : public ::testing::TestWithParam<EchoCase> {};
-
-TEST_P(MDelayEcho, StereoAndMonoMatchTheDirectComputation) {
-    const EchoCase c = GetParam();
-    std::vector<float> left(static_cast<size_t>(c.frames)), right(left.size());
-    uint32_t state = 77;
-    for (size_t i = 0; i < left.size(); ++i) {
-        left[i] = test::noiseSample(state);
-        right[i] = 0.5f * test::noiseSample(state);
-    }
-    MDelay stereo, mono;
-    for (MDelay* d : {&stereo, &mono}) {
-        d->delayLength = c.length;
-        d->feedback = c.feedback;
-        d->wet = c.wet;
-    }
-    std::vector<float> io(2 * left.size());
-    for (size_t i = 0; i < left.size(); ++i) {
-        io[2 * i] = left[i];
-        io[2 * i + 1] = right[i];
-    }
-    for (int start = 0; start < c.frames; start += 1000) {
-        stereo.processStereo(io.data() + 2 * start, std::min(1000, c.frames - start));
-    }
-    const std::vector<double> yL = referenceEcho(left, c.length, c.feedback);
-    const std::vector<double> yR = referenceEcho(right, c.length, c.feedback);
-    for (size_t i = 0; i < left.size(); ++i) {
-        ASSERT_NEAR(io[2 * i], left[i] + c.wet * yL[i], 1e-5) << "frame " << i;
-        ASSERT_NEAR(io[2 * i + 1], right[i] + c.wet * yR[i], 1e-5) << "frame " << i;
-        ASSERT_NEAR(mono.tick(left[i]), c.wet * yL[i], 1e-5) << "frame " << i; // no dry part
+// Fractions are multiples of 1/4 so that writeIndex − length stays exact in float near 131072.
+TEST(MDelay, StereoAndMonoMatchTheDirectComputation) {
+    const struct {
+        float length, feedback, wet;
+        int frames;
+    } cases[] = {{100.0f, 0.0f, 0.5f, 3000},
+                 {100.25f, 0.0f, 0.5f, 3000},
+                 {1.0f, 0.5f, 1.0f, 3000},
+                 {333.75f, 0.6f, 0.8f, 140000},
+                 {131072.0f, 0.5f, 0.5f, 300000}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "length " << c.length << ", feedback " << c.feedback);
+        std::vector<float> left(static_cast<size_t>(c.frames)), right(left.size());
+        uint32_t state = 77;
+        for (size_t i = 0; i < left.size(); ++i) {
+            left[i] = test::noiseSample(state);
+            right[i] = 0.5f * test::noiseSample(state);
+        }
+        MDelay stereo, mono;
+        for (MDelay* d : {&stereo, &mono}) {
+            d->delayLength = c.length;
+            d->feedback = c.feedback;
+            d->wet = c.wet;
+        }
+        std::vector<float> io(2 * left.size());
+        for (size_t i = 0; i < left.size(); ++i) {
+            io[2 * i] = left[i];
+            io[2 * i + 1] = right[i];
+        }
+        for (int start = 0; start < c.frames; start += 1000) {
+            stereo.processStereo(io.data() + 2 * start, std::min(1000, c.frames - start));
+        }
+        const std::vector<double> yL = referenceEcho(left, c.length, c.feedback);
+        const std::vector<double> yR = referenceEcho(right, c.length, c.feedback);
+        for (size_t i = 0; i < left.size(); ++i) {
+            ASSERT_NEAR(io[2 * i], left[i] + c.wet * yL[i], 1e-5) << "frame " << i;
+            ASSERT_NEAR(io[2 * i + 1], right[i] + c.wet * yR[i], 1e-5) << "frame " << i;
+            ASSERT_NEAR(mono.tick(left[i]), c.wet * yL[i], 1e-5) << "frame " << i; // no dry part
+        }
     }
 }
-
-// Fractions are multiples of 1/4 so that writeIndex − length stays exact in float near 131072.
-INSTANTIATE_TEST_SUITE_P(Lines, MDelayEcho,
-                         ::testing::Values(EchoCase{100.0f, 0.0f, 0.5f, 3000},
-                                           EchoCase{100.25f, 0.0f, 0.5f, 3000},
-                                           EchoCase{1.0f, 0.5f, 1.0f, 3000},
-                                           EchoCase{333.75f, 0.6f, 0.8f, 140000},
-                                           EchoCase{131072.0f, 0.5f, 0.5f, 300000}));
 
 TEST(MDelay, ImpulseAtOneBeatGivesASingleEchoOnceTheFeedbackRampedToZero) {
     MDelay d;

@@ -11,7 +11,7 @@ namespace {
 
 using test::gainAt;
 
-TEST(lphpFilter, InitialRecordIsFullyOpenWithFeedbackFromTheFormula) {
+TEST(lphpFilter, InitialRecordIsFullyOpenAndTransparent) {
     lphpFilter f;
     EXPECT_EQ(f.fLP, 1.0f);
     EXPECT_EQ(f.fHP, 0.0f);
@@ -20,42 +20,32 @@ TEST(lphpFilter, InitialRecordIsFullyOpenWithFeedbackFromTheFormula) {
     EXPECT_NEAR(f.fbLP, 0.4 + 0.4 / (1.005 - 1.0), 1e-3);
     EXPECT_NEAR(f.fbHP, 0.4 + 0.4 / 1.005, 1e-3);
     EXPECT_EQ(f.s1 + f.s2 + f.s3 + f.s4, 0.0f);
+    for (const float x : test::sine(3000.0, 500, 0.8f)) {
+        ASSERT_NEAR(f.process(x), x, 1e-5);
+    }
 }
 
-struct PositionCase {
-    float p;
-    double fLP;
-    double fHP;
-};
-
-class lphpCoefficients : public ::testing::TestWithParam<PositionCase> {};
-
-TEST_P(lphpCoefficients, FollowTheKnobFormula) {
-    const PositionCase c = GetParam();
-    lphpFilter f;
-    f.setPosition(c.p);
-    EXPECT_NEAR(f.fLP, c.fLP, 1e-6);
-    EXPECT_NEAR(f.fHP, c.fHP, 1e-6);
-    EXPECT_NEAR(f.fbLP, 0.4 + 0.4 / (1.005 - c.fLP), 2e-5 * f.fbLP);
-    EXPECT_NEAR(f.fbHP, 0.4 + 0.4 / (1.005 - c.fHP), 2e-5 * f.fbHP);
-}
-
-INSTANTIATE_TEST_SUITE_P(Knob, lphpCoefficients,
-                         ::testing::Values(PositionCase{0.0f, 0.05, 0.0},
-                                           PositionCase{0.25f, 0.05 + 0.95 * std::sin(0.5), 0.0},
-                                           PositionCase{0.5f, 0.05 + 0.95 * std::sin(1.0),
-                                                        0.0}, // 0.8494, HP off
-                                           PositionCase{0.75f, 0.05 + 0.95 * std::sin(1.0), 0.375},
-                                           PositionCase{1.0f, 0.05 + 0.95 * std::sin(1.0), 0.75}));
-
-TEST(lphpFilter, NeutralAndFullHighPassMatchTheDocumentedValues) {
-    lphpFilter f;
-    f.setPosition(0.5f);
-    EXPECT_NEAR(f.fLP, 0.8494, 1e-4);
-    EXPECT_EQ(f.fHP, 0.0f);
-    f.setPosition(1.0f);
-    EXPECT_EQ(f.fHP, 0.75f);
-    EXPECT_NEAR(f.fbHP, 1.9686, 1e-4);
+// fLP = 0.05 + 0.95 sin(min(2p, 1)), fHP = max(0, 1.5 (p − 0.5)); feedback q + q / (1.005 − f).
+// Neutral (0.5): fLP 0.8494, HP off; fully up: fHP 0.75, fbHP 1.9686.
+TEST(lphpFilter, CoefficientsFollowTheKnobFormula) {
+    const struct {
+        float p;
+        double fLP;
+        double fHP;
+    } cases[] = {{0.0f, 0.05, 0.0},
+                 {0.25f, 0.05 + 0.95 * std::sin(0.5), 0.0},
+                 {0.5f, 0.05 + 0.95 * std::sin(1.0), 0.0},
+                 {0.75f, 0.05 + 0.95 * std::sin(1.0), 0.375},
+                 {1.0f, 0.05 + 0.95 * std::sin(1.0), 0.75}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.p);
+        lphpFilter f;
+        f.setPosition(c.p);
+        EXPECT_NEAR(f.fLP, c.fLP, 1e-6);
+        EXPECT_EQ(f.fHP, static_cast<float>(c.fHP)); // exact: 0, 0.375, 0.75
+        EXPECT_NEAR(f.fbLP, 0.4 + 0.4 / (1.005 - c.fLP), 2e-5 * f.fbLP);
+        EXPECT_NEAR(f.fbHP, 0.4 + 0.4 / (1.005 - c.fHP), 2e-5 * f.fbHP);
+    }
 }
 
 TEST(lphpFilter, FilteringMatchesTheTwoStageRecurrence) {
@@ -76,35 +66,24 @@ TEST(lphpFilter, FilteringMatchesTheTwoStageRecurrence) {
     EXPECT_LT(maxErr, 1e-4);
 }
 
-TEST(lphpFilter, KnobFullyDownPassesBassAndBlocksTreble) {
-    lphpFilter f;
-    f.setPosition(0.0f);
-    EXPECT_NEAR(gainAt(100.0, [&](float x) { return f.process(x); }), 1.0, 0.05);
-    f.clear();
-    EXPECT_LT(gainAt(10000.0, [&](float x) { return f.process(x); }), 0.01);
-}
-
-TEST(lphpFilter, KnobFullyUpBlocksBassAndPassesTreble) {
-    lphpFilter f;
-    f.setPosition(1.0f);
-    EXPECT_LT(gainAt(100.0, [&](float x) { return f.process(x); }), 0.01);
-    f.clear();
-    EXPECT_GT(gainAt(10000.0, [&](float x) { return f.process(x); }), 0.7);
-}
-
-TEST(lphpFilter, NeutralKnobPassesBassAndTrebleAlmostUnchanged) {
-    lphpFilter f;
-    f.setPosition(0.5f);
-    EXPECT_NEAR(gainAt(100.0, [&](float x) { return f.process(x); }), 1.0, 0.01);
-    f.clear();
-    EXPECT_NEAR(gainAt(10000.0, [&](float x) { return f.process(x); }), 1.0, 0.1);
-}
-
-TEST(lphpFilter, OpenInitialRecordIsTransparent) {
-    lphpFilter f;
-    const auto in = test::sine(3000.0, 500, 0.8f);
-    for (const float x : in) {
-        ASSERT_NEAR(f.process(x), x, 1e-5);
+// Fully down passes bass and blocks treble, fully up the reverse, neutral passes both.
+TEST(lphpFilter, KnobPositionsShapeBassAndTreble) {
+    const struct {
+        float p;
+        double bassLow, bassHigh, trebleLow, trebleHigh; // open gain bounds, 100 Hz and 10 kHz
+    } cases[] = {
+        {0.0f, 0.95, 1.05, 0.0, 0.01}, {1.0f, 0.0, 0.01, 0.7, 10.0}, {0.5f, 0.99, 1.01, 0.9, 1.1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.p);
+        lphpFilter f;
+        f.setPosition(c.p);
+        const double bass = gainAt(100.0, [&](float x) { return f.process(x); });
+        EXPECT_GT(bass, c.bassLow);
+        EXPECT_LT(bass, c.bassHigh);
+        f.clear();
+        const double treble = gainAt(10000.0, [&](float x) { return f.process(x); });
+        EXPECT_GT(treble, c.trebleLow);
+        EXPECT_LT(treble, c.trebleHigh);
     }
 }
 

@@ -3,6 +3,7 @@
 #include "analysis/peakFileData.h"
 #include "engine/DeckDecoder.h"
 #include "engine/analyzeProgress.h"
+#include "library/LibraryFixture.h"
 #include "platform/AudioFileWriter.h"
 #include "platform/Clock.h"
 #include "platform/NotificationCenter.h"
@@ -29,14 +30,6 @@ protected:
         notifications_.addObserver(this, "Analyze Complete", [this](const Notification& n) {
             completed_.push_back(std::get<std::string>(n.object));
         });
-        dir_ = fs::temp_directory_path() /
-               ("vx-analysis-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        engine_.reset();
-        fs::remove_all(dir_);
     }
     // Pumps the main thread until `done` holds (at most 10 s of real time).
     bool pumpUntil(const std::function<bool()>& done) {
@@ -47,15 +40,28 @@ protected:
         loop_.runDue();
         return done();
     }
+    // A routine that counts its runs and works (at progress 0.5) until cancelled (−1).
+    AnalysisRoutine untilCancelled(std::atomic<int>& runs) {
+        return [&runs](const fs::path&, peakFileData&, std::atomic<float>& progress) {
+            float fresh = 0.0f;
+            progress.compare_exchange_strong(fresh, 0.5f); // never overwrites a cancel
+            runs.fetch_add(1);
+            while (progress.load() != -1.0f) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            return 0;
+        };
+    }
 
+    test::LibraryTempDir home_; // removed after everything below
+    const fs::path dir_ = home_.path();
     ManualClock clock_;
     RunLoop loop_{clock_};
     NotificationCenter notifications_{loop_};
     EngineServices services_;
     OfflineAudioDevice device_;
-    std::unique_ptr<AudioOut> engine_;
     std::vector<std::string> completed_;
-    fs::path dir_;
+    std::unique_ptr<AudioOut> engine_;
 };
 
 TEST_F(AnalysisQueue, TheRegistryAnswersBeforeAndAfterItExists) {
@@ -78,15 +84,7 @@ TEST_F(AnalysisQueue, TheRegistryAnswersBeforeAndAfterItExists) {
 
 TEST_F(AnalysisQueue, TheSameFileIsNeverAnalysedTwiceAtOnceAndCancelEndsTheRun) {
     std::atomic<int> runs{0};
-    engine_->setAnalysisRoutine([&](const fs::path&, peakFileData&, std::atomic<float>& progress) {
-        runs.fetch_add(1);
-        // Work until cancelled.
-        while (progress.load() != -1.0f) {
-            progress.store(0.5f);
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return 0;
-    });
+    engine_->setAnalysisRoutine(untilCancelled(runs));
     const fs::path track = dir_ / "Twice.mp3";
     engine_->startAnalysis(track);
     ASSERT_TRUE(pumpUntil([&] { return engine_->getNumAnalizes() == 1 && runs.load() == 1; }));
@@ -109,13 +107,7 @@ TEST_F(AnalysisQueue, TheSameFileIsNeverAnalysedTwiceAtOnceAndCancelEndsTheRun) 
 
 TEST_F(AnalysisQueue, JoiningAllCancelsARunThatRegistersWhileTheJoinWaits) {
     std::atomic<int> runs{0};
-    engine_->setAnalysisRoutine([&](const fs::path&, peakFileData&, std::atomic<float>& progress) {
-        runs.fetch_add(1);
-        while (progress.load() != -1.0f) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return 0;
-    });
+    engine_->setAnalysisRoutine(untilCancelled(runs));
     // Registration needs the main thread, which only the join itself pumps: the run starts
     // after the join's first cancel pass and must still be cancelled.
     engine_->startAnalysis(dir_ / "Late.mp3");

@@ -1,5 +1,6 @@
 #include "EngineFixture.h"
 
+#include "engine/Transport.h"
 #include "platform/Log.h"
 
 #include <gtest/gtest.h>
@@ -200,37 +201,24 @@ TEST(AudioOutRender, PositionTriggerAndCountdownFireOnTheRenderThreadOnce) {
     static audioStream* deckSeen;
     positions.clear();
     deckSeen = &d;
-    d.triggerSelector.store([](void*, int deck) {
+    const TriggerSelector selector = [](void* target, int deck) {
         EXPECT_EQ(deck, 0);
+        EXPECT_EQ(target, deckSeen);
         positions.push_back(deckSeen->position.load());
-    });
-    d.triggerFrame.store(700);
-    d.triggerArmed.store(true, std::memory_order_release);
+    };
+    armPositionTrigger(d, 700, &d, selector);
     e.playPlain(0, 0.0);
     e.render(2048);
     ASSERT_EQ(positions.size(), 1u);
     EXPECT_DOUBLE_EQ(positions[0], 700.0);
     EXPECT_FALSE(d.triggerArmed.load());
 
-    d.triggerCountdown.store(300);
+    // A countdown disarms the trigger: the one at 2848 (in the next buffer) never fires.
+    armPositionTrigger(d, 2848, &d, selector);
+    setCountdown(d, 300, &d, selector);
     e.render(1024);
     ASSERT_EQ(positions.size(), 2u);
     EXPECT_DOUBLE_EQ(positions[1], 2048.0 + 299.0);
-}
-
-TEST(AudioOutRender, SamplerGainRampIsSteppedOncePerCallbackForEightCallbacks) {
-    Engine e(64);
-    e.out.setSampleGain(0.2f);
-    EXPECT_FLOAT_EQ(e.out.getSampleGain(), 0.2f); // the target while it runs
-    for (int i = 1; i <= 8; ++i) {
-        e.render(64);
-        EXPECT_EQ(e.out.sampleGainFilter.count.load(), 8 - i);
-        EXPECT_NEAR(e.out.sampleGainFilter.from.load(), 1.0f - 0.1f * i, 1e-6f);
-        EXPECT_TRUE(e.out.sampleGainFilter.isOn());
-    }
-    e.render(64);
-    EXPECT_FALSE(e.out.sampleGainFilter.isOn());
-    EXPECT_FLOAT_EQ(e.out.getSampleGain(), 0.2f);
 }
 
 TEST(AudioOutRender, AnInterruptionStopsTheUnitAndItsEndRestartsIt) {

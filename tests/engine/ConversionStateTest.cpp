@@ -52,15 +52,11 @@ private:
     std::vector<std::thread> threads_;
 };
 
-TEST(ConversionState, StartsDone) {
+TEST(ConversionState, StartsDoneOnItsMainThread) {
     ConversionState state;
     EXPECT_EQ(state.value(), Value::Done);
     EXPECT_EQ(state.waitingThreads(), 0);
     EXPECT_TRUE(state.isMainThread());
-}
-
-TEST(ConversionState, TheConstructingThreadIsTheMainThread) {
-    ConversionState state;
     bool elsewhere = true;
     std::thread([&] { elsewhere = state.isMainThread(); }).join();
     EXPECT_FALSE(elsewhere);
@@ -68,7 +64,7 @@ TEST(ConversionState, TheConstructingThreadIsTheMainThread) {
 
 TEST(ConversionState, PauseAndResumeOnlyActOnARunningConversion) {
     // Each step: the operation, what it returns, the value after it.
-    enum class Op { Pause, Resume, SetRunning, SetDone };
+    enum class Op { Pause, Resume, SetRunning, SetDone, Check };
     struct Step {
         Op op;
         bool returns;
@@ -78,6 +74,8 @@ TEST(ConversionState, PauseAndResumeOnlyActOnARunningConversion) {
         {Op::Pause, false, Value::Done},  // nothing to pause
         {Op::Resume, false, Value::Done}, // nothing to resume
         {Op::SetRunning, true, Value::Running},
+        {Op::Check, false, Value::Running}, // running: passes straight through, twice
+        {Op::Check, false, Value::Running},
         {Op::Resume, false, Value::Running}, // not paused
         {Op::Pause, true, Value::Paused},
         {Op::Pause, false, Value::Paused}, // already paused
@@ -106,75 +104,54 @@ TEST(ConversionState, PauseAndResumeOnlyActOnARunningConversion) {
         case Op::SetDone:
             state.setDone();
             break;
+        case Op::Check:
+            result = state.pausedCheck();
+            break;
         }
         EXPECT_EQ(result, step.returns) << "step " << i;
         EXPECT_EQ(state.value(), step.after) << "step " << i;
     }
 }
 
-TEST(ConversionState, PausedCheckPassesStraightThroughWhileRunning) {
-    ConversionState state;
-    state.setRunning();
-    EXPECT_FALSE(state.pausedCheck());
-    EXPECT_FALSE(state.pausedCheck());
-    EXPECT_EQ(state.value(), Value::Running);
-    state.setDone();
-}
-
-TEST(ConversionState, PausedCheckBlocksUntilResumed) {
+TEST(ConversionState, PausedCheckBlocksEveryWaiterUntilResumed) {
     ConversionState state;
     state.setRunning();
     ASSERT_TRUE(state.pause());
-    std::atomic<int> result{-1};
-    Workers worker(state);
-    worker.start([&] { result = state.pausedCheck() ? 1 : 0; });
-    ASSERT_TRUE(eventually([&] { return state.waitingThreads() == 1; }));
-    // Blocked in the wait: it has not returned.
-    EXPECT_EQ(result.load(), -1);
-    EXPECT_EQ(state.value(), Value::Paused);
-    ASSERT_TRUE(state.resume());
-    worker.join();
-    EXPECT_EQ(result.load(), 1);
-    EXPECT_EQ(state.waitingThreads(), 0);
-    EXPECT_EQ(state.value(), Value::Running);
-    state.setDone();
-}
-
-TEST(ConversionState, ResumeReleasesEveryWaiter) {
-    ConversionState state;
-    state.setRunning();
-    ASSERT_TRUE(state.pause());
-    std::atomic<int> released{0};
+    std::atomic<int> results[3] = {-1, -1, -1};
     Workers workers(state);
-    for (int i = 0; i < 3; ++i) {
-        workers.start([&] { released += state.pausedCheck() ? 1 : 0; });
+    for (auto& result : results) {
+        workers.start([&] { result = state.pausedCheck() ? 1 : 0; });
     }
     ASSERT_TRUE(eventually([&] { return state.waitingThreads() == 3; }));
+    // Blocked in the wait: none has returned.
+    for (const auto& result : results) {
+        EXPECT_EQ(result.load(), -1);
+    }
+    EXPECT_EQ(state.value(), Value::Paused);
     ASSERT_TRUE(state.resume());
     ASSERT_TRUE(eventually([&] { return state.waitingThreads() == 0; }));
     workers.join();
-    EXPECT_EQ(released.load(), 3);
+    for (const auto& result : results) {
+        EXPECT_EQ(result.load(), 1); // each says it waited
+    }
+    EXPECT_EQ(state.value(), Value::Running);
     state.setDone();
 }
 
-TEST(ConversionState, SetDoneReleasesAPausedWaiter) {
-    ConversionState state;
-    state.setRunning();
-    ASSERT_TRUE(state.pause());
-    Workers worker(state);
-    worker.start([&] { state.pausedCheck(); });
-    ASSERT_TRUE(eventually([&] { return state.waitingThreads() == 1; }));
-    state.setDone();
-    ASSERT_TRUE(eventually([&] { return state.waitingThreads() == 0; }));
-    worker.join();
-    EXPECT_EQ(state.value(), Value::Done);
-}
-
-TEST(ConversionState, InitializeOnTheMainThreadEndsAConversion) {
-    ConversionState state;
-    state.setRunning();
-    state.initialize();
-    EXPECT_EQ(state.value(), Value::Done);
+TEST(ConversionState, SetDoneAndInitializeEndAConversionAndReleaseAPausedWaiter) {
+    for (bool byInitialize : {false, true}) {
+        SCOPED_TRACE(byInitialize ? "initialize" : "setDone");
+        ConversionState state;
+        state.setRunning();
+        ASSERT_TRUE(state.pause());
+        Workers worker(state);
+        worker.start([&] { state.pausedCheck(); });
+        ASSERT_TRUE(eventually([&] { return state.waitingThreads() == 1; }));
+        byInitialize ? state.initialize() : state.setDone();
+        ASSERT_TRUE(eventually([&] { return state.waitingThreads() == 0; }));
+        worker.join();
+        EXPECT_EQ(state.value(), Value::Done);
+    }
 }
 
 using ConversionStateDeathTest = ::testing::Test;

@@ -144,14 +144,19 @@ struct MixCase {
     int rate;
     int channels;
     AudioFileWriter::Format format;
+    const char* logged; // the source's format as logged, less its length
 };
 
 TEST(ConvertFile, WavMixBecomesM4aOfTheSameLengthAndLevel) {
     const MixCase cases[] = {
-        {"16-bit stereo 44100", 44100, 2, AudioFileWriter::Format::WavInt16},
-        {"float stereo 44100", 44100, 2, AudioFileWriter::Format::WavFloat32},
-        {"16-bit mono 44100", 44100, 1, AudioFileWriter::Format::WavInt16},
-        {"float stereo 48000", 48000, 2, AudioFileWriter::Format::WavFloat32},
+        {"16-bit stereo 44100", 44100, 2, AudioFileWriter::Format::WavInt16,
+         "pcm_s16le, 44100 Hz, 2 channels"},
+        {"float stereo 44100", 44100, 2, AudioFileWriter::Format::WavFloat32,
+         "pcm_f32le, 44100 Hz, 2 channels"},
+        {"16-bit mono 44100", 44100, 1, AudioFileWriter::Format::WavInt16,
+         "pcm_s16le, 44100 Hz, 1 channel"},
+        {"float stereo 48000", 48000, 2, AudioFileWriter::Format::WavFloat32,
+         "pcm_f32le, 48000 Hz, 2 channels"},
     };
     for (const MixCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -162,11 +167,22 @@ TEST(ConvertFile, WavMixBecomesM4aOfTheSameLengthAndLevel) {
         writeWav(wav, mixSignal(sourceFrames, c.rate, c.channels), c.rate, c.channels, c.format);
         // The reference is the source as the application reads it: 44100 Hz stereo.
         const Decoded source = decode(wav, AudioFileReader::Client::Stereo44100);
+        std::ofstream(m4a) << "older file"; // replaced by the conversion
+        vx::LogCapture log;
         ConversionState state;
         std::string error;
         ASSERT_EQ(convertOnWorker(m4aRequest(wav, m4a), state, &error), ConvertStatus::Ok) << error;
         EXPECT_EQ(state.value(), ConversionState::Value::Done);
         EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"mix.m4a", "mix.wav"}));
+        const std::vector<std::string> steps = {
+            "DoConvertFile",
+            "Source file format: " + std::string(c.logged) + ", " + std::to_string(sourceFrames) +
+                " frames",
+            "Destination file format: aac (M4A), 44100 Hz, 2 channels",
+            "Audio Converter CAN continue after interruption!",
+            "Converting...",
+        };
+        EXPECT_EQ(log.lines(), steps);
 
         const Decoded out = decode(m4a, AudioFileReader::Client::Stereo44100);
         EXPECT_EQ(out.format.codec, "aac");
@@ -254,23 +270,6 @@ TEST(ConvertFile, ReadsBuffersOf32768BytesAndReportsEach) {
     }
 }
 
-TEST(ConvertFile, LogsTheStepsInOrder) {
-    TempFolder dir;
-    const fs::path wav = dir.file("in.wav");
-    writeWav(wav, mixSignal(10000, 44100, 2), 44100, 2);
-    vx::LogCapture log;
-    ConversionState state;
-    ASSERT_EQ(convertOnWorker(m4aRequest(wav, dir.file("out.m4a")), state), ConvertStatus::Ok);
-    const std::vector<std::string> expected = {
-        "DoConvertFile",
-        "Source file format: pcm_s16le, 44100 Hz, 2 channels, 10000 frames",
-        "Destination file format: aac (M4A), 44100 Hz, 2 channels",
-        "Audio Converter CAN continue after interruption!",
-        "Converting...",
-    };
-    EXPECT_EQ(log.lines(), expected);
-}
-
 TEST(ConvertFile, FailuresLeaveNoOutputAndNoTemporaryFile) {
     struct Case {
         const char* name;
@@ -319,6 +318,7 @@ TEST(ConvertFile, FailuresLeaveNoOutputAndNoTemporaryFile) {
         writeWav(dir.file("in.wav"), mixSignal(20000, 44100, 2), 44100, 2);
         writeWav(dir.file("in48k.wav"), mixSignal(20000, 48000, 2), 48000, 2);
         std::ofstream(dir.file("notes.txt")) << "not audio\n";
+        std::ofstream(dir.file("out.m4a")) << "older file"; // kept when a conversion fails
         fs::create_directory(dir.file("sub"));
         const auto before = namesIn(dir);
         const ConvertRequest request = c.request(dir);
@@ -331,6 +331,7 @@ TEST(ConvertFile, FailuresLeaveNoOutputAndNoTemporaryFile) {
         EXPECT_EQ(state.value(), ConversionState::Value::Done);
         EXPECT_EQ(namesIn(dir), before); // nothing added, nothing removed
         EXPECT_TRUE(fs::is_empty(dir.file("sub")));
+        EXPECT_EQ(fs::file_size(dir.file("out.m4a")), std::string("older file").size());
     }
 }
 
@@ -382,21 +383,6 @@ TEST(ConvertFile, DiskFullMidwayFailsAndLeavesNothing) {
     EXPECT_LT(converted, frames);
     EXPECT_EQ(namesIn(dir), std::vector<std::string>{"long.wav"});
     EXPECT_EQ(state.value(), ConversionState::Value::Done);
-}
-
-TEST(ConvertFile, AnOlderDestinationIsReplacedOnlyOnSuccess) {
-    TempFolder dir;
-    const fs::path wav = dir.file("in.wav");
-    const fs::path out = dir.file("out.m4a");
-    writeWav(wav, mixSignal(20000, 44100, 2), 44100, 2);
-    std::ofstream(out) << "older file";
-    std::ofstream(dir.file("bad.wav")) << "not audio";
-    ConversionState state;
-    EXPECT_EQ(convertOnWorker(m4aRequest(dir.file("bad.wav"), out), state),
-              ConvertStatus::OpenSource);
-    EXPECT_EQ(fs::file_size(out), std::string("older file").size());
-    EXPECT_EQ(convertOnWorker(m4aRequest(wav, out), state), ConvertStatus::Ok);
-    EXPECT_EQ(decode(out, AudioFileReader::Client::Stereo44100).format.codec, "aac");
 }
 
 TEST(ConvertFile, PauseHoldsTheConversionUntilResumed) {
@@ -482,7 +468,7 @@ TEST(ConvertFile, RecordingGoesToTheSamePathWithM4aExtension) {
     }
 }
 
-TEST(ConvertFile, ConvertRecordingWritesTheM4aBesideTheWav) {
+TEST(ConvertFile, ConvertRecordingWritesTheM4aBesideTheWavOrDeletesItOnFailure) {
     TempFolder dir;
     const fs::path wav = dir.file("VXNexa_0003.wav");
     writeWav(wav, mixSignal(30000, 44100, 2), 44100, 2);
@@ -494,20 +480,16 @@ TEST(ConvertFile, ConvertRecordingWritesTheM4aBesideTheWav) {
     EXPECT_EQ(
         decode(dir.file("VXNexa_0003.m4a"), AudioFileReader::Client::Stereo44100).format.codec,
         "aac");
-}
 
-TEST(ConvertFile, ConvertRecordingDeletesTheDestinationOnFailureAndSaysSo) {
-    TempFolder dir;
-    const fs::path wav = dir.file("VXNexa_0004.wav");
-    std::ofstream(wav) << "not a recording";
+    const fs::path bad = dir.file("VXNexa_0004.wav");
+    std::ofstream(bad) << "not a recording";
     std::ofstream(dir.file("VXNexa_0004.m4a")) << "stale";
     vx::LogCapture log;
-    ConversionState state;
-    ConvertStatus status = ConvertStatus::Ok;
-    std::thread([&] { status = vx::convertRecording(wav, state); }).join();
+    std::thread([&] { status = vx::convertRecording(bad, state); }).join();
     EXPECT_EQ(status, ConvertStatus::OpenSource);
     EXPECT_TRUE(log.contains("DoConvertFile failed! 1"));
-    EXPECT_EQ(namesIn(dir), std::vector<std::string>{"VXNexa_0004.wav"});
+    EXPECT_EQ(namesIn(dir),
+              (std::vector<std::string>{"VXNexa_0003.m4a", "VXNexa_0003.wav", "VXNexa_0004.wav"}));
 }
 
 using ConvertFileDeathTest = ::testing::Test;

@@ -49,24 +49,17 @@ struct Deck {
         d.isLoaded.store(true);
     }
     VXAudioFileInfo& info() { return *d.fileInfo; }
-    std::vector<int> beats() const {
+    // The beat entries that also carry `flags`.
+    std::vector<int> beats(uint8_t flags = 0) const {
         std::vector<int> out;
         for (int32_t i = 0; i < d.peaks->count; ++i) {
-            if (d.peaks->isBeatEntry(i)) {
+            if (d.peaks->isBeatEntry(i) && (d.peaks->flags(i) & flags) == flags) {
                 out.push_back(i);
             }
         }
         return out;
     }
-    std::vector<int> evenBeats() const {
-        std::vector<int> out;
-        for (int32_t i = 0; i < d.peaks->count; ++i) {
-            if (d.peaks->isBeatEntry(i) && (d.peaks->flags(i) & kPeakEvenBeatFlag)) {
-                out.push_back(i);
-            }
-        }
-        return out;
-    }
+    std::vector<int> evenBeats() const { return beats(kPeakEvenBeatFlag); }
 };
 
 TEST(DeckBeats, ParityReadsTheEntryTheBeatFrameRoundsTo) {

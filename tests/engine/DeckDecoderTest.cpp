@@ -1,17 +1,24 @@
 #include "EngineFixture.h"
 
-#include "engine/DeckDecoder.h"
+#include "analysis/peakFileData.h"
 #include "dsp/lphpFilter.h"
+#include "engine/DeckDecoder.h"
+#include "engine/Transport.h"
+#include "library/DBController.h"
+#include "library/LibraryFixture.h"
+#include "library/VXAudioFileInfo.h"
 #include "platform/AudioFileReader.h"
 #include "platform/AudioFileWriter.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
+#include "platform/Paths.h"
 #include "platform/RunLoop.h"
 #include "platform/UserDefaults.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -27,9 +34,6 @@ constexpr float kCodeStep = 1.0f / 1048576.0f;
 class DeckDecoderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("vx-decoder-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir_ / "Music");
         defaults_ = std::make_unique<UserDefaults>(dir_ / "settings.json");
         services_.defaults = defaults_.get();
@@ -41,24 +45,22 @@ protected:
         ASSERT_TRUE(engine_->StartSound());
         device_.setSettleHook([this] { engine_->settleDecoders(); });
     }
-    void TearDown() override {
-        engine_.reset();
-        fs::remove_all(dir_);
-    }
 
-    // A float WAV whose samples encode their frame index (offset by `base`).
-    fs::path makeTrack(const std::string& name, int32_t frames, int64_t base = 0) {
+    // A float WAV of `frames` frames of `signal` (by default samples that encode their frame).
+    fs::path makeTrack(const std::string& name, int32_t frames,
+                       const test::Signal& signal = frameCode) {
         const fs::path path = dir_ / "Music" / name;
         std::string error;
-        auto writer = AudioFileWriter::create(path, AudioFileWriter::Format::WavFloat32, 44100, 2, &error);
+        auto writer =
+            AudioFileWriter::create(path, AudioFileWriter::Format::WavFloat32, 44100, 2, &error);
         EXPECT_TRUE(writer) << error;
         std::vector<float> chunk;
         for (int32_t done = 0; done < frames;) {
             const int32_t n = std::min(65536, frames - done);
             chunk.resize(size_t(n) * 2);
             for (int32_t i = 0; i < n; ++i) {
-                chunk[2 * i] = frameCode(base + done + i, 0);
-                chunk[2 * i + 1] = frameCode(base + done + i, 1);
+                chunk[2 * i] = signal(done + i, 0);
+                chunk[2 * i + 1] = signal(done + i, 1);
             }
             EXPECT_TRUE(writer->write(chunk.data(), n));
             done += n;
@@ -73,15 +75,21 @@ protected:
         loop_.runDue();
     }
 
-    // Makes the signal path transparent: pitch mode, unity gains, flat EQ, LP/HP wide open.
-    void makeTransparent(audioStream& d) {
+    // Plays the deck from `position` (its blocks decoded first) through a transparent path:
+    // pitch mode and the LP/HP filters wide open; the fade-in stays on.
+    void playFrom(audioStream& d, double position) {
         d.pitchMode.store(true);
         for (auto& f : d.lphp) {
             *f = lphpFilter{};
         }
+        d.position.store(position);
+        d.replanNeeded.store(true);
+        engine_->settleDecoders();
+        engine_->startPlay();
     }
 
-    fs::path dir_;
+    test::LibraryTempDir home_; // removed after everything below
+    const fs::path dir_ = home_.path();
     ManualClock clock_;
     RunLoop loop_{clock_};
     NotificationCenter notifications_{loop_};
@@ -106,9 +114,7 @@ TEST_F(DeckDecoderTest, ALoadedTrackPlaysItsDecodedSamplesExactlyAfterTheFadeIn)
     EXPECT_EQ(opened, std::vector<int>{0});
     EXPECT_TRUE(fs::exists(dir_ / "Music" / "Thirty Blocks.peak"));
 
-    makeTransparent(d);
-    d.position.store(0.0);
-    engine_->startPlay();
+    playFrom(d, 0.0);
     LogCapture capture;
     const auto out = device_.renderToMemory(25 * kBlockFrames); // far beyond the first plan
     for (int64_t i = 256; i < 25 * kBlockFrames; ++i) {
@@ -123,12 +129,8 @@ TEST_F(DeckDecoderTest, BackwardsPlaybackAndJumpsAreServedFromTheRing) {
     const auto track = makeTrack("Back.wav", 40 * kBlockFrames);
     loadAndSettle(1, track);
     audioStream& d = engine_->deck(1);
-    makeTransparent(d);
     // Frame codes stay below full scale (the output clips at 1.0) up to frame 2^20.
-    d.position.store(31.0 * kBlockFrames);
-    d.replanNeeded.store(true);
-    engine_->settleDecoders();
-    engine_->startPlay();
+    playFrom(d, 31.0 * kBlockFrames);
     d.outputRamp.On.store(false);
     d.speed.store(-1.0);
     d.baseSpeed.store(-1.0);
@@ -143,7 +145,8 @@ TEST_F(DeckDecoderTest, BackwardsPlaybackAndJumpsAreServedFromTheRing) {
 
 TEST_F(DeckDecoderTest, AHundredQuickLoadsLeaveOneThreadAndSaveEveryClosedTrack) {
     const auto a = makeTrack("Alpha.wav", 3 * kBlockFrames);
-    const auto b = makeTrack("Beta.wav", 2 * kBlockFrames, 500000);
+    const auto b = makeTrack("Beta.wav", 2 * kBlockFrames,
+                             [](int64_t frame, int c) { return frameCode(500000 + frame, c); });
     audioStream& d = engine_->deck(0);
     for (int i = 0; i < 100; ++i) {
         engine_->runDecode1(i % 2 ? b : a);
@@ -155,9 +158,7 @@ TEST_F(DeckDecoderTest, AHundredQuickLoadsLeaveOneThreadAndSaveEveryClosedTrack)
     EXPECT_EQ(engine_->decoder(0)->loads(), 100);
     ASSERT_TRUE(d.isLoaded.load());
     EXPECT_EQ(d.lengthFrames.load(), 2 * kBlockFrames); // the last load was Beta
-    makeTransparent(d);
-    d.position.store(0.0);
-    engine_->startPlay();
+    playFrom(d, 0.0);
     d.outputRamp.On.store(false);
     const auto out = device_.renderToMemory(1000);
     EXPECT_EQ(out[2 * 999], (500000 + 999) * kCodeStep);
@@ -185,9 +186,7 @@ TEST_F(DeckDecoderTest, DeletingTheFileOfALoadedTrackBreaksNothing) {
     const auto track = makeTrack("Gone.wav", 25 * kBlockFrames);
     loadAndSettle(0, track);
     audioStream& d = engine_->deck(0);
-    makeTransparent(d);
-    d.position.store(0.0);
-    engine_->startPlay();
+    playFrom(d, 0.0);
     fs::remove(track);
     const auto out = device_.renderToMemory(22 * kBlockFrames);
     EXPECT_EQ(out[2 * (21 * kBlockFrames)], (21 * kBlockFrames) * kCodeStep);
@@ -206,24 +205,14 @@ TEST_F(DeckDecoderTest, TheTrackVolumeIsRememberedAcrossLoads) {
     EXPECT_FLOAT_EQ(engine_->deck(0).volume.load(), 0.6f);
 }
 
-} // namespace
-} // namespace vx
-
-namespace vx {
-namespace {
-
 TEST_F(DeckDecoderTest, AnMp3PlaysItsDecodedSamplesFromAnyStart) {
     const fs::path demo = fs::path(VX_RESOURCES_DIR) / "sound" / "Night Drive.mp3";
     ASSERT_TRUE(fs::exists(demo));
     loadAndSettle(0, demo);
     audioStream& d = engine_->deck(0);
     ASSERT_TRUE(d.isLoaded.load());
-    makeTransparent(d);
     const int64_t start = 40 * 44100 + 123; // not on a block boundary
-    d.position.store(static_cast<double>(start));
-    d.replanNeeded.store(true);
-    engine_->settleDecoders();
-    engine_->startPlay();
+    playFrom(d, static_cast<double>(start));
     const int64_t frames = 3 * kBlockFrames;
     const auto out = device_.renderToMemory(frames);
 
@@ -233,11 +222,8 @@ TEST_F(DeckDecoderTest, AnMp3PlaysItsDecodedSamplesFromAnyStart) {
     ASSERT_TRUE(reader->seek(start));
     std::vector<float> expected(size_t(frames) * 2);
     ASSERT_EQ(reader->read(expected.data(), frames), frames);
-    // FFmpeg's MP3 synthesis filter keeps a rotating buffer whose phase depends on how many
-    // granules the decoder has produced since it was opened or flushed, so two reads that
-    // reached the same frame by different seeks can differ in the last bit (about 1e-8 here).
-    // Anything beyond float rounding would be a wrong frame: neighbouring frames of music
-    // differ by orders of magnitude more.
+    // Two MP3 reads that reached a frame by different seeks may differ in the last bit (FFmpeg's
+    // synthesis filter state, about 1e-8); a wrong frame would differ by orders of magnitude.
     for (int64_t i = 256; i < frames; ++i) {
         ASSERT_NEAR(out[2 * i], expected[2 * i], 1e-6f) << i;
         ASSERT_NEAR(out[2 * i + 1], expected[2 * i + 1], 1e-6f) << i;
@@ -247,16 +233,10 @@ TEST_F(DeckDecoderTest, AnMp3PlaysItsDecodedSamplesFromAnyStart) {
 // A click at second t of the file is heard at t / speed in pitch mode, through the whole path
 // with the neutral LP/HP filter of a fresh load.
 TEST_F(DeckDecoderTest, AClickIsHeardWhenTheSpeedSaysInPitchMode) {
-    const int64_t clickFrame = 2 * 44100;
-    const fs::path path = dir_ / "Music" / "Click.wav";
-    {
-        std::string error;
-        auto writer = AudioFileWriter::create(path, AudioFileWriter::Format::WavFloat32, 44100, 2, &error);
-        std::vector<float> frames(size_t(5 * 44100) * 2, 0.0f);
-        frames[2 * clickFrame] = frames[2 * clickFrame + 1] = 0.9f;
-        ASSERT_TRUE(writer->write(frames.data(), 5 * 44100));
-        ASSERT_TRUE(writer->close());
-    }
+    constexpr int64_t clickFrame = 2 * 44100;
+    const fs::path path = makeTrack("Click.wav", 5 * 44100, [](int64_t frame, int) {
+        return frame == clickFrame ? 0.9f : 0.0f;
+    });
     for (double speed : {0.8, 1.0, 1.25}) {
         SCOPED_TRACE(speed);
         loadAndSettle(0, path);
@@ -266,16 +246,73 @@ TEST_F(DeckDecoderTest, AClickIsHeardWhenTheSpeedSaysInPitchMode) {
         d.baseSpeed.store(speed);
         engine_->startPlay();
         const auto out = device_.renderToMemory(static_cast<int64_t>(4 * 44100 / speed));
-        size_t peak = 0;
-        for (size_t i = 0; i < out.size() / 2; ++i) {
-            if (std::fabs(out[2 * i]) > std::fabs(out[2 * peak])) {
-                peak = i;
-            }
-        }
-        EXPECT_GT(std::fabs(out[2 * peak]), 0.2f);
+        const auto [peak, level] = test::loudest(out);
+        EXPECT_GT(level, 0.2f);
         EXPECT_NEAR(static_cast<double>(peak), clickFrame / speed, 4.0);
         engine_->stopPlay();
     }
+}
+
+// A track without a tempo starts its analysis when it is loaded; the deck keeps playing while
+// the analysis fills the peak data they share, and ends up with the detected tempo.
+TEST_F(DeckDecoderTest, TheDeckPlaysOnWhileItsAnalysisFillsTheSharedPeaks) {
+    // 20 s of a click every half second (120 BPM) over a quiet tone.
+    const fs::path track = makeTrack("Clicks.wav", 20 * 44100, [](int64_t i, int) {
+        const float click = (i % 22050) < 200 ? 0.8f * (1.0f - (i % 22050) / 200.0f) : 0.0f;
+        return click + 0.01f * std::sin(i * 0.05f);
+    });
+    bool analysed = false;
+    notifications_.addObserver(&analysed, "Analyze Complete", [&](const Notification& n) {
+        analysed = std::get<std::string>(n.object) == track.string();
+    });
+    engine_->runDecode1(track);
+    ASSERT_TRUE(engine_->settleDecoders(30.0));
+    audioStream& deck = engine_->deck(0);
+    ASSERT_TRUE(deck.isLoaded.load());
+    engine_->startPlay();
+    LogCapture capture;
+    // Render until the analysis is done (bounded by wall time, not by a count of buffers:
+    // a busy machine may need many more buffers than an idle one).
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!analysed && std::chrono::steady_clock::now() < deadline) {
+        device_.renderToMemory(1024);
+    }
+    EXPECT_TRUE(analysed);
+    EXPECT_TRUE(deck.isPlaying.load() || deck.position.load() > 0);
+    engine_->serviceRenderRequests();
+    EXPECT_FALSE(capture.contains("skip buffer"));
+    EXPECT_NEAR(deck.peaks->bpm.load(), 120.0, 0.5);
+    EXPECT_FALSE(deck.needsAnalysis.load());
+    engine_->joinAnalyses(true);
+}
+
+// The first play after a load counts once in the database, on the main thread's service pass;
+// later plays of the same load do not.
+TEST_F(DeckDecoderTest, TheFirstPlayAfterALoadCountsOnceInTheDatabase) {
+    const Paths paths = Paths::forHome(dir_);
+    std::string error;
+    ASSERT_TRUE(paths.ensureWritableFolders(&error)) << error;
+    const auto track = paths.documents() / "Count Me.wav";
+    ASSERT_TRUE(test::writeTone(track, 3.0));
+    services_.db = DBController::init(paths, &error);
+    ASSERT_TRUE(services_.db) << error;
+    services_.db->addFileToDB(*VXAudioFileInfo::initWithFile(track, paths), 0);
+    loadAndSettle(0, track);
+    ASSERT_TRUE(engine_->deck(0).isLoaded.load());
+    device_.attachRunLoop(nullptr, nullptr); // renders no longer pump the main thread's loop
+
+    const auto playCount = [&] { return services_.db->getFullInfoForFile(track)->playcount; };
+    const int before = playCount();
+    engine_->startPlay();
+    device_.renderToMemory(2048);
+    EXPECT_EQ(playCount(), before); // not counted on the render path
+    engine_->serviceRenderRequests();
+    EXPECT_EQ(playCount(), before + 1);
+
+    deckStop(engine_->deck(0));
+    engine_->startPlay();
+    engine_->serviceRenderRequests();
+    EXPECT_EQ(playCount(), before + 1);
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace vx::test {
@@ -27,6 +28,22 @@ inline Signal sine(double hz, float amplitude = 0.5f) {
     return [hz, amplitude](int64_t frame, int) {
         return amplitude * static_cast<float>(std::sin(2.0 * M_PI * hz * frame / 44100.0));
     };
+}
+
+// Index of the loudest left-channel frame of `out` and its absolute value.
+inline std::pair<size_t, float> loudest(const std::vector<float>& out) {
+    size_t peak = 0;
+    for (size_t i = 0; i * 2 < out.size(); ++i) {
+        if (std::fabs(out[2 * i]) > std::fabs(out[2 * peak])) {
+            peak = i;
+        }
+    }
+    return {peak, std::fabs(out.empty() ? 0.0f : out[2 * peak])};
+}
+
+// Silence with one full-scale frame.
+inline Signal clickAt(int64_t click) {
+    return [click](int64_t frame, int) { return frame == click ? 1.0f : 0.0f; };
 }
 
 // Writes `length` frames of `signal` into the deck's ring (blocks 0…) and marks the deck loaded

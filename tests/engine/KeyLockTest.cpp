@@ -16,8 +16,10 @@
 namespace vx {
 namespace {
 
+using test::clickAt;
 using test::Engine;
 using test::loadGenerated;
+using test::loudest;
 
 // Frequency of the left channel from its rising zero crossings (interpolated) over a window.
 double measureFrequency(const std::vector<float>& interleaved, size_t firstFrame, size_t frames) {
@@ -83,21 +85,15 @@ TEST(KeyLock, TheAudiblePositionIsTheFrameBeingHeard) {
             SCOPED_TRACE(testing::Message() << "speed " << speed << " buffer " << buffer);
             Engine e(buffer);
             audioStream& d = e.out.deck(0);
-            loadGenerated(d, 600000,
-                          [](int64_t frame, int) { return frame == kClick ? 1.0f : 0.0f; });
+            loadGenerated(d, 600000, clickAt(kClick));
             startAtSpeed(e, speed, true);
             double audibleBefore = d.position.load() + d.stretchLatency.load();
             bool heard = false;
             for (int b = 0; b < 2000 && !heard; ++b) {
                 const auto out = e.render(buffer);
                 const double audibleAfter = d.position.load() + d.stretchLatency.load();
-                size_t peak = 0;
-                for (size_t i = 0; i < buffer; ++i) {
-                    if (std::fabs(out[2 * i]) > std::fabs(out[2 * peak])) {
-                        peak = i;
-                    }
-                }
-                if (std::fabs(out[2 * peak]) > 0.3f) {
+                const auto [peak, level] = loudest(out);
+                if (level > 0.3f) {
                     heard = true;
                     const double at =
                         audibleBefore + (audibleAfter - audibleBefore) * (peak + 1.0) / buffer;
@@ -110,17 +106,6 @@ TEST(KeyLock, TheAudiblePositionIsTheFrameBeingHeard) {
     }
 }
 
-// Index of the loudest left-channel frame of `out` and its absolute value.
-std::pair<size_t, float> loudest(const std::vector<float>& out) {
-    size_t peak = 0;
-    for (size_t i = 0; i * 2 < out.size(); ++i) {
-        if (std::fabs(out[2 * i]) > std::fabs(out[2 * peak])) {
-            peak = i;
-        }
-    }
-    return {peak, std::fabs(out.empty() ? 0.0f : out[2 * peak])};
-}
-
 // A deck positioned while its stretcher waits to be emptied (a fresh load, a first play) is
 // heard from its read position: the latency it measured before belongs to audio that is
 // thrown away. Positioning by that stale latency would start it ~80 ms late.
@@ -131,7 +116,7 @@ TEST(KeyLock, APositionSetWhileAClearIsPendingIsHeardFromTheReadPosition) {
         SCOPED_TRACE(testing::Message() << "speed " << speed);
         Engine e(kBuffer);
         audioStream& d = e.out.deck(0);
-        loadGenerated(d, 600000, [](int64_t frame, int) { return frame == kClick ? 1.0f : 0.0f; });
+        loadGenerated(d, 600000, clickAt(kClick));
         startAtSpeed(e, speed, true);
         e.render(kBuffer * 200); // the stretcher settles at its depth
         const double stale = d.stretchLatency.load();
@@ -164,7 +149,7 @@ TEST(KeyLock, AnAudibleTriggerFiresWhenItsFrameIsHeard) {
     static int64_t rendered = 0;
     Engine e(kBuffer);
     audioStream& d = e.out.deck(0);
-    loadGenerated(d, 600000, [](int64_t frame, int) { return frame == kClick ? 1.0f : 0.0f; });
+    loadGenerated(d, 600000, clickAt(kClick));
     startAtSpeed(e, 1.15, true);
     fired = 0;
     firedAtOutput = -1;

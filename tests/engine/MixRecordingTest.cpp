@@ -18,26 +18,21 @@ namespace {
 namespace fs = std::filesystem;
 using test::Engine;
 
-std::vector<float> readWav(const fs::path& path, int* channels = nullptr, int* rate = nullptr,
-                           std::string* codec = nullptr) {
+struct Wav {
+    AudioFileFormat format;
+    std::vector<float> samples; // interleaved stereo
+};
+
+Wav readWav(const fs::path& path) {
     std::string error;
     auto reader = AudioFileReader::open(path, AudioFileReader::Client::Stereo44100, &error);
     EXPECT_TRUE(reader) << error;
     if (!reader) {
         return {};
     }
-    if (channels) {
-        *channels = reader->fileFormat().channels;
-    }
-    if (rate) {
-        *rate = reader->fileFormat().sampleRate;
-    }
-    if (codec) {
-        *codec = reader->fileFormat().codec;
-    }
-    std::vector<float> out(size_t(reader->lengthFrames()) * 2);
-    const int64_t got = reader->read(out.data(), reader->lengthFrames());
-    out.resize(size_t(std::max<int64_t>(got, 0)) * 2);
+    Wav out{reader->fileFormat(), std::vector<float>(size_t(reader->lengthFrames()) * 2)};
+    const int64_t got = reader->read(out.samples.data(), reader->lengthFrames());
+    out.samples.resize(size_t(std::max<int64_t>(got, 0)) * 2);
     return out;
 }
 
@@ -69,13 +64,12 @@ TEST(MixRecording, TheFileHoldsExactlyWhatWasRendered) {
         EXPECT_FALSE(e.out.recordFileOpen());
         e.render(1000); // after the end: not recorded
 
-        int channels = 0;
-        int rate = 0;
-        std::string codec;
-        const std::vector<float> recorded = readWav(file, &channels, &rate, &codec);
-        EXPECT_EQ(channels, 2);
-        EXPECT_EQ(rate, 44100);
-        EXPECT_EQ(codec, format == SampleFormat::Int16Interleaved ? "pcm_s16le" : "pcm_f32le");
+        const Wav wav = readWav(file);
+        EXPECT_EQ(wav.format.channels, 2);
+        EXPECT_EQ(wav.format.sampleRate, 44100);
+        EXPECT_EQ(wav.format.codec,
+                  format == SampleFormat::Int16Interleaved ? "pcm_s16le" : "pcm_f32le");
+        const std::vector<float>& recorded = wav.samples;
         ASSERT_EQ(recorded.size(), rendered.size());
         size_t differing = 0;
         for (size_t i = 0; i < rendered.size(); ++i) {
@@ -143,7 +137,7 @@ TEST(MixRecording, OverflowIsCountedAndLogged) {
     EXPECT_FALSE(writer->close()); // incomplete
     EXPECT_TRUE(capture.contains("lost 800 frames"));
     EXPECT_EQ(writer->writtenFrames(), 800u);
-    const std::vector<float> recorded = readWav(dir.path() / "lossy.wav");
+    const std::vector<float> recorded = readWav(dir.path() / "lossy.wav").samples;
     ASSERT_EQ(recorded.size(), 2u * 800u);
     EXPECT_EQ(recorded[0], 0.1f);
     EXPECT_EQ(recorded[2 * 799], 0.2f);

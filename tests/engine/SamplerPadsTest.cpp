@@ -73,25 +73,42 @@ TEST(SamplerPads, TheBuiltInPadSoundsAllLoad) {
     }
 }
 
-// A pressed pad adds its frames × the pad volume to the mix; dropping the volume to 0 mutes it
-// over exactly 8 render cycles while its position keeps advancing.
+// A pressed pad adds its frames × the pad volume to the mix. The volume starts at 1 and each
+// change ramps linearly over exactly 8 render cycles (one volume per cycle), whether a pad
+// plays or not, while a playing pad's position keeps advancing (also through silence).
 TEST(SamplerPads, PadsMixOverTheOutputAtTheRampedPadVolume) {
     Engine e(100);
     ASSERT_TRUE(e.ok);
-    auto frames = std::make_unique<float[]>(2 * 5001);
-    std::fill(frames.get(), frames.get() + 2 * 5001, 0.4f);
-    e.out.pad(4).setSamples(std::move(frames), 5000);
+    for (int k : {3, 4}) { // pad 3 lasts one cycle, pad 4 fifty
+        const int playable = k == 3 ? 100 : 5000;
+        auto frames = std::make_unique<float[]>(2 * (playable + 1));
+        std::fill(frames.get(), frames.get() + 2 * (playable + 1), 0.4f);
+        e.out.pad(k).setSamples(std::move(frames), playable);
+    }
+    e.out.padPress(3);
+    for (float v : e.render(100)) {
+        ASSERT_FLOAT_EQ(v, 0.4f);
+    }
     e.out.setSampleGain(0.5f);
-    e.render(100 * 9); // the ramp from 1.0 has run its 8 cycles
+    for (int cycle = 1; cycle <= 8; ++cycle) {
+        for (float v : e.render(100)) {
+            ASSERT_EQ(v, 0.0f) << cycle; // no pad playing
+        }
+        EXPECT_FLOAT_EQ(e.out.getSampleGain(), 0.5f); // the target while it runs
+        EXPECT_EQ(e.out.sampleGainFilter.count.load(), 8 - cycle);
+        EXPECT_NEAR(e.out.sampleGainFilter.from.load(), 1.0f - 0.0625f * cycle, 1e-6f);
+        EXPECT_TRUE(e.out.sampleGainFilter.isOn()) << cycle;
+    }
+    e.render(100);
+    EXPECT_FALSE(e.out.sampleGainFilter.isOn()); // off after the ninth cycle
     e.out.padPress(4);
-    std::vector<float> out = e.render(100);
-    for (float v : out) {
+    for (float v : e.render(100)) {
         ASSERT_FLOAT_EQ(v, 0.4f * 0.5f);
     }
     e.out.setSampleGain(0.0f);
     float last = 1.0f;
     for (int cycle = 1; cycle <= 8; ++cycle) {
-        out = e.render(100);
+        const std::vector<float> out = e.render(100);
         const float level = out[0];
         EXPECT_NEAR(level, 0.4f * 0.5f * (1.0f - cycle / 8.0f), 1e-6f) << cycle;
         EXPECT_LT(level, last);

@@ -59,18 +59,6 @@ TEST(Transport, PlayStartsFromTheLoopStartOrZeroWhenPastTheEndAndSnapsWholeSpeed
     EXPECT_EQ(deckStop(unloaded), 0);
 }
 
-TEST(Transport, FirstPlayAfterALoadCallsTheHookOnce) {
-    Engine e;
-    audioStream& d = loadedDeck(e);
-    d.firstPlayPending.store(true);
-    int calls = 0;
-    const PlayCountHook hook = [&](audioStream&) { ++calls; };
-    deckPlay(d, hook);
-    deckStop(d);
-    deckPlay(d, hook);
-    EXPECT_EQ(calls, 1);
-}
-
 TEST(Transport, FastForwardAndRewindStepThroughTheLoop) {
     struct Case {
         const char* name;
@@ -168,20 +156,6 @@ TEST(Transport, AJumpToACueIsHeardAtOnce) {
     EXPECT_EQ(out[0], 300000 * kCodeStep);
     jumpToCue(d, 5); // no such cue: nothing moves
     EXPECT_GT(d.position.load(), 300000.0);
-}
-
-TEST(Transport, TriggersPublishTheirTargetsBeforeArming) {
-    Engine e;
-    audioStream& d = loadedDeck(e);
-    int target = 0;
-    const TriggerSelector selector = [](void*, int) {};
-    armPositionTrigger(d, 4321, &target, selector);
-    EXPECT_TRUE(d.triggerArmed.load());
-    EXPECT_EQ(d.triggerFrame.load(), 4321);
-    EXPECT_EQ(d.triggerTarget.load(), &target);
-    setCountdown(d, 99, &target, selector);
-    EXPECT_FALSE(d.triggerArmed.load());
-    EXPECT_EQ(d.triggerCountdown.load(), 99);
 }
 
 TEST(Transport, HeadphoneFadeRampsFromItsValueOrRetargets) {

@@ -21,7 +21,13 @@ using test::LibraryHome;
 
 // ---- tempo from the file name ---------------------------------------------------------------
 
-TEST(VXAudioFileInfoTest, TempoFromName) {
+// A private home for the tests that read files or keep a database.
+class VXAudioFileInfoTest : public ::testing::Test {
+protected:
+    LibraryHome home;
+};
+
+TEST_F(VXAudioFileInfoTest, TempoFromName) {
     const std::vector<std::pair<std::string, double>> cases = {
         {"/m/Track bpm128.mp3", 128},
         {"/m/Track bpm 128,5 remix.mp3", 128.5},
@@ -44,7 +50,7 @@ TEST(VXAudioFileInfoTest, TempoFromName) {
     }
 }
 
-TEST(VXAudioFileInfoTest, CycleLengthFromTempo) {
+TEST_F(VXAudioFileInfoTest, CycleLengthFromTempo) {
     EXPECT_DOUBLE_EQ(VXAudioFileInfo::cycleLenForTempo(120), 22050);
     EXPECT_DOUBLE_EQ(VXAudioFileInfo::cycleLenForTempo(126), 60.0 * 44100 / 126);
     EXPECT_DOUBLE_EQ(VXAudioFileInfo::cycleLenForTempo(0), 256);
@@ -101,15 +107,11 @@ int walk(const std::string& bytes) {
     return VXAudioFileInfo::readMP4Tempo(in, bytes.size());
 }
 
-TEST(VXAudioFileInfoTest, Mp4TempoAtomIsFoundBehindSiblings) {
+TEST_F(VXAudioFileInfoTest, Mp4TempoAtomIsFoundBehindSiblingsFromTheStreamPosition) {
     EXPECT_EQ(walk(mp4(128)), 128);
     EXPECT_EQ(walk(mp4(0)), 0);
     EXPECT_EQ(walk(mp4(255)), 255);
-    // Only the last byte of the value is the tempo.
-    EXPECT_EQ(walk(mp4(300)), 44);
-}
-
-TEST(VXAudioFileInfoTest, Mp4TempoAtomWalkStartsAtTheStreamPosition) {
+    EXPECT_EQ(walk(mp4(300)), 44); // only the last byte of the value is the tempo
     const std::string prefix = "garbage before the file";
     const std::string file = mp4(126);
     std::istringstream in(prefix + file);
@@ -122,7 +124,7 @@ struct AtomCase {
     std::string bytes;
 };
 
-TEST(VXAudioFileInfoTest, Mp4TempoAtomMissingOrMalformedEndsTheSearch) {
+TEST_F(VXAudioFileInfoTest, Mp4TempoAtomMissingOrMalformedEndsTheSearch) {
     const std::string good = moov(udta(ilst(tempoData(120))));
     ASSERT_EQ(walk(good), 120);
 
@@ -167,8 +169,7 @@ TEST(VXAudioFileInfoTest, Mp4TempoAtomMissingOrMalformedEndsTheSearch) {
     }
 }
 
-TEST(VXAudioFileInfoTest, Mp4TempoAtomOfAFile) {
-    LibraryHome home;
+TEST_F(VXAudioFileInfoTest, Mp4TempoAtomOfAFile) {
     const fs::path file = home.documents("crafted.m4a");
     test::writeBytes(file, mp4(300));
     EXPECT_EQ(VXAudioFileInfo::readMP4Tempo(file), 44);
@@ -177,8 +178,7 @@ TEST(VXAudioFileInfoTest, Mp4TempoAtomOfAFile) {
 
 // ---- reading a file -------------------------------------------------------------------------
 
-TEST(VXAudioFileInfoTest, MissingFileGivesAnEmptyInfo) {
-    LibraryHome home;
+TEST_F(VXAudioFileInfoTest, MissingFileGivesAnEmptyInfo) {
     const auto info = VXAudioFileInfo::initWithFile(home.documents("nothing.mp3"), home.paths());
     ASSERT_TRUE(info);
     EXPECT_TRUE(info->fileName.empty());
@@ -190,8 +190,7 @@ TEST(VXAudioFileInfoTest, MissingFileGivesAnEmptyInfo) {
     EXPECT_FALSE(info->tagsRead()); // asking for the length found no file to read
 }
 
-TEST(VXAudioFileInfoTest, TitleAndTempoFromTheNameOfAnUntaggedFile) {
-    LibraryHome home;
+TEST_F(VXAudioFileInfoTest, TitleAndTempoFromTheNameOfAnUntaggedFile) {
     struct Case {
         std::string name;
         std::string title;
@@ -228,8 +227,7 @@ TEST(VXAudioFileInfoTest, TitleAndTempoFromTheNameOfAnUntaggedFile) {
     }
 }
 
-TEST(VXAudioFileInfoTest, BuiltInFolderGivesLocationOne) {
-    LibraryHome home;
+TEST_F(VXAudioFileInfoTest, BuiltInFolderGivesLocationOne) {
     const fs::path builtIn = home.sound("Demo.wav");
     const fs::path lookalike = home.root() / "resources" / "soundtrack" / "Demo.wav";
     fs::create_directories(lookalike.parent_path());
@@ -248,8 +246,7 @@ void writePeakHeader(const fs::path& file, double bpm, double gain, size_t bytes
     test::writeBytes(file, header.substr(0, bytes) + std::string(64, '\x01'));
 }
 
-TEST(VXAudioFileInfoTest, PeakFileHeaderIsTheLastTempoSource) {
-    LibraryHome home;
+TEST_F(VXAudioFileInfoTest, PeakFileHeaderIsTheLastTempoSource) {
     const fs::path analysed = home.documents("Analysed.wav");
     ASSERT_TRUE(test::writeTone(analysed, 0.2));
     writePeakHeader(home.documents("Analysed.peak"), 126.5, 0.8);
@@ -269,8 +266,7 @@ TEST(VXAudioFileInfoTest, PeakFileHeaderIsTheLastTempoSource) {
     EXPECT_DOUBLE_EQ(namedInfo->avarageVolume, 0);
 }
 
-TEST(VXAudioFileInfoTest, ShortPeakFileLeavesTheTempoUnknown) {
-    LibraryHome home;
+TEST_F(VXAudioFileInfoTest, ShortPeakFileLeavesTheTempoUnknown) {
     const fs::path file = home.documents("Short.wav");
     ASSERT_TRUE(test::writeTone(file, 0.2));
     std::string header(12, '\0');
@@ -283,8 +279,7 @@ TEST(VXAudioFileInfoTest, ShortPeakFileLeavesTheTempoUnknown) {
     EXPECT_DOUBLE_EQ(info->cycleLen, 256);
 }
 
-TEST(VXAudioFileInfoTest, UnreadableFileKeepsNameHashAndNameTags) {
-    LibraryHome home;
+TEST_F(VXAudioFileInfoTest, UnreadableFileKeepsNameHashAndNameTags) {
     struct Case {
         std::string name;
         std::optional<std::string> title, artist, album;
@@ -318,8 +313,7 @@ TEST(VXAudioFileInfoTest, UnreadableFileKeepsNameHashAndNameTags) {
 
 // ---- building from a row --------------------------------------------------------------------
 
-TEST(VXAudioFileInfoTest, BuildFromRow) {
-    LibraryHome home;
+TEST_F(VXAudioFileInfoTest, BuildFromRow) {
     VXAudioFileInfo::Row row = {
         {"id", int64_t{7}},
         {"hash", int64_t{0xfedcba98}},
@@ -375,8 +369,7 @@ VXAudioFileInfo::Row rowFor(const std::string& name, double seconds, int64_t siz
             {"title", std::string("T")},        {"lenght", seconds},      {"size", size}};
 }
 
-TEST(VXAudioFileInfoTest, LengthOfARowWithoutOneIsReadWhenAsked) {
-    LibraryHome home;
+TEST_F(VXAudioFileInfoTest, LengthOfARowWithoutOneIsReadWhenAsked) {
     // The file does not exist yet when the info is made: a length can only come from reading
     // the file at the time it is asked for.
     const auto info = VXAudioFileInfo::initWithDictionary(rowFor("later.wav", 0, 0), home.paths());
@@ -388,8 +381,7 @@ TEST(VXAudioFileInfoTest, LengthOfARowWithoutOneIsReadWhenAsked) {
     EXPECT_TRUE(info->tagsRead());
 }
 
-TEST(VXAudioFileInfoTest, TagsAreReadOnlyWhenAsked) {
-    LibraryHome home;
+TEST_F(VXAudioFileInfoTest, TagsAreReadOnlyWhenAsked) {
     const fs::path file = home.documents("tagged.m4a");
     ASSERT_TRUE(test::writeTone(file, 0.5));
     const auto tags = readAudioTags(file);
@@ -411,8 +403,7 @@ TEST(VXAudioFileInfoTest, TagsAreReadOnlyWhenAsked) {
     EXPECT_FALSE(info->Copyright());
 }
 
-TEST(VXAudioFileInfoTest, LazyFieldsFromSeveralThreads) {
-    LibraryHome home;
+TEST_F(VXAudioFileInfoTest, LazyFieldsFromSeveralThreads) {
     ASSERT_TRUE(test::writeTone(home.documents("shared.wav"), 0.25));
     const auto info = VXAudioFileInfo::initWithDictionary(rowFor("shared.wav", 0, 0), home.paths());
     std::vector<std::thread> threads;
@@ -445,8 +436,7 @@ double storedTempo(DBController& db, uint32_t hash) {
     return -1;
 }
 
-TEST(VXAudioFileInfoTest, UpdateBpmStoresTheTempoOfAUserTrack) {
-    LibraryHome home;
+TEST_F(VXAudioFileInfoTest, UpdateBpmStoresTheTempoOfAUserTrack) {
     auto db = DBController::init(home.paths());
     ASSERT_TRUE(db);
     auto info = test::makeInfo(home.paths(), "Tap.mp3", "Tap", "", "", 120);
@@ -465,8 +455,7 @@ TEST(VXAudioFileInfoTest, UpdateBpmStoresTheTempoOfAUserTrack) {
     EXPECT_DOUBLE_EQ(storedTempo(*db, info->hash), 99.0);
 }
 
-TEST(VXAudioFileInfoTest, UpdateBpmLeavesBuiltInTracksAlone) {
-    LibraryHome home;
+TEST_F(VXAudioFileInfoTest, UpdateBpmLeavesBuiltInTracksAlone) {
     auto db = DBController::init(home.paths());
     ASSERT_TRUE(db);
     auto info = test::makeInfo(home.paths(), "Demo.mp3", "Demo", "", "", 124, 1);

@@ -156,57 +156,47 @@ int64_t bestLag(const std::vector<float>& a, const std::vector<float>& b, int ch
     return bestAt;
 }
 
-struct LossyCase {
+struct CompressedCase {
     Codec codec;
     const char* name;
     int64_t lag; // where the encoded audio shows up in the decoded audio
+    const char* codecName;
+    int64_t priming;
+    bool lengthFromHeader;
+    int64_t frames; // 0: counted from whole 1152-frame MP3 frames
 };
 
-void PrintTo(const LossyCase& c, std::ostream* os) {
+void PrintTo(const CompressedCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-class AudioFileReaderLossy : public ::testing::TestWithParam<LossyCase> {};
+class AudioFileReaderCompressed : public ::testing::TestWithParam<CompressedCase> {};
 
-TEST_P(AudioFileReaderLossy, SeeksMatchTheSequentialReadBitForBit) {
+// Every way of reaching a frame (seeks, chunk sizes, short skips, repeated seeks) must give
+// the sequential read's samples bit for bit, and that read must line up with the encoded
+// signal: a misplaced priming (1105 frames for MP3, 1024 for AAC) shows as a lag. An MP3
+// without a LAME tag says nothing about its priming, which then stays in front of the audio.
+TEST_P(AudioFileReaderCompressed, EveryReadMatchesTheSequentialReadAndTheEncodedSignal) {
     const auto reader = openOrFail(fixtureFile(GetParam().codec), Client::Stereo44100);
     ASSERT_TRUE(reader);
     const std::vector<float> sequential = readAll(*reader);
     ASSERT_EQ(int64_t(sequential.size()), reader->lengthFrames() * 2);
+    EXPECT_EQ(bestLag(fixture::musicSignal(kFrames, 44100, 2, 7), sequential, 2, 1200),
+              GetParam().lag);
     expectSeeksMatch(*reader, sequential, 0.0f);
     EXPECT_EQ(reader->error(), "");
-}
 
-TEST_P(AudioFileReaderLossy, DecodedAudioIsAlignedWithWhatWasEncoded) {
-    // A misplaced priming (1105 frames for MP3, 1024 for AAC) shows as a lag. An MP3 without
-    // a LAME tag says nothing about its priming, which then stays in front of the audio.
-    const auto reader = openOrFail(fixtureFile(GetParam().codec), Client::Stereo44100);
-    ASSERT_TRUE(reader);
-    const std::vector<float> decoded = readAll(*reader);
-    const std::vector<float> original = fixture::musicSignal(kFrames, 44100, 2, 7);
-    EXPECT_EQ(bestLag(original, decoded, 2, 1200), GetParam().lag);
-}
-
-TEST_P(AudioFileReaderLossy, ReadsTheSameInAnyChunkSize) {
-    const auto reader = openOrFail(fixtureFile(GetParam().codec), Client::Stereo44100);
-    ASSERT_TRUE(reader);
-    const std::vector<float> reference = readAll(*reader, 4096);
     for (int64_t chunk : {1, 7, 1152, 32768, 250000}) {
         ASSERT_TRUE(reader->seek(0));
         const std::vector<float> other = readAll(*reader, chunk);
-        ASSERT_EQ(other.size(), reference.size()) << "chunk " << chunk;
-        EXPECT_EQ(firstMismatch(other.data(), reference.data(), int64_t(other.size())), -1)
+        ASSERT_EQ(other.size(), sequential.size()) << "chunk " << chunk;
+        EXPECT_EQ(firstMismatch(other.data(), sequential.data(), int64_t(other.size())), -1)
             << "chunk " << chunk;
     }
-}
 
-TEST_P(AudioFileReaderLossy, ShortForwardSeeksDecodeOnLikeASequentialRead) {
     // Steps inside the buffered frames, just past them and beyond the decode-on distance.
-    const auto reader = openOrFail(fixtureFile(GetParam().codec), Client::Stereo44100);
-    ASSERT_TRUE(reader);
-    const std::vector<float> sequential = readAll(*reader);
     ASSERT_TRUE(reader->seek(0));
-    std::vector<float> buffer(2 * 700);
+    std::vector<float> buffer(2 * 1000);
     int64_t p = 0;
     for (int64_t step : {0, 1, 300, 699, 700, 4095, 8191, 8192, 8193, 12000, 40000, 3, 5000}) {
         p += step;
@@ -215,13 +205,8 @@ TEST_P(AudioFileReaderLossy, ShortForwardSeeksDecodeOnLikeASequentialRead) {
         EXPECT_EQ(firstMismatch(buffer.data(), sequential.data() + p * 2, 1400), -1) << p;
         p += 700;
     }
-}
 
-TEST_P(AudioFileReaderLossy, OnlyTheLastOfSeveralSeeksCounts) {
-    const auto reader = openOrFail(fixtureFile(GetParam().codec), Client::Stereo44100);
-    ASSERT_TRUE(reader);
-    const std::vector<float> sequential = readAll(*reader);
-    std::vector<float> buffer(2 * 1000);
+    // Of several seeks without a read between them only the last counts.
     for (auto [a, b] : {std::pair<int64_t, int64_t>{100000, 100500},
                         {100000, 99000},
                         {50000, 50000},
@@ -235,69 +220,51 @@ TEST_P(AudioFileReaderLossy, OnlyTheLastOfSeveralSeeksCounts) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(AudioFileReader, AudioFileReaderLossy,
-                         ::testing::Values(LossyCase{Codec::Mp3Cbr, "Mp3Cbr", 0},
-                                           LossyCase{Codec::Mp3Vbr, "Mp3Vbr", 0},
-                                           LossyCase{Codec::Mp3NoInfo, "Mp3NoInfo", kLamePriming},
-                                           LossyCase{Codec::AacM4a, "AacM4a", 0}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST(AudioFileReader, LameMp3ReportsItsPrimingAndTheEncodedLength) {
-    for (Codec codec : {Codec::Mp3Cbr, Codec::Mp3Vbr}) {
-        const auto reader = openOrFail(fixtureFile(codec), Client::Stereo44100);
-        ASSERT_TRUE(reader);
-        const AudioFileFormat& f = reader->fileFormat();
-        EXPECT_EQ(f.sampleRate, 44100);
-        EXPECT_EQ(f.channels, 2);
-        EXPECT_EQ(f.codec, "mp3");
-        EXPECT_EQ(f.primingFrames, kLamePriming);
-        EXPECT_TRUE(f.lengthFromHeader);
-        EXPECT_EQ(f.frames, kFrames);
-        EXPECT_EQ(f.frames44100, kFrames);
-        EXPECT_DOUBLE_EQ(f.seconds, double(kFrames) / 44100.0);
-        EXPECT_EQ(reader->lengthFrames(), kFrames);
-        EXPECT_EQ(reader->clientSampleRate(), 44100);
-        EXPECT_EQ(reader->clientChannels(), 2);
-        int64_t last = 99;
-        EXPECT_EQ(int64_t(readAll(*reader, 4096, &last).size()), kFrames * 2);
-        EXPECT_EQ(last, 0);
-        EXPECT_EQ(reader->error(), "");
-    }
-}
-
-TEST(AudioFileReader, Mp3WithoutInfoFrameIsCountedWithItsPriming) {
-    // Without the LAME tag nothing says how much to drop: the decoder's whole output counts,
-    // whole 1152-frame MP3 frames holding the 1105 priming frames and the padding.
-    const auto reader = openOrFail(fixtureFile(Codec::Mp3NoInfo), Client::Stereo44100);
+TEST_P(AudioFileReaderCompressed, ReportsItsFormatPrimingAndLength) {
+    const CompressedCase& c = GetParam();
+    const auto reader = openOrFail(fixtureFile(c.codec), Client::Stereo44100);
     ASSERT_TRUE(reader);
     const AudioFileFormat& f = reader->fileFormat();
-    EXPECT_EQ(f.primingFrames, 0);
-    EXPECT_FALSE(f.lengthFromHeader);
-    EXPECT_EQ(f.frames % 1152, 0);
-    EXPECT_GE(f.frames, kFrames + kLamePriming);
-    EXPECT_EQ(int64_t(readAll(*reader).size()), f.frames * 2);
-}
-
-TEST(AudioFileReader, M4aReportsAacPrimingAndCountsItsFrames) {
-    // FFmpeg 5.1 drops the 1024 priming frames (edit list) but keeps the encoder's padding up
-    // to the end of the last 1024-frame packet.
-    const auto reader = openOrFail(fixtureFile(Codec::AacM4a), Client::Stereo44100);
-    ASSERT_TRUE(reader);
-    const AudioFileFormat& f = reader->fileFormat();
-    EXPECT_EQ(f.codec, "aac");
+    EXPECT_EQ(f.codec, c.codecName);
     EXPECT_EQ(f.sampleRate, 44100);
-    EXPECT_EQ(f.primingFrames, 1024);
-    EXPECT_FALSE(f.lengthFromHeader);
-    EXPECT_EQ(f.frames, (kFrames + 1024 + 1023) / 1024 * 1024 - 1024);
-    EXPECT_EQ(int64_t(readAll(*reader).size()), f.frames * 2);
+    EXPECT_EQ(f.channels, 2);
+    EXPECT_EQ(f.primingFrames, c.priming);
+    EXPECT_EQ(f.lengthFromHeader, c.lengthFromHeader);
+    if (c.frames > 0) {
+        EXPECT_EQ(f.frames, c.frames);
+    } else {
+        // Without the LAME tag nothing says how much to drop: the decoder's whole output
+        // counts, whole MP3 frames holding the 1105 priming frames and the padding.
+        EXPECT_EQ(f.frames % 1152, 0);
+        EXPECT_GE(f.frames, kFrames + kLamePriming);
+    }
+    EXPECT_EQ(f.frames44100, f.frames);
+    EXPECT_DOUBLE_EQ(f.seconds, double(f.frames) / 44100.0);
+    EXPECT_EQ(reader->lengthFrames(), f.frames);
+    EXPECT_EQ(reader->clientSampleRate(), 44100);
+    EXPECT_EQ(reader->clientChannels(), 2);
+    int64_t last = 99;
+    EXPECT_EQ(int64_t(readAll(*reader, 4096, &last).size()), f.frames * 2);
+    EXPECT_EQ(last, 0);
+    EXPECT_EQ(reader->error(), "");
 }
 
-TEST(AudioFileReader, FlacLengthComesFromItsHeaderAndSamplesAreLossless) {
+// FFmpeg 5.1 drops the AAC's 1024 priming frames (edit list) but keeps the encoder's padding
+// up to the end of the last 1024-frame packet.
+INSTANTIATE_TEST_SUITE_P(
+    AudioFileReader, AudioFileReaderCompressed,
+    ::testing::Values(
+        CompressedCase{Codec::Mp3Cbr, "Mp3Cbr", 0, "mp3", kLamePriming, true, kFrames},
+        CompressedCase{Codec::Mp3Vbr, "Mp3Vbr", 0, "mp3", kLamePriming, true, kFrames},
+        CompressedCase{Codec::Mp3NoInfo, "Mp3NoInfo", kLamePriming, "mp3", 0, false, 0},
+        CompressedCase{Codec::AacM4a, "AacM4a", 0, "aac", 1024, false,
+                       (kFrames + 1024 + 1023) / 1024 * 1024 - 1024},
+        CompressedCase{Codec::Flac, "Flac", 0, "flac", 0, true, kFrames}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(AudioFileReader, FlacSamplesAreLossless) {
     const auto reader = openOrFail(fixtureFile(Codec::Flac), Client::Stereo44100);
     ASSERT_TRUE(reader);
-    EXPECT_EQ(reader->fileFormat().codec, "flac");
-    EXPECT_TRUE(reader->fileFormat().lengthFromHeader);
-    EXPECT_EQ(reader->lengthFrames(), kFrames);
     const std::vector<float> decoded = readAll(*reader);
     const std::vector<float> original = fixture::musicSignal(kFrames, 44100, 2, 7);
     ASSERT_EQ(decoded.size(), original.size());
@@ -305,7 +272,6 @@ TEST(AudioFileReader, FlacLengthComesFromItsHeaderAndSamplesAreLossless) {
     EXPECT_EQ(firstMismatch(decoded.data(), original.data(), int64_t(decoded.size()),
                             0.5f / 32768 + 1e-7f),
               -1);
-    expectSeeksMatch(*reader, decoded, 0.0f);
 }
 
 // L and R together encode the frame index exactly (below 2^24 frames).
@@ -323,14 +289,20 @@ int64_t decodeIndex(const float* frame) {
            4096 * int64_t(std::lround(frame[1] * 4096.0f));
 }
 
+// Encodes `signal` as dir/name and returns the path.
+fs::path encoded(const fixture::TempDir& dir, const std::string& name, Codec codec,
+                 const std::vector<float>& signal, int rate, int channels) {
+    std::string error;
+    EXPECT_TRUE(fixture::encode(dir.file(name), codec, signal, rate, channels, &error)) << error;
+    return dir.file(name);
+}
+
 TEST(AudioFileReader, FloatWavSeeksLandOnTheExactFrame) {
     fixture::TempDir dir;
-    const fs::path path = dir.file("index.wav");
-    std::string error;
     const int64_t frames = 150001;
-    ASSERT_TRUE(fixture::encode(path, Codec::WavFloat32, indexSignal(frames), 44100, 2, &error))
-        << error;
-    const auto reader = openOrFail(path, Client::Stereo44100);
+    const auto reader =
+        openOrFail(encoded(dir, "index.wav", Codec::WavFloat32, indexSignal(frames), 44100, 2),
+                   Client::Stereo44100);
     ASSERT_TRUE(reader);
     EXPECT_EQ(reader->fileFormat().codec, "pcm_f32le");
     EXPECT_EQ(reader->fileFormat().primingFrames, 0);
@@ -349,12 +321,10 @@ TEST(AudioFileReader, FloatWavSeeksLandOnTheExactFrame) {
 
 TEST(AudioFileReader, MonoClientAveragesTheChannelsAtTheFilesRate) {
     fixture::TempDir dir;
-    const fs::path path = dir.file("index48k.wav");
     const int64_t frames = 100003;
     const std::vector<float> stereo = indexSignal(frames);
-    std::string error;
-    ASSERT_TRUE(fixture::encode(path, Codec::WavFloat32, stereo, 48000, 2, &error)) << error;
-    const auto reader = openOrFail(path, Client::MonoNative);
+    const auto reader = openOrFail(
+        encoded(dir, "index48k.wav", Codec::WavFloat32, stereo, 48000, 2), Client::MonoNative);
     ASSERT_TRUE(reader);
     EXPECT_EQ(reader->clientSampleRate(), 48000);
     EXPECT_EQ(reader->clientChannels(), 1);
@@ -370,11 +340,9 @@ TEST(AudioFileReader, MonoClientAveragesTheChannelsAtTheFilesRate) {
 
 TEST(AudioFileReader, Mono44100ClientIsTheStereoClientsChannelAverage) {
     fixture::TempDir dir;
-    const fs::path path = dir.file("music48k.wav");
     const int64_t frames = 96000;
-    const std::vector<float> source = fixture::musicSignal(frames, 48000, 2, 5);
-    std::string error;
-    ASSERT_TRUE(fixture::encode(path, Codec::WavFloat32, source, 48000, 2, &error)) << error;
+    const fs::path path = encoded(dir, "music48k.wav", Codec::WavFloat32,
+                                  fixture::musicSignal(frames, 48000, 2, 5), 48000, 2);
     const auto mono = openOrFail(path, Client::Mono44100);
     const auto stereo = openOrFail(path, Client::Stereo44100);
     ASSERT_TRUE(mono && stereo);
@@ -393,11 +361,9 @@ TEST(AudioFileReader, Mono44100ClientIsTheStereoClientsChannelAverage) {
 
 TEST(AudioFileReader, MonoFileFillsBothStereoChannelsAtFullLevel) {
     fixture::TempDir dir;
-    const fs::path path = dir.file("mono.wav");
     const std::vector<float> mono = fixture::musicSignal(50000, 44100, 1, 3);
-    std::string error;
-    ASSERT_TRUE(fixture::encode(path, Codec::WavFloat32, mono, 44100, 1, &error)) << error;
-    const auto reader = openOrFail(path, Client::Stereo44100);
+    const auto reader = openOrFail(encoded(dir, "mono.wav", Codec::WavFloat32, mono, 44100, 1),
+                                   Client::Stereo44100);
     ASSERT_TRUE(reader);
     EXPECT_EQ(reader->fileFormat().channels, 1);
     const std::vector<float> stereo = readAll(*reader);
@@ -422,14 +388,11 @@ class AudioFileReaderResampled : public ::testing::TestWithParam<RateCase> {};
 TEST_P(AudioFileReaderResampled, LengthPitchAndSeeksHoldAt44100) {
     const int rate = GetParam().rate;
     fixture::TempDir dir;
-    const fs::path path = dir.file("sine.file");
     const int64_t frames = int64_t(rate) * 3 + 11;
     const double hz = 1000.0;
-    std::string error;
-    ASSERT_TRUE(fixture::encode(path, GetParam().codec, fixture::sine(frames, rate, 2, hz, 0.5f),
-                                rate, 2, &error))
-        << error;
-    const auto reader = openOrFail(path, Client::Stereo44100);
+    const auto reader = openOrFail(encoded(dir, "sine.file", GetParam().codec,
+                                           fixture::sine(frames, rate, 2, hz, 0.5f), rate, 2),
+                                   Client::Stereo44100);
     ASSERT_TRUE(reader);
     EXPECT_EQ(reader->fileFormat().sampleRate, rate);
     const int64_t length = reader->lengthFrames();
@@ -597,10 +560,8 @@ TEST(AudioFileReader, GarbageInTheMiddleIsSkippedAndReported) {
 TEST(AudioFileReader, TruncatedWavReadsItsFramesThenReportsAnError) {
     const QuietFFmpeg quiet;
     fixture::TempDir dir;
-    const fs::path path = dir.file("cut.wav");
     const int64_t frames = 40000;
-    std::string error;
-    ASSERT_TRUE(fixture::encode(path, Codec::WavFloat32, indexSignal(frames), 44100, 2, &error));
+    const fs::path path = encoded(dir, "cut.wav", Codec::WavFloat32, indexSignal(frames), 44100, 2);
     const std::string whole = fixture::readBytes(path);
     const size_t keep = 58 + 8 * 25000; // header + 25000 frames
     ASSERT_TRUE(fixture::writeBytes(path, whole.substr(0, keep)));
@@ -634,6 +595,8 @@ TEST(AudioFileReader, FilesCutAnywhereFailToOpenOrReportWhatIsMissing) {
             for (Client client : {Client::Stereo44100, Client::Mono44100, Client::MonoNative}) {
                 std::string error;
                 const auto reader = AudioFileReader::open(path, client, &error);
+                // FFmpeg writes the MP4 index (moov) at the end: without it nothing decodes.
+                EXPECT_FALSE(codec == Codec::AacM4a && cut <= whole.size() / 5 && reader);
                 if (!reader) {
                     EXPECT_NE(error, "");
                     continue;
@@ -651,18 +614,6 @@ TEST(AudioFileReader, FilesCutAnywhereFailToOpenOrReportWhatIsMissing) {
         }
     }
     EXPECT_GE(opened, 20); // most cuts past the headers still open
-}
-
-TEST(AudioFileReader, TruncatedM4aWithoutIndexFailsToOpen) {
-    const QuietFFmpeg quiet;
-    // FFmpeg writes the MP4 index (moov) at the end: without it nothing can be decoded.
-    fixture::TempDir dir;
-    const std::string whole = fixture::readBytes(fixtureFile(Codec::AacM4a));
-    const fs::path path = dir.file("cut.m4a");
-    ASSERT_TRUE(fixture::writeBytes(path, whole.substr(0, whole.size() / 2)));
-    std::string error;
-    EXPECT_EQ(AudioFileReader::open(path, Client::Stereo44100, &error), nullptr);
-    EXPECT_NE(error, "");
 }
 
 } // namespace

@@ -46,8 +46,28 @@ fs::path mp3WithTempo(const fixture::TempDir& dir, const std::string& name,
     return path;
 }
 
-TEST(AudioTags, ReadsId3v2TextFramesAndTheTbpmTempo) {
+// The tags read from `path` are `want` (artist, title, album, comments, encoder, copyright,
+// tempo), the duration that of the two seconds written.
+void expectTags(const fs::path& path, const AudioTags& want, double durationTolerance = 0.05) {
+    const auto tags = readAudioTags(path);
+    ASSERT_TRUE(tags);
+    EXPECT_EQ(tags->title, want.title);
+    EXPECT_EQ(tags->artist, want.artist);
+    EXPECT_EQ(tags->album, want.album);
+    EXPECT_EQ(tags->comments, want.comments);
+    EXPECT_EQ(tags->encoder, want.encoder);
+    EXPECT_EQ(tags->copyright, want.copyright);
+    EXPECT_DOUBLE_EQ(tags->tempo, want.tempo);
+    EXPECT_NEAR(tags->durationSeconds, 2.0, durationTolerance);
+}
+
+// Each test writes into its own temp folder.
+class AudioTagsTest : public ::testing::Test {
+protected:
     fixture::TempDir dir;
+};
+
+TEST_F(AudioTagsTest, ReadsId3v2TextFramesAndTheTbpmTempo) {
     const fs::path path = makeFile(dir, "tagged.mp3", Codec::Mp3Cbr);
     {
         TagLib::MPEG::File file(path.c_str());
@@ -61,25 +81,16 @@ TEST(AudioTags, ReadsId3v2TextFramesAndTheTbpmTempo) {
         setText(tag, "TCOP", "2024 Nobody");
         ASSERT_TRUE(file.save());
     }
-    const auto tags = readAudioTags(path);
-    ASSERT_TRUE(tags);
-    EXPECT_EQ(tags->title, "Café – Nuit");
-    EXPECT_EQ(tags->artist, "The Testers");
-    EXPECT_EQ(tags->album, "Generated Signals");
-    EXPECT_EQ(tags->comments, "a sine at 440 Hz");
-    EXPECT_EQ(tags->encoder, "Sine Maker 2.1");
-    EXPECT_EQ(tags->copyright, "2024 Nobody");
-    EXPECT_DOUBLE_EQ(tags->tempo, 128.0);
-    EXPECT_NEAR(tags->durationSeconds, 2.0, 0.05);
+    expectTags(path, {"The Testers", "Café – Nuit", "Generated Signals", "a sine at 440 Hz",
+                      "Sine Maker 2.1", "2024 Nobody", 128.0});
 }
 
-TEST(AudioTags, TempoTextIsReadAsANumberOrNothing) {
+TEST_F(AudioTagsTest, TempoTextIsReadAsANumberOrNothing) {
     const struct {
         const char* text;
         double tempo;
     } cases[] = {{"126.5", 126.5}, {"126,5", 126.5}, {" 90", 90.0},
                  {"abc", 0.0},     {"-5", 0.0},      {"", 0.0}};
-    fixture::TempDir dir;
     int n = 0;
     for (const auto& c : cases) {
         const auto tags =
@@ -89,8 +100,7 @@ TEST(AudioTags, TempoTextIsReadAsANumberOrNothing) {
     }
 }
 
-TEST(AudioTags, ReadsMp4ItemsAndTheTmpoAtom) {
-    fixture::TempDir dir;
+TEST_F(AudioTagsTest, ReadsMp4ItemsAndTheTmpoAtom) {
     const fs::path path = makeFile(dir, "tagged.m4a", Codec::AacM4a);
     {
         TagLib::MP4::File file(path.c_str());
@@ -105,20 +115,11 @@ TEST(AudioTags, ReadsMp4ItemsAndTheTmpoAtom) {
         tag->setItem("cprt", TagLib::MP4::Item(TagLib::StringList("CC0")));
         ASSERT_TRUE(file.save());
     }
-    const auto tags = readAudioTags(path);
-    ASSERT_TRUE(tags);
-    EXPECT_EQ(tags->title, "Loop Study");
-    EXPECT_EQ(tags->artist, "Sine Ensemble");
-    EXPECT_EQ(tags->album, "Tones");
-    EXPECT_EQ(tags->comments, "m4a comment");
-    EXPECT_EQ(tags->encoder, "Tone Encoder 3");
-    EXPECT_EQ(tags->copyright, "CC0");
-    EXPECT_DOUBLE_EQ(tags->tempo, 124.0);
-    EXPECT_NEAR(tags->durationSeconds, 2.0, 0.05);
+    expectTags(path, {"Sine Ensemble", "Loop Study", "Tones", "m4a comment", "Tone Encoder 3",
+                      "CC0", 124.0});
 }
 
-TEST(AudioTags, ReadsABpmCommentFromOtherFormats) {
-    fixture::TempDir dir;
+TEST_F(AudioTagsTest, ReadsABpmCommentFromOtherFormats) {
     const fs::path path = makeFile(dir, "tagged.flac", Codec::Flac);
     {
         TagLib::FLAC::File file(path.c_str());
@@ -128,27 +129,14 @@ TEST(AudioTags, ReadsABpmCommentFromOtherFormats) {
         comment->addField("ENCODER", "flac test");
         ASSERT_TRUE(file.save());
     }
-    const auto tags = readAudioTags(path);
-    ASSERT_TRUE(tags);
-    EXPECT_DOUBLE_EQ(tags->tempo, 133.0);
-    EXPECT_EQ(tags->title, "Vorbis Title");
-    EXPECT_EQ(tags->encoder, "flac test");
+    expectTags(path, {"", "Vorbis Title", "", "", "flac test", "", 133.0});
 }
 
-TEST(AudioTags, UntaggedFileHasEmptyTagsAndItsDuration) {
-    fixture::TempDir dir;
-    const fs::path path = makeFile(dir, "plain.wav", Codec::WavInt16);
-    const auto tags = readAudioTags(path);
-    ASSERT_TRUE(tags);
-    EXPECT_EQ(tags->title, "");
-    EXPECT_EQ(tags->artist, "");
-    EXPECT_EQ(tags->encoder, "");
-    EXPECT_EQ(tags->tempo, 0.0);
-    EXPECT_NEAR(tags->durationSeconds, 2.0, 0.01);
+TEST_F(AudioTagsTest, UntaggedFileHasEmptyTagsAndItsDuration) {
+    expectTags(makeFile(dir, "plain.wav", Codec::WavInt16), {}, 0.01);
 }
 
-TEST(AudioTags, FilesThatAreNotAudioHaveNoTags) {
-    fixture::TempDir dir;
+TEST_F(AudioTagsTest, FilesThatAreNotAudioHaveNoTags) {
     ASSERT_TRUE(fixture::writeBytes(dir.file("text.mp3"), std::string(5000, 'a')));
     ASSERT_TRUE(fixture::writeBytes(dir.file("text.m4a"), std::string(5000, 'a')));
     ASSERT_TRUE(fixture::writeBytes(dir.file("notes.txt"), "hello"));

@@ -3,13 +3,13 @@
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/RunLoop.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <filesystem>
 #include <mutex>
 #include <thread>
 
@@ -80,45 +80,14 @@ TEST(OfflineAudioDevice, StoppedUnitRendersSilenceWithoutCallingBack) {
     EXPECT_EQ(device->framesRendered(), 1000u);
 }
 
-TEST(OfflineAudioDevice, SixteenBitOutputScalesToFloatAndWritesExactPcm) {
-    CountingSource source;
-    auto device = startedDevice(
-        {.sampleRate = 48000.0, .bufferFrames = 256, .sample = SampleFormat::Int16Interleaved},
-        source);
-    const auto dir = std::filesystem::temp_directory_path() / "vx-offline-device-test";
-    std::filesystem::create_directories(dir);
-    const auto file = dir / "mix16.wav";
+TEST(OfflineAudioDevice, FilesHoldTheRenderedFramesAtTheDevicesRate) {
+    test::TempDir dir;
     std::string error;
-    ASSERT_TRUE(device->renderToFile(file, 1000, &error)) << error;
-
-    // The file carries the device's rate and the 16-bit samples unchanged.
-    auto reader = AudioFileReader::open(file, AudioFileReader::Client::MonoNative, &error);
-    ASSERT_TRUE(reader) << error;
-    EXPECT_EQ(reader->fileFormat().sampleRate, 48000);
-    EXPECT_EQ(reader->fileFormat().channels, 2);
-    EXPECT_EQ(reader->lengthFrames(), 1000);
-    std::filesystem::remove_all(dir);
-
-    // The in-memory view of the same samples is value / 32768.
-    CountingSource again;
-    auto second =
-        startedDevice({.bufferFrames = 256, .sample = SampleFormat::Int16Interleaved}, again);
-    const auto out = second->renderToMemory(300);
-    for (size_t n = 0; n < 300; ++n) {
-        ASSERT_FLOAT_EQ(out[2 * n], static_cast<float>(n) / 32768.0f);
-        ASSERT_FLOAT_EQ(out[2 * n + 1], -static_cast<float>(n) / 32768.0f);
-    }
-}
-
-TEST(OfflineAudioDevice, FloatWavFileEqualsTheRenderedSamples) {
     CountingSource source;
     auto device = startedDevice({.bufferFrames = 1024}, source);
-    const auto dir = std::filesystem::temp_directory_path() / "vx-offline-device-float";
-    std::filesystem::create_directories(dir);
-    const auto file = dir / "mix.wav";
-    std::string error;
-    ASSERT_TRUE(device->renderToFile(file, 3000, &error)) << error;
-    auto reader = AudioFileReader::open(file, AudioFileReader::Client::Stereo44100, &error);
+    ASSERT_TRUE(device->renderToFile(dir.file("mix.wav"), 3000, &error)) << error;
+    auto reader =
+        AudioFileReader::open(dir.file("mix.wav"), AudioFileReader::Client::Stereo44100, &error);
     ASSERT_TRUE(reader) << error;
     std::vector<float> back(6000);
     ASSERT_EQ(reader->read(back.data(), 3000), 3000);
@@ -126,7 +95,29 @@ TEST(OfflineAudioDevice, FloatWavFileEqualsTheRenderedSamples) {
         ASSERT_EQ(back[2 * n], static_cast<float>(n));
         ASSERT_EQ(back[2 * n + 1], -static_cast<float>(n));
     }
-    std::filesystem::remove_all(dir);
+
+    CountingSource source16;
+    auto device16 = startedDevice(
+        {.sampleRate = 48000.0, .bufferFrames = 256, .sample = SampleFormat::Int16Interleaved},
+        source16);
+    ASSERT_TRUE(device16->renderToFile(dir.file("mix16.wav"), 1000, &error)) << error;
+    reader =
+        AudioFileReader::open(dir.file("mix16.wav"), AudioFileReader::Client::MonoNative, &error);
+    ASSERT_TRUE(reader) << error;
+    EXPECT_EQ(reader->fileFormat().sampleRate, 48000);
+    EXPECT_EQ(reader->fileFormat().channels, 2);
+    EXPECT_EQ(reader->lengthFrames(), 1000);
+}
+
+TEST(OfflineAudioDevice, SixteenBitOutputInMemoryIsThePcmOver32768) {
+    CountingSource source;
+    auto device =
+        startedDevice({.bufferFrames = 256, .sample = SampleFormat::Int16Interleaved}, source);
+    const auto out = device->renderToMemory(300);
+    for (size_t n = 0; n < 300; ++n) {
+        ASSERT_FLOAT_EQ(out[2 * n], static_cast<float>(n) / 32768.0f);
+        ASSERT_FLOAT_EQ(out[2 * n + 1], -static_cast<float>(n) / 32768.0f);
+    }
 }
 
 TEST(OfflineAudioDevice, AudioClockRunsDueMainThreadWorkBetweenBuffers) {

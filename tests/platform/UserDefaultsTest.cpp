@@ -10,9 +10,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <limits>
-#include <sstream>
 #include <sys/resource.h>
 #include <thread>
 
@@ -23,17 +21,8 @@ namespace {
 
 using fixture::TempDir;
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void writeFile(const fs::path& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
+using fixture::readBytes;
+using fixture::writeBytes;
 
 std::vector<std::string> folderEntries(const fs::path& folder) {
     std::vector<std::string> names;
@@ -111,11 +100,16 @@ const std::vector<Entry>& edgeValues() {
     return entries;
 }
 
-} // namespace
-
-TEST(UserDefaults, EveryTypeAndEdgeValueRoundTripsExactly) {
+// Each test's store lives in its own temp folder.
+class UserDefaultsTest : public ::testing::Test {
+protected:
     TempDir dir;
     const fs::path file = dir.path() / "settings.json";
+};
+
+} // namespace
+
+TEST_F(UserDefaultsTest, EveryTypeAndEdgeValueRoundTripsExactly) {
     const UserDefaults::Map trackMemory = {
         {"kSpeed", 1.0123456789012345},
         {"kVolume", 0.8f},
@@ -175,9 +169,8 @@ TEST(UserDefaults, EveryTypeAndEdgeValueRoundTripsExactly) {
     EXPECT_EQ(reloaded.stringForKey("string utf8"), "Ümläut – 日本語 – 🎧");
 }
 
-TEST(UserDefaults, SettersReplaceTheTypeAndRemoveDeletes) {
-    TempDir dir;
-    UserDefaults defaults(dir.path() / "s.json");
+TEST_F(UserDefaultsTest, SettersReplaceTheTypeAndRemoveDeletes) {
+    UserDefaults defaults(file);
     defaults.setMap("k", {{"kSpeed", 1.0}});
     defaults.setFloat("k", 0.5f);
     EXPECT_FALSE(defaults.mapForKey("k").has_value());
@@ -188,9 +181,8 @@ TEST(UserDefaults, SettersReplaceTheTypeAndRemoveDeletes) {
     defaults.remove("never there");
 }
 
-TEST(UserDefaults, GettersConvertBetweenKinds) {
-    TempDir dir;
-    UserDefaults d(dir.path() / "s.json");
+TEST_F(UserDefaultsTest, GettersConvertBetweenKinds) {
+    UserDefaults d(file);
     d.setInteger("int", -3);
     d.setUnsigned("huge", std::numeric_limits<uint64_t>::max());
     d.setDouble("real", 2.75);
@@ -269,8 +261,7 @@ TEST(UserDefaults, ConversionHelpersForMapEntries) {
     EXPECT_EQ(UserDefaults::asFloat(UserDefaults::Value{std::string("0.1")}), 0.1f);
 }
 
-TEST(UserDefaults, MissingFileStartsEmptyWithoutComplaint) {
-    TempDir dir;
+TEST_F(UserDefaultsTest, MissingFileStartsEmptyWithoutComplaint) {
     LogCapture capture;
     UserDefaults defaults(dir.path() / "absent" / "settings.json");
     EXPECT_TRUE(defaults.keys().empty());
@@ -283,9 +274,7 @@ TEST(UserDefaults, MissingFileStartsEmptyWithoutComplaint) {
     EXPECT_EQ(UserDefaults(defaults.file()).stringForKey("isFirstStart"), "NO");
 }
 
-TEST(UserDefaults, CorruptFilesAreMovedAsideAndTheStoreStartsEmpty) {
-    TempDir dir;
-    const fs::path file = dir.path() / "settings.json";
+TEST_F(UserDefaultsTest, CorruptFilesAreMovedAsideAndTheStoreStartsEmpty) {
     const std::vector<std::string> corrupt = {
         "{\"values\": {\"kTempoLock\": {\"bool\": tr", // cut short
         "",                                            // empty
@@ -298,14 +287,14 @@ TEST(UserDefaults, CorruptFilesAreMovedAsideAndTheStoreStartsEmpty) {
         "{\"values\": {\"k\": {\"bytes\": \"abc\"}}}", // odd hex
     };
     for (size_t i = 0; i < corrupt.size(); ++i) {
-        writeFile(file, corrupt[i]);
+        writeBytes(file, corrupt[i]);
         LogCapture capture;
         UserDefaults defaults(file);
         EXPECT_TRUE(defaults.keys().empty()) << "case " << i;
         const fs::path aside = file.string() + ".corrupt-" + std::to_string(i + 1);
         EXPECT_FALSE(fs::exists(file)) << "case " << i;
         ASSERT_TRUE(fs::exists(aside)) << "case " << i;
-        EXPECT_EQ(readFile(aside), corrupt[i]) << "case " << i;
+        EXPECT_EQ(readBytes(aside), corrupt[i]) << "case " << i;
         EXPECT_TRUE(capture.contains("corrupt")) << "case " << i;
         EXPECT_TRUE(capture.contains(aside.string())) << "case " << i;
     }
@@ -316,21 +305,7 @@ TEST(UserDefaults, CorruptFilesAreMovedAsideAndTheStoreStartsEmpty) {
     EXPECT_EQ(UserDefaults(file).integerForKey("kLaunchCount"), 1);
 }
 
-TEST(UserDefaults, SynchronizeLeavesOnlyTheFileBehind) {
-    TempDir dir;
-    const fs::path file = dir.path() / "settings.json";
-    UserDefaults defaults(file);
-    for (int i = 0; i < 3; ++i) {
-        defaults.setInteger("kLaunchCount", i);
-        ASSERT_TRUE(defaults.synchronize());
-    }
-    EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"settings.json"}));
-    EXPECT_EQ(UserDefaults(file).integerForKey("kLaunchCount"), 2);
-}
-
-TEST(UserDefaults, FailedRenameLeavesNoTemporaryFile) {
-    TempDir dir;
-    const fs::path file = dir.path() / "settings.json";
+TEST_F(UserDefaultsTest, FailedRenameLeavesNoTemporaryFile) {
     fs::create_directories(file / "occupied"); // a non-empty folder where the file should be
     LogCapture capture;
     UserDefaults defaults(file);
@@ -341,27 +316,24 @@ TEST(UserDefaults, FailedRenameLeavesNoTemporaryFile) {
     EXPECT_TRUE(fs::is_directory(file / "occupied"));
 }
 
-TEST(UserDefaults, FolderThatIsAFileFailsCleanly) {
-    TempDir dir;
-    writeFile(dir.path() / "plain", "not a folder");
+TEST_F(UserDefaultsTest, FolderThatIsAFileFailsCleanly) {
+    writeBytes(dir.path() / "plain", "not a folder");
     LogCapture capture;
     UserDefaults defaults(dir.path() / "plain" / "settings.json");
     EXPECT_TRUE(defaults.keys().empty());
     defaults.setBool("kTempoLock", true);
     EXPECT_FALSE(defaults.synchronize());
     EXPECT_TRUE(capture.contains("could not save"));
-    EXPECT_EQ(readFile(dir.path() / "plain"), "not a folder");
+    EXPECT_EQ(readBytes(dir.path() / "plain"), "not a folder");
     EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"plain"}));
     EXPECT_TRUE(defaults.boolForKey("kTempoLock")); // the value stays in memory
 }
 
-TEST(UserDefaults, WriteFailureHalfwayKeepsThePreviousFile) {
-    TempDir dir;
-    const fs::path file = dir.path() / "settings.json";
+TEST_F(UserDefaultsTest, WriteFailureHalfwayKeepsThePreviousFile) {
     UserDefaults defaults(file);
     defaults.setString("LastSample1", "/music/pad.wav");
     ASSERT_TRUE(defaults.synchronize());
-    const std::string before = readFile(file);
+    const std::string before = readBytes(file);
 
     // A file size limit makes the write of a large store fail partway (EFBIG), as a full disk
     // would; it applies to root too.
@@ -377,15 +349,13 @@ TEST(UserDefaults, WriteFailureHalfwayKeepsThePreviousFile) {
     std::signal(SIGXFSZ, previousHandler);
 
     EXPECT_FALSE(written);
-    EXPECT_EQ(readFile(file), before);
+    EXPECT_EQ(readBytes(file), before);
     EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"settings.json"}));
     EXPECT_EQ(UserDefaults(file).stringForKey("LastSample1"), "/music/pad.wav");
     EXPECT_FALSE(UserDefaults(file).hasKey("big"));
 }
 
-TEST(UserDefaults, ConcurrentReadersWritersAndSynchronize) {
-    TempDir dir;
-    const fs::path file = dir.path() / "settings.json";
+TEST_F(UserDefaultsTest, ConcurrentReadersWritersAndSynchronize) {
     UserDefaults defaults(file);
     constexpr int kThreads = 4;
     constexpr int kPerThread = 200;

@@ -1,10 +1,11 @@
 // Runs the content generator binary: a second run must reproduce the build's resources byte for
 // byte (also with a different thread count), and failures must be reported by exit status.
 
+#include "support/TempDir.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,12 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string generator() {
-#ifdef VX_GEN_CONTENT_PATH
     return VX_GEN_CONTENT_PATH;
-#else
-    // Built in tools/ of the same build tree as the resources folder.
-    return (fs::path(VX_RESOURCES_DIR).parent_path() / "tools" / "vx-gen-content").string();
-#endif
 }
 
 std::string quoted(const std::string& s) {
@@ -60,24 +56,7 @@ std::string readAll(const fs::path& p) {
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-class TempDir {
-public:
-    TempDir() {
-        path_ = fs::temp_directory_path() / ("vx-gen-content-test-" + std::to_string(::getpid()) +
-                                             "-" + std::to_string(counter_++));
-        fs::remove_all(path_);
-        fs::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    static inline int counter_ = 0;
-    fs::path path_;
-};
+using vx::test::TempDir;
 
 TEST(ContentGeneratorTest, ListNamesEveryResourceTheBuildHas) {
     ASSERT_TRUE(fs::exists(generator())) << generator();

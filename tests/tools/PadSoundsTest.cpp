@@ -204,8 +204,7 @@ const SoundCase kSounds[] = {
 
 INSTANTIATE_TEST_SUITE_P(AllSounds, PadSoundTest, ::testing::ValuesIn(kSounds),
                          [](const ::testing::TestParamInfo<SoundCase>& info) {
-                             std::string name = fs::path(info.param.path).stem().string();
-                             return name;
+                             return fs::path(info.param.path).stem().string();
                          });
 
 } // namespace
