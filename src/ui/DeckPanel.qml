@@ -14,6 +14,12 @@ Rectangle {
 
     required property Deck deck
     required property real u
+    // The phone's panels are short: there, with no panel open, the LP/HP control becomes a
+    // strip across the deck and the waveform takes the room the panel would use.
+    property bool compact: false
+    readonly property bool panelOpen: deck.cuePanel || deck.loopPanel || deck.pitchPanel
+                                      || deck.bendPanel || deck.volumePanel || deck.eqPanel
+                                      || deck.fxPanel
     readonly property alias waveArea: waveArea
     readonly property int index: deck.index
 
@@ -294,7 +300,7 @@ Rectangle {
             Item {
                 id: panelArea
                 width: controls.width
-                height: panel.u * 11
+                height: lphpColumn.strip ? panel.u * 3.4 : panel.u * 11
 
                 Item {
                     id: open
@@ -458,24 +464,30 @@ Rectangle {
                     }
                 }
 
-                // LP/HP knob (a short vertical control) and its reset.
-                Column {
+                // LP/HP knob (a short vertical control, or a strip) and its reset.
+                Item {
                     id: lphpColumn
+                    readonly property bool strip: panel.compact && !panel.panelOpen
                     anchors.right: parent.right
                     anchors.top: parent.top
                     anchors.bottom: parent.bottom
-                    width: panel.u * 4
-                    spacing: panel.u * 0.3
+                    width: strip ? parent.width : panel.u * 4
                     opacity: panel.deck.lphpShown ? 1.0 : 0.45
                     SliderView {
-                        width: parent.width
-                        height: parent.height - panel.u * 3.3
-                        horizontal: false
+                        objectName: "lphp" + panel.index
+                        width: lphpColumn.strip ? lphpColumn.width - lphpReset.width - panel.u * 0.5
+                                                : lphpColumn.width
+                        height: lphpColumn.strip ? lphpColumn.height
+                                                 : lphpColumn.height - panel.u * 3.3
+                        horizontal: lphpColumn.strip
                         control: panel.deck.lphp
                         accent: "#c77dff"
                     }
                     TouchButton {
-                        width: parent.width; height: panel.u * 3
+                        id: lphpReset
+                        anchors.right: parent.right
+                        anchors.bottom: parent.bottom
+                        width: panel.u * 4; height: panel.u * 3
                         text: "LP/HP"; fontScale: 0.28
                         onDoubleTapped: panel.deck.lphpReset()
                     }

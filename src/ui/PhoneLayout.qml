@@ -23,6 +23,7 @@ Item {
         objectName: "deckPanel1"
         deck: Mixer.deck1
         u: layout.u
+        compact: true
         anchors.left: parent.left
         anchors.right: parent.right
         anchors.top: top.bottom
@@ -44,6 +45,7 @@ Item {
         objectName: "deckPanel0"
         deck: Mixer.deck0
         u: layout.u
+        compact: true
         anchors.left: parent.left
         anchors.right: parent.right
         anchors.top: fader.bottom

@@ -20,6 +20,7 @@ Item {
                                 horizontal ? height : pointerLength, horizontal);
     }
 
+    onHorizontalChanged: syncGeometry()
     onWidthChanged: syncGeometry()
     onHeightChanged: syncGeometry()
     Component.onCompleted: syncGeometry()

@@ -72,6 +72,35 @@ TEST(AppCoreTest, PhoneLayoutPlaysDeckZeroAndMovesTheCrossfader) {
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return play0->property("selected").toBool(); }, kStateWaitMs));
 
+    // With no panel open the phone's LP/HP control is a strip across the deck, and a finger
+    // moving right along it moves the filter towards high-pass.
+    QQuickItem* lphp = shell.item("lphp0");
+    QQuickItem* wave0 = shell.item("waveArea0");
+    ASSERT_NE(lphp, nullptr);
+    EXPECT_GT(lphp->width(), 4 * lphp->height());
+    const double waveHeight = wave0->height();
+    const float filterBefore = shell.deck(0)->lphpPosition.load();
+    {
+        const QPoint from = sceneCentre(lphp);
+        QTest::touchEvent(shell.window(), touchScreen()).press(0, from, shell.window());
+        for (int step = 1; step <= 8; ++step) {
+            QTest::touchEvent(shell.window(), touchScreen())
+                .move(0, from + QPoint(int(lphp->width()) * step / 32, 0), shell.window());
+        }
+        QTest::touchEvent(shell.window(), touchScreen())
+            .release(0, from + QPoint(int(lphp->width()) / 4, 0), shell.window());
+    }
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return shell.deck(0)->lphpPosition.load() > filterBefore + 0.1f; }, kStateWaitMs))
+        << filterBefore << " -> " << shell.deck(0)->lphpPosition.load();
+    // An open panel takes its room back from the waveform, and the knob stands upright.
+    tap(shell.window(), shell.item("volumePanel0"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return wave0->height() < waveHeight - 20; }, kStateWaitMs))
+        << wave0->height() << " vs " << waveHeight;
+    EXPECT_GT(lphp->height(), lphp->width());
+    tap(shell.window(), shell.item("volumePanel0"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return wave0->height() == waveHeight; }, kStateWaitMs));
+
     // Drag the crossfader's pointer from the middle past the right end.
     QQuickItem* fader = shell.item("crossfader");
     ASSERT_NE(fader, nullptr);
