@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <limits>
 #include <mutex>
+#include <optional>
 
 namespace vx {
 
@@ -115,6 +116,18 @@ void markEvenBeats(peakFileData& peaks, int64_t from, int64_t to, double anchor,
     }
 }
 
+// The answer of a forward beat search that needs no scan: 0 without a track or from its end
+// on, a fixed step ahead when the track has no tempo; nothing when the grid must be searched.
+std::optional<double> beatWithoutScan(const audioStream& deck, double frame) {
+    if (!loaded(deck) || !(frame < deck.lengthFrames.load(relaxed))) {
+        return 0.0;
+    }
+    if (tempoOf(deck.fileInfo.get()) <= 0.0) {
+        return frame + kNoTempoBeatFrames;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 int beatParity(const audioStream& deck) {
@@ -141,15 +154,12 @@ int beatParityAt(const audioStream& deck, double position) {
 }
 
 double nextBeatFromFrame(const audioStream& deck, double frame, int mode) {
-    const int32_t length = deck.lengthFrames.load(relaxed);
-    if (!loaded(deck) || !(frame < length)) {
-        return 0.0;
-    }
-    if (tempoOf(deck.fileInfo.get()) <= 0.0) {
-        return frame + kNoTempoBeatFrames;
+    if (const auto answer = beatWithoutScan(deck, frame)) {
+        return *answer;
     }
     const peakFileData* peaks = deck.peaks.get();
-    const int64_t e = firstBeatEntry(peaks, entryOf(frame) + 1, scanEnd(peaks, length));
+    const int64_t e =
+        firstBeatEntry(peaks, entryOf(frame) + 1, scanEnd(peaks, deck.lengthFrames.load(relaxed)));
     if (e < 0) {
         return frame;
     }
@@ -157,15 +167,11 @@ double nextBeatFromFrame(const audioStream& deck, double frame, int mode) {
 }
 
 double nextBeatOfParity(const audioStream& deck, double frame, int mode) {
-    const int32_t length = deck.lengthFrames.load(relaxed);
-    if (!loaded(deck) || !(frame < length)) {
-        return 0.0;
-    }
-    if (tempoOf(deck.fileInfo.get()) <= 0.0) {
-        return frame + kNoTempoBeatFrames;
+    if (const auto answer = beatWithoutScan(deck, frame)) {
+        return *answer;
     }
     const peakFileData* peaks = deck.peaks.get();
-    const int64_t end = scanEnd(peaks, length);
+    const int64_t end = scanEnd(peaks, deck.lengthFrames.load(relaxed));
     for (int64_t e = std::max<int64_t>(entryOf(frame) + 1, 0); e < end; ++e) {
         if (suits(peaks, e, mode)) {
             return beatFrame(e);

@@ -241,20 +241,27 @@ void nextCue(audioStream& deck) {
     }
 }
 
-void armPositionTrigger(audioStream& deck, int32_t frame, void* target, TriggerSelector selector) {
-    deck.triggerAudible.store(false, std::memory_order_relaxed);
+namespace {
+
+// Publishes the trigger's fields, then arms it: the render thread reads them after the armed
+// flag (acquire).
+void armTrigger(audioStream& deck, int32_t frame, void* target, TriggerSelector selector,
+                bool audible) {
+    deck.triggerAudible.store(audible, std::memory_order_relaxed);
     deck.triggerFrame.store(frame, std::memory_order_relaxed);
     deck.triggerTarget.store(target, std::memory_order_relaxed);
     deck.triggerSelector.store(selector, std::memory_order_relaxed);
     deck.triggerArmed.store(true, std::memory_order_release);
 }
 
+} // namespace
+
+void armPositionTrigger(audioStream& deck, int32_t frame, void* target, TriggerSelector selector) {
+    armTrigger(deck, frame, target, selector, false);
+}
+
 void armAudibleTrigger(audioStream& deck, int32_t frame, void* target, TriggerSelector selector) {
-    deck.triggerAudible.store(true, std::memory_order_relaxed);
-    deck.triggerFrame.store(frame, std::memory_order_relaxed);
-    deck.triggerTarget.store(target, std::memory_order_relaxed);
-    deck.triggerSelector.store(selector, std::memory_order_relaxed);
-    deck.triggerArmed.store(true, std::memory_order_release);
+    armTrigger(deck, frame, target, selector, true);
 }
 
 void setCountdown(audioStream& deck, int32_t frames, void* target, TriggerSelector selector) {
