@@ -107,17 +107,11 @@ void startOnFolderTracks(UserDefaults& defaults, const std::filesystem::path& fo
         }
     }
     std::sort(tracks.begin(), tracks.end());
-    const auto inFolder = [&folder, &ec](const std::string& file) {
-        const std::filesystem::path relative =
-            std::filesystem::path(file).lexically_normal().lexically_relative(
-                folder.lexically_normal());
-        return !file.empty() && !relative.empty() && *relative.begin() != ".." &&
-               std::filesystem::is_regular_file(file, ec);
-    };
     std::array<std::string, 2> saved;
     for (size_t d = 0; d < saved.size(); ++d) {
         saved[d] = defaults.stringForKey("kStreamFile" + std::to_string(d));
-        if (!inFolder(saved[d])) {
+        if (saved[d].empty() || !isInsideFolder(saved[d], folder) ||
+            !std::filesystem::is_regular_file(saved[d], ec)) {
             saved[d].clear();
         }
     }
