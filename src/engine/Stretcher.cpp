@@ -2,6 +2,7 @@
 
 #include <soundtouch/SoundTouch.h>
 
+#include <bit>
 #include <vector>
 
 namespace vx {
@@ -34,8 +35,7 @@ Stretcher::Stretcher(std::recursive_mutex* guard)
 
 Stretcher::~Stretcher() = default;
 
-void Stretcher::setPitch(double pitch) {
-    pitch_.store(pitch, std::memory_order_relaxed);
+void Stretcher::applyPitch(double pitch) {
     if (guard_) {
         std::lock_guard lock(*guard_);
         processor_->setPitch(pitch);
@@ -44,17 +44,33 @@ void Stretcher::setPitch(double pitch) {
     }
 }
 
-void Stretcher::requestPitch(double pitch) {
-    requestedPitch_.store(pitch, std::memory_order_relaxed);
+void Stretcher::setPitch(double pitch) {
+    // A newer ticket withdraws every request made before this call.
+    lastTicket_.fetch_add(1, std::memory_order_acq_rel);
+    pending_.store(0, std::memory_order_release);
     pitch_.store(pitch, std::memory_order_relaxed);
-    pitchPending_.store(true, std::memory_order_release);
+    applyPitch(pitch);
+}
+
+void Stretcher::requestPitch(double pitch) {
+    const uint32_t ticket = lastTicket_.fetch_add(1, std::memory_order_acq_rel) + 1;
+    pitch_.store(pitch, std::memory_order_relaxed);
+    const uint64_t word = (uint64_t{ticket} << 32) | std::bit_cast<uint32_t>(float(pitch));
+    // Two requesting threads at once: the higher ticket stays.
+    uint64_t current = pending_.load(std::memory_order_relaxed);
+    while ((current >> 32) < ticket &&
+           !pending_.compare_exchange_weak(current, word, std::memory_order_release,
+                                           std::memory_order_relaxed)) {
+    }
 }
 
 bool Stretcher::applyPendingPitch() {
-    if (!pitchPending_.exchange(false, std::memory_order_acquire)) {
+    const uint64_t word = pending_.exchange(0, std::memory_order_acquire);
+    // Withdrawn by a later set, or none: nothing to do.
+    if (word == 0 || uint32_t(word >> 32) != lastTicket_.load(std::memory_order_acquire)) {
         return false;
     }
-    setPitch(requestedPitch_.load(std::memory_order_relaxed));
+    applyPitch(std::bit_cast<float>(uint32_t(word & 0xFFFFFFFFu)));
     return true;
 }
 

@@ -16,6 +16,10 @@
 // request in atomics: a clear is applied by the render thread before its next feed (clearing
 // does not allocate), a pitch by the main thread's next service pass.
 //
+// One owner of the pitch: every request and every direct set takes a ticket from one counter.
+// A pending request is applied only while no later set or request has been made, so a request
+// left by a load or an underrun can never overwrite a pitch that key lock set after it.
+//
 // The render thread also counts frames in and out since the last clear; their difference is
 // the stretcher's depth, from which the engine derives the audible position.
 
@@ -38,11 +42,14 @@ public:
     Stretcher(const Stretcher&) = delete;
     Stretcher& operator=(const Stretcher&) = delete;
 
-    // Main thread: sets the pitch ratio (1.0 = unchanged) under the guard. May allocate.
+    // Main thread: sets the pitch ratio (1.0 = unchanged) under the guard and withdraws any
+    // request made before. May allocate.
     void setPitch(double pitch);
-    // Render thread: asks the main thread to set this pitch ratio (see applyPendingPitch).
+    // Render or decode thread: asks the main thread to set this pitch ratio (see
+    // applyPendingPitch). No allocation, no locks.
     void requestPitch(double pitch);
-    // Main thread: applies a pitch the render thread asked for; true when there was one.
+    // Main thread: applies the pending request unless a later set or request replaced it;
+    // true when it applied one.
     bool applyPendingPitch();
     // Any thread: asks for the processor to be emptied before its next feed.
     void requestClear();
@@ -76,8 +83,12 @@ private:
     std::unique_ptr<soundtouch::SoundTouch> processor_;
     std::recursive_mutex* guard_;
     std::atomic<double> pitch_{1.0};
-    std::atomic<double> requestedPitch_{1.0};
-    std::atomic<bool> pitchPending_{false};
+    void applyPitch(double pitch);
+    // Tickets: the newest one taken, and the pending request as one word (its ticket in the
+    // high 32 bits, the pitch as float bits in the low ones; 0 when none), so a request is
+    // always read whole and an older one never replaces a newer one.
+    std::atomic<uint32_t> lastTicket_{0};
+    std::atomic<uint64_t> pending_{0};
     std::atomic<bool> clearPending_{false};
     std::atomic<int64_t> framesIn_{0};
     std::atomic<int64_t> framesOut_{0};

@@ -1,0 +1,80 @@
+// Key lock heard from outside: a steady tone played through velvox-cli keeps its pitch at any
+// speed, and pitch mode shifts it by the speed.
+#include "CliHarness.h"
+
+#include "platform/AudioFileReader.h"
+#include "platform/AudioFileWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Frequency of a steady tone from its rising zero crossings (interpolated), in Hz.
+double toneFrequency(const std::vector<float>& left, size_t from, size_t to) {
+    double first = -1, last = -1;
+    int crossings = 0;
+    for (size_t i = from + 1; i < to; ++i) {
+        if (left[i - 1] < 0.0f && left[i] >= 0.0f) {
+            const double at = double(i - 1) + left[i - 1] / double(left[i - 1] - left[i]);
+            if (first < 0) {
+                first = at;
+            } else {
+                ++crossings;
+            }
+            last = at;
+        }
+    }
+    return crossings > 0 ? crossings * 44100.0 / (last - first) : 0.0;
+}
+
+class CliKeyLock : public vx::test::CliTest {};
+
+TEST_F(CliKeyLock, ASineKeepsItsPitchUnderKeyLockAndFollowsTheSpeedInPitchMode) {
+    const fs::path tone = dir_ / "tone.wav";
+    {
+        auto writer = vx::AudioFileWriter::create(tone, vx::AudioFileWriter::Format::WavFloat32,
+                                                  44100, 2, nullptr);
+        ASSERT_TRUE(writer);
+        std::vector<float> samples(size_t(20 * 44100) * 2);
+        for (size_t i = 0; i < samples.size() / 2; ++i) {
+            const float v =
+                0.5f * float(std::sin(2 * std::numbers::pi * 1000.0 * double(i) / 44100));
+            samples[2 * i] = samples[2 * i + 1] = v;
+        }
+        ASSERT_TRUE(writer->write(samples.data(), 20 * 44100));
+        ASSERT_TRUE(writer->close());
+    }
+    const struct {
+        double speed;
+        bool pitchMode;
+        double hz;
+    } cases[] = {{1.04, false, 1000}, {0.90, false, 1000}, {1.04, true, 1040}, {0.90, true, 900}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.speed << (c.pitchMode ? " pitch mode" : " key lock"));
+        const fs::path out = dir_ / "out.wav";
+        const auto r = run("--home " + (dir_ / "home").string() + " play " + tone.string() +
+                           " --out " + out.string() + " --seconds 8 --speed " +
+                           std::to_string(c.speed) + (c.pitchMode ? " --pitch-mode" : ""));
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        std::string error;
+        auto reader =
+            vx::AudioFileReader::open(out, vx::AudioFileReader::Client::Stereo44100, &error);
+        ASSERT_TRUE(reader) << error;
+        std::vector<float> stereo(size_t(8 * 44100) * 2), left(8 * 44100);
+        ASSERT_EQ(reader->read(stereo.data(), 8 * 44100), 8 * 44100);
+        for (size_t i = 0; i < left.size(); ++i) {
+            left[i] = stereo[2 * i];
+        }
+        // The whole run after the first second, and its last second alone.
+        EXPECT_NEAR(toneFrequency(left, 44100, left.size()), c.hz, c.hz * 0.01);
+        EXPECT_NEAR(toneFrequency(left, left.size() - 44100, left.size()), c.hz, c.hz * 0.01);
+    }
+}
+
+} // namespace
