@@ -4,6 +4,7 @@
 // shell calls fillWaveData for both decks on every frame (60 per second), so a frame's budget
 // is a few hundred microseconds at most.
 
+#include "support/TrackRecord.h"
 #include "../tests/engine/EngineFixture.h"
 
 #include "analysis/VXAudioStreamDisplay.h"
@@ -41,7 +42,7 @@ void BM_FillWaveData(benchmark::State& state) {
     const double speed = static_cast<double>(state.range(0)) / 10.0;
     test::Engine engine;
     audioStream& d = engine.out.deck(0);
-    d.peaks = fiveMinutePeaks();
+    vx::test::setPeaks(d, fiveMinutePeaks());
     d.lengthFrames.store(kFiveMinutes);
     d.cuePoints = {44100L * 59, 44100L * 60, 44100L * 61, 44100L * 120};
     d.numCuePoints = 4;

@@ -46,7 +46,7 @@ void VXAudioStreamNavigator::updateDisplay() {
         displayMarks_.requestRedraw();
         return;
     }
-    if (const peakFileData* peaks = stream_.peaks.get()) {
+    if (const peakFileData* peaks = stream_.peakData().get()) {
         displayWave_.generateLineDataFromPeakData(*peaks, peaks->count, side());
     }
     displayWave_.updateCueMarksForStream(stream_);
@@ -73,17 +73,21 @@ void VXAudioStreamNavigator::clearScratchState() {
 // Moves the read position to `frame` and re-plans the ring around it at once, as the engine's
 // jumps do; the stretcher's buffered audio belongs to the old position.
 void VXAudioStreamNavigator::seekTo(double frame) {
-    std::unique_lock<std::recursive_mutex> engine;
-    if (stream_.engineLock) {
-        engine = std::unique_lock(*stream_.engineLock);
+    {
+        std::unique_lock<EngineLock> engine;
+        if (stream_.engineLock) {
+            engine = std::unique_lock(*stream_.engineLock);
+        }
+        stream_.position.store(frame, relaxed);
+        stream_.replanNeeded.store(true, relaxed);
     }
-    std::unique_lock<std::mutex> decode;
+    // Planned after the engine lock is released (the decoder may be reading from the disk).
     if (stream_.decodeLock) {
-        decode = std::unique_lock(*stream_.decodeLock);
+        std::lock_guard decode(*stream_.decodeLock);
+        replan(stream_);
+    } else {
+        replan(stream_);
     }
-    stream_.position.store(frame, relaxed);
-    stream_.replanNeeded.store(true, relaxed);
-    replan(stream_);
 }
 
 void VXAudioStreamNavigator::touchBegan(float) {

@@ -61,6 +61,7 @@ int analyzeTrack(const std::filesystem::path& path, peakFileData* peaks,
             }
         }
         peaks->ready.store(1, std::memory_order_relaxed);
+        peaks->changes.fetch_add(1, std::memory_order_release);
     }
 
     if (tempoOverride) {

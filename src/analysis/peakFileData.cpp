@@ -1,4 +1,5 @@
 #include "analysis/peakFileData.h"
+#include "platform/EngineLock.h"
 
 #include "platform/Log.h"
 
@@ -152,6 +153,7 @@ std::filesystem::path peakFilePath(const std::filesystem::path& trackPath) {
 }
 
 bool peakFileLoad(peakFileData& record, const std::filesystem::path& path) {
+    engineLockTripwire("a peak file read");
     // Non-blocking open so that a FIFO planted under the name cannot stall the caller; the
     // regular-file check below rejects it.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -213,6 +215,7 @@ bool peakFileLoad(peakFileData& record, const std::filesystem::path& path) {
 }
 
 bool peakFileWrite(peakFileData& record, const std::filesystem::path& path) {
+    engineLockTripwire("a peak file write");
     double gain = record.gain.load(std::memory_order_relaxed);
     if (!(std::isfinite(gain) && gain > 0.0)) {
         gain = 1.0;

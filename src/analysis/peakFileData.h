@@ -54,6 +54,10 @@ struct peakFileData {
     std::atomic<double> gain{1.0};        // playback gain from loudness; 1.0 when unknown
     std::unique_ptr<uint8_t[]> entries;   // count × 2 bytes; access through the functions below
     std::atomic<int32_t> ready{1};        // 1 while entries are valid or being filled
+    // Bumped by whoever fills entries (the analysis after every block, the decoder after
+    // drawing a block's peaks): readers that draw the entries compare it with the value they
+    // saw last to know the drawing is out of date.
+    std::atomic<uint32_t> changes{0};
     int32_t count = 0;                    // number of entries
 
     // Any thread: a new record of `count` entries, every byte 0xFF, BPM 0, gain 1.0, ready.

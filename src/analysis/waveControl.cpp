@@ -381,12 +381,7 @@ void waveControl::stop() {
         return;
     }
     audioStream& d = *stream;
-    if (d.decodeLock) {
-        std::lock_guard lock(*d.decodeLock);
-        storedTrack_ = d.trackPath;
-    } else {
-        storedTrack_ = d.trackPath;
-    }
+    storedTrack_ = d.trackFile();
     // The stop routine acts on a loaded deck only, so it runs before the close unloads it.
     deckStop(d);
     EngineServices none;

@@ -260,7 +260,8 @@ void waveControl::fillWaveData() {
     restoreBeatMarksColor();
     evenMarkNum = 0;
 
-    const peakFileData* peaks = d.peaks.get();
+    const auto peaksHeld = d.peakData();
+    const peakFileData* peaks = peaksHeld.get();
     if (peaks && e > 0.0) {
         int firstRow = 0;
         if (x < 0.0) {

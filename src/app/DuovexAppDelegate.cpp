@@ -430,10 +430,7 @@ void DuovexAppDelegate::saveDecks() {
             continue;
         }
         std::filesystem::path file;
-        {
-            std::lock_guard lock(*deck.decodeLock);
-            file = deck.fileInfo ? deck.fileInfo->fileName : deck.trackPath;
-        }
+        file = deck.info() ? deck.info()->fileName : deck.trackFile();
         defaults_.setString(streamFileKey(d), file.string());
         defaults_.setInteger(streamCrateKey(d), deck.crateIndex.load());
     }
@@ -538,10 +535,7 @@ void DuovexAppDelegate::continueCrate(int d) {
     }
     audioStream& deck = engine_->deck(d);
     std::shared_ptr<VXAudioFileInfo> current;
-    {
-        std::lock_guard lock(*deck.decodeLock);
-        current = deck.fileInfo;
-    }
+    current = deck.info();
     const int crate = deck.crateIndex.load();
     if (!current || crate < 0) {
         return;

@@ -399,11 +399,11 @@ std::optional<uint32_t> LoadFile::deckTrackHash() const {
         return std::nullopt;
     }
     audioStream& deck = engine_->deck(sideToLoad_);
-    std::lock_guard lock(*deck.decodeLock);
-    if (!deck.fileInfo) {
+    const auto info = deck.info();
+    if (!info) {
         return std::nullopt;
     }
-    return deck.fileInfo->hash;
+    return info->hash;
 }
 
 bool LoadFile::filterButtonSelected(int i) const {

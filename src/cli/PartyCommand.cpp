@@ -60,10 +60,7 @@ struct DeckSide {
 DeckSide describe(audioStream& deck) {
     DeckSide side;
     std::shared_ptr<VXAudioFileInfo> info;
-    {
-        std::lock_guard lock(*deck.decodeLock);
-        info = deck.fileInfo;
-    }
+    info = deck.info();
     if (info) {
         side.track = info->fileName.filename().string();
         side.bpm = info->tempo;

@@ -194,10 +194,7 @@ void SampleTestController::analyzeComplete(const std::string& path) {
             continue;
         }
         std::shared_ptr<VXAudioFileInfo> info;
-        {
-            std::lock_guard lock(*deck(d).decodeLock);
-            info = deck(d).fileInfo;
-        }
+        info = deck(d).info();
         if (info && info->fileName == std::filesystem::path(path)) {
             tideTempoForSide(d);
         }
@@ -231,12 +228,15 @@ void SampleTestController::play(int d) {
         return;
     }
     deckPlay(deck(d), [this](audioStream& s) {
-        std::shared_ptr<VXAudioFileInfo> info;
-        {
-            std::lock_guard lock(*s.decodeLock);
-            info = s.fileInfo;
+        const auto info = s.info();
+        if (!db_ || !info) {
+            return;
         }
-        if (db_ && info) {
+        // Started together with the other deck under the engine lock: the database write
+        // waits until the lock is released.
+        if (holdingEngineLock()) {
+            loop_.post([db = db_, info] { db->incrementPlayCountForInfo(*info); });
+        } else {
             db_->incrementPlayCountForInfo(*info);
         }
     });
@@ -393,8 +393,7 @@ void SampleTestController::cueStep(int d, bool forward) {
     }
     audioStream& s = deck(d);
     s.inertiaSpeed.store(0.0);
-    s.eq[0].eqSetSampleRate(44100.0f); // cleared filter history: the jump does not click
-    s.eq[1].eqSetSampleRate(44100.0f);
+    resetEqState(s); // cleared filter history: the jump does not click
     if (forward) {
         nextCue(s);
     } else {
@@ -452,10 +451,7 @@ void SampleTestController::updateNames() {
     for (int d = 0; d < 2; ++d) {
         DeckViewState& v = views_[size_t(d)];
         std::shared_ptr<VXAudioFileInfo> info;
-        if (engine_.initialized()) {
-            std::lock_guard lock(*deck(d).decodeLock);
-            info = deck(d).fileInfo;
-        }
+        if (engine_.initialized()) info = deck(d).info();
         // Without a title tag the file's name stands in for it.
         v.title.text = !info ? std::string() : info->title.value_or(info->fileName.stem().string());
         v.artist.text = info ? info->artist.value_or(std::string()) : std::string();

@@ -567,6 +567,12 @@ private:
     ButtonState freezeButton_;
     ButtonState recordButton_;
     int navigatorMarksRedraws_ = 0;
+    // Per deck: the peak record and its change count as last drawn on the overview strip.
+    struct PeaksSeen {
+        const void* record = nullptr;
+        uint32_t changes = 0;
+    };
+    std::array<PeaksSeen, 2> peaksSeen_{};
     std::filesystem::path documentsFolder_;
 
     // --- auto-mix and party mode --------------------------------------------------------------

@@ -142,10 +142,7 @@ void SampleTestController::printDIndicator(int index, int d) {
     }
     case 3: {
         std::shared_ptr<VXAudioFileInfo> info;
-        {
-            std::lock_guard lock(*s.decodeLock);
-            info = s.fileInfo;
-        }
+        info = s.info();
         if (info && engine_.getNumAnalizes() > 0) {
             const auto names = engine_.getCurrentAnalizes();
             const std::string name = info->fileName.filename().string();
@@ -219,9 +216,13 @@ void SampleTestController::updateNavigators() {
         if (!s.isLoaded.load()) {
             continue;
         }
-        // The analysis sets the record's `ready` flag after every block it fills: that is the
-        // change report; the strip redraws and takes the report away.
-        if (s.peaks && s.peaks->ready.exchange(0, std::memory_order_relaxed) == 1) {
+        // The analysis and the decoder count every block of entries they fill: a count (or a
+        // record) other than the one last drawn redraws the strip.
+        const auto peaks = s.peakData();
+        const uint32_t changes = peaks ? peaks->changes.load(std::memory_order_acquire) : 0;
+        auto& seen = peaksSeen_[size_t(d)];
+        if (peaks && (peaks.get() != seen.record || changes != seen.changes)) {
+            seen = {peaks.get(), changes};
             views_[size_t(d)].navigatorUpdates += 1;
         }
     }
@@ -254,10 +255,7 @@ void SampleTestController::updatePeaks() {
         return;
     }
     std::shared_ptr<VXAudioFileInfo> info;
-    {
-        std::lock_guard lock(*deck(d).decodeLock);
-        info = deck(d).fileInfo;
-    }
+    info = deck(d).info();
     if (info) {
         engine_.startAnalysis(info->fileName);
     }

@@ -280,10 +280,7 @@ void SampleTestController::volReset(int d) {
     }
     audioStream& s = deck(d);
     std::shared_ptr<peakFileData> peaks;
-    {
-        std::lock_guard lock(*s.decodeLock);
-        peaks = s.peaks;
-    }
+    peaks = s.peakData();
     // The gain the analysis found for the track; unity until it has one.
     deckSetVolume(s, peaks ? float(peaks->gain.load()) : 1.0f);
     deckSetTrimGain(s, 1.0f);

@@ -79,11 +79,7 @@ std::shared_ptr<VXAudioFileInfo> infoOf(const audioStream& s) {
     if (!s.isLoaded.load(std::memory_order_acquire)) {
         return nullptr;
     }
-    if (!s.decodeLock) {
-        return s.fileInfo;
-    }
-    std::lock_guard lock(*s.decodeLock);
-    return s.fileInfo;
+    return s.info();
 }
 
 // The engine calls these on the render thread with the controller as target.

@@ -86,11 +86,7 @@ std::shared_ptr<VXAudioFileInfo> trackInfo(audioStream& s) {
     if (!s.isLoaded.load()) {
         return nullptr;
     }
-    if (!s.decodeLock) {
-        return s.fileInfo;
-    }
-    std::lock_guard lock(*s.decodeLock);
-    return s.fileInfo;
+    return s.info();
 }
 
 double tempoOf(const std::shared_ptr<VXAudioFileInfo>& info) {
@@ -102,16 +98,12 @@ std::filesystem::path trackFile(audioStream& s, const VXAudioFileInfo& info) {
     if (!info.fileName.empty()) {
         return info.fileName;
     }
-    if (!s.decodeLock) {
-        return s.trackPath;
-    }
-    std::lock_guard lock(*s.decodeLock);
-    return s.trackPath;
+    return s.trackFile();
 }
 
 // Flips between pitch mode and time mode so that the audible position does not jump: the
 // stretcher's latency moves into or out of the read position, and the stretcher starts empty.
-void flipPitchMode(audioStream& s, std::recursive_mutex& engineLock) {
+void flipPitchMode(audioStream& s, EngineLock& engineLock) {
     std::lock_guard lock(engineLock);
     const bool pitchMode = !s.pitchMode.load();
     s.pitchMode.store(pitchMode);
@@ -725,8 +717,8 @@ void SampleTestController::bpmDigitPress(int digit) {
     storeTempo(*info, 0.0, db_);
     audioStream& s = deck(d);
     s.needsAnalysis.store(true);
-    if (s.peaks) {
-        s.peaks->bpm.store(0.0);
+    if (s.peakData()) {
+        s.peakData()->bpm.store(0.0);
     }
     const std::filesystem::path file = trackFile(s, *info);
     if (!file.empty()) {

@@ -40,6 +40,9 @@ void MDelay::reset() {
 }
 
 void MDelay::setTempo(float bpm) {
+    if (!(bpm > 0.0f) || !std::isfinite(bpm)) {
+        return; // no beat to follow: the delay keeps the length it has
+    }
     if (!freeMode) {
         const float beats = tempo * std::trunc(delayLength) / (sampleRate * 60.0f);
         delayLength = sampleRate * beats * 60.0f / bpm;

@@ -283,10 +283,7 @@ void AudioOut::serviceRenderRequests() {
         if (playCountPending_[i].exchange(false, std::memory_order_acq_rel) && services_ &&
             services_->db && fileStream[i]) {
             std::shared_ptr<VXAudioFileInfo> info;
-            {
-                std::lock_guard lock(*fileStream[i]->decodeLock);
-                info = fileStream[i]->fileInfo;
-            }
+            info = fileStream[i]->info();
             if (info) {
                 services_->db->incrementPlayCountForInfo(*info);
             }
@@ -541,7 +538,9 @@ bool AudioOut::readSource(audioStream& d, uint32_t first, uint32_t frames, float
         d.replanNeeded.store(true, std::memory_order_relaxed);
         if (pos >= 0.0 && pos < length) {
             logRealtime("skip buffer");
-            d.position.store(pos + frames * speed, std::memory_order_relaxed);
+            // Only the frames this pass was to read from the ring: rendering may have begun
+            // part-way into the buffer (after a lead-in before frame 0).
+            d.position.store(pos + double(frames - first) * speed, std::memory_order_relaxed);
             const double base = d.baseSpeed.load(std::memory_order_relaxed);
             if (speed != base && d.speedRamp.isOn()) {
                 d.speedRamp.On.store(false, std::memory_order_release);

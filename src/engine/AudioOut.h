@@ -221,7 +221,7 @@ public:
     static int renderCallback(void* context, uint32_t frames, AudioBufferList& out);
 
     audioStream& deck(int index) { return *fileStream[index]; }
-    std::recursive_mutex& engineLock() { return engineLock_; }
+    EngineLock& engineLock() { return engineLock_; }
     const StreamFormat& outputFormat() const { return outputDeviceInputFormat; }
     float fullScale() const { return fullScale_; }
     uint64_t samplesPlayedCount() const { return samplesPlayed.load(std::memory_order_relaxed); }
@@ -241,8 +241,8 @@ public:
     std::atomic<bool> micAllowed{false};
     std::atomic<int32_t> micState{0};
     float lMicGain = 0;
-    std::mutex decodeLock1;
-    std::mutex decodeLock2;
+    IoMutex decodeLock1;
+    IoMutex decodeLock2;
     ParamFilter sampleGainFilter;
     std::atomic<uint64_t> samplesPlayed{0};
     double hardwareSampleRate = 44100.0;
@@ -268,7 +268,7 @@ private:
     std::unique_ptr<TimerHandle> serviceTimer_;
     std::unique_ptr<audioStream> decks_[2];
     std::unique_ptr<DeckDecoder> decoders_[2]; // after the decks: destroyed before them
-    std::recursive_mutex engineLock_;
+    EngineLock engineLock_;
     bool unitReady_ = false;
     bool interrupted_ = false;
     bool interruptedBefore_ = false;

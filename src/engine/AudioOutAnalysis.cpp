@@ -28,11 +28,11 @@ std::string taskName(const std::filesystem::path& path) {
 // The deck whose track is `path` (deck 0 first), or null.
 audioStream* deckHolding(std::array<audioStream*, 2>& decks, const std::filesystem::path& path) {
     for (audioStream* deck : decks) {
-        if (!deck || !deck->decodeLock) {
+        if (!deck) {
             continue;
         }
-        std::lock_guard lock(*deck->decodeLock);
-        if (deck->isLoaded.load() && !deck->trackPath.empty() && deck->trackPath == path) {
+        const auto track = deck->track();
+        if (deck->isLoaded.load() && track && !track->path.empty() && track->path == path) {
             return deck;
         }
     }
@@ -129,10 +129,7 @@ void AudioOut::runAnalyze(const std::filesystem::path& path) {
 
     // Share the peak data of a deck that holds the track; otherwise a fresh record.
     std::shared_ptr<peakFileData> peaks;
-    if (audioStream* deck = deckHolding(fileStream, path)) {
-        std::lock_guard lock(*deck->decodeLock);
-        peaks = deck->peaks;
-    }
+    if (audioStream* deck = deckHolding(fileStream, path)) peaks = deck->peakData();
     DBController* db = services_ ? services_->db.get() : nullptr;
     std::shared_ptr<VXAudioFileInfo> info = db ? db->getFullInfoForFile(path) : nullptr;
     if (!peaks) {
@@ -227,11 +224,7 @@ void AudioOut::analyzeComplete(const std::filesystem::path& path) {
     std::shared_ptr<VXAudioFileInfo> info;
     if (deck) {
         deck->needsAnalysis.store(false);
-        std::shared_ptr<peakFileData> peaks;
-        {
-            std::lock_guard lock(*deck->decodeLock);
-            peaks = deck->peaks;
-        }
+        const std::shared_ptr<peakFileData> peaks = deck->peakData();
         if (peaks) {
             deck->normalizeGain.store(static_cast<float>(std::clamp(peaks->gain.load(), 0.0, 2.0)));
             info = db ? db->getFullInfoForFile(path) : nullptr;
@@ -249,11 +242,8 @@ void AudioOut::analyzeComplete(const std::filesystem::path& path) {
             } else if (info) {
                 info->updateBPM(bpm);
             }
-            {
-                std::lock_guard lock(*deck->decodeLock);
-                if (info) {
-                    deck->fileInfo = info;
-                }
+            if (info) {
+                republishInfo(*deck, path, info);
             }
             retuneTempoSyncedEffects(*deck);
             recomputeEvenBeats(*deck);
@@ -267,9 +257,7 @@ void AudioOut::analyzeComplete(const std::filesystem::path& path) {
             db->updateInfoForNewFileName(*info, path);
         }
         if (deck) {
-            auto fresh = db->getFullInfoForFile(path);
-            std::lock_guard lock(*deck->decodeLock);
-            deck->fileInfo = fresh;
+            republishInfo(*deck, path, db->getFullInfoForFile(path));
         }
     }
     analyzeNotComplete(path); // removes the task and posts "Analyze Complete"

@@ -27,6 +27,11 @@ bool heldByValidSlot(const audioStream& deck, int32_t block) {
     return false;
 }
 
+bool blockFailed(const audioStream& deck, int32_t block) {
+    return static_cast<size_t>(block) < deck.blockFailed.size() &&
+           deck.blockFailed[static_cast<size_t>(block)] != 0;
+}
+
 // Searches for a wanted block not yet held, around `center`: forwards from it then backwards
 // from center − 1 when moving forwards; backwards from center − 1 first when moving
 // backwards. Decodes the first one found into `slot`.
@@ -36,10 +41,19 @@ int fillAround(audioStream& deck, soundBuffer& slot, int32_t center, bool forwar
         if (b < 0 || b >= blocks || b >= static_cast<int32_t>(deck.blockWanted.size())) {
             return -1;
         }
-        if (deck.blockWanted[b] == 0 || heldByValidSlot(deck, b)) {
+        if (deck.blockWanted[b] == 0 || heldByValidSlot(deck, b) || blockFailed(deck, b)) {
             return -1;
         }
-        return decodeBlock(deck, slot, b * kBlockFrames);
+        if (decodeBlock(deck, slot, b * kBlockFrames)) {
+            return 1;
+        }
+        // A block that does not decode is marked and passed over: the search goes on to the
+        // wanted blocks behind it, and the damaged one is not read again on every pass.
+        if (static_cast<size_t>(b) < deck.blockFailed.size()) {
+            deck.blockFailed[static_cast<size_t>(b)] = 1;
+        }
+        logLine("block %ld does not decode: skipped", static_cast<long>(b));
+        return -1;
     };
     const auto up = [&]() {
         for (int32_t b = std::max(center, 0); b < blocks; ++b) {
@@ -234,8 +248,9 @@ int decodeBlock(audioStream& deck, soundBuffer& slot, int32_t startFrame) {
 
     // Peaks of a block nobody has analysed yet are drawn from the decoded audio at once.
     const int32_t firstEntry = (startFrame + kPeakWindowFrames - 1) / kPeakWindowFrames;
-    if (deck.peaks && !deck.peaks->isComputed(firstEntry)) {
-        makePeaksFromBlock(slot.list.get(), frames, startFrame, *deck.peaks);
+    if (const auto peaks = deck.peakData(); peaks && !peaks->isComputed(firstEntry)) {
+        makePeaksFromBlock(slot.list.get(), frames, startFrame, *peaks);
+        peaks->changes.fetch_add(1, std::memory_order_release);
         deck.needsAnalysis.store(true, std::memory_order_relaxed);
     }
     return 1;

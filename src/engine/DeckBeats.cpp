@@ -36,11 +36,6 @@ double tempoOf(const VXAudioFileInfo* info) {
     return info->tempo;
 }
 
-void resetEqState(audioStream& deck) {
-    deck.eq[0].eqSetSampleRate(44100.0f);
-    deck.eq[1].eqSetSampleRate(44100.0f);
-}
-
 // Frame of a beat in entry e.
 double beatFrame(int64_t e) {
     return 1.0 + static_cast<double>(kPeakWindowFrames) * e;
@@ -122,7 +117,7 @@ std::optional<double> beatWithoutScan(const audioStream& deck, double frame) {
     if (!loaded(deck) || !(frame < deck.lengthFrames.load(relaxed))) {
         return 0.0;
     }
-    if (tempoOf(deck.fileInfo.get()) <= 0.0) {
+    if (tempoOf(deck.info().get()) <= 0.0) {
         return frame + kNoTempoBeatFrames;
     }
     return std::nullopt;
@@ -138,7 +133,8 @@ int beatParityAt(const audioStream& deck, double position) {
     if (!loaded(deck) || !std::isfinite(position)) {
         return kBeatAny;
     }
-    const peakFileData* peaks = deck.peaks.get();
+    const auto peaksHeld = deck.peakData();
+    const peakFileData* peaks = peaksHeld.get();
     if (!peaks) {
         return kBeatAny;
     }
@@ -157,7 +153,8 @@ double nextBeatFromFrame(const audioStream& deck, double frame, int mode) {
     if (const auto answer = beatWithoutScan(deck, frame)) {
         return *answer;
     }
-    const peakFileData* peaks = deck.peaks.get();
+    const auto peaksHeld = deck.peakData();
+    const peakFileData* peaks = peaksHeld.get();
     const int64_t e =
         firstBeatEntry(peaks, entryOf(frame) + 1, scanEnd(peaks, deck.lengthFrames.load(relaxed)));
     if (e < 0) {
@@ -170,7 +167,8 @@ double nextBeatOfParity(const audioStream& deck, double frame, int mode) {
     if (const auto answer = beatWithoutScan(deck, frame)) {
         return *answer;
     }
-    const peakFileData* peaks = deck.peaks.get();
+    const auto peaksHeld = deck.peakData();
+    const peakFileData* peaks = peaksHeld.get();
     const int64_t end = scanEnd(peaks, deck.lengthFrames.load(relaxed));
     for (int64_t e = std::max<int64_t>(entryOf(frame) + 1, 0); e < end; ++e) {
         if (suits(peaks, e, mode)) {
@@ -190,7 +188,7 @@ double stepToNextBeat(audioStream& deck, int mode) {
     if (!(position < length)) {
         return position;
     }
-    if (tempoOf(deck.fileInfo.get()) <= 0.0) {
+    if (tempoOf(deck.info().get()) <= 0.0) {
         return position + kNoTempoBeatFrames;
     }
     // A beat found always lies after the position (it is in a later entry).
@@ -208,10 +206,11 @@ double nearestBeatToFrame(const audioStream& deck, double frame) {
     if (!loaded(deck) || !(frame < length)) {
         return 0.0;
     }
-    if (tempoOf(deck.fileInfo.get()) <= 0.0) {
+    if (tempoOf(deck.info().get()) <= 0.0) {
         return -1.0;
     }
-    const peakFileData* peaks = deck.peaks.get();
+    const auto peaksHeld = deck.peakData();
+    const peakFileData* peaks = peaksHeld.get();
     const int64_t here = entryOf(frame);
     const int64_t after = firstBeatEntry(peaks, here + 1, scanEnd(peaks, length));
     const double forward = after >= 0 ? beatFrame(after) : static_cast<double>(length);
@@ -255,8 +254,8 @@ double rewriteBeatGrid(audioStream& deck, double anchorFrame) {
     if (!loaded(deck)) {
         return 0.0;
     }
-    const std::shared_ptr<VXAudioFileInfo> info = deck.fileInfo;
-    const std::shared_ptr<peakFileData> peaks = deck.peaks;
+    const std::shared_ptr<VXAudioFileInfo> info = deck.info();
+    const std::shared_ptr<peakFileData> peaks = deck.peakData();
     const int32_t length = deck.lengthFrames.load(relaxed);
     const double tempo = tempoOf(info.get());
     if (!peaks || !(anchorFrame >= 0.0 && anchorFrame <= length) || tempo <= 0.0 ||
@@ -268,13 +267,7 @@ double rewriteBeatGrid(audioStream& deck, double anchorFrame) {
     }
     recomputeEvenBeats(deck);
 
-    std::filesystem::path track;
-    if (deck.decodeLock) {
-        std::lock_guard lock(*deck.decodeLock);
-        track = deck.trackPath;
-    } else {
-        track = deck.trackPath;
-    }
+    std::filesystem::path track = deck.trackFile();
     if (track.empty()) {
         track = info->fileName;
     }
@@ -285,15 +278,15 @@ double rewriteBeatGrid(audioStream& deck, double anchorFrame) {
 }
 
 void recomputeEvenBeats(audioStream& deck) {
-    const std::shared_ptr<peakFileData> peaks = deck.peaks;
+    const std::shared_ptr<peakFileData> peaks = deck.peakData();
     if (!peaks) {
         return;
     }
     for (int32_t i = 0; i < peaks->count; ++i) {
         peaks->clearFlagBits(i, kPeakEvenBeatFlag);
     }
-    const VXAudioFileInfo* info = deck.fileInfo.get();
-    const double tempo = tempoOf(info);
+    const auto info = deck.info();
+    const double tempo = tempoOf(info.get());
     if (tempo <= 0.0) {
         return;
     }

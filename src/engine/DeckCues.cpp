@@ -29,7 +29,7 @@ void storeCues(audioStream& deck, const std::vector<int64_t>& cues) {
 
 // The track's cue points as the database has them; nullopt when it cannot be asked.
 std::optional<std::vector<int64_t>> askDatabase(const audioStream& deck, DBController* db) {
-    const VXAudioFileInfo* info = deck.fileInfo.get();
+    const auto info = deck.info();
     if (!db || !info) {
         return std::nullopt;
     }
@@ -54,7 +54,7 @@ void addCueAtAudiblePosition(audioStream& deck, DBController* db) {
 }
 
 void addCueAtFrame(audioStream& deck, DBController* db, double frame) {
-    if (!loaded(deck) || !db || !deck.fileInfo) {
+    if (!loaded(deck) || !db || !deck.info()) {
         return;
     }
     const double whole = std::trunc(frame);
@@ -70,19 +70,19 @@ void addCueAtFrame(audioStream& deck, DBController* db, double frame) {
     if (p == 0 && !cues.empty()) {
         return; // the track start is a cue only while there is no other
     }
-    db->addCuePoint(*deck.fileInfo, p);
+    db->addCuePoint(*deck.info(), p);
     reloadCuePoints(deck, db);
 }
 
 void deleteCue(audioStream& deck, DBController* db, int index) {
-    if (!loaded(deck) || !db || !deck.fileInfo) {
+    if (!loaded(deck) || !db || !deck.info()) {
         return;
     }
     const auto count = std::min<int64_t>(deck.numCuePoints, std::ssize(deck.cuePoints));
     if (index < 0 || index >= count) {
         return;
     }
-    db->removeCuePoint(*deck.fileInfo, deck.cuePoints[static_cast<size_t>(index)]);
+    db->removeCuePoint(*deck.info(), deck.cuePoints[static_cast<size_t>(index)]);
     reloadCuePoints(deck, db);
 }
 

@@ -61,20 +61,42 @@ std::string trackMemoryKey(const std::filesystem::path& path) {
     return path.parent_path().filename().string() + "_" + path.filename().string();
 }
 
-int openTrack(audioStream& deck, const std::filesystem::path& path, EngineServices& services) {
-    std::unique_lock lock(*deck.decodeLock);
-    if (deck.isLoaded.load() || deck.file) {
+namespace {
+
+// Any thread: keeps `old` alive until the main thread runs, so the last reference to a
+// replaced record (and its peak data and info) is dropped there.
+void freeOnMain(EngineServices& services, std::shared_ptr<const LoadedTrack> old) {
+    if (old && services.loop && !services.loop->isMainThread()) {
+        services.loop->post([old = std::move(old)]() mutable { old.reset(); });
+    }
+}
+
+// Decode thread: takes the deck off the air. The render thread checks `isLoaded` under the
+// engine lock, so once this returns it no longer touches the deck's ring, filters or effects.
+void unloadForOpen(audioStream& deck) {
+    if (deck.engineLock) {
+        std::lock_guard engine(*deck.engineLock);
         deck.isLoaded.store(false, std::memory_order_release);
-        lock.unlock();
+    } else {
+        deck.isLoaded.store(false, std::memory_order_release);
+    }
+}
+
+} // namespace
+
+int openTrack(audioStream& deck, const std::filesystem::path& path, EngineServices& services) {
+    if (deck.isLoaded.load() || deck.file) {
+        unloadForOpen(deck);
         closeTrack(deck, services);
-        lock.lock();
     }
     deck.triggerCountdown.store(0);
     deck.triggerArmed.store(false);
     deck.brakeRequested.store(false);
     deck.inertiaSpeed.store(0.0);
-    deck.fileInfo.reset();
+    deck.isLoading.store(true);
+    deck.needsAnalysis.store(false);
 
+    // Everything that touches the disk or the database happens before any lock is taken.
     std::shared_ptr<VXAudioFileInfo> info;
     if (services.db) {
         for (int i = 0; i < 100 && services.db->isDBBusy(); ++i) {
@@ -82,15 +104,10 @@ int openTrack(audioStream& deck, const std::filesystem::path& path, EngineServic
         }
         info = services.db->getFullInfoForFile(path);
     }
-    deck.fileInfo = info;
-    deck.isLoading.store(true);
-    deck.needsAnalysis.store(false);
-
     std::string error;
     auto reader = AudioFileReader::open(path, AudioFileReader::Client::Stereo44100, &error);
     if (!reader) {
         logLine("Could not open %s: %s", path.string().c_str(), error.c_str());
-        deck.isLoaded.store(false);
         deck.isLoading.store(false);
         return 0;
     }
@@ -103,87 +120,100 @@ int openTrack(audioStream& deck, const std::filesystem::path& path, EngineServic
     const int32_t peakCount = peakCountForFrames(length);
     auto peaks = peakFileData::create(peakCount);
     const auto peakPath = peakFilePath(path);
+    bool needsAnalysis = false;
     if (!peakFileLoad(*peaks, peakPath)) {
         peaks = peakFileData::create(peakCount);
         peakFileWrite(*peaks, peakPath);
-        deck.needsAnalysis.store(true);
+        needsAnalysis = true;
     }
-    deck.peaks = peaks;
-    deck.normalizeGain.store(1.0f);
 
-    deck.fileFormat = {};
-    deck.fileFormat.sampleRate = format.sampleRate;
-    deck.fileFormat.channelsPerFrame = static_cast<uint32_t>(format.channels);
-    deck.clientFormat = {44100.0, 0x9 /* float, packed */, 8, 1, 8, 2, 32};
-    deck.file = std::move(reader);
-    deck.trackPath = path;
-
-    deck.lengthFrames.store(length);
-    deck.numBlocks.store((length + kBlockFrames - 1) / kBlockFrames);
-    deck.loopStart.store(0);
-    deck.loopEnd.store(length);
-    deck.baseSpeed.store(1.0);
-    deck.speed.store(1.0);
-    if (deck.stretcher) {
-        deck.stretcher->requestPitch(1.0);
-        deck.stretcher->requestClear();
-    }
-    deck.speedRamp.On.store(false, std::memory_order_release);
-    retuneTempoSyncedEffects(deck);
-    deck.nextReadFrame.store(0); // the reader stands at frame 0 after opening
-    deck.headerFrames.store(static_cast<int32_t>(format.primingFrames));
-    if (format.primingFrames != 0) {
-        logLine("Not zero headerFrames:%i", static_cast<int>(format.primingFrames));
-    }
-    for (soundBuffer& slot : deck.blocks) {
-        resetSlot(slot);
-    }
-    deck.blockWanted.assign(static_cast<size_t>(deck.numBlocks.load()), 0);
-    deck.replanNeeded.store(true);
-    deck.position.store(0.0);
-
-    deck.volume.store(1.0f);
-    deck.volumeRamp.On.store(false, std::memory_order_release);
+    auto record = std::make_shared<LoadedTrack>();
+    record->path = path;
+    record->info = info;
+    record->peaks = peaks;
+    record->lengthFrames = length;
     if (services.defaults) {
         if (auto memory = services.defaults->mapForKey(trackMemoryKey(path))) {
-            auto it = memory->find("kVolume");
-            if (it != memory->end()) {
-                deck.volume.store(UserDefaults::asFloat(it->second).value_or(1.0f));
+            if (auto it = memory->find("kVolume"); it != memory->end()) {
+                record->rememberedVolume = UserDefaults::asFloat(it->second);
             }
         }
     }
-    deck.loopActive.store(false);
-    deck.stopFlag.store(false);
-    deck.loopStart.store(0);
-    deck.loopEnd.store(0);
-    if (services.defaults && services.defaults->boolForKey("kNormalizeVolume")) {
-        deck.volume.store(static_cast<float>(peaks->gain.load()));
-    }
-    deck.isLoaded.store(true, std::memory_order_release);
-    neutralMixer(deck);
-    deck.isLoading.store(false);
-    deck.firstPlayPending.store(true);
-    if (!deck.pitchMode.load()) {
-        // The stretcher was emptied when the file was opened: normally no latency is left.
-        deck.position.store(deck.position.load() - pendingStretchLatency(deck));
-    }
-    lock.unlock();
-
+    const bool normalize = services.defaults && services.defaults->boolForKey("kNormalizeVolume");
     // The first beat mark, when the track has a tempo.
-    double firstBeat = 0;
     const double tempo = info ? info->tempo : 0.0;
     if (tempo > 0 && length >= 1) {
         for (int32_t i = 1; int64_t{256} * i < length; ++i) {
             if (peaks->isBeatEntry(i)) {
-                firstBeat = 1 + 256.0 * i;
+                record->firstBeatFrame = 1 + 256.0 * i;
                 break;
             }
         }
     }
-    deck.firstBeatFrame.store(firstBeat);
-    retuneTempoSyncedEffects(deck);
-    deck.meterLevel.store(0.0f);
-    deck.meterLevelHold.store(0.0f);
+
+    // The deck is off the air (not loaded): the render thread does not touch its filters,
+    // effects or ring, so they are reset without the engine lock.
+    {
+        std::lock_guard lock(*deck.decodeLock);
+        deck.normalizeGain.store(1.0f);
+        deck.fileFormat = {};
+        deck.fileFormat.sampleRate = format.sampleRate;
+        deck.fileFormat.channelsPerFrame = static_cast<uint32_t>(format.channels);
+        deck.clientFormat = {44100.0, 0x9 /* float, packed */, 8, 1, 8, 2, 32};
+        deck.file = std::move(reader);
+
+        deck.lengthFrames.store(length);
+        deck.numBlocks.store((length + kBlockFrames - 1) / kBlockFrames);
+        deck.baseSpeed.store(1.0);
+        deck.speed.store(1.0);
+        if (deck.stretcher) {
+            // A request, not a set: a pitch that key lock sets after this load replaces it.
+            deck.stretcher->requestPitch(1.0);
+            deck.stretcher->requestClear();
+        }
+        deck.speedRamp.On.store(false, std::memory_order_release);
+        deck.nextReadFrame.store(0); // the reader stands at frame 0 after opening
+        deck.headerFrames.store(static_cast<int32_t>(format.primingFrames));
+        if (format.primingFrames != 0) {
+            logLine("Not zero headerFrames:%i", static_cast<int>(format.primingFrames));
+        }
+        for (soundBuffer& slot : deck.blocks) {
+            resetSlot(slot);
+        }
+        deck.blockWanted.assign(static_cast<size_t>(deck.numBlocks.load()), 0);
+        deck.blockFailed.assign(static_cast<size_t>(deck.numBlocks.load()), 0);
+        deck.replanNeeded.store(true);
+        deck.position.store(0.0);
+
+        deck.volume.store(record->rememberedVolume.value_or(1.0f));
+        deck.volumeRamp.On.store(false, std::memory_order_release);
+        deck.loopActive.store(false);
+        deck.stopFlag.store(false);
+        deck.loopStart.store(0);
+        deck.loopEnd.store(0);
+        if (normalize) {
+            deck.volume.store(static_cast<float>(peaks->gain.load()));
+        }
+        deck.firstBeatFrame.store(record->firstBeatFrame);
+        neutralMixer(deck);
+        deck.eq[0].eqSetSampleRate(float(kEngineSampleRate));
+        deck.eq[1].eqSetSampleRate(float(kEngineSampleRate));
+        deck.meterLevel.store(0.0f);
+        deck.meterLevelHold.store(0.0f);
+        deck.needsAnalysis.store(needsAnalysis);
+        freeOnMain(services, publishTrack(deck, record));
+        // The effects follow the new track's tempo before the deck is heard.
+        retuneTempoSyncedEffects(deck);
+        if (!deck.pitchMode.load()) {
+            // The stretcher was emptied when the file was opened: normally no latency is left.
+            deck.position.store(deck.position.load() - pendingStretchLatency(deck));
+        }
+        deck.firstPlayPending.store(true);
+        deck.isLoading.store(false);
+        // Publishes everything above to the render thread (acquire in mixDecks).
+        deck.isLoaded.store(true, std::memory_order_release);
+    }
+
     if (tempo <= 0) {
         const std::string name = path.filename().string();
         if (!services.analysisQueued || !services.analysisQueued(name)) {
@@ -203,30 +233,34 @@ int openTrack(audioStream& deck, const std::filesystem::path& path, EngineServic
             }
         });
     }
-    deck.eq[0].eqSetSampleRate(44100.0f);
-    deck.eq[1].eqSetSampleRate(44100.0f);
     return 1;
 }
 
 void closeTrack(audioStream& deck, EngineServices& services) {
-    std::lock_guard lock(*deck.decodeLock);
-    if (services.defaults && deck.file) {
+    const auto record = deck.track();
+    bool hadFile = false;
+    {
+        std::lock_guard lock(*deck.decodeLock);
+        hadFile = deck.file != nullptr;
+        deck.file.reset();
+        deck.isPlaying.store(false, std::memory_order_release);
+        deck.isLoaded.store(false, std::memory_order_release);
+        freeOnMain(services, publishTrack(deck, nullptr));
+    }
+    // The settings are written after the lock is released: nobody waits on the disk.
+    if (services.defaults && hadFile) {
         // The track's speed and volume are remembered for its next load.
-        const std::filesystem::path& path = deck.trackPath;
-        if (!path.empty()) {
+        if (record && !record->path.empty()) {
             UserDefaults::Map memory;
             memory["kSpeed"] = deck.baseSpeed.load();
             memory["kVolume"] = deck.volume.load();
-            services.defaults->setMap(trackMemoryKey(path), memory);
+            services.defaults->setMap(trackMemoryKey(record->path), memory);
         }
         services.defaults->setInteger("kStreamCrate" + std::to_string(deck.deckIndex),
                                       deck.crateIndex.load());
         services.defaults->synchronize();
     }
-    deck.file.reset();
-    deck.trackPath.clear();
-    deck.isPlaying.store(false, std::memory_order_release);
-    deck.isLoaded.store(false, std::memory_order_release);
+    freeOnMain(services, record);
 }
 
 DeckDecoder::DeckDecoder(audioStream& deck, EngineServices& services)
@@ -251,8 +285,8 @@ void DeckDecoder::load(const std::filesystem::path& path) {
         idle_ = false;
         alive_ += 1;
     }
-    std::thread previous = std::move(deck_.decoderThread);
-    deck_.decoderThread =
+    std::thread previous = std::move(thread_);
+    thread_ =
         std::thread([this, path, generation, prev = std::move(previous)]() mutable {
             threadMain(path, std::move(prev), generation);
         });
@@ -262,7 +296,7 @@ void DeckDecoder::shutdown() {
     std::thread last;
     {
         std::lock_guard lock(threadMutex_);
-        last = std::move(deck_.decoderThread);
+        last = std::move(thread_);
     }
     generation_.fetch_add(1, std::memory_order_acq_rel);
     {
@@ -345,10 +379,9 @@ void DeckDecoder::threadMain(std::filesystem::path path, std::thread previous,
     }
     {
         std::lock_guard lock(threadMutex_);
-        if (deck_.fileInfo) {
-            const auto& info = *deck_.fileInfo;
+        if (const auto info = deck_.info()) {
             displayName_ =
-                info.artist && !info.artist->empty() ? *info.artist : info.title.value_or("");
+                info->artist && !info->artist->empty() ? *info->artist : info->title.value_or("");
         }
     }
     if (deck_.needsAnalysis.load() && services_.startAnalysis) {

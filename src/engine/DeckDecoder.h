@@ -90,7 +90,8 @@ private:
 
     audioStream& deck_;
     EngineServices& services_;
-    std::mutex threadMutex_; // guards the deck's decoderThread handle
+    std::mutex threadMutex_; // guards thread_ and displayName_
+    std::thread thread_;     // the deck's current decode thread
     std::mutex stateMutex_;
     std::condition_variable wake_;
     std::condition_variable idleChanged_;

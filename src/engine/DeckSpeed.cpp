@@ -19,11 +19,22 @@ void retuneTempoSyncedEffects(audioStream& deck) {
     const double effective = deck.speedRamp.isOn()
                                  ? deck.speedRamp.to.load(std::memory_order_relaxed)
                                  : deck.speed.load(std::memory_order_relaxed);
-    const double bpm = deck.fileInfo ? deck.fileInfo->tempo : 0.0;
-    if (bpm <= 0.0) {
-        return; // no tempo yet: the effects keep theirs until the analysis delivers one
+    const auto info = deck.info();
+    const double bpm = info ? info->tempo : 0.0;
+    const double heard = effective * bpm;
+    // No tempo yet (the effects keep theirs until the analysis delivers one), or none heard: a
+    // stopped, scratched or reversed deck leaves the effects on the last tempo that played.
+    if (!(heard > 0.0) || !std::isfinite(heard)) {
+        return;
     }
-    deckSetEffectTempo(deck, static_cast<float>(effective * bpm));
+    // The render thread runs these effects under the engine lock; the new tempo lands between
+    // two buffers, never inside one. Plain arithmetic: nothing here allocates or waits.
+    if (deck.engineLock) {
+        std::lock_guard engine(*deck.engineLock);
+        deckSetEffectTempo(deck, static_cast<float>(heard));
+    } else {
+        deckSetEffectTempo(deck, static_cast<float>(heard));
+    }
 }
 
 void setSpeedNow(audioStream& deck, double s) {

@@ -7,7 +7,7 @@
 
 namespace vx {
 
-Stretcher::Stretcher(std::recursive_mutex* guard)
+Stretcher::Stretcher(EngineLock* guard)
     : processor_(std::make_unique<soundtouch::SoundTouch>()), guard_(guard) {
     auto& st = *processor_;
     st.setSampleRate(44100);

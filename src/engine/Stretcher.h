@@ -23,6 +23,8 @@
 // The render thread also counts frames in and out since the last clear; their difference is
 // the stretcher's depth, from which the engine derives the audible position.
 
+#include "platform/EngineLock.h"
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -37,7 +39,7 @@ namespace vx {
 class Stretcher {
 public:
     // `guard`: the engine lock, taken around pitch changes; null for a stand-alone stretcher.
-    explicit Stretcher(std::recursive_mutex* guard = nullptr);
+    explicit Stretcher(EngineLock* guard = nullptr);
     ~Stretcher();
     Stretcher(const Stretcher&) = delete;
     Stretcher& operator=(const Stretcher&) = delete;
@@ -81,7 +83,7 @@ public:
 
 private:
     std::unique_ptr<soundtouch::SoundTouch> processor_;
-    std::recursive_mutex* guard_;
+    EngineLock* guard_;
     std::atomic<double> pitch_{1.0};
     void applyPitch(double pitch);
     // Tickets: the newest one taken, and the pending request as one word (its ticket in the

@@ -19,11 +19,6 @@ bool keyLock(const audioStream& deck) {
     return !deck.pitchMode.load(std::memory_order_relaxed);
 }
 
-void resetEqState(audioStream& deck) {
-    deck.eq[0].eqSetSampleRate(44100.0f);
-    deck.eq[1].eqSetSampleRate(44100.0f);
-}
-
 // Re-plans the ring at once after a jump and empties the stretcher.
 void replanNow(audioStream& deck) {
     deck.inertiaSpeed.store(0.0, std::memory_order_relaxed);
@@ -185,26 +180,29 @@ int nearestCue(const audioStream& deck) {
 }
 
 void jumpToCue(audioStream& deck, int index) {
-    std::unique_lock<std::recursive_mutex> engine;
-    if (deck.engineLock) {
-        engine = std::unique_lock(*deck.engineLock);
+    {
+        std::unique_lock<EngineLock> engine;
+        if (deck.engineLock) {
+            engine = std::unique_lock(*deck.engineLock);
+        }
+        if (index >= static_cast<int>(deck.cuePoints.size())) {
+            return;
+        }
+        const double cue = index >= 0 ? static_cast<double>(deck.cuePoints[index]) : 0.0;
+        deck.position.store(cue - (keyLock(deck) ? pendingStretchLatency(deck) : 0.0),
+                            std::memory_order_relaxed);
+        deck.replanNeeded.store(true, std::memory_order_relaxed);
+        resetEqState(deck);
     }
-    if (index >= static_cast<int>(deck.cuePoints.size())) {
-        return;
-    }
-    std::unique_lock<std::mutex> decode;
+    // The ring is planned around the cue and its first block decoded at once, after the
+    // engine lock is released: the decoder may hold its lock across a read from the disk.
     if (deck.decodeLock) {
-        decode = std::unique_lock(*deck.decodeLock);
+        std::lock_guard decode(*deck.decodeLock);
+        replan(deck);
+        if (deck.file) {
+            fillStep(deck);
+        }
     }
-    const double cue = index >= 0 ? static_cast<double>(deck.cuePoints[index]) : 0.0;
-    deck.position.store(cue - (keyLock(deck) ? pendingStretchLatency(deck) : 0.0),
-                        std::memory_order_relaxed);
-    deck.replanNeeded.store(true, std::memory_order_relaxed);
-    replan(deck);
-    if (deck.file) {
-        fillStep(deck);
-    }
-    resetEqState(deck);
 }
 
 void previousCue(audioStream& deck) {

@@ -37,11 +37,38 @@ audioStream::audioStream() {
     crusher = std::make_unique<Bitcrusher>();
 }
 
-audioStream::~audioStream() {
-    if (decoderThread.joinable()) {
-        decoderRunning.store(false, std::memory_order_relaxed);
-        decoderThread.join();
+audioStream::~audioStream() = default;
+
+std::shared_ptr<VXAudioFileInfo> audioStream::info() const {
+    const auto t = track();
+    return t ? t->info : nullptr;
+}
+
+std::shared_ptr<peakFileData> audioStream::peakData() const {
+    const auto t = track();
+    return t ? t->peaks : nullptr;
+}
+
+std::filesystem::path audioStream::trackFile() const {
+    const auto t = track();
+    return t ? t->path : std::filesystem::path();
+}
+
+std::shared_ptr<const LoadedTrack> publishTrack(audioStream& deck,
+                                                std::shared_ptr<const LoadedTrack> track) {
+    // Release: a reader that acquires the new record sees it whole.
+    return deck.loadedTrack.exchange(std::move(track), std::memory_order_acq_rel);
+}
+
+void republishInfo(audioStream& deck, const std::filesystem::path& path,
+                   std::shared_ptr<VXAudioFileInfo> info) {
+    const auto current = deck.track();
+    if (!current || current->path != path) {
+        return;
     }
+    auto next = std::make_shared<LoadedTrack>(*current);
+    next->info = std::move(info);
+    publishTrack(deck, std::move(next));
 }
 
 void stopStream(audioStream& deck) {
@@ -56,6 +83,15 @@ void stopStream(audioStream& deck) {
     deck.speed.store(deck.baseSpeed.load(std::memory_order_relaxed), std::memory_order_relaxed);
     deck.stopFlag.store(false, std::memory_order_relaxed);
     deck.outputRamp.On.store(false, std::memory_order_release);
+}
+
+void resetEqState(audioStream& deck) {
+    std::unique_lock<EngineLock> engine;
+    if (deck.engineLock) {
+        engine = std::unique_lock(*deck.engineLock);
+    }
+    deck.eq[0].eqSetSampleRate(float(kEngineSampleRate));
+    deck.eq[1].eqSetSampleRate(float(kEngineSampleRate));
 }
 
 soundBuffer* findBlock(audioStream& deck, int32_t blockIndex) {

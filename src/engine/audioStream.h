@@ -17,7 +17,9 @@
 // Values are relaxed atomics: on x86 they cost what plain loads and stores cost.
 
 #include "dsp/Eq8.h"
+#include "engine/LoadedTrack.h"
 #include "engine/ParamFilter.h"
+#include "platform/EngineLock.h"
 
 #include <array>
 #include <atomic>
@@ -118,18 +120,29 @@ struct audioStream {
     std::atomic<void*> triggerTarget{nullptr};
     std::atomic<TriggerSelector> triggerSelector{nullptr};
     std::unique_ptr<AudioFileReader> file; // decode thread only
-    std::filesystem::path trackPath;       // the open file's path (decode thread, under decodeLock)
     std::array<soundBuffer, kRingBlocks> blocks;
-    std::shared_ptr<VXAudioFileInfo> fileInfo; // main and decode threads, under decodeLock
-    std::vector<int16_t> blockWanted;          // decode thread
-    std::shared_ptr<peakFileData> peaks;       // main and decode threads
+    std::vector<int16_t> blockWanted; // decode thread
+    // Decode thread: blocks whose decoding failed since the load; never tried again, so a
+    // damaged spot costs one attempt, and the blocks behind it are still filled.
+    std::vector<uint8_t> blockFailed;
+    // The loaded track as one record (see LoadedTrack): published by the decode thread, or by
+    // the main thread when it changes; null while no track is loaded. Not for the render
+    // thread (a copy may allocate nothing, but it may free the last reference).
+    std::atomic<std::shared_ptr<const LoadedTrack>> loadedTrack;
+    // Any thread but the render thread: a copy of the loaded track's record (null when none),
+    // and its parts.
+    std::shared_ptr<const LoadedTrack> track() const {
+        return loadedTrack.load(std::memory_order_acquire);
+    }
+    std::shared_ptr<VXAudioFileInfo> info() const;
+    std::shared_ptr<peakFileData> peakData() const;
+    std::filesystem::path trackFile() const;
     std::atomic<int32_t> numBlocks{0};
     std::atomic<bool> replanNeeded{false};
     std::atomic<float> faderGain{1.0f};
     std::atomic<int32_t> stopCountdown{0};
     std::atomic<double> inertiaSpeed{0};
     std::atomic<bool> decoderBusy{false};
-    std::thread decoderThread;
     std::atomic<bool> threeFingerMode{false};
     std::atomic<bool> twoFingerMode{false};
     std::atomic<bool> stopFlag{false};
@@ -161,8 +174,8 @@ struct audioStream {
     std::unique_ptr<lphpFilter> lphp[2];
     std::atomic<bool> isLoading{false};
     std::atomic<bool> ignoreZeroSpeed{false};
-    std::mutex* decodeLock = nullptr;
-    std::recursive_mutex* engineLock = nullptr; // the engine's lock (set by AudioOut)
+    IoMutex* decodeLock = nullptr; // the deck's decode lock (set by AudioOut)
+    EngineLock* engineLock = nullptr; // the engine's lock (set by AudioOut)
     std::atomic<double> stretchLatency{kInitialStretchLatency};
     std::vector<long> cuePoints; // main thread, ascending
     int32_t numCuePoints = 0;
@@ -193,6 +206,19 @@ struct audioStream {
 // With a track loaded: not playing, speed ramp zeroed and off, speed = baseSpeed, stopFlag
 // and the output fade cleared.
 void stopStream(audioStream& deck);
+
+// Any thread but the render thread: publishes `track` (null: none) as the deck's record and
+// returns the record it replaces, for the caller to free on the main thread.
+std::shared_ptr<const LoadedTrack> publishTrack(audioStream& deck,
+                                                std::shared_ptr<const LoadedTrack> track);
+// Main thread: publishes a copy of the deck's record with `info` in place of its info, when
+// the deck still holds the track at `path` (a copy of the record otherwise stays as it is).
+void republishInfo(audioStream& deck, const std::filesystem::path& path,
+                   std::shared_ptr<VXAudioFileInfo> info);
+
+// Main thread: clears both channels' EQ history (a jump does not ring the old signal through
+// the filters) under the engine lock, between two rendered buffers.
+void resetEqState(audioStream& deck);
 
 // Render thread: the ring slot holding block `blockIndex`, or null when it is not decoded.
 soundBuffer* findBlock(audioStream& deck, int32_t blockIndex);

@@ -1,4 +1,5 @@
 #include "library/DBController.h"
+#include "platform/EngineLock.h"
 
 #include <SQLiteCpp/SQLiteCpp.h>
 #include <sqlite3.h>
@@ -123,7 +124,8 @@ bool copyTemplate(const fs::path& from, const fs::path& to, std::string* error) 
 // Holds the connection for one operation and shows it in isDBBusy.
 class DBController::Guard {
 public:
-    explicit Guard(const DBController& owner) : lock_(owner.mutex_), busy_(owner.busy_) {
+    explicit Guard(const DBController& owner)
+        : lock_((engineLockTripwire("a database statement"), owner.mutex_)), busy_(owner.busy_) {
         busy_.fetch_add(1, std::memory_order_relaxed);
     }
     ~Guard() { busy_.fetch_sub(1, std::memory_order_relaxed); }

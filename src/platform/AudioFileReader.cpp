@@ -1,4 +1,5 @@
 #include "platform/AudioFileReader.h"
+#include "platform/EngineLock.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -144,6 +145,7 @@ AudioFileReader::~AudioFileReader() {
 
 std::unique_ptr<AudioFileReader> AudioFileReader::open(const std::filesystem::path& path,
                                                        Client client, std::string* error) {
+    engineLockTripwire("an audio file open");
     // FFmpeg would print its own diagnostics on stderr; the reader reports failures itself
     // (open errors, error()), so the library stays quiet.
     static std::once_flag quietLibrary;
@@ -558,6 +560,7 @@ int64_t AudioFileReader::bufferedFrames() const {
 }
 
 int64_t AudioFileReader::read(float* dst, int64_t frames) {
+    engineLockTripwire("an audio file read");
     if (!dst || frames <= 0) {
         return 0;
     }
@@ -585,6 +588,7 @@ int64_t AudioFileReader::read(float* dst, int64_t frames) {
 }
 
 bool AudioFileReader::seek(int64_t frame) {
+    engineLockTripwire("an audio file seek");
     if (frame < 0 || frame > clientLength_ || !input_ || !decoder_) {
         return false;
     }

@@ -1,4 +1,5 @@
 #include "platform/AudioFileWriter.h"
+#include "platform/EngineLock.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -394,6 +395,7 @@ AudioFileWriter::~AudioFileWriter() {
 std::unique_ptr<AudioFileWriter> AudioFileWriter::create(const std::filesystem::path& path,
                                                          Format format, int sampleRate,
                                                          int channels, std::string* error) {
+    engineLockTripwire("an audio file creation");
     std::string local;
     std::string& message = error ? *error : local;
     message.clear();
@@ -426,6 +428,7 @@ std::unique_ptr<AudioFileWriter> AudioFileWriter::create(const std::filesystem::
 }
 
 bool AudioFileWriter::write(const float* interleaved, int64_t frames) {
+    engineLockTripwire("an audio file write");
     if (closed_ || !error_.empty()) {
         if (error_.empty()) {
             error_ = "the file is closed";
@@ -446,6 +449,7 @@ bool AudioFileWriter::write(const float* interleaved, int64_t frames) {
 }
 
 bool AudioFileWriter::updateHeader() {
+    engineLockTripwire("an audio file header write");
     if (closed_ || !error_.empty()) {
         return false;
     }
@@ -453,6 +457,7 @@ bool AudioFileWriter::updateHeader() {
 }
 
 bool AudioFileWriter::close() {
+    engineLockTripwire("an audio file close");
     if (closed_) {
         return closeResult_;
     }

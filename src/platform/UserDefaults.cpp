@@ -1,4 +1,5 @@
 #include "platform/UserDefaults.h"
+#include "platform/EngineLock.h"
 
 #include "platform/Log.h"
 
@@ -395,6 +396,7 @@ void UserDefaults::load() {
 }
 
 bool UserDefaults::synchronize() {
+    engineLockTripwire("a settings write");
     std::lock_guard order(synchronizeMutex_);
     std::string text;
     {

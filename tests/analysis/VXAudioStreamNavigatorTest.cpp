@@ -1,3 +1,4 @@
+#include "support/TrackRecord.h"
 #include "analysis/VXAudioStreamNavigator.h"
 
 #include "analysis/peakFileData.h"
@@ -23,9 +24,9 @@ struct Strip {
     explicit Strip(int deckIndex = 0, ScreenLayout layout = ScreenLayout::Phone)
         : d(engine.out.deck(deckIndex)), navigator(d, kWidth, kHeight, layout) {
         test::loadGenerated(d, kLength, test::frameCode);
-        d.peaks = peakFileData::create(peakCountForFrames(kLength));
-        for (int32_t i = 0; i < d.peaks->count; ++i) {
-            d.peaks->setEntry(i, 10, 0);
+        vx::test::setPeaks(d, peakFileData::create(peakCountForFrames(kLength)));
+        for (int32_t i = 0; i < d.peakData()->count; ++i) {
+            d.peakData()->setEntry(i, 10, 0);
         }
         d.pitchMode.store(true);
     }
@@ -179,9 +180,9 @@ TEST(VXAudioStreamNavigator, SideIndentGrowsDeck0FromTheLeftAndDeck1FromTheRight
         SCOPED_TRACE(testing::Message() << "deck " << c.deck << " indent " << c.indent);
         Strip s(c.deck, c.layout);
         // 1920 entries on 480 rows: 4 entries of height 10 per row, 15 points long.
-        s.d.peaks = peakFileData::create(1920);
+        vx::test::setPeaks(s.d, peakFileData::create(1920));
         for (int32_t i = 0; i < 1920; ++i) {
-            s.d.peaks->setEntry(i, 10, 0);
+            s.d.peakData()->setEntry(i, 10, 0);
         }
         s.navigator.setSideIndent(c.indent);
         s.navigator.updateDisplay();

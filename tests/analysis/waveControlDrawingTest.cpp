@@ -1,3 +1,4 @@
+#include "support/TrackRecord.h"
 #include "analysis/peakFileData.h"
 #include "analysis/waveControl.h"
 
@@ -26,7 +27,7 @@ struct Drawing {
         for (int32_t i = 0; i < peaks->count; ++i) {
             peaks->setEntry(i, 10, 0);
         }
-        d.peaks = peaks;
+        vx::test::setPeaks(d, peaks);
         d.lengthFrames.store(lengthFrames);
         d.pitchMode.store(true);
         d.position.store(0.0);

@@ -206,7 +206,7 @@ public:
             return {};
         }
         std::lock_guard lock(*s.decodeLock);
-        return s.fileInfo ? s.fileInfo->fileName : fs::path();
+        return s.info() ? s.info()->fileName : fs::path();
     }
 
 private:

@@ -2,6 +2,7 @@
 // A generated track with a regular beat grid, loaded straight into a deck's ring for the deck
 // screen tests.
 
+#include "support/TrackRecord.h"
 #include "engine/EngineFixture.h"
 
 #include "analysis/peakFileData.h"
@@ -22,7 +23,7 @@ inline VXAudioFileInfo& loadBeatTrack(audioStream& s, double tempo, int32_t fram
     loadGenerated(s, std::min(frames, kRingBlocks * kBlockFrames), sine(hz));
     s.lengthFrames.store(frames);
     const int32_t entries = peakCountForFrames(frames);
-    s.peaks = peakFileData::create(entries);
+    vx::test::setPeaks(s, peakFileData::create(entries));
     for (int32_t e = 0; e < entries; ++e) {
         uint8_t flags = 0;
         if (beatEntries > 0 && e % beatEntries == 0) {
@@ -32,11 +33,11 @@ inline VXAudioFileInfo& loadBeatTrack(audioStream& s, double tempo, int32_t fram
                 flags |= kPeakEvenBeatFlag;
             }
         }
-        s.peaks->setEntry(e, 10, flags);
+        s.peakData()->setEntry(e, 10, flags);
     }
     auto info = std::make_shared<VXAudioFileInfo>();
     info->setTempo(tempo);
-    s.fileInfo = info;
+    vx::test::setInfo(s, info);
     s.pitchMode.store(true);
     s.outputRamp.On.store(false);
     s.isPlaying.store(false);

@@ -103,8 +103,8 @@ TEST(PartyModeController, TheLabelsFollowTheCurrentDeckAndTheTransitions) {
     }
     t.party->refreshInterface();
     EXPECT_EQ(t.party->tracksPlayed().text, "12");
-    t.deck(1).fileInfo->title.reset();
-    t.deck(1).fileInfo->fileName = "/music/No Title.mp3";
+    t.deck(1).info()->title.reset();
+    t.deck(1).info()->fileName = "/music/No Title.mp3";
     t.party->refreshInterface();
     EXPECT_EQ(t.party->trackLabel().text, "No Title") << "the file name stands in";
 }

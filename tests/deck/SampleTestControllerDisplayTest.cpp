@@ -1,6 +1,7 @@
 // The mixing screen's read-outs, their refresh pass and the top-bar buttons, on real decks with
 // the screen's timers on a manual clock.
 
+#include "support/TrackRecord.h"
 #include "ScreenDesk.h"
 
 #include "analysis/peakFileData.h"
@@ -24,11 +25,11 @@ struct DisplayScreen : test::ScreenDesk {
     // A 60-second track of `tempo` BPM (0 = unknown) on deck d, named `name`.
     void load(int d, double tempo, const std::string& name = "Track.mp3") {
         test::loadGenerated(deck(d), 60 * 44100, test::sine(220.0));
-        deck(d).peaks = peakFileData::create(peakCountForFrames(60 * 44100));
+        vx::test::setPeaks(deck(d), peakFileData::create(peakCountForFrames(60 * 44100)));
         auto info = std::make_shared<VXAudioFileInfo>();
         info->fileName = dir.path() / name;
         info->setTempo(tempo);
-        deck(d).fileInfo = info;
+        vx::test::setInfo(deck(d), info);
     }
     std::string text(int d, int i) const { return screen->indicator(d, i).text; }
     void advance(double seconds) {

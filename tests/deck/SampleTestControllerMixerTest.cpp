@@ -2,6 +2,7 @@
 // automatic EQ and crossfade, volume, EQ and LP/HP panels and the effect panel, on real decks
 // (offline device) with the screen's timers on a manual clock.
 
+#include "support/TrackRecord.h"
 #include "engine/EngineFixture.h"
 #include "support/TempDir.h"
 
@@ -43,7 +44,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(engine.ok);
         test::loadGenerated(deck0(), kFrames, test::sine(330.0));
-        deck0().peaks = peakFileData::create(kFrames / 256);
+        vx::test::setPeaks(deck0(), peakFileData::create(kFrames / 256));
         notifications.addObserver(this, "autoXFadeBegins",
                                   [this](const Notification&) { posted.push_back("begins"); });
         notifications.addObserver(this, "autoXFadeStop",
@@ -335,7 +336,7 @@ TEST_F(SampleTestControllerMixerTest, VolumeSlidersSetTrimVolumeAndMaster) {
     EXPECT_EQ(controller->volGlobalSlider(1).value(), 0.9f);
 
     // Reset: the analysed track gain and a unity fader, shown on the sliders.
-    deck0().peaks->gain.store(0.7);
+    deck0().peakData()->gain.store(0.7);
     controller->volReset(0);
     EXPECT_FLOAT_EQ(deck0().volume.load(), 0.7f);
     EXPECT_EQ(deck0().trimGain.load(), 1.0f);

@@ -3,6 +3,7 @@
 // rendered through the offline engine from real files on disk, with the run loop following
 // the audio clock. Positions, speeds, countdowns and times are compared as numbers.
 
+#include "support/TrackRecord.h"
 #include "BeatTrack.h"
 #include "ScreenDesk.h"
 
@@ -40,12 +41,12 @@ double firstMarkAfter(double frame) {
 
 std::filesystem::path fileOf(audioStream& s) {
     std::lock_guard lock(*s.decodeLock);
-    return s.fileInfo ? s.fileInfo->fileName : std::filesystem::path();
+    return s.info() ? s.info()->fileName : std::filesystem::path();
 }
 
 bool onBeatMark(const audioStream& s, double position) {
     const double e = (position - 1.0) / 256.0;
-    return e == std::floor(e) && s.peaks && s.peaks->isBeatEntry(int32_t(e));
+    return e == std::floor(e) && s.peakData() && s.peakData()->isBeatEntry(int32_t(e));
 }
 
 // Generated decks on the offline engine (rings filled by hand), a manual clock.
@@ -561,8 +562,8 @@ TEST(SampleTestControllerParty, PartyModeOpensItsPlaylistWithTheTwoDeckTracks) {
     }
     t.load(0, kTempo, kLongTrack);
     t.load(1, kTempo, kLongTrack);
-    t.deck(0).fileInfo = t.mine[1]; // in the crate
-    t.deck(1).fileInfo = t.mine[4]; // not in the crate
+    vx::test::setInfo(t.deck(0), t.mine[1]); // in the crate
+    vx::test::setInfo(t.deck(1), t.mine[4]); // not in the crate
     t.mine[1]->setTempo(kTempo);
     t.mine[4]->setTempo(kTempo);
     t.deck(1).crateIndex.store(2);

@@ -38,7 +38,7 @@ struct PitchScreen : test::ScreenDesk {
     }
 
     const DeckViewState& view(int d) const { return screen->view(d); }
-    VXAudioFileInfo& info(int d) { return *deck(d).fileInfo; }
+    VXAudioFileInfo& info(int d) { return *deck(d).info(); }
 
     // A generated track of `tempo` BPM with a beat mark every kBeatEntries entries, in pitch
     // mode, stopped at frame 0 unless `play`.
@@ -599,10 +599,10 @@ TEST(SampleTestControllerPitch, ASingleTapPutsABeatWhereTheListenerIs) {
     t.deck(0).pitchMode.store(false); // key lock: audible = position − 5120
     t.deck(0).position.store(5120.0 + 100.0 * 256.0 + 10.0);
     t.deck(0).inertiaSpeed.store(4.0);
-    ASSERT_FALSE(t.deck(0).peaks->isBeatEntry(100));
+    ASSERT_FALSE(t.deck(0).peakData()->isBeatEntry(100));
     t.tap(0);
-    EXPECT_TRUE(t.deck(0).peaks->isBeatEntry(100));
-    EXPECT_FALSE(t.deck(0).peaks->isBeatEntry(86));
+    EXPECT_TRUE(t.deck(0).peakData()->isBeatEntry(100));
+    EXPECT_FALSE(t.deck(0).peakData()->isBeatEntry(86));
     EXPECT_EQ(t.deck(0).inertiaSpeed.load(), 0.0);
     EXPECT_DOUBLE_EQ(t.info(0).tempo, 120.0);
 }
@@ -665,8 +665,8 @@ TEST(SampleTestControllerPitch, EnteredBpmIsStoredOnlyFrom60ToBelow220) {
 TEST(SampleTestControllerPitch, AnAppliedBpmPutsTheGridOnFrameZero) {
     PitchScreen t;
     t.load(0, 120.0);
-    for (int32_t e = 0; e < t.deck(0).peaks->count; ++e) { // a grid that starts at entry 10
-        t.deck(0).peaks->setEntry(e, 10, e % kBeatEntries == 10 ? kPeakBeatFlag : 0);
+    for (int32_t e = 0; e < t.deck(0).peakData()->count; ++e) { // a grid that starts at entry 10
+        t.deck(0).peakData()->setEntry(e, 10, e % kBeatEntries == 10 ? kPeakBeatFlag : 0);
     }
     t.screen->bpmEnterOnOff(0);
     t.screen->bpmDigitPress(1);
@@ -674,8 +674,8 @@ TEST(SampleTestControllerPitch, AnAppliedBpmPutsTheGridOnFrameZero) {
     t.screen->bpmDigitPress(5);
     t.screen->finalizeBpmEnter();
     EXPECT_DOUBLE_EQ(t.info(0).tempo, 125.0);
-    EXPECT_TRUE(t.deck(0).peaks->isBeatEntry(0));
-    EXPECT_FALSE(t.deck(0).peaks->isBeatEntry(10));
+    EXPECT_TRUE(t.deck(0).peakData()->isBeatEntry(0));
+    EXPECT_FALSE(t.deck(0).peakData()->isBeatEntry(10));
     EXPECT_EQ(t.screen->lastBpmSide(), -1);
 }
 
@@ -731,7 +731,7 @@ TEST(SampleTestControllerPitch, Entering000ForgetsTheTempoAndAnalysesTheTrackAga
             analysed.push_back(path.string());
             return 0;
         });
-    t.deck(0).peaks->bpm.store(120.0);
+    t.deck(0).peakData()->bpm.store(120.0);
     t.screen->bpmEnterOnOff(0);
     t.screen->bpmDigitPress(0);
     t.screen->bpmDigitPress(0);
@@ -739,7 +739,7 @@ TEST(SampleTestControllerPitch, Entering000ForgetsTheTempoAndAnalysesTheTrackAga
     t.screen->bpmDigitPress(0);
     EXPECT_EQ(t.screen->lastBpmSide(), -1) << "the pad closes";
     EXPECT_DOUBLE_EQ(t.info(0).tempo, 0.0);
-    EXPECT_DOUBLE_EQ(t.deck(0).peaks->bpm.load(), 0.0);
+    EXPECT_DOUBLE_EQ(t.deck(0).peakData()->bpm.load(), 0.0);
     EXPECT_TRUE(t.deck(0).needsAnalysis.load());
     t.engine.out.joinAnalyses(true);
     std::lock_guard lock(mutex);
@@ -772,8 +772,8 @@ TEST(SampleTestControllerPitch, BuiltInTracksKeepTheirTempoAndGrid) {
     for (size_t i = 0; i < edits.size(); ++i) {
         edits[i]();
         EXPECT_DOUBLE_EQ(t.info(0).tempo, 120.0) << i;
-        EXPECT_TRUE(t.deck(0).peaks->isBeatEntry(172)) << i;
-        EXPECT_FALSE(t.deck(0).peaks->isBeatEntry(171)) << i;
+        EXPECT_TRUE(t.deck(0).peakData()->isBeatEntry(172)) << i;
+        EXPECT_FALSE(t.deck(0).peakData()->isBeatEntry(171)) << i;
     }
     t.engine.out.joinAnalyses(true);
     EXPECT_FALSE(ran.load());
@@ -804,11 +804,11 @@ TEST(SampleTestControllerPitch, ANudgeKeepsTheNextBeatWhereItIs) {
     t.deck(0).position.store(30000.0); // entry 117: the next beat mark is in entry 172
     t.screen->tempoPlus(0);
     EXPECT_DOUBLE_EQ(t.info(0).tempo, 120.1);
-    EXPECT_TRUE(t.deck(0).peaks->isBeatEntry(172));
+    EXPECT_TRUE(t.deck(0).peakData()->isBeatEntry(172));
     // 120.1 BPM is 86.06 entries per beat: fifteen beats on lies in entry 1463, where the
     // old grid of 86 entries had 1462.
-    EXPECT_TRUE(t.deck(0).peaks->isBeatEntry(1463));
-    EXPECT_FALSE(t.deck(0).peaks->isBeatEntry(1462));
+    EXPECT_TRUE(t.deck(0).peakData()->isBeatEntry(1463));
+    EXPECT_FALSE(t.deck(0).peakData()->isBeatEntry(1462));
 }
 
 TEST(SampleTestControllerPitch, GridShiftsMoveTheSecondBeatBy256Frames) {
@@ -820,13 +820,13 @@ TEST(SampleTestControllerPitch, GridShiftsMoveTheSecondBeatBy256Frames) {
         PitchScreen t;
         t.load(0, 120.0);
         c.up ? t.screen->shiftGridUp(0) : t.screen->shiftGridDown(0);
-        EXPECT_TRUE(t.deck(0).peaks->isBeatEntry(c.beat)) << c.up;
-        EXPECT_FALSE(t.deck(0).peaks->isBeatEntry(172)) << c.up;
+        EXPECT_TRUE(t.deck(0).peakData()->isBeatEntry(c.beat)) << c.up;
+        EXPECT_FALSE(t.deck(0).peakData()->isBeatEntry(172)) << c.up;
     }
     PitchScreen t;
     t.load(0, 0.0); // unknown tempo: no grid to shift
     t.screen->shiftGridUp(0);
-    EXPECT_TRUE(t.deck(0).peaks->isBeatEntry(172));
+    EXPECT_TRUE(t.deck(0).peakData()->isBeatEntry(172));
 }
 
 // --- unloaded deck --------------------------------------------------------------------------

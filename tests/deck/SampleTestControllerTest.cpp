@@ -1,6 +1,7 @@
 // The mixing screen's transport and cue handlers, driven like a DJ would on real decks (the
 // offline device) with the screen's timers on a manual clock.
 
+#include "support/TrackRecord.h"
 #include "engine/EngineFixture.h"
 #include "library/LibraryFixture.h"
 #include "support/TempDir.h"
@@ -34,11 +35,11 @@ protected:
         db->addFileToDB(*info, 0);
         audioStream& d = engine.out.deck(0);
         test::loadGenerated(d, kFrames, test::sine(330.0));
-        d.peaks = peakFileData::create(kFrames / 256);
+        vx::test::setPeaks(d, peakFileData::create(kFrames / 256));
         for (int32_t i = 0; i < kFrames / 256; ++i) {
-            d.peaks->setEntry(i, 10, i % 10 == 5 ? kPeakBeatFlag : 0);
+            d.peakData()->setEntry(i, 10, i % 10 == 5 ? kPeakBeatFlag : 0);
         }
-        d.fileInfo = info;
+        vx::test::setInfo(d, info);
         d.pitchMode.store(true); // audible position = read position
         controller = std::make_unique<SampleTestController>(engine.out, db.get(), defaults,
                                                             notifications, loop, &host);

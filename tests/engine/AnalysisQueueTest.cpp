@@ -175,7 +175,7 @@ TEST_F(AnalysisQueue, ADeckSharesItsPeakDataAndTakesTheClampedGain) {
         const size_t before = completed_.size();
         engine_->startAnalysis(track);
         ASSERT_TRUE(pumpUntil([&] { return completed_.size() == before + 1; }));
-        EXPECT_EQ(seen, deck.peaks.get());
+        EXPECT_EQ(seen, deck.peakData().get());
         EXPECT_FLOAT_EQ(deck.normalizeGain.load(), static_cast<float>(std::clamp(gain, 0.0, 2.0)));
         EXPECT_FALSE(deck.needsAnalysis.load());
         EXPECT_EQ(engine_->getNumAnalizes(), 0);

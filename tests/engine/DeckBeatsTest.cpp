@@ -1,3 +1,4 @@
+#include "support/TrackRecord.h"
 #include "engine/DeckBeats.h"
 
 #include "analysis/peakFileData.h"
@@ -34,26 +35,26 @@ struct Deck {
 
     explicit Deck(double tempo = 120.0, std::vector<std::pair<int, uint8_t>> flags = {},
                   int32_t length = kLength, int32_t entries = kEntries) {
-        d.peaks = peakFileData::create(entries);
+        vx::test::setPeaks(d, peakFileData::create(entries));
         for (int32_t i = 0; i < entries; ++i) {
-            d.peaks->setEntry(i, 10, 0);
+            d.peakData()->setEntry(i, 10, 0);
         }
         for (auto [e, f] : flags) {
-            d.peaks->setEntry(e, 10, f);
+            d.peakData()->setEntry(e, 10, f);
         }
         auto info = std::make_shared<VXAudioFileInfo>();
         info->setTempo(tempo);
-        d.fileInfo = info;
+        vx::test::setInfo(d, info);
         d.lengthFrames.store(length);
         d.pitchMode.store(true); // no key lock unless a test turns it on
         d.isLoaded.store(true);
     }
-    VXAudioFileInfo& info() { return *d.fileInfo; }
+    VXAudioFileInfo& info() { return *d.info(); }
     // The beat entries that also carry `flags`.
     std::vector<int> beats(uint8_t flags = 0) const {
         std::vector<int> out;
-        for (int32_t i = 0; i < d.peaks->count; ++i) {
-            if (d.peaks->isBeatEntry(i) && (d.peaks->flags(i) & flags) == flags) {
+        for (int32_t i = 0; i < d.peakData()->count; ++i) {
+            if (d.peakData()->isBeatEntry(i) && (d.peakData()->flags(i) & flags) == flags) {
                 out.push_back(i);
             }
         }
@@ -64,7 +65,7 @@ struct Deck {
 
 TEST(DeckBeats, ParityReadsTheEntryTheBeatFrameRoundsTo) {
     Deck deck(120, {{10, kBeat}, {11, kEven}, {12, kPeakLowFrequencyFlag}});
-    deck.d.peaks->setEntry(13, 0xFF, 0xFF); // not computed yet
+    deck.d.peakData()->setEntry(13, 0xFF, 0xFF); // not computed yet
     struct Case {
         double position;
         int parity;
@@ -252,7 +253,7 @@ TEST(DeckBeats,
     const int32_t length = 441000; // ten seconds: 1723 entries
     const int32_t count = peakCountForFrames(length);
     Deck deck(120, {{3, kPeakBeatFlag | 0x20 | kPeakLowFrequencyFlag}, {900, 0x80}}, length, count);
-    deck.d.trackPath = dir.path() / "Track.mp3";
+    vx::test::setPath(deck.d, dir.path() / "Track.mp3");
 
     const double anchor = 256.0 * 500 + 64; // entry 500.25
     EXPECT_EQ(rewriteBeatGrid(deck.d, anchor), 86.1328125);
@@ -264,12 +265,12 @@ TEST(DeckBeats,
     EXPECT_EQ(deck.beats(), expected);
     // The first marks below and above the anchor, worked out by hand.
     for (int e : {500, 414, 328, 242, 156, 70, 586, 673, 759, 845, 931}) {
-        EXPECT_TRUE(deck.d.peaks->isBeatEntry(e)) << e;
+        EXPECT_TRUE(deck.d.peakData()->isBeatEntry(e)) << e;
     }
     // Old beat bits are gone; the colour flag and heights stay.
-    EXPECT_EQ(deck.d.peaks->flags(3), kPeakLowFrequencyFlag);
-    EXPECT_EQ(deck.d.peaks->flags(900), 0);
-    EXPECT_EQ(deck.d.peaks->height(3), 10);
+    EXPECT_EQ(deck.d.peakData()->flags(3), kPeakLowFrequencyFlag);
+    EXPECT_EQ(deck.d.peakData()->flags(900), 0);
+    EXPECT_EQ(deck.d.peakData()->height(3), 10);
     // Even beats follow from the first beat (entry 70): every other beat.
     const std::vector<int> beats = deck.beats();
     const std::vector<int> even = deck.evenBeats();
@@ -285,8 +286,8 @@ TEST(DeckBeats,
     ASSERT_TRUE(peakFileLoad(*read, dir.path() / "Track.peak"));
     ASSERT_EQ(read->count, count);
     for (int32_t i = 0; i < count; ++i) {
-        ASSERT_EQ(read->flags(i), deck.d.peaks->flags(i)) << i;
-        ASSERT_EQ(read->height(i), deck.d.peaks->height(i)) << i;
+        ASSERT_EQ(read->flags(i), deck.d.peakData()->flags(i)) << i;
+        ASSERT_EQ(read->height(i), deck.d.peakData()->height(i)) << i;
     }
 }
 
@@ -303,10 +304,10 @@ TEST(DeckBeats, GridRewriteFromFrameZeroAndAtTheEndUsesTheInfosFileWithoutATrack
     // The anchor may be the very end of the track.
     EXPECT_EQ(rewriteBeatGrid(deck.d, 441000), 86.1328125);
     // 1722.66 rounds outside the record; the marks go on below it.
-    EXPECT_FALSE(deck.d.peaks->isBeatEntry(1722));
-    EXPECT_TRUE(deck.d.peaks->isBeatEntry(1637));
-    EXPECT_TRUE(deck.d.peaks->isBeatEntry(1550));
-    EXPECT_TRUE(deck.d.peaks->isBeatEntry(0)); // the track is exactly 20 beats long
+    EXPECT_FALSE(deck.d.peakData()->isBeatEntry(1722));
+    EXPECT_TRUE(deck.d.peakData()->isBeatEntry(1637));
+    EXPECT_TRUE(deck.d.peakData()->isBeatEntry(1550));
+    EXPECT_TRUE(deck.d.peakData()->isBeatEntry(0)); // the track is exactly 20 beats long
 }
 
 TEST(DeckBeats, GridRewriteIsRefusedOutsideTheTrackWithoutTempoAndForBuiltInTracks) {
@@ -325,7 +326,7 @@ TEST(DeckBeats, GridRewriteIsRefusedOutsideTheTrackWithoutTempoAndForBuiltInTrac
         test::LibraryTempDir dir;
         Deck deck(c.tempo, {{7, kBeat}});
         deck.info().fileGroup = c.group;
-        deck.d.trackPath = dir.path() / "t.mp3";
+        vx::test::setPath(deck.d, dir.path() / "t.mp3");
         deck.d.isLoaded.store(c.loaded);
         EXPECT_EQ(rewriteBeatGrid(deck.d, c.anchor), 0.0) << c.what;
         EXPECT_EQ(deck.beats(), std::vector<int>{7}) << c.what;

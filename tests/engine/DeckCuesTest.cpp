@@ -1,3 +1,4 @@
+#include "support/TrackRecord.h"
 #include "engine/DeckCues.h"
 
 #include "analysis/peakFileData.h"
@@ -27,11 +28,11 @@ protected:
         ASSERT_TRUE(db);
         info = makeInfo(home.paths(), "Cue Track.mp3", "Cue Track", "", "", kTempo);
         db->addFileToDB(*info, 0);
-        deck.peaks = peakFileData::create(kEntries);
+        vx::test::setPeaks(deck, peakFileData::create(kEntries));
         for (int32_t i = 0; i < kEntries; ++i) {
-            deck.peaks->setEntry(i, 10, i % 10 == 5 ? kPeakBeatFlag : 0);
+            deck.peakData()->setEntry(i, 10, i % 10 == 5 ? kPeakBeatFlag : 0);
         }
-        deck.fileInfo = info;
+        vx::test::setInfo(deck, info);
         deck.lengthFrames.store(kEntries * 256);
         deck.pitchMode.store(true);
         deck.isLoaded.store(true);
@@ -45,7 +46,7 @@ protected:
     std::vector<int> evenBeats() const {
         std::vector<int> out;
         for (int32_t i = 0; i < kEntries; ++i) {
-            if (deck.peaks->isBeatEntry(i) && (deck.peaks->flags(i) & kPeakEvenBeatFlag)) {
+            if (deck.peakData()->isBeatEntry(i) && (deck.peakData()->flags(i) & kPeakEvenBeatFlag)) {
                 out.push_back(i);
             }
         }
@@ -157,7 +158,7 @@ TEST_F(DeckCues, FileOpenedReplacesThePreviousTracksCues) {
     for (const Case& c : cases) {
         deck.cuePoints = {11, 12};
         deck.numCuePoints = 2;
-        deck.fileInfo = c.known ? info : makeInfo(home.paths(), "Other.mp3", "Other");
+        vx::test::setInfo(deck, c.known ? info : makeInfo(home.paths(), "Other.mp3", "Other"));
         deckFileOpened(deck, c.withDb ? db.get() : nullptr);
         EXPECT_TRUE(deck.cuePoints.empty()) << c.what;
         EXPECT_EQ(deck.numCuePoints, 0) << c.what;
@@ -170,7 +171,7 @@ TEST_F(DeckCues, WithoutADatabaseOrATrackNothingChanges) {
     deleteCue(deck, nullptr, 0);
     expectCues({256 * 15 + 10});
     // A reload without the database keeps the deck's copy and still recounts.
-    deck.peaks->setFlagBits(25, kPeakEvenBeatFlag);
+    deck.peakData()->setFlagBits(25, kPeakEvenBeatFlag);
     reloadCuePoints(deck, nullptr);
     EXPECT_EQ(deck.cuePoints, (std::vector<long>{256 * 15 + 10}));
     EXPECT_EQ(evenBeats(), (std::vector<int>{5, 15, 35}));

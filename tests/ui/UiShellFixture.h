@@ -118,7 +118,7 @@ public:
             return {};
         }
         std::lock_guard lock(*s->decodeLock);
-        return s->fileInfo ? s->fileInfo->fileName : std::filesystem::path();
+        return s->info() ? s->info()->fileName : std::filesystem::path();
     }
     // Writes the window's image to the artifacts folder of this platform; returns it.
     QImage screenshot(const QString& name) {

@@ -106,7 +106,7 @@ LitCount litAgainstHidden(Shell& shell, QQuickItem* item, const QString& name) {
 }
 
 bool peaksReady(const audioStream* d) {
-    return d && d->peaks && d->peaks->count > 0 && d->lengthFrames.load() > 0;
+    return d && d->peakData() && d->peakData()->count > 0 && d->lengthFrames.load() > 0;
 }
 
 // Phone layout, deck 0 playing and deck 1 stopped, zoom on: both waveforms and both overview

@@ -6,6 +6,7 @@
 //
 // Built with -DVX_UI_BENCH=ON as velvox-ui-bench; run with QT_QPA_PLATFORM=offscreen.
 
+#include "support/TrackRecord.h"
 #include "engine/EngineFixture.h"
 
 #include "analysis/VXAudioStreamNavigator.h"
@@ -46,7 +47,7 @@ std::shared_ptr<peakFileData> fiveMinutePeaks() {
 }
 
 void prepareDeck(audioStream& d) {
-    d.peaks = fiveMinutePeaks();
+    vx::test::setPeaks(d, fiveMinutePeaks());
     d.lengthFrames.store(kFiveMinutes);
     d.cuePoints = {44100L * 59, 44100L * 60, 44100L * 61, 44100L * 120};
     d.numCuePoints = 4;
