@@ -4,8 +4,8 @@
 // shell calls fillWaveData for both decks on every frame (60 per second), so a frame's budget
 // is a few hundred microseconds at most.
 
-#include "support/TrackRecord.h"
 #include "../tests/engine/EngineFixture.h"
+#include "support/TrackRecord.h"
 
 #include "analysis/VXAudioStreamDisplay.h"
 #include "analysis/peakFileData.h"

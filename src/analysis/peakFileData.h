@@ -58,7 +58,7 @@ struct peakFileData {
     // drawing a block's peaks): readers that draw the entries compare it with the value they
     // saw last to know the drawing is out of date.
     std::atomic<uint32_t> changes{0};
-    int32_t count = 0;                    // number of entries
+    int32_t count = 0; // number of entries
 
     // Any thread: a new record of `count` entries, every byte 0xFF, BPM 0, gain 1.0, ready.
     static std::shared_ptr<peakFileData> create(int32_t count);

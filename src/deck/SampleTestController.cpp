@@ -451,7 +451,8 @@ void SampleTestController::updateNames() {
     for (int d = 0; d < 2; ++d) {
         DeckViewState& v = views_[size_t(d)];
         std::shared_ptr<VXAudioFileInfo> info;
-        if (engine_.initialized()) info = deck(d).info();
+        if (engine_.initialized())
+            info = deck(d).info();
         // Without a title tag the file's name stands in for it.
         v.title.text = !info ? std::string() : info->title.value_or(info->fileName.stem().string());
         v.artist.text = info ? info->artist.value_or(std::string()) : std::string();

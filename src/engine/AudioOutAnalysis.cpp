@@ -129,7 +129,8 @@ void AudioOut::runAnalyze(const std::filesystem::path& path) {
 
     // Share the peak data of a deck that holds the track; otherwise a fresh record.
     std::shared_ptr<peakFileData> peaks;
-    if (audioStream* deck = deckHolding(fileStream, path)) peaks = deck->peakData();
+    if (audioStream* deck = deckHolding(fileStream, path))
+        peaks = deck->peakData();
     DBController* db = services_ ? services_->db.get() : nullptr;
     std::shared_ptr<VXAudioFileInfo> info = db ? db->getFullInfoForFile(path) : nullptr;
     if (!peaks) {

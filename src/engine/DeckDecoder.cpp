@@ -286,10 +286,9 @@ void DeckDecoder::load(const std::filesystem::path& path) {
         alive_ += 1;
     }
     std::thread previous = std::move(thread_);
-    thread_ =
-        std::thread([this, path, generation, prev = std::move(previous)]() mutable {
-            threadMain(path, std::move(prev), generation);
-        });
+    thread_ = std::thread([this, path, generation, prev = std::move(previous)]() mutable {
+        threadMain(path, std::move(prev), generation);
+    });
 }
 
 void DeckDecoder::shutdown() {

@@ -174,7 +174,7 @@ struct audioStream {
     std::unique_ptr<lphpFilter> lphp[2];
     std::atomic<bool> isLoading{false};
     std::atomic<bool> ignoreZeroSpeed{false};
-    IoMutex* decodeLock = nullptr; // the deck's decode lock (set by AudioOut)
+    IoMutex* decodeLock = nullptr;    // the deck's decode lock (set by AudioOut)
     EngineLock* engineLock = nullptr; // the engine's lock (set by AudioOut)
     std::atomic<double> stretchLatency{kInitialStretchLatency};
     std::vector<long> cuePoints; // main thread, ascending

@@ -1,5 +1,5 @@
-#include "support/TrackRecord.h"
 #include "analysis/VXAudioStreamNavigator.h"
+#include "support/TrackRecord.h"
 
 #include "analysis/peakFileData.h"
 #include "engine/BlockCache.h"

@@ -1,6 +1,6 @@
-#include "support/TrackRecord.h"
 #include "analysis/peakFileData.h"
 #include "analysis/waveControl.h"
+#include "support/TrackRecord.h"
 
 #include "engine/EngineFixture.h"
 

@@ -2,8 +2,8 @@
 // A generated track with a regular beat grid, loaded straight into a deck's ring for the deck
 // screen tests.
 
-#include "support/TrackRecord.h"
 #include "engine/EngineFixture.h"
+#include "support/TrackRecord.h"
 
 #include "analysis/peakFileData.h"
 #include "library/VXAudioFileInfo.h"

@@ -1,8 +1,8 @@
 // The mixing screen's read-outs, their refresh pass and the top-bar buttons, on real decks with
 // the screen's timers on a manual clock.
 
-#include "support/TrackRecord.h"
 #include "ScreenDesk.h"
+#include "support/TrackRecord.h"
 
 #include "analysis/peakFileData.h"
 #include "engine/analyzeProgress.h"

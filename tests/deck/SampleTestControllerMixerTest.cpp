@@ -2,9 +2,9 @@
 // automatic EQ and crossfade, volume, EQ and LP/HP panels and the effect panel, on real decks
 // (offline device) with the screen's timers on a manual clock.
 
-#include "support/TrackRecord.h"
 #include "engine/EngineFixture.h"
 #include "support/TempDir.h"
+#include "support/TrackRecord.h"
 
 #include "analysis/peakFileData.h"
 #include "deck/SampleTestController.h"

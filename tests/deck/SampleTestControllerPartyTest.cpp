@@ -3,9 +3,9 @@
 // rendered through the offline engine from real files on disk, with the run loop following
 // the audio clock. Positions, speeds, countdowns and times are compared as numbers.
 
-#include "support/TrackRecord.h"
 #include "BeatTrack.h"
 #include "ScreenDesk.h"
+#include "support/TrackRecord.h"
 
 #include "engine/DeckBeats.h"
 #include "engine/DeckDecoder.h"

@@ -1,10 +1,10 @@
 // The mixing screen's transport and cue handlers, driven like a DJ would on real decks (the
 // offline device) with the screen's timers on a manual clock.
 
-#include "support/TrackRecord.h"
 #include "engine/EngineFixture.h"
 #include "library/LibraryFixture.h"
 #include "support/TempDir.h"
+#include "support/TrackRecord.h"
 
 #include "analysis/peakFileData.h"
 #include "deck/SampleTestController.h"

@@ -1,5 +1,5 @@
-#include "support/TrackRecord.h"
 #include "engine/DeckBeats.h"
+#include "support/TrackRecord.h"
 
 #include "analysis/peakFileData.h"
 #include "engine/audioStream.h"

@@ -1,5 +1,5 @@
-#include "support/TrackRecord.h"
 #include "engine/DeckCues.h"
+#include "support/TrackRecord.h"
 
 #include "analysis/peakFileData.h"
 #include "engine/audioStream.h"
@@ -46,7 +46,8 @@ protected:
     std::vector<int> evenBeats() const {
         std::vector<int> out;
         for (int32_t i = 0; i < kEntries; ++i) {
-            if (deck.peakData()->isBeatEntry(i) && (deck.peakData()->flags(i) & kPeakEvenBeatFlag)) {
+            if (deck.peakData()->isBeatEntry(i) &&
+                (deck.peakData()->flags(i) & kPeakEvenBeatFlag)) {
                 out.push_back(i);
             }
         }

@@ -1,5 +1,5 @@
-#include "platform/AudioFileReader.h"
 #include "platform/EngineLock.h"
+#include "platform/AudioFileReader.h"
 #include "platform/UserDefaults.h"
 
 #include <gtest/gtest.h>

@@ -6,8 +6,8 @@
 //
 // Built with -DVX_UI_BENCH=ON as velvox-ui-bench; run with QT_QPA_PLATFORM=offscreen.
 
-#include "support/TrackRecord.h"
 #include "engine/EngineFixture.h"
+#include "support/TrackRecord.h"
 
 #include "analysis/VXAudioStreamNavigator.h"
 #include "analysis/peakFileData.h"
