@@ -38,6 +38,23 @@ struct DisplayScreen : test::ScreenDesk {
     }
 };
 
+// The overview strip redraws when the deck's peak record is new or its entries changed (the
+// analysis and the decoder count the blocks they fill), and not otherwise.
+TEST(SampleTestControllerDisplay, TheOverviewRedrawsWhenPeaksAreFilled) {
+    DisplayScreen t;
+    t.load(0, 120.0);
+    const auto redraws = [&] {
+        const int before = t.screen->view(0).navigatorUpdates;
+        t.screen->updateNavigators();
+        return t.screen->view(0).navigatorUpdates - before;
+    };
+    EXPECT_EQ(redraws(), 1); // a new record
+    EXPECT_EQ(redraws(), 0);
+    t.deck(0).peakData()->changes.fetch_add(1);
+    EXPECT_EQ(redraws(), 1);
+    EXPECT_EQ(redraws(), 0);
+}
+
 // The read-out formats: pitch in percent with its sign, tempo × speed with one decimal or
 // "???", elapsed and remaining time (never below zero).
 TEST(SampleTestControllerDisplay, ReadOutsShowTheFormatsOfTheScreen) {

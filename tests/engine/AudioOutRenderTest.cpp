@@ -133,6 +133,14 @@ TEST(AudioOutRender, MissingBlockGivesSkipBufferAndSilenceNotStaleAudio) {
     EXPECT_DOUBLE_EQ(e.out.deck(0).position.load(), 32768.0 + 1024.0);
     e.out.serviceRenderRequests(); // drains the render thread's log lines
     EXPECT_TRUE(capture.contains("skip buffer"));
+
+    // From a lead-in 256 frames before the start, with the first block missing: the buffer's
+    // first 256 frames were the lead-in, so the skip moves on by the 768 that were not read.
+    Engine lead(1024);
+    loadGenerated(lead.out.deck(0), 200000, frameCode, /*missing=*/{0});
+    lead.playPlain(0, -256.0);
+    lead.render(1024);
+    EXPECT_DOUBLE_EQ(lead.out.deck(0).position.load(), 768.0);
 }
 
 TEST(AudioOutRender, LoopWrapsToItsStartAfterPassingItsEnd) {

@@ -1,9 +1,17 @@
 #include "engine/BlockCache.h"
+#include "analysis/peakFileData.h"
 #include "engine/audioStream.h"
+#include "platform/AudioFileReader.h"
+#include "platform/AudioFileWriter.h"
+#include "platform/Log.h"
+#include "support/TempDir.h"
+#include "support/TrackRecord.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace vx {
 namespace {
@@ -42,11 +50,23 @@ TEST(BlockCache, ReplanMarksWhatMattersWithinTheBudgetOfTwentyBlocks) {
         // taken, then forwards until 20 are wanted.
         {"21 blocks plan a window", 21, 0, 0, 1.0, "333333111111111111110"},
         {"forwards from the middle", 40, 20.0 * B, 0, 1.0,
-         "2222" "0000000000" "3333333333" "111111" "0000000000"},
+         "2222"
+         "0000000000"
+         "3333333333"
+         "111111"
+         "0000000000"},
         {"backwards plans below first", 40, 20.0 * B, 0, -1.0,
-         "2222" "0000" "111111" "3333333333" "0000000000000000"},
+         "2222"
+         "0000"
+         "111111"
+         "3333333333"
+         "0000000000000000"},
         {"a loop start far away gets its own blocks", 40, 2.0 * B, 30 * B, 1.0,
-         "33333333" "1111" "00000000000000" "22222222" "000000"},
+         "33333333"
+         "1111"
+         "00000000000000"
+         "22222222"
+         "000000"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -59,6 +79,50 @@ TEST(BlockCache, ReplanMarksWhatMattersWithinTheBudgetOfTwentyBlocks) {
         }
         EXPECT_LE(wanted, kRingBlocks);
     }
+}
+
+// The deck believes in 40 blocks, the file holds 10: every block from 10 on fails. Filling
+// from block 12 goes on past the failures to the good blocks behind them, and a block that
+// failed is tried once, however often the decoder passes.
+TEST(BlockCache, AFailedBlockIsSkippedOnceAndTheWantedBlocksBehindItAreStillFilled) {
+    test::TempDir dir;
+    const auto path = dir.file("short.wav");
+    {
+        auto writer =
+            AudioFileWriter::create(path, AudioFileWriter::Format::WavInt16, 44100, 2, nullptr);
+        ASSERT_TRUE(writer);
+        std::vector<float> silence(size_t(10) * kBlockFrames * 2, 0.25f);
+        ASSERT_TRUE(writer->write(silence.data(), 10 * kBlockFrames));
+        ASSERT_TRUE(writer->close());
+    }
+    audioStream deck;
+    deck.file = AudioFileReader::open(path, AudioFileReader::Client::Stereo44100, nullptr);
+    ASSERT_TRUE(deck.file);
+    deck.nextReadFrame.store(0);
+    deck.blockFailed.assign(40, 0);
+    const auto peaks = peakFileData::create(peakCountForFrames(40 * kBlockFrames));
+    test::setPeaks(deck, peaks);
+    const std::string wanted = plan(deck, 40, 12.0 * kBlockFrames, 0, 1.0);
+
+    LogCapture log;
+    for (int pass = 0; pass < 40; ++pass) {
+        fillStep(deck);
+    }
+    for (int32_t b = 0; b < 40; ++b) {
+        const bool good = b < 10 && wanted[size_t(b)] != '0';
+        EXPECT_EQ(findBlock(deck, b) != nullptr, good) << "block " << b;
+        EXPECT_EQ(deck.blockFailed[size_t(b)] != 0, b >= 10 && wanted[size_t(b)] != '0') << b;
+    }
+    // Each good block drew its peaks and said so (the overview redraws on the count).
+    EXPECT_EQ(peaks->changes.load(),
+              10u - uint32_t(std::count(wanted.begin(), wanted.begin() + 10, '0')));
+    EXPECT_TRUE(peaks->isComputed(peakCountForFrames(9 * kBlockFrames) + 1));
+    const auto lines = log.lines();
+    const auto failures = std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
+        return l.find("does not decode") != std::string::npos;
+    });
+    EXPECT_EQ(failures, std::count_if(deck.blockFailed.begin(), deck.blockFailed.end(),
+                                      [](uint8_t f) { return f != 0; }));
 }
 
 } // namespace

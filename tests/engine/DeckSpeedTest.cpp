@@ -1,7 +1,10 @@
 #include "EngineFixture.h"
 
+#include "dsp/MDelay.h"
 #include "engine/DeckSpeed.h"
 #include "engine/Stretcher.h"
+#include "library/VXAudioFileInfo.h"
+#include "support/TrackRecord.h"
 
 #include <gtest/gtest.h>
 
@@ -27,6 +30,25 @@ TEST(DeckSpeed, AGlideOf64StepsReachesTheTargetOnThe65thFrameAndCorrectsPitchAtO
     e.render(1);
     EXPECT_EQ(d.speed.load(), 1.04); // the 65th step copies the target exactly
     EXPECT_FALSE(d.speedRamp.isOn());
+}
+
+// The tempo-synced delay follows the heard tempo; a stopped, scratched or reversed deck hears
+// none, and the delay keeps the length of the last tempo that played.
+TEST(DeckSpeed, TheDelayFollowsTheHeardTempoAndKeepsItWhenNoneIsHeard) {
+    Engine e(256);
+    audioStream& d = e.out.deck(0);
+    loadGenerated(d, 100000, test::frameCode);
+    auto info = std::make_shared<VXAudioFileInfo>();
+    info->setTempo(120.0);
+    test::setInfo(d, info);
+    setSpeedNow(d, 1.0);
+    const float atOne = d.delay->delayLength;
+    setSpeedNow(d, 2.0); // twice the tempo: half the delay
+    EXPECT_NEAR(d.delay->delayLength, atOne / 2, 1.0f);
+    for (double none : {0.0, -1.0}) {
+        setSpeedNow(d, none);
+        EXPECT_NEAR(d.delay->delayLength, atOne / 2, 1.0f) << none;
+    }
 }
 
 TEST(DeckSpeed, SetSpeedRules) {
