@@ -77,6 +77,10 @@ SampleTestController::SampleTestController(AudioOut& engine, DBController* db,
 
 SampleTestController::~SampleTestController() {
     notifications_.removeObserver(this);
+    if (listening_) {
+        engine_.onRenderMessage(kContinueAutocueMessage, nullptr);
+        engine_.onRenderMessage(kTestDiffMessage, nullptr);
+    }
     if (indicatorTimer_) {
         indicatorTimer_->invalidate();
     }

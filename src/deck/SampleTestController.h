@@ -20,6 +20,7 @@
 #include "deck/AMSlider.h"
 #include "deck/FXController.h"
 #include "platform/NotificationCenter.h"
+#include "platform/RenderMailbox.h"
 #include "platform/RunLoop.h"
 
 #include <array>
@@ -611,11 +612,11 @@ private:
     std::array<std::atomic<bool>, 2> partyFirstPlay_{};
     // Render-thread requests for the main thread (set by the trigger and the countdown, picked
     // up by a main-loop poll, so the render thread neither allocates nor locks for them).
-    std::atomic<bool> continueAutocueRequested_{false};
-    std::atomic<bool> testDiffRequested_{false};
-    OwnedTimer renderRequestTimer_;
-    void startRenderRequestPoll();
-    void serviceRenderRequests();
+    // What the render thread's triggers ask of the main thread, through the engine's mailbox.
+    static constexpr uint16_t kContinueAutocueMessage = kFirstCustomRenderMessage;
+    static constexpr uint16_t kTestDiffMessage = kFirstCustomRenderMessage + 1;
+    bool listening_ = false;
+    void listenToRenderThread();
     TriggerRelease triggerRelease_{this};
 };
 

@@ -48,7 +48,6 @@ constexpr double kFrameRate = 44100.0;
 // Catch-up speeds of the follower: its beat comes first / the master's does.
 // How often the main thread looks for what the render thread asked of it (a transition's
 // crossfade, an auto-mix re-measure), seconds.
-constexpr double kRenderRequestPollSeconds = 0.01;
 constexpr double kCatchUpSlow = 0.66;
 constexpr double kCatchUpFast = 1.25;
 // Next beats closer than this (frames) count as matched.
@@ -213,7 +212,7 @@ void SampleTestController::autoMixAction(bool fromButton) {
             // its catch-up speed.
             const double frames =
                 std::clamp(catchUpFrames, 1.0, double(std::numeric_limits<int32_t>::max()));
-            startRenderRequestPoll();
+            listenToRenderThread();
             setCountdown(follower, int32_t(frames), this, &streamsMet);
             currentPartyStream_.store(m);
         }
@@ -253,8 +252,8 @@ void SampleTestController::meetingOfsteams() {
     if (std::fabs(base) > 0.75 && follower.stretcher) {
         follower.stretcher->requestPitch(std::fabs(1.0 / base));
     }
-    // Nothing that allocates or locks here: the main thread's poll picks the request up.
-    testDiffRequested_.store(true, std::memory_order_release);
+    // Nothing that allocates or locks here: the main loop's next pass checks the match.
+    engine_.sendToMain(kTestDiffMessage, 0);
 }
 
 void SampleTestController::testDiff() {
@@ -289,7 +288,7 @@ void SampleTestController::togglePartyMode(ButtonState* sender) {
         }
         return; // the decks play on
     }
-    startRenderRequestPoll();
+    listenToRenderThread();
     if (!partyObserving_) {
         partyObserving_ = true;
         notifications_.addObserver(this, "fileOpened", [this](const Notification& n) {
@@ -448,23 +447,16 @@ void SampleTestController::doAutocueTrigger() {
     if (deckPlay(next) == 1 && firstPlay) {
         partyFirstPlay_[size_t(n)].store(true, std::memory_order_release);
     }
-    continueAutocueRequested_.store(true, std::memory_order_release);
+    engine_.sendToMain(kContinueAutocueMessage, n);
 }
 
-void SampleTestController::startRenderRequestPoll() {
-    if (!renderRequestTimer_.handle.isValid()) {
-        renderRequestTimer_.handle =
-            loop_.every(kRenderRequestPollSeconds, [this] { serviceRenderRequests(); });
+void SampleTestController::listenToRenderThread() {
+    if (listening_) {
+        return;
     }
-}
-
-void SampleTestController::serviceRenderRequests() {
-    if (continueAutocueRequested_.exchange(false, std::memory_order_acquire)) {
-        continueAutocue();
-    }
-    if (testDiffRequested_.exchange(false, std::memory_order_acquire)) {
-        testDiff();
-    }
+    listening_ = true;
+    engine_.onRenderMessage(kContinueAutocueMessage, [this](int) { continueAutocue(); });
+    engine_.onRenderMessage(kTestDiffMessage, [this](int) { testDiff(); });
 }
 
 void SampleTestController::countPendingFirstPlays() {

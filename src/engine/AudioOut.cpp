@@ -27,7 +27,6 @@ namespace vx {
 namespace {
 
 // Period of the main thread's service pass (render-thread requests, render log lines).
-constexpr double kServiceInterval = 0.02;
 
 void clearFrames(float* buffer, uint32_t frames) {
     std::memset(buffer, 0, sizeof(float) * 2 * frames);
@@ -73,8 +72,8 @@ AudioOut::AudioOut(AudioDevice& device, RunLoop* loop, EngineServices* services)
 }
 
 AudioOut::~AudioOut() {
-    if (serviceTimer_) {
-        serviceTimer_->invalidate(); // the loop may outlive the engine
+    if (loop_ && loopSource_ != 0) {
+        loop_->removeSource(loopSource_); // the loop may outlive the engine
     }
     abortRecord();
     // Decoders first: one still opening its track may start an analysis, which the join below
@@ -172,8 +171,12 @@ bool AudioOut::init() {
     engineRunning_.store(false, std::memory_order_relaxed);
 
     if (loop_) {
-        serviceTimer_ = std::make_unique<TimerHandle>(
-            loop_->every(kServiceInterval, [this] { serviceRenderRequests(); }));
+        if (loopSource_ == 0) {
+            loopSource_ = loop_->addSource([this] {
+                serviceRenderRequests();
+                return size_t{0};
+            });
+        }
     }
     unitReady_ = true;
     return true;
@@ -195,9 +198,6 @@ bool AudioOut::StartSound() {
 }
 
 void AudioOut::StopSound() {
-    if (serviceTimer_ && !unitReady_) {
-        serviceTimer_->invalidate();
-    }
     if (!unitReady_) {
         return;
     }
@@ -226,7 +226,7 @@ void AudioOut::playDeck(audioStream& d) {
         // The play count is the database's business: counted by the next service pass on
         // the main thread, since a position trigger may start a deck on the render thread.
         deckPlay(d, [this](audioStream& deck) {
-            playCountPending_[deck.deckIndex].store(true, std::memory_order_release);
+            sendToMain(kPlayCountMessage, deck.deckIndex);
         });
     }
 }
@@ -270,28 +270,46 @@ float AudioOut::getSampleGain() const {
 }
 
 void AudioOut::requestNextLoad(int deck) {
-    nextLoadPending_[deck].store(true, std::memory_order_release);
+    sendToMain(kNextLoadMessage, deck);
+}
+
+void AudioOut::onRenderMessage(uint16_t kind, std::function<void(int deck)> handler) {
+    if (kind >= kFirstCustomMessage && kind < kMessageKinds) {
+        messageHandlers_[kind] = std::move(handler);
+    }
 }
 
 void AudioOut::serviceRenderRequests() {
     drainRealtimeLog();
-    joinAnalyses(false);
-    for (int i = 0; i < 2; ++i) {
-        if (fileStream[i] && fileStream[i]->stretcher) {
-            fileStream[i]->stretcher->applyPendingPitch();
-        }
-        if (playCountPending_[i].exchange(false, std::memory_order_acq_rel) && services_ &&
-            services_->db && fileStream[i]) {
-            std::shared_ptr<VXAudioFileInfo> info;
-            info = fileStream[i]->info();
-            if (info) {
-                services_->db->incrementPlayCountForInfo(*info);
-            }
-        }
-        if (nextLoadPending_[i].exchange(false, std::memory_order_acq_rel) && nextLoadHandler_) {
-            nextLoadHandler_(i);
+    for (audioStream* d : fileStream) {
+        if (d && d->stretcher) {
+            d->stretcher->applyPendingPitch();
         }
     }
+    mailbox_.drain([this](RenderMessage m) {
+        const int deck = m.deck & 1;
+        switch (m.kind) {
+        case kPlayCountMessage:
+            if (services_ && services_->db && fileStream[deck]) {
+                if (const auto info = fileStream[deck]->info()) {
+                    services_->db->incrementPlayCountForInfo(*info);
+                }
+            }
+            break;
+        case kNextLoadMessage:
+            if (nextLoadHandler_) {
+                nextLoadHandler_(deck);
+            }
+            break;
+        default:
+            if (m.kind < kMessageKinds && messageHandlers_[m.kind]) {
+                // A copy: the handler may replace itself.
+                const auto handler = messageHandlers_[m.kind];
+                handler(deck);
+            }
+            break;
+        }
+    });
 }
 
 // ---------------------------------------------------------------------------------------------

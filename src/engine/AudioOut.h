@@ -22,6 +22,7 @@
 #include "engine/ParamFilter.h"
 #include "engine/audioStream.h"
 #include "platform/AudioDevice.h"
+#include "platform/RenderMailbox.h"
 
 #include <array>
 #include <atomic>
@@ -214,7 +215,21 @@ public:
     // lands at the same point of the mix, and two never race each other to completion.
     void waitForAnalyses();
 
-    // Main thread: carries out what the render thread asked for and drains its log lines.
+    // The kinds of message the engine itself sends to the main thread; other parts of the
+    // application use kinds from kFirstCustomMessage on.
+    enum : uint16_t { kNextLoadMessage = 1, kPlayCountMessage, kFirstCustomMessage = kFirstCustomRenderMessage };
+    static constexpr uint16_t kMessageKinds = 32;
+    // Render thread (or any thread acting inside the engine; no allocation, no locks): queues
+    // a message for the main thread, handled at the main loop's next pass.
+    bool sendToMain(uint16_t kind, int deck) {
+        return mailbox_.send({kind, static_cast<int16_t>(deck)});
+    }
+    // Main thread: what to do with messages of `kind` (kFirstCustomMessage…kMessageKinds − 1);
+    // an empty function removes the handler.
+    void onRenderMessage(uint16_t kind, std::function<void(int deck)> handler);
+
+    // Main thread: carries out what the render thread asked for (the mailbox, the stretchers'
+    // pitch requests) and drains its log lines. The main loop runs it at every pass.
     void serviceRenderRequests();
 
     // Render thread: the output unit's callback.
@@ -260,12 +275,18 @@ private:
     void outputFade(audioStream& d, uint32_t frames, float* mainOut);
     void meter(audioStream& d, uint32_t frames, const float* pre);
     void requestNextLoad(int deck);
+    // Any thread without a main loop to serve the runs: joins every analysis thread.
+    void joinAllAnalysisThreads();
     void playDeck(audioStream& d);
 
     AudioDevice& device_;
     RunLoop* loop_;
     EngineServices* services_;
-    std::unique_ptr<TimerHandle> serviceTimer_;
+    // Tasks posted to the main loop check it before they touch the engine (main thread only).
+    std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
+    RenderMailbox mailbox_;
+    std::array<std::function<void(int)>, kMessageKinds> messageHandlers_;
+    int loopSource_ = 0; // the main loop's id of serviceRenderRequests; 0 when none
     std::unique_ptr<audioStream> decks_[2];
     std::unique_ptr<DeckDecoder> decoders_[2]; // after the decks: destroyed before them
     EngineLock engineLock_;
@@ -284,8 +305,6 @@ private:
     std::filesystem::path recordFile_;
     bool recordWaitsWhenFull_ = false;
     std::array<std::unique_ptr<SamplePlayerFixed>, kPadCount> pads_;
-    std::atomic<bool> nextLoadPending_[2] = {false, false};
-    std::atomic<bool> playCountPending_[2] = {false, false};
     std::function<void(audioStream&)> playHandler_;
     std::function<void(int)> nextLoadHandler_;
 

@@ -21,6 +21,10 @@ namespace vx {
 
 namespace {
 
+// Longest real-time wait for an analysis thread's post before the registry is looked at again
+// (a run that ends before it registers posts nothing the waiter needs).
+constexpr double kAnalysisWaitSlice = 0.05;
+
 std::string taskName(const std::filesystem::path& path) {
     return path.filename().string();
 }
@@ -44,9 +48,19 @@ audioStream* deckHolding(std::array<audioStream*, 2>& decks, const std::filesyst
 void AudioOut::startAnalysis(const std::filesystem::path& path) {
     auto done = std::make_shared<std::atomic<bool>>(false);
     std::lock_guard lock(analysisThreadsMutex_);
-    analysisThreads_.push_back({std::thread([this, path, done] {
+    std::weak_ptr<int> alive = lifetime_;
+    analysisThreads_.push_back({std::thread([this, path, done, alive] {
                                     runAnalyze(path);
                                     done->store(true, std::memory_order_release);
+                                    // Wakes a main thread waiting for the runs, and
+                                    // joins this thread there.
+                                    if (loop_) {
+                                        loop_->post([this, alive] {
+                                            if (alive.lock()) {
+                                                joinAnalyses(false);
+                                            }
+                                        });
+                                    }
                                 }),
                                 done});
 }
@@ -62,16 +76,34 @@ void AudioOut::waitForAnalyses() {
     // Only the posted tasks run meanwhile (the runs' reports and completion handlers): a timer
     // due now fires after every run has completed, never in the middle, so that what it starts
     // (a deck's next load and its analysis, say) cannot race a running analysis to completion.
+    const bool onMain = loop_ && loop_->isMainThread();
     while (runningAnalysisThreads() > 0) {
-        if (loop_ && loop_->isMainThread()) {
-            loop_->runPosted();
+        if (!onMain) {
+            joinAllAnalysisThreads(); // nobody to run their reports: they run inline
+            break;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        loop_->runPosted();
+        if (runningAnalysisThreads() > 0) {
+            loop_->waitForPost(kAnalysisWaitSlice); // each run ends with a post
+        }
     }
-    if (loop_ && loop_->isMainThread()) {
+    if (onMain) {
         loop_->runDue(); // the completion handlers the last runs posted
     }
     joinAnalyses(false);
+}
+
+void AudioOut::joinAllAnalysisThreads() {
+    std::vector<AnalysisThread> all;
+    {
+        std::lock_guard lock(analysisThreadsMutex_);
+        all.swap(analysisThreads_);
+    }
+    for (AnalysisThread& t : all) {
+        if (t.thread.joinable()) {
+            t.thread.join();
+        }
+    }
 }
 
 void AudioOut::joinAnalyses(bool all) {
@@ -90,8 +122,12 @@ void AudioOut::joinAnalyses(bool all) {
             }
             if (loop_ && loop_->isMainThread()) {
                 loop_->runDue();
+                if (runningAnalysisThreads() > 0) {
+                    loop_->waitForPost(kAnalysisWaitSlice);
+                }
+            } else {
+                joinAllAnalysisThreads();
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
     std::vector<AnalysisThread> finished;

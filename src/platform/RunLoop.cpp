@@ -263,9 +263,43 @@ void RunLoop::reschedule(detail::TimerState& timer, double now) const {
     timer.due = due;
 }
 
+int RunLoop::addSource(std::function<size_t()> drain) {
+    assert(isMainThread());
+    const int id = nextSourceId_++;
+    sources_.emplace(id, std::move(drain));
+    return id;
+}
+
+void RunLoop::removeSource(int id) {
+    sources_.erase(id);
+}
+
+void RunLoop::waitForPost(double seconds) {
+    auto& shared = *shared_;
+    std::unique_lock lock(shared.mutex);
+    shared.wake.wait_for(lock, toWall(std::max(seconds, 0.0)), [&] {
+        return !shared.tasks.empty() || shared.quitRequested ||
+               shared.shutDown.load(std::memory_order_relaxed);
+    });
+}
+
 size_t RunLoop::runPosted() {
     assert(isMainThread());
     size_t count = 0;
+    // A source may be removed by what it runs: iterate over a snapshot of the ids.
+    if (!sources_.empty() && !isShutDown()) {
+        std::vector<int> ids;
+        for (const auto& entry : sources_) {
+            ids.push_back(entry.first);
+        }
+        for (int id : ids) {
+            const auto it = sources_.find(id);
+            if (it != sources_.end()) {
+                const auto drain = it->second;
+                count += drain();
+            }
+        }
+    }
     // Only the tasks queued before this pass; later posts wait for the next one.
     std::deque<std::function<void()>> batch;
     {
@@ -428,11 +462,14 @@ void RunLoop::waitForSystemClock(double now, double deadline, bool polling) {
         return !shared.tasks.empty() || shared.quitRequested ||
                shared.shutDown.load(std::memory_order_relaxed);
     };
-    if (std::isinf(until)) {
+    if (std::isinf(until) && sources_.empty()) {
         shared.wake.wait(lock, workArrived);
         return;
     }
-    const double wait = std::min(until - now, polling ? kPredicatePoll : kLongestRealWait);
+    double wait = std::min(until - now, polling ? kPredicatePoll : kLongestRealWait);
+    if (!sources_.empty()) {
+        wait = std::min(wait, kSourceInterval); // the sources cannot wake the loop
+    }
     if (wait > 0.0) {
         shared.wake.wait_for(lock, toWall(wait), workArrived);
     }

@@ -136,6 +136,16 @@ public:
     // Main thread: runs every queued task and every timer due now; never blocks. Returns how
     // many tasks and timer callbacks ran.
     size_t runDue();
+    // Main thread: adds a source of work that is not posted as tasks (a lock-free mailbox
+    // from the render thread): `drain` runs at the start of every pass, before the posted tasks,
+    // and returns how many things it handled. While a source exists, a loop on the system
+    // clock waits at most kSourceInterval between passes. Returns the source's id.
+    int addSource(std::function<size_t()> drain);
+    // Main thread: removes a source.
+    void removeSource(int id);
+    // Main thread: blocks in real time until a task is posted (or the loop quits or shuts
+    // down), at most `seconds`; runs nothing.
+    void waitForPost(double seconds);
     // Main thread: runs the queued tasks only, leaving every timer for a later runDue; never
     // blocks. For waiting on another thread's reports without letting time-driven work start
     // in the middle. Returns how many tasks ran.
@@ -172,6 +182,8 @@ public:
     // due before its timeout (default 0.05).
     void setIdleGrace(double seconds) { idleGrace_ = seconds; }
 
+    // Longest real-time wait of a system-clock loop between two drains of its sources.
+    static constexpr double kSourceInterval = 0.005;
     // Shortest repeat interval of every(), in seconds.
     static constexpr double kMinimumInterval = 0.001;
 
@@ -191,6 +203,8 @@ private:
     std::shared_ptr<detail::RunLoopShared> shared_;
     std::atomic<std::thread::id> mainThread_;
     std::map<TimerKey, std::shared_ptr<detail::TimerState>> timers_;
+    std::map<int, std::function<size_t()>> sources_;
+    int nextSourceId_ = 1;
     uint64_t nextTimerOrder_ = 0;
     size_t sweepThreshold_ = 64;
     double stallLimit_ = 10.0;

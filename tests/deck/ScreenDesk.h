@@ -22,7 +22,7 @@ struct ScreenDesk {
     RunLoop loop{clock};
     NotificationCenter notifications{loop};
     UserDefaults defaults{dir.file("defaults.json")};
-    Engine engine;
+    Engine engine{1024, SampleFormat::Float32NonInterleaved, &loop};
     FakeHost host;
     std::unique_ptr<SampleTestController> screen; // destroyed first
 

@@ -86,9 +86,10 @@ inline void loadGenerated(audioStream& deck, int32_t length, const Signal& signa
 
 struct Engine {
     explicit Engine(uint32_t bufferFrames = 1024,
-                    SampleFormat sample = SampleFormat::Float32NonInterleaved)
+                    SampleFormat sample = SampleFormat::Float32NonInterleaved,
+                    RunLoop* loop = nullptr)
         : device(OfflineAudioDevice::Options{.bufferFrames = bufferFrames, .sample = sample}),
-          out(device, nullptr) {
+          out(device, loop) {
         ok = out.init() && out.StartSound();
     }
 
