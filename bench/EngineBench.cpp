@@ -11,7 +11,7 @@
 
 #include "../tests/engine/EngineFixture.h"
 
-#include "dsp/DeckEffects.h"
+#include "engine/DeckEffects.h"
 #include "engine/DeckSpeed.h"
 #include "engine/Stretcher.h"
 

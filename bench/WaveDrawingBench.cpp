@@ -7,9 +7,9 @@
 #include "../tests/engine/EngineFixture.h"
 #include "support/TrackRecord.h"
 
-#include "analysis/VXAudioStreamDisplay.h"
+#include "controls/VXAudioStreamDisplay.h"
 #include "analysis/peakFileData.h"
-#include "analysis/waveControl.h"
+#include "controls/waveControl.h"
 
 #include <benchmark/benchmark.h>
 

@@ -9,7 +9,7 @@
 // --pad presses pad N (1..6, the built-in pad sounds) SEC seconds into the run.
 
 #include "cli/CliCommand.h"
-#include "dsp/DeckEffects.h"
+#include "engine/DeckEffects.h"
 #include "engine/AudioOut.h"
 #include "engine/DeckDecoder.h"
 #include "engine/DeckSpeed.h"

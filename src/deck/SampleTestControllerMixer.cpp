@@ -11,7 +11,7 @@
 #include "deck/SampleTestController.h"
 
 #include "analysis/peakFileData.h"
-#include "dsp/DeckEffects.h"
+#include "engine/DeckEffects.h"
 #include "dsp/mirel_extraLP.h"
 #include "engine/AudioOut.h"
 #include "engine/DeckGains.h"

@@ -17,7 +17,7 @@
 #include "deck/SampleTestController.h"
 
 #include "analysis/peakFileData.h"
-#include "dsp/DeckEffects.h"
+#include "engine/DeckEffects.h"
 #include "engine/AudioOut.h"
 #include "engine/DeckBeats.h"
 #include "engine/DeckSpeed.h"

@@ -12,7 +12,7 @@
 // processes inside the same lock. No allocation after construction.
 
 #include "dsp/SynthModule.h"
-#include "engine/ParamFilter.h"
+#include "dsp/ParamFilter.h"
 
 #include <vector>
 

@@ -1,7 +1,7 @@
 #include "engine/AudioOut.h"
 
 #include "analysis/analyzeTrack.h"
-#include "dsp/DeckEffects.h"
+#include "engine/DeckEffects.h"
 #include "dsp/Eq8.h"
 #include "dsp/SamplePlayerFixed.h"
 #include "dsp/lphpFilter.h"

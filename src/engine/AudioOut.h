@@ -19,7 +19,7 @@
 //   - decode threads fill the decks' rings under their decode locks (lock order: engine lock
 //     before a decode lock).
 
-#include "engine/ParamFilter.h"
+#include "dsp/ParamFilter.h"
 #include "engine/audioStream.h"
 #include "platform/AudioDevice.h"
 #include "platform/RenderMailbox.h"

@@ -2,7 +2,7 @@
 #include "engine/Transport.h"
 
 #include "analysis/peakFileData.h"
-#include "dsp/DeckEffects.h"
+#include "engine/DeckEffects.h"
 #include "dsp/lphpFilter.h"
 #include "dsp/mirel_extraLP.h"
 #include "engine/BlockCache.h"

@@ -1,6 +1,6 @@
 #include "engine/DeckSpeed.h"
 
-#include "dsp/DeckEffects.h"
+#include "engine/DeckEffects.h"
 #include "engine/Stretcher.h"
 #include "engine/audioStream.h"
 #include "library/VXAudioFileInfo.h"

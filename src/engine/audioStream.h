@@ -18,7 +18,7 @@
 
 #include "dsp/Eq8.h"
 #include "engine/LoadedTrack.h"
-#include "engine/ParamFilter.h"
+#include "dsp/ParamFilter.h"
 #include "platform/EngineLock.h"
 
 #include <array>

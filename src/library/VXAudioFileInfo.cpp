@@ -398,9 +398,7 @@ void VXAudioFileInfo::updateBPM(double bpm, DBController& db) {
 }
 
 void VXAudioFileInfo::updateBPM(double bpm) {
-    if (const auto db = DBController::getMain()) {
-        updateBPM(bpm, *db);
-    } else if (bpm != tempo && fileGroup == 0) {
+    if (bpm != tempo && fileGroup == 0) {
         setTempo(bpm);
     }
 }

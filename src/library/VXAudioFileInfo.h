@@ -101,8 +101,7 @@ public:
     // is a user track (location 0); refreshes crateSortOrder and cycleLen. Built-in tracks keep
     // their tempo.
     void updateBPM(double bpm, DBController& db);
-    // Main thread: as above with the shared database controller (memory only when it cannot
-    // be opened).
+    // Any thread owning the info: as above without a database (the new tempo in memory only).
     void updateBPM(double bpm);
 
     // Any thread: true when the track's peak file exists; false without a file name.

@@ -1,6 +1,6 @@
 #include "ui/OverviewItem.h"
 
-#include "analysis/VXAudioStreamNavigator.h"
+#include "controls/VXAudioStreamNavigator.h"
 #include "app/DuovexAppDelegate.h"
 #include "deck/SampleTestController.h"
 #include "engine/audioStream.h"

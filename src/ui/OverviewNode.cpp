@@ -1,6 +1,6 @@
 #include "ui/OverviewNode.h"
 
-#include "analysis/VXAudioStreamNavigator.h"
+#include "controls/VXAudioStreamNavigator.h"
 
 #include <algorithm>
 #include <cmath>

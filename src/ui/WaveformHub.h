@@ -16,7 +16,7 @@
 // Threads: GUI (main) thread only. Owned by the composition root (created with it, destroyed
 // before the application delegate); QML items find it through instance().
 
-#include "analysis/waveControl.h"
+#include "controls/waveControl.h"
 
 #include <QObject>
 #include <QTimer>

@@ -25,7 +25,7 @@
 #include <atomic>
 #include <vector>
 
-#include "analysis/waveControl.h"
+#include "controls/waveControl.h"
 
 namespace vx::ui {
 

@@ -1,6 +1,6 @@
 #include "ui/WaveformNode.h"
 
-#include "analysis/waveControl.h"
+#include "controls/waveControl.h"
 #include "ui/WaveformHub.h"
 
 #include <algorithm>

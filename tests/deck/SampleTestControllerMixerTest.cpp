@@ -9,7 +9,7 @@
 #include "analysis/peakFileData.h"
 #include "deck/SampleTestController.h"
 #include "dsp/AMRepeater.h"
-#include "dsp/DeckEffects.h"
+#include "engine/DeckEffects.h"
 #include "dsp/MDelay.h"
 #include "dsp/mirel_extraLP.h"
 #include "engine/DeckSpeed.h"

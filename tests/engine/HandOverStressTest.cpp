@@ -6,7 +6,7 @@
 #include "EngineFixture.h"
 
 #include "analysis/peakFileData.h"
-#include "analysis/waveControl.h"
+#include "controls/waveControl.h"
 #include "engine/DeckBeats.h"
 #include "engine/DeckDecoder.h"
 #include "platform/AudioFileWriter.h"

@@ -2,7 +2,7 @@
 #include "EngineFixture.h"
 #include "support/TempDir.h"
 
-#include "dsp/DeckEffects.h"
+#include "engine/DeckEffects.h"
 #include "dsp/SamplePlayerFixed.h"
 #include "engine/DeckSpeed.h"
 #include "engine/Stretcher.h"

@@ -139,10 +139,10 @@ TEST_F(DBControllerFileTest, SharedControllerIsRetriedUntilItOpens) {
     EXPECT_EQ(DBController::getMain(), first);
     EXPECT_EQ(first->databasePath(), home.documents(DBController::kDatabaseName));
 
-    // The tempo setter without a controller argument goes through the shared one.
+    // The tempo setter stores through the controller it is given.
     auto info = makeInfo(home.paths(), "Shared.mp3", "Shared", "", "", 100);
     first->addFileToDB(*info, 0);
-    info->updateBPM(101);
+    info->updateBPM(101, *first);
     EXPECT_DOUBLE_EQ(findByHash(first->getListForGroup(0), info->hash)->tempo, 101);
 
     DBController::closeMain();

@@ -6,9 +6,9 @@
 
 #include "ui/WaveformItem.h"
 #include "UiShellFixture.h"
-#include "analysis/VXAudioStreamNavigator.h"
+#include "controls/VXAudioStreamNavigator.h"
 #include "analysis/peakFileData.h"
-#include "analysis/waveControl.h"
+#include "controls/waveControl.h"
 #include "app/DuovexAppDelegate.h"
 #include "deck/SampleTestController.h"
 #include "engine/AudioOut.h"

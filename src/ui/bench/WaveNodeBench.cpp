@@ -9,9 +9,9 @@
 #include "engine/EngineFixture.h"
 #include "support/TrackRecord.h"
 
-#include "analysis/VXAudioStreamNavigator.h"
+#include "controls/VXAudioStreamNavigator.h"
 #include "analysis/peakFileData.h"
-#include "analysis/waveControl.h"
+#include "controls/waveControl.h"
 #include "ui/OverviewNode.h"
 #include "ui/WaveformNode.h"
 

@@ -1,4 +1,4 @@
-#include "dsp/DeckEffects.h"
+#include "engine/DeckEffects.h"
 
 #include "dsp/AMGate.h"
 #include "dsp/AMRepeater.h"

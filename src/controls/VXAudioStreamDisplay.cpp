@@ -1,4 +1,4 @@
-#include "analysis/VXAudioStreamDisplay.h"
+#include "controls/VXAudioStreamDisplay.h"
 
 #include "analysis/peakFileData.h"
 #include "engine/audioStream.h"

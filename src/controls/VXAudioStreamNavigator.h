@@ -18,8 +18,8 @@
 // belongs to the engine and must outlive it.
 
 #include "analysis/DrawingTypes.h"
-#include "analysis/VXAudioStreamDisplay.h"
-#include "analysis/VXAudioStreamMarks.h"
+#include "controls/VXAudioStreamDisplay.h"
+#include "controls/VXAudioStreamMarks.h"
 
 #include <cstdint>
 

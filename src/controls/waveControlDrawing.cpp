@@ -1,7 +1,7 @@
 // waveControl's drawing half: the per-frame arrays the shell draws (see waveControl.h).
 
 #include "analysis/peakFileData.h"
-#include "analysis/waveControl.h"
+#include "controls/waveControl.h"
 #include "engine/AudioOut.h"
 #include "engine/audioStream.h"
 

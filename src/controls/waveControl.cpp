@@ -1,4 +1,4 @@
-#include "analysis/waveControl.h"
+#include "controls/waveControl.h"
 
 #include "engine/AudioOut.h"
 #include "engine/BlockCache.h"

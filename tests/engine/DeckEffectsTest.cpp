@@ -1,4 +1,4 @@
-#include "dsp/DeckEffects.h"
+#include "engine/DeckEffects.h"
 
 #include "dsp/AMGate.h"
 #include "dsp/AMRepeater.h"
@@ -9,7 +9,7 @@
 #include "dsp/mirel_extraLP.h"
 #include "engine/audioStream.h"
 
-#include "DspTestSignals.h"
+#include "dsp/DspTestSignals.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "analysis/VXAudioStreamMarks.h"
+#include "controls/VXAudioStreamMarks.h"
 
 #include "engine/audioStream.h"
 

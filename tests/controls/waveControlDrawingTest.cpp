@@ -1,5 +1,5 @@
 #include "analysis/peakFileData.h"
-#include "analysis/waveControl.h"
+#include "controls/waveControl.h"
 #include "support/TrackRecord.h"
 
 #include "engine/EngineFixture.h"

@@ -1,4 +1,4 @@
-#include "engine/ParamFilter.h"
+#include "dsp/ParamFilter.h"
 
 #include <gtest/gtest.h>
 

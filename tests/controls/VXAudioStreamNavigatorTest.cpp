@@ -1,4 +1,4 @@
-#include "analysis/VXAudioStreamNavigator.h"
+#include "controls/VXAudioStreamNavigator.h"
 #include "support/TrackRecord.h"
 
 #include "analysis/peakFileData.h"
