@@ -162,7 +162,9 @@ void SampleTestController::restoreDecks(const std::string& fallback0,
 }
 
 void SampleTestController::fileOpened(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     DeckViewState& v = views_[size_t(d)];
     v.navigatorUpdates += 1; // cue marks of the new track
     v.lphpSliderValue = deck(d).lphpPosition.load();
@@ -208,7 +210,9 @@ void SampleTestController::analyzeComplete(const std::string& path) {
 // --- transport --------------------------------------------------------------------------
 
 void SampleTestController::playStop(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     DeckViewState& v = views_[size_t(d)];
     if (playing(d)) {
         v.play.selected = false;
@@ -227,7 +231,9 @@ void SampleTestController::playStop(int d) {
 }
 
 void SampleTestController::play(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     if (!loaded(d)) {
         return;
     }
@@ -253,7 +259,9 @@ void SampleTestController::play(int d) {
 }
 
 void SampleTestController::stop(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     if (loaded(d)) {
         deckStop(deck(d));
         deck(d).replanNeeded.store(true);
@@ -263,7 +271,9 @@ void SampleTestController::stop(int d) {
 }
 
 void SampleTestController::pause(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     if (!loaded(d)) {
         return;
     }
@@ -291,7 +301,9 @@ void SampleTestController::rewButton(int d) {
 }
 
 void SampleTestController::eject(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     views_[size_t(d)].ejectFlashAlpha = 1.0f;
     if (!(host_ && host_->isTablet())) {
         touchesEnabled_ = false; // the delegate enables them again when the browser closes
@@ -316,7 +328,9 @@ void SampleTestController::addCue(int d, double frame) {
 }
 
 void SampleTestController::cueButton(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     if (!loaded(d)) {
         return;
     }
@@ -334,7 +348,9 @@ void SampleTestController::cueButton(int d) {
 }
 
 void SampleTestController::cueDeleteButton(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     if (!loaded(d)) {
         return;
     }
@@ -366,7 +382,9 @@ void SampleTestController::cueDeleteButton(int d) {
 }
 
 void SampleTestController::cueHoldButton(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     if (!loaded(d)) {
         return;
     }
@@ -381,7 +399,9 @@ void SampleTestController::cueHoldButton(int d) {
 }
 
 void SampleTestController::cueHoldButtonUp(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     if (!loaded(d)) {
         return;
     }
@@ -391,7 +411,9 @@ void SampleTestController::cueHoldButtonUp(int d) {
 }
 
 void SampleTestController::cueStep(int d, bool forward) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     if (!loaded(d) || deck(d).numCuePoints == 0) {
         return;
     }
@@ -406,7 +428,9 @@ void SampleTestController::cueStep(int d, bool forward) {
 }
 
 void SampleTestController::cueLoopPanelSwitch(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     DeckViewState& v = views_[size_t(d)];
     v.cuePanel.selected = !v.cuePanel.selected;
     if (v.loopPanel.selected && !v.loopLabel.hidden) {

@@ -102,7 +102,9 @@ void SampleTestController::doCpu() {
 }
 
 void SampleTestController::printDIndicator(int index, int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     if (!engine_.initialized()) {
         return;
     }
@@ -192,7 +194,9 @@ void SampleTestController::speed2Home(int d) {
 }
 
 void SampleTestController::hideSpeed(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     speedHidden_[size_t(d)] = true;
     if (!(engine_.initialized() && deck(d).pitchLock.load())) {
         DIndicator_[size_t(d)][2].label.hidden = true; // drawn dimmed (grey)
@@ -200,7 +204,9 @@ void SampleTestController::hideSpeed(int d) {
 }
 
 void SampleTestController::showSpeed(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     speedHidden_[size_t(d)] = false;
     if (!(engine_.initialized() && deck(d).pitchLock.load())) {
         DIndicator_[size_t(d)][2].label.hidden = false;

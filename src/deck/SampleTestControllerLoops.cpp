@@ -43,7 +43,9 @@ bool usablePoint(const audioStream& s, double p) {
 } // namespace
 
 void SampleTestController::loopInOut(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     if (!playing(d)) {
         return;
     }
@@ -83,7 +85,9 @@ void SampleTestController::loopInOut(int d) {
 }
 
 void SampleTestController::loopStop(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     if (!playing(d)) {
         return;
     }
@@ -100,7 +104,9 @@ void SampleTestController::loopStop(int d) {
 }
 
 void SampleTestController::loopDivide(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     if (!playing(d)) {
         return;
     }
@@ -124,7 +130,9 @@ void SampleTestController::loopDivide(int d) {
 }
 
 void SampleTestController::loopExpand(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     if (!playing(d)) {
         return;
     }
@@ -178,7 +186,9 @@ void SampleTestController::updateLoopLabels() {
 }
 
 void SampleTestController::loopPanelSwitch(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     DeckViewState& v = views_[size_t(d)];
     v.cuePanel.selected = false;
     v.loopPanel.selected = !v.loopPanel.selected;

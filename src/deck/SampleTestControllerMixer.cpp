@@ -251,7 +251,9 @@ void SampleTestController::hpFade(float value) {
 // --- volume panel -----------------------------------------------------------------------
 
 void SampleTestController::volOnOff(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     DeckViewState& v = views_[size_t(d)];
     v.eqPanel.selected = false;
     v.volumePanel.selected = !v.volumePanel.selected;
@@ -298,7 +300,9 @@ void SampleTestController::volValueGlobal(int sliderTag) {
 // --- EQ ---------------------------------------------------------------------------------
 
 void SampleTestController::eqOnOff(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     DeckViewState& v = views_[size_t(d)];
     // The automatic EQ owns the bands while it is on: the panel stays closed.
     v.eqPanel.selected =
@@ -343,7 +347,9 @@ void SampleTestController::setEq3(float sliderValue, int d) {
 }
 
 void SampleTestController::resetEq(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     if (engine_.initialized()) {
         deckSetEqLow(deck(d), 0.0f, kEqRampFrames);
         deckSetEqMid(deck(d), 0.0f, kEqRampFrames);
@@ -355,7 +361,9 @@ void SampleTestController::resetEq(int d) {
 }
 
 void SampleTestController::updateEqSlidersForSide(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     if (!engine_.initialized()) {
         return;
     }
@@ -387,7 +395,9 @@ void SampleTestController::updateMixerSliders() {
 // --- LP/HP ------------------------------------------------------------------------------
 
 void SampleTestController::lphpSet(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     const float value = lphpSlider_[size_t(d)].value();
     views_[size_t(d)].lphpSliderValue = value;
     if (engine_.initialized()) {
@@ -396,7 +406,9 @@ void SampleTestController::lphpSet(int d) {
 }
 
 void SampleTestController::lphpReset(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     lphpSlider_[size_t(d)].setValue(0.5f);
     views_[size_t(d)].lphpSliderValue = 0.5f;
     if (engine_.initialized()) {
@@ -438,7 +450,9 @@ void SampleTestController::setFxSlots(int d, int enabledSlot, const int* offSlot
 }
 
 void SampleTestController::fxOnOff(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     DeckViewState& v = views_[size_t(d)];
     v.volumePanel.selected = false;
     v.eqPanel.selected = false;
@@ -456,19 +470,25 @@ void SampleTestController::fxOnOff(int d) {
 }
 
 void SampleTestController::prevFX(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     currentFXNo_[size_t(d)] = (currentFXNo_[size_t(d)] + kFxSlotCount - 1) % kFxSlotCount;
     toCurrentFX(d);
 }
 
 void SampleTestController::nextFX(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     currentFXNo_[size_t(d)] = (currentFXNo_[size_t(d)] + 1) % kFxSlotCount;
     toCurrentFX(d);
 }
 
 void SampleTestController::toCurrentFX(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     const int slot = currentFXNo_[size_t(d)];
     if (slot >= 0 && slot < kFxSlotCount) {
         fxAction(slot, d);
@@ -476,7 +496,9 @@ void SampleTestController::toCurrentFX(int d) {
 }
 
 void SampleTestController::fxAction(int slot, int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     if (slot < 0 || slot >= kFxSlotCount) {
         return;
     }
@@ -494,7 +516,9 @@ void SampleTestController::fxAction(int slot, int d) {
 }
 
 void SampleTestController::fxDown(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     if (engine_.initialized()) {
         std::lock_guard lock(*deck(d).engineLock);
         deckSetFxEngaged(deck(d), true);
@@ -503,7 +527,9 @@ void SampleTestController::fxDown(int d) {
 }
 
 void SampleTestController::fxUp(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     if (engine_.initialized()) {
         std::lock_guard lock(*deck(d).engineLock);
         deckSetFxEngaged(deck(d), false);
@@ -512,7 +538,9 @@ void SampleTestController::fxUp(int d) {
 }
 
 void SampleTestController::fx1Value(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     if (engine_.initialized()) {
         const FXController& pad = fxController_[size_t(d)];
         std::lock_guard lock(*deck(d).engineLock);
@@ -522,7 +550,9 @@ void SampleTestController::fx1Value(int d) {
 }
 
 void SampleTestController::updateLabels(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     const FXController& pad = fxController_[size_t(d)];
     const float x = pad.xParam();
     const float y = pad.yParam();

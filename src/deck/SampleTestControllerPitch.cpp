@@ -141,7 +141,9 @@ std::string tapLabel(int count, double bpm) {
 } // namespace
 
 void SampleTestController::checkAndStopAnalize(int d, double bpm) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     if (engine_.getNumAnalizes() <= 0) {
         return;
     }
@@ -168,7 +170,9 @@ void SampleTestController::regrid(int d, double anchor) {
 // --- default speed and the pitch buttons ----------------------------------------------------
 
 void SampleTestController::setDefaultSpeed(int d, double value) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     if (!engine_.initialized()) {
         return;
     }
@@ -264,7 +268,9 @@ void SampleTestController::speedTimerSecond(int d) {
 }
 
 void SampleTestController::plusButtonUp(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     const size_t i = size_t(d);
     speedOnCenter_[i] = false;
     views_[i].speedReadout.scale = 1.0f;
@@ -279,7 +285,9 @@ void SampleTestController::minusButtonUp(int d) {
 // --- reset and pitch mode -------------------------------------------------------------------
 
 void SampleTestController::resetButton(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     const size_t i = size_t(d);
     isResetButtonUp_[i] = false;
     isResetedByTimer_[i] = false;
@@ -288,7 +296,9 @@ void SampleTestController::resetButton(int d) {
 }
 
 void SampleTestController::resetButtonUp(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     const size_t i = size_t(d);
     isResetButtonUp_[i] = true;
     resetTimer_[i].invalidate();
@@ -334,7 +344,9 @@ void SampleTestController::resetByTimer(int d) {
 }
 
 void SampleTestController::resetButtonDbl(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     const size_t i = size_t(d);
     incrementValue_[i] = 0.0;
     incrementSpeedTimer_[i].invalidate();
@@ -354,7 +366,9 @@ void SampleTestController::resetButtonDbl(int d) {
 }
 
 void SampleTestController::togglePitchMode(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     if (!engine_.initialized()) {
         return;
     }
@@ -376,7 +390,9 @@ void SampleTestController::updatePitchMode() {
 // --- pitch panel ----------------------------------------------------------------------------
 
 void SampleTestController::pitchPanelDown(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     const size_t i = size_t(d);
     pitchMenuLongTap_[i] = false;
     pitchMenuLongTapTimer_[i].invalidate();
@@ -394,7 +410,9 @@ void SampleTestController::pitchLongTap(int d) {
 }
 
 void SampleTestController::pitchPanelSwitch(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     const size_t i = size_t(d);
     if (pitchMenuLongTap_[i]) {
         pitchMenuLongTap_[i] = false; // the release that ends a long press
@@ -422,7 +440,9 @@ void SampleTestController::pitchPanelSwitch(int d) {
 // --- bend, wind, slider, brake ----------------------------------------------------------------
 
 void SampleTestController::bendUp(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     if (!loaded(d)) {
         return;
     }
@@ -436,7 +456,9 @@ void SampleTestController::bendUp(int d) {
 }
 
 void SampleTestController::bendDown(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     if (!loaded(d)) {
         return;
     }
@@ -450,7 +472,9 @@ void SampleTestController::bendDown(int d) {
 }
 
 void SampleTestController::bendUpEnd(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     if (!loaded(d)) {
         return;
     }
@@ -474,7 +498,9 @@ void SampleTestController::bendButtonAction(int d) {
 }
 
 void SampleTestController::speed(int d, double value) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     if (loaded(d)) {
         setSpeed(deck(d), value, kButtonRampFrames);
     }
@@ -505,7 +531,9 @@ void SampleTestController::setTempoLock(bool on) {
 }
 
 void SampleTestController::syncAction(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     if (tempoLock_) {
         setTempoLock(false);
         return;
@@ -549,7 +577,9 @@ void SampleTestController::autoLockTempo() {
 // --- tap tempo ------------------------------------------------------------------------------
 
 void SampleTestController::downTapBPM(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     const auto info = loaded(d) ? trackInfo(deck(d)) : nullptr;
     if (!info) {
         return;
@@ -607,7 +637,9 @@ void SampleTestController::downTapBPM(int d) {
 }
 
 void SampleTestController::upTapBPM(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     const size_t i = size_t(d);
     if (tapTempoLock_[i]) {
         return;
@@ -651,7 +683,9 @@ void SampleTestController::closeBpmPad() {
 }
 
 void SampleTestController::bpmEnterOnOff(int d) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     const auto info = loaded(d) ? trackInfo(deck(d)) : nullptr;
     const double tempo = tempoOf(info);
     if (lastBpmSide_ == d) {
@@ -751,7 +785,9 @@ void SampleTestController::finalizeBpmEnter() {
 // --- tempo nudge and grid shift -------------------------------------------------------------
 
 void SampleTestController::nudgeTempo(int d, double delta) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     const auto info = loaded(d) ? trackInfo(deck(d)) : nullptr;
     if (!info || info->tempo <= 0.0 || info->fileGroup == kBuiltInGroup) {
         return;
@@ -776,7 +812,9 @@ void SampleTestController::tempoMinus(int d) {
 }
 
 void SampleTestController::shiftGrid(int d, double offset) {
-    d &= 1;
+    if (!isDeckIndex(d)) {
+        return;
+    }
     const auto info = loaded(d) ? trackInfo(deck(d)) : nullptr;
     if (!info || info->tempo <= 0.0 || info->fileGroup == kBuiltInGroup) {
         return;

@@ -10,6 +10,7 @@
 #include "dsp/mirel_extraLP.h"
 #include "engine/Stretcher.h"
 #include "platform/AudioFileReader.h"
+#include "platform/Log.h"
 
 namespace vx {
 
@@ -52,6 +53,14 @@ std::shared_ptr<peakFileData> audioStream::peakData() const {
 std::filesystem::path audioStream::trackFile() const {
     const auto t = track();
     return t ? t->path : std::filesystem::path();
+}
+
+bool isDeckIndex(int deck) {
+    if (deck == 0 || deck == 1) {
+        return true;
+    }
+    logLine("no deck %i", deck);
+    return false;
 }
 
 std::shared_ptr<const LoadedTrack> publishTrack(audioStream& deck,

@@ -207,6 +207,10 @@ struct audioStream {
 // and the output fade cleared.
 void stopStream(audioStream& deck);
 
+// Any thread: true for a deck number (0 or 1); anything else is refused with a log line, never
+// folded onto a deck that exists.
+bool isDeckIndex(int deck);
+
 // Any thread but the render thread: publishes `track` (null: none) as the deck's record and
 // returns the record it replaces, for the caller to free on the main thread.
 std::shared_ptr<const LoadedTrack> publishTrack(audioStream& deck,
