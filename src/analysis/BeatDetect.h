@@ -5,8 +5,8 @@
 //
 // Per block: the four 256-frame peak windows go through the shared window rule (height and
 // low-frequency flag), and their loudness is summed for the playback gain; the block feeds
-// the library's autocorrelation tempo detector, whose current estimate goes into a histogram
-// of whole tempos from 80 to 179 BPM; a Hamming-windowed 1024-point FFT gives four band
+// the tempo estimator (below), whose current estimate goes into a histogram of whole tempos
+// from 80 to 179 BPM; a Hamming-windowed 1024-point FFT gives four band
 // energies (3–4 kHz, two low bands and DC), and a block whose band energy jumps well above the
 // band's last second (ratio above the ratio threshold, and that ratio at least the rise
 // threshold times the previous block's) counts as an onset in that block. At the end the
@@ -19,11 +19,12 @@
 // beat moves to the strongest rise within a block and a half of the block's position, to
 // within a fraction of a hop. The marks then step from that fractional start.
 //
-// The tempo detector is the library's BPMDetect, whose own search runs from 45 to 200 BPM
-// and on plain kick-and-hat tracks settles on a third or half of fast tempos. A subclass
-// reads its autocorrelation (kept current by the library) and searches only the lags of 80 to
-// 180 BPM itself: the shortest-lag local peak reaching a large share of the largest one, with
-// parabolic interpolation. Reading it after every block costs a few microseconds.
+// The tempo estimate comes from an onset-strength envelope of five bands (kick to hats) at
+// 86 frames per second. Every 32 blocks the last 12 seconds give an estimate: each band's
+// autocorrelation, summed, scores every candidate beat with its 2, 3 and 4 multiples, so a
+// 3:2 or 4:3 relative of the beat, which finds only part of its multiples on the grid, loses
+// to the beat; the winner is refined on all the multiples the window holds. The estimate
+// stands for every block until the next one, so the histogram reflects the whole track.
 //
 // Threads: one instance belongs to one analysis run on the analysis thread. It owns the
 // detector, the FFT set-up and all buffers (allocated at construction; processBlock does not
@@ -114,7 +115,7 @@ public:
     int32_t nextWindow() const { return nextWindow_; }
 
 private:
-    class TempoDetector;
+    class TempoEstimator;
 
     void computePeakWindows(const float* block, int frames);
     void addEstimate(double bpm);
@@ -143,7 +144,7 @@ private:
     double loudnessCount_ = 0.0;
 
     // Tempo estimate.
-    std::unique_ptr<TempoDetector> tempo_;
+    std::unique_ptr<TempoEstimator> tempo_;
     std::array<int, kHistogramBins> histogram_{};
     double lastEstimate_ = 0.0;
     double estimateSum_ = 0.0;
