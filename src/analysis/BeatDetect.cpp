@@ -68,7 +68,7 @@ public:
     static constexpr int kFftSize = 2 * kWindow;
     static constexpr int kBands = 5;
     // Share of the slower tempo's family score at which the faster pulse is taken.
-    static constexpr double kPulseShare = 0.8;
+    static constexpr double kPulseShare = 0.7;
 
     explicit TempoEstimator(int32_t blocks)
         : fft_(kiss_fftr_alloc(kBlockFrames, 0, nullptr, nullptr)),
@@ -115,6 +115,60 @@ public:
 
     // Analysis thread: the current estimate in BPM (80..180), 0 while there is none.
     double current() const { return current_; }
+
+    // Analysis thread: where the beats of `bpm` fall, as the first beat's frame of the track
+    // (0 <= frame < one beat), or −1 when the envelope has no beat structure (silence).
+    // Each band's envelope is folded at the beat period over the whole track; a band votes
+    // with its fold scaled to its own peak and by how much that peak stands out, so the kick
+    // and the snare (on the beat in nearly every style) outvote the hats, which fill the
+    // half-beats as evenly as the beats.
+    double beatPhaseFrames(double bpm) const {
+        const double period = 60.0 * kFrameRate / bpm;
+        const int bins = int(std::ceil(period));
+        if (frames_ < 2 * bins || bins < 2) {
+            return -1.0;
+        }
+        std::vector<double> fold(size_t(bins) * kBands, 0.0);
+        for (int j = 0; j < frames_; ++j) {
+            const int bin = std::min(int(std::fmod(double(j), period)), bins - 1);
+            for (int b = 0; b < kBands; ++b) {
+                fold[size_t(bin) * kBands + size_t(b)] += envelope_[size_t(j) * kBands + size_t(b)];
+            }
+        }
+        std::vector<double> score(size_t(bins), 0.0);
+        bool any = false;
+        for (int b = 0; b < kBands; ++b) {
+            double peak = 0.0;
+            double mean = 0.0;
+            for (int i = 0; i < bins; ++i) {
+                peak = std::max(peak, fold[size_t(i) * kBands + size_t(b)]);
+                mean += fold[size_t(i) * kBands + size_t(b)];
+            }
+            mean /= bins;
+            if (!(peak > 0.0)) {
+                continue;
+            }
+            const double contrast = (peak - mean) / peak;
+            for (int i = 0; i < bins; ++i) {
+                // Smoothed over the neighbouring bins: an onset's rise spreads over two frames.
+                const double v = 0.25 * fold[size_t((i + bins - 1) % bins) * kBands + size_t(b)] +
+                                 0.5 * fold[size_t(i) * kBands + size_t(b)] +
+                                 0.25 * fold[size_t((i + 1) % bins) * kBands + size_t(b)];
+                score[size_t(i)] += contrast * v / peak;
+            }
+            any = any || contrast > 0.0;
+        }
+        if (!any) {
+            return -1.0;
+        }
+        const int best = int(std::max_element(score.begin(), score.end()) - score.begin());
+        // A frame's rise belongs to the onset that its window's centre half first covers: the
+        // onset lies about a quarter window (256 samples) before the frame's centre.
+        double frame = best * double(kHop) - kHop / 2.0;
+        const double beat = period * kHop;
+        frame = std::fmod(frame, beat);
+        return frame < 0.0 ? frame + beat : frame;
+    }
 
 private:
     // Band edges in FFT bins of 43 Hz: kick, low mids, mids, presence, hats.
@@ -362,11 +416,11 @@ void BeatDetect::followLowBand(const float* block, int frames) {
     }
 }
 
-double BeatDetect::refineBeatStart(double period, int offset) const {
+double BeatDetect::refineBeatStart(double period, double center) const {
     const double beatHops = period * kHopsPerWindow;
     const int bins = int(std::ceil(beatHops));
     if (nextHop_ < 2 || bins < 2) {
-        return offset;
+        return center;
     }
     // Fold the envelope's rises (in amplitude) at the beat period, one bin per hop of phase.
     std::vector<double> fold(size_t(bins), 0.0);
@@ -380,12 +434,12 @@ double BeatDetect::refineBeatStart(double period, int offset) const {
             fold[size_t(bin)] += rise;
         }
     }
-    // The strongest rise near the fold's block (the nearer one on ties).
-    const double center = double(offset) * kHopsPerWindow;
+    // The strongest rise near the given position (the nearer one on ties).
+    const double centerHops = center * kHopsPerWindow;
     int best = -1;
     double bestDistance = 0.0;
     for (int b = 0; b < bins; ++b) {
-        double distance = std::fabs(std::remainder(b - center, beatHops));
+        double distance = std::fabs(std::remainder(b - centerHops, beatHops));
         if (distance > kRefineReachHops) {
             continue;
         }
@@ -396,7 +450,7 @@ double BeatDetect::refineBeatStart(double period, int offset) const {
         }
     }
     if (best < 0 || !(fold[size_t(best)] > 0.0)) {
-        return offset;
+        return center;
     }
     // Parabolic interpolation over the neighbouring bins.
     const double l = fold[size_t((best + bins - 1) % bins)];
@@ -541,7 +595,17 @@ double BeatDetect::computeBpm() {
             beatOffset_ = i;
         }
     }
-    beatStart_ = refineBeatStart(period, beatOffset_);
+    // The onset fold places the beat only to a block and, where hats fill the half-beats as
+    // evenly as the beats, may take a half-beat. The five-band envelope's fold chooses the
+    // beat (when the track is long enough to have onsets at all) and the low band pins it.
+    double center = beatOffset_;
+    if (windowCount_ / kWindowsPerBlock >= kHistoryBlocks) {
+        const double phase = tempo_->beatPhaseFrames(bpm);
+        if (phase >= 0.0) {
+            center = phase / kPeakWindowFrames;
+        }
+    }
+    beatStart_ = refineBeatStart(period, center);
     markBeatsForward(peaks_, period, beatStart_);
     return bpm;
 }

@@ -121,7 +121,7 @@ private:
     void addEstimate(double bpm);
     void detectOnsets(const float* block);
     void followLowBand(const float* block, int frames);
-    double refineBeatStart(double period, int offset) const;
+    double refineBeatStart(double period, double center) const;
 
     // Band energy history: the last 44 (briefly 45) block energies of one band.
     struct BandHistory {

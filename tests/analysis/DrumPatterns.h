@@ -130,7 +130,7 @@ inline std::vector<float> renderPattern(const DrumPattern& p, int64_t frames) {
         }
         if (float g = hit(lane(p.snare, i)); g > 0) {
             place([&](auto& o, int64_t a) {
-                drum::addNoiseHit(o, a, lv * g * 0.8f, 0.05, 1, 190.0, 0.35, noise);
+                drum::addNoiseHit(o, a, lv * g * 0.8f, 0.08, 0, 190.0, 0.5, noise);
             });
         }
         if (float g = hit(lane(p.clap, i)); g > 0) {
