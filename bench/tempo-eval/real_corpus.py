@@ -8,13 +8,15 @@ audio goes into the repository):
    `dpkg-deb -x` into CACHE/root;
 2. take every music file (Ogg Vorbis, Opus, MP3, FLAC) of 45 s or more, linked as
    CACHE/real/<package-path>.<ext>;
-3. measure each with two independent open-source tempo tools from Debian, aubio-tools
-   (`aubio tempo`) and bpm-tools (`bpm`, fed by ffmpeg), and write CACHE/real/reference.csv with
-   the tracks where both agree within 1 BPM (reference = their mean) inside 80-180 BPM, the
-   range the analysis reports. All measurements go to CACHE/real/measured.csv.
+3. measure each with three independent open-source tempo tools from Debian, aubio-tools
+   (`aubio tempo`), bpm-tools (`bpm`, fed by ffmpeg) and soundstretch (`-bpm`, on a WAV
+   decoded by ffmpeg), and write CACHE/real/reference.csv with the tracks where at least two
+   of them agree within 1 BPM (reference = the mean of the agreeing ones) inside 80-180 BPM,
+   the range the analysis reports. All measurements go to CACHE/real/measured.csv; a rerun
+   measures only tracks not measured yet.
 
-The tools are measuring instruments only: `apt-get install aubio-tools bpm-tools` on the
-machine that runs the evaluation.
+The tools are measuring instruments only: `apt-get install aubio-tools bpm-tools
+soundstretch` on the machine that runs the evaluation.
 """
 import csv
 import os
@@ -25,8 +27,9 @@ import sys
 PACKAGES = [
     "chromium-bsu-data", "neverball-data", "pingus-data", "frozen-bubble-data",
     "extremetuxracer-data", "lincity-ng-data", "xmoto-data", "warzone2100-music",
-    "hedgewars-data", "supertux-data",
+    "hedgewars-data", "supertux-data", "wesnoth-1.16-music", "freedroidrpg-data",
 ]
+TOOLS = ("aubio", "bpm", "soundstretch")
 EXTENSIONS = (".ogg", ".opus", ".mp3", ".flac")
 
 
@@ -61,6 +64,26 @@ def bpm_tools(path):
         return 0.0
 
 
+def soundstretch(path, scratch):
+    wav = os.path.join(scratch, "measure.wav")
+    run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-i", path, "-ac", "1", "-ar", "44100",
+         wav])
+    r = run(["soundstretch", wav, "-bpm"])
+    m = re.search(r"Detected BPM rate ([0-9.]+)", r.stdout + r.stderr)
+    return float(m.group(1)) if m else 0.0
+
+
+def agreed(values):
+    """The mean of the largest group of measurements within 1 BPM of each other (two or
+    more), or 0."""
+    best = []
+    for v in values:
+        group = [w for w in values if w > 0 and abs(w - v) <= 1.0]
+        if v > 0 and len(group) > len(best):
+            best = group
+    return sum(best) / len(best) if len(best) >= 2 else 0.0
+
+
 def main(cache):
     debs = os.path.join(cache, "debs")
     root = os.path.join(cache, "root")
@@ -88,27 +111,40 @@ def main(cache):
                 os.symlink(path, link)
             tracks.append(name)
 
-    measured = []
+    measured_path = os.path.join(real, "measured.csv")
+    measured = {}
+    if os.path.exists(measured_path):
+        for row in csv.DictReader(open(measured_path)):
+            measured[row["name"]] = {t: float(row.get(t) or -1) for t in TOOLS}
     for name in sorted(tracks):
         path = os.path.join(real, name)
-        a = aubio_tempo(path)
-        b = bpm_tools(path)
-        measured.append((name, a, b))
-        print("%-70s aubio %6.1f  bpm %6.1f" % (name, a, b), flush=True)
-    with open(os.path.join(real, "measured.csv"), "w", newline="") as f:
-        w = csv.writer(f)
-        w.writerow(["name", "aubio", "bpm"])
-        w.writerows(measured)
+        m = measured.setdefault(name, {t: -1.0 for t in TOOLS})
+        if m["aubio"] < 0:
+            m["aubio"] = aubio_tempo(path)
+        if m["bpm"] < 0:
+            m["bpm"] = bpm_tools(path)
+        if m["soundstretch"] < 0:
+            m["soundstretch"] = soundstretch(path, real)
+        print("%-70s %s" % (name, "  ".join("%s %6.1f" % (t, m[t]) for t in TOOLS)), flush=True)
+        with open(measured_path, "w", newline="") as f:
+            w = csv.writer(f)
+            w.writerow(["name"] + list(TOOLS))
+            for n in sorted(measured):
+                w.writerow([n] + [measured[n][t] for t in TOOLS])
     kept = 0
     with open(os.path.join(real, "reference.csv"), "w", newline="") as f:
         w = csv.writer(f)
-        w.writerow(["name", "file", "reference", "aubio", "bpm"])
-        for name, a, b in measured:
-            ref = (a + b) / 2.0
-            if a > 0 and b > 0 and abs(a - b) <= 1.0 and 80.0 <= ref <= 180.0:
-                w.writerow([name, os.path.join(real, name), "%.2f" % ref, a, b])
+        w.writerow(["name", "file", "reference"] + list(TOOLS))
+        for name in sorted(tracks):
+            m = measured[name]
+            ref = agreed([m[t] for t in TOOLS])
+            if 80.0 <= ref <= 180.0:
+                w.writerow([name, os.path.join(real, name), "%.2f" % ref] +
+                           [m[t] for t in TOOLS])
                 kept += 1
-    print("%d tracks measured, %d with an agreed reference" % (len(measured), kept))
+    if os.path.exists(os.path.join(real, "measure.wav")):
+        os.remove(os.path.join(real, "measure.wav"))
+    print("%d tracks measured, %d with an agreed reference" % (len(tracks), kept))
 
 
 if __name__ == "__main__":

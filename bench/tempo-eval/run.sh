@@ -14,7 +14,7 @@ root=$(cd "$here/../.." && pwd)
 cache=${1:-${HOME}/.cache/velvox-tempo-eval}
 cli=${VELVOX_CLI:-$root/build/src/cli/velvox-cli}
 gen="$cache/generated"
-mkdir -p "$gen" "$cache/home"
+mkdir -p "$gen"
 
 echo "== generated styles"
 g++ -std=c++20 -O2 -I "$root/tests/analysis" "$here/generate.cpp" -o "$cache/generate"
@@ -23,6 +23,9 @@ for wav in "$gen"/*.wav; do
     ffmpeg -nostdin -v error -y -i "$wav" -codec:a libmp3lame -b:a 192k "${wav%.wav}.mp3"
     rm -f "$wav"
 done
+# A track that already has a peak file keeps its stored tempo (an override), so every run starts
+# from fresh peak files and a fresh home.
+rm -rf "$cache/home" "$gen"/*.peak
 "$cli" --home "$cache/home" analyze "$gen"/*.mp3 --json >"$gen/results.json" || true
 python3 "$here/evaluate.py" generated "$gen/truth.csv" "$gen/results.json"
 
@@ -32,6 +35,7 @@ fi
 echo
 echo "== real tracks"
 python3 "$here/real_corpus.py" "$cache" | tail -1
+rm -rf "$cache/home" "$cache/real"/*.peak
 cut -d, -f2 "$cache/real/reference.csv" | tail -n +2 | tr '\n' '\0' |
     xargs -0 "$cli" --home "$cache/home" analyze --json >"$cache/real/results.json" || true
 python3 "$here/evaluate.py" real "$cache/real/reference.csv" "$cache/real/results.json"

@@ -205,12 +205,13 @@ private:
         return std::max({r[size_t(i - 1)], r[size_t(i)], r[size_t(i + 1)]}) * 0.5 +
                r[size_t(i)] * 0.5;
     }
-    // Family score of a beat lag: the beat and its 2, 3 and 4 multiples. Three beats is not a
+    // Family score of a beat lag: the beat (counted twice: the beat itself is the strongest
+    // evidence) and its 2, 3 and 4 multiples. Three beats is not a
     // level of a duple bar, so it counts half: a 2:3 relative of the beat (a lag of a beat and
     // a half) has three beats as its second multiple and would otherwise match the beat's
     // family wherever the half-beats are as busy as the beats.
     double family(double lag) const {
-        return near(acf_, lag) + near(acf_, 2.0 * lag) + 0.5 * near(acf_, 3.0 * lag) +
+        return 2.0 * near(acf_, lag) + near(acf_, 2.0 * lag) + 0.5 * near(acf_, 3.0 * lag) +
                near(acf_, 4.0 * lag);
     }
     // Normalised autocorrelation of band `band` over the last n frames into `out` (lags
@@ -300,14 +301,6 @@ private:
         if (bestBpm == 0.0 || !(bestScore > 0.0)) {
             return 0.0;
         }
-        if (std::getenv("VX_DBG")) {
-            std::fprintf(stderr, "best %.2f %.3f |", bestBpm, bestScore);
-            for (double rel : {2.0/3.0, 0.75, 4.0/3.0, 1.5, 0.5, 2.0}) {
-                const double b = bestBpm * rel;
-                if (b >= kMinBpm && b <= kMaxBpm) std::fprintf(stderr, " %.1f:%.3f", b, family(60.0 * kFrameRate / b));
-            }
-            std::fprintf(stderr, "\n");
-        }
         // Where both a tempo and its double lie in range, the beat is the faster pulse when
         // its family is nearly as strong as the slower one's: drum and bass at 174 (its
         // hats and snares fill every beat), not 87; but swung or sparse music at 90, whose
@@ -318,7 +311,6 @@ private:
             const double fastFamily = family(slowLag / 2.0);
             const double slowFamily = 4.0 * slowLag + 2.0 > maxLag ? 0.0 : family(slowLag);
             const bool fast = fastFamily >= kPulseShare * slowFamily;
-            if (std::getenv("VX_DBG")) std::fprintf(stderr, "octave %.1f ratio %.3f\n", slowBpm, fastFamily / slowFamily);
             bestBpm = fast ? slowBpm * 2.0 : slowBpm;
         }
         // Refine against every multiple of the lag that the window holds.
