@@ -150,7 +150,10 @@ public:
             if (!(peak > 0.0)) {
                 continue;
             }
-            const double contrast = (peak - mean) / peak;
+            // The top band (hats and cymbals) fills the half-beats in most styles and sits on
+            // the off-beat in house and trance: it votes at half weight.
+            const double weight = b == kBands - 1 ? 0.5 : 1.0;
+            const double contrast = weight * (peak - mean) / peak;
             for (int i = 0; i < bins; ++i) {
                 // Smoothed over the neighbouring bins: an onset's rise spreads over two frames.
                 const double v = 0.25 * fold[size_t((i + bins - 1) % bins) * kBands + size_t(b)] +
