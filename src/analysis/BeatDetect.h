@@ -13,18 +13,23 @@
 // tempo is the histogram's most frequent bin; the onsets are folded at that beat period and
 // the strongest position in the fold is the first beat.
 //
-// Onsets per block place that beat only to within a block (1024 frames), too coarse for a grid
-// a DJ cues and loops on. So the block also feeds a low-band (kick range) energy envelope in
-// 64-frame hops; at the end the envelope's rises are folded at the same period and the first
-// beat moves to the strongest rise within a block and a half of the block's position, to
-// within a fraction of a hop. The marks then step from that fractional start.
+// Onsets per block place that beat only to within a block (1024 frames), and where hats or
+// off-beat kicks fill the half-beats as evenly as the beats the fold may take a half-beat. So
+// the tempo estimator's five-band envelope is folded at the same period over the whole track
+// and chooses where the beat falls (each band voting with its fold; the hats' band at half
+// weight), and a low-band (kick range) energy envelope in 64-frame hops pins it: the first
+// beat moves to the strongest low-band rise within a block and a half of that position, to
+// within a fraction of a hop. The marks then step from that fractional start. A track too
+// short for onsets keeps the fold's position (0).
 //
 // The tempo estimate comes from an onset-strength envelope of five bands (kick to hats) at
 // 86 frames per second. Every 32 blocks the last 12 seconds give an estimate: each band's
 // autocorrelation, summed, scores every candidate beat with its 2, 3 and 4 multiples, so a
 // 3:2 or 4:3 relative of the beat, which finds only part of its multiples on the grid, loses
-// to the beat; the winner is refined on all the multiples the window holds. The estimate
-// stands for every block until the next one, so the histogram reflects the whole track.
+// to the beat. Where a tempo and its double both lie in 80–180, the faster is taken when its
+// family scores at least 0.7 of the slower one's (drum and bass stays at 174; swung music at
+// 90). The winner is refined on all the multiples the window holds. The estimate stands for
+// every block until the next one, so the histogram reflects the whole track.
 //
 // Threads: one instance belongs to one analysis run on the analysis thread. It owns the
 // detector, the FFT set-up and all buffers (allocated at construction; processBlock does not
@@ -109,7 +114,8 @@ public:
     // windows (a multiple of four: onsets are counted per block).
     int beatOffset() const { return beatOffset_; }
     // Analysis thread: the first beat of the last computeBpm's grid, in peak windows
-    // (fractional; 0 <= start < period): beatOffset() refined on the low-band envelope.
+    // (fractional; 0 <= start < period): the envelope's beat position (beatOffset() on a track
+    // too short for onsets) refined on the low-band envelope.
     double beatStart() const { return beatStart_; }
     // Analysis thread: the next window processBlock fills.
     int32_t nextWindow() const { return nextWindow_; }
