@@ -26,7 +26,7 @@ const float kLowPassCoefficient = float(1.0 - std::exp(-2.0 * std::numbers::pi *
 // Peak-hold decay of the envelope: 20 ms time constant, longer than a kick's half cycle.
 const float kEnvelopeDecay = float(std::exp(-1.0 / (0.02 * 44100.0)));
 constexpr int kHopsPerWindow = kPeakWindowFrames / BeatDetect::kEnvelopeHopFrames;
-// How far the envelope may move the first beat from the onset fold's block, in hops.
+// How far the low-band envelope may move the first beat from the position it is given, in hops.
 constexpr int kRefineReachHops = 3 * BeatDetect::kBlockFrames / 2 / BeatDetect::kEnvelopeHopFrames;
 // Fold buffer length: one beat at 79 BPM, in peak windows (enough for every detected tempo).
 const int kMinFoldLength =
@@ -48,14 +48,15 @@ void setOnsetRiseThreshold(float value) {
 }
 
 // The tempo estimator. An onset-strength envelope at 86 frames per second (hop 512: one
-// frame centred on each block's start and one on its middle) sums, over five bands from the
-// kick's range to the hats', the rise of each band's log-compressed energy. Every 32 blocks the
-// last 12 seconds of envelope give an estimate: the envelope's autocorrelation is read at each
-// candidate beat lag and at its 2, 3 and 4 multiples, so a candidate scores with its whole
-// metrical family. A 3:2 or 4:3 relative of the beat (a lag of 2/3 or 3/4 beat) finds only a
-// part of its multiples on the beat grid, while the beat finds all of them. The winner is then
-// refined against every multiple of its lag that the window holds, which pins it to a small
-// fraction of a BPM. The estimate stands for every block until the next one.
+// frame centred on each block's start and one on its middle) holds, for each of five bands from
+// the kick's range to the hats', the rise of the band's log-compressed energy. Every 32 blocks
+// the last 12 seconds of envelope give an estimate: the bands' autocorrelations, each
+// normalised and then summed (so that a lag counts where one instrument repeats, not where a
+// kick meets a hat), are read at each candidate beat lag and at its 2, 3 and 4 multiples, so a
+// candidate scores with its whole metrical family. A 3:2 or 4:3 relative of the beat (a lag of 2/3
+// or 3/4 beat) finds only a part of its multiples on the beat grid, while the beat finds all of
+// them. The winner is then refined against every multiple of its lag that the window holds, which
+// pins it to a small fraction of a BPM. The estimate stands for every block until the next one.
 class BeatDetect::TempoEstimator {
 public:
     static constexpr int kHop = kBlockFrames / 2;
@@ -65,7 +66,9 @@ public:
     static constexpr int kMinFrames = 430;
     // Blocks between estimates (0.74 s).
     static constexpr int kEstimateEvery = 32;
-    // Longest lag read, in frames: four beats at 80 BPM, well inside the window.
+    // Longest lag read, in frames (three quarters of the window, so every lag has at least a
+    // quarter window of overlap): four beats at 80 BPM need 259, and the refinement reads
+    // every multiple of the beat up to it.
     static constexpr int kMaxLag = 3 * kWindow / 4;
     static constexpr int kFftSize = 2 * kWindow;
     static constexpr int kBands = 5;
