@@ -3,11 +3,12 @@
 #include "analysis/PeakGrid.h"
 
 #include <kiss_fftr.h>
-#include <soundtouch/BPMDetect.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <numbers>
 
 namespace vx {
@@ -20,16 +21,12 @@ std::atomic<float> gOnsetRiseThreshold{450.0f};
 constexpr int kSampleRate = 44100;
 constexpr int kBins = BeatDetect::kBlockFrames / 2;
 constexpr int kWindowsPerBlock = BeatDetect::kBlockFrames / kPeakWindowFrames;
-// Share of the largest in-range autocorrelation peak that a shorter-lag peak must reach to be
-// taken as the beat: the slower multiples of the beat (two or three beats) correlate about as
-// well as one beat, so the shortest lag that comes close is the beat itself.
-constexpr double kPeakShare = 0.75;
 // Low-band envelope: two one-pole low-passes at 150 Hz keep the kick and drop hats and voices.
 const float kLowPassCoefficient = float(1.0 - std::exp(-2.0 * std::numbers::pi * 150.0 / 44100.0));
 // Peak-hold decay of the envelope: 20 ms time constant, longer than a kick's half cycle.
 const float kEnvelopeDecay = float(std::exp(-1.0 / (0.02 * 44100.0)));
 constexpr int kHopsPerWindow = kPeakWindowFrames / BeatDetect::kEnvelopeHopFrames;
-// How far the envelope may move the first beat from the onset fold's block, in hops.
+// How far the low-band envelope may move the first beat from the position it is given, in hops.
 constexpr int kRefineReachHops = 3 * BeatDetect::kBlockFrames / 2 / BeatDetect::kEnvelopeHopFrames;
 // Fold buffer length: one beat at 79 BPM, in peak windows (enough for every detected tempo).
 const int kMinFoldLength =
@@ -50,83 +47,317 @@ void setOnsetRiseThreshold(float value) {
     gOnsetRiseThreshold.store(value, std::memory_order_relaxed);
 }
 
-// The library's tempo detector with the search limited to 80–180 BPM. The library keeps the
-// decimated envelope's autocorrelation in `xcorr` over lags windowStart..windowLen−1 (45 to
-// 200 BPM as built, narrowed here); this reads it without changing it (the library's own getBpm
-// detrends it in place).
-class BeatDetect::TempoDetector : public soundtouch::BPMDetect {
+// The tempo estimator. An onset-strength envelope at 86 frames per second (hop 512: one
+// frame centred on each block's start and one on its middle) holds, for each of five bands from
+// the kick's range to the hats', the rise of the band's log-compressed energy. Every 32 blocks
+// the last 12 seconds of envelope give an estimate: the bands' autocorrelations, each
+// normalised and then summed (so that a lag counts where one instrument repeats, not where a
+// kick meets a hat), are read at each candidate beat lag and at its 2, 3 and 4 multiples, so a
+// candidate scores with its whole metrical family. A 3:2 or 4:3 relative of the beat (a lag of 2/3
+// or 3/4 beat) finds only a part of its multiples on the beat grid, while the beat finds all of
+// them. The winner is then refined against every multiple of its lag that the window holds, which
+// pins it to a small fraction of a BPM. The estimate stands for every block until the next one.
+class BeatDetect::TempoEstimator {
 public:
-    TempoDetector() : soundtouch::BPMDetect(1, kSampleRate) {
-        const double rate = double(sampleRate) / decimateBy; // decimated samples per second
-        // Narrow the library's correlation window (allocated for 45–200 BPM) to the lags of
-        // 180–80 BPM and one more on each side for the interpolation: the correlation and beat
-        // updates, most of the detector's cost, then cover 420 lags instead of 1036.
-        const int low = int(std::floor(60.0 * rate / kMaxBpm));
-        const int high = int(std::ceil(60.0 * rate / kMinBpm));
-        windowStart = std::max(windowStart, low - 1);
-        windowLen = std::min(windowLen, high + 2);
-        lagLow_ = std::max(windowStart + 1, low);
-        lagHigh_ = std::min(windowLen - 2, high);
-        lagToBpm_ = 60.0 * rate;
-        scratch_.resize(size_t(lagHigh_ - lagLow_ + 3));
+    static constexpr int kHop = kBlockFrames / 2;
+    static constexpr double kFrameRate = double(kSampleRate) / kHop;
+    // Envelope frames one estimate looks at (11.9 s) and the fewest it needs (5 s).
+    static constexpr int kWindow = 1024;
+    static constexpr int kMinFrames = 430;
+    // Blocks between estimates (0.74 s).
+    static constexpr int kEstimateEvery = 32;
+    // Longest lag read, in frames (three quarters of the window, so every lag has at least a
+    // quarter window of overlap): four beats at 80 BPM need 259, and the refinement reads
+    // every multiple of the beat up to it.
+    static constexpr int kMaxLag = 3 * kWindow / 4;
+    static constexpr int kFftSize = 2 * kWindow;
+    static constexpr int kBands = 5;
+    // Share of the slower tempo's family score at which the faster pulse is taken.
+    static constexpr double kPulseShare = 0.7;
+
+    explicit TempoEstimator(int32_t blocks)
+        : fft_(kiss_fftr_alloc(kBlockFrames, 0, nullptr, nullptr)),
+          acfForward_(kiss_fftr_alloc(kFftSize, 0, nullptr, nullptr)),
+          acfInverse_(kiss_fftr_alloc(kFftSize, 1, nullptr, nullptr)), hamming_(kBlockFrames),
+          frame_(kBlockFrames), spectrum_(kBlockFrames + 2), previousHalf_(kHop, 0.0f),
+          acfIn_(kFftSize), acfSpectrum_(kFftSize + 2), raw_(kFftSize), band_(kFftSize),
+          acf_(kFftSize), work_(kWindow) {
+        envelope_.reserve((size_t(std::max(blocks, 0)) * 2 + 2) * kBands);
+        for (int i = 0; i < kBlockFrames; ++i) {
+            hamming_[size_t(i)] =
+                float(0.54 - 0.46 * std::cos(2.0 * std::numbers::pi * i / (kBlockFrames - 1)));
+        }
+    }
+    ~TempoEstimator() {
+        kiss_fftr_free(fft_);
+        kiss_fftr_free(acfForward_);
+        kiss_fftr_free(acfInverse_);
+    }
+    TempoEstimator(const TempoEstimator&) = delete;
+    TempoEstimator& operator=(const TempoEstimator&) = delete;
+
+    // Analysis thread: one block (zero-padded to 1024) and the squared magnitudes of its own
+    // Hamming-windowed spectrum (512 bins).
+    void addBlock(const float* block, const float* magnitudes) {
+        // The frame centred on the block's start: the previous block's second half and this
+        // block's first half.
+        for (int i = 0; i < kHop; ++i) {
+            frame_[size_t(i)] = previousHalf_[size_t(i)] * hamming_[size_t(i)];
+            frame_[size_t(kHop + i)] = block[i] * hamming_[size_t(kHop + i)];
+        }
+        std::copy(block + kHop, block + kBlockFrames, previousHalf_.begin());
+        auto* out = reinterpret_cast<kiss_fft_cpx*>(spectrum_.data());
+        kiss_fftr(fft_, frame_.data(), out);
+        for (int k = 1; k < kBins; ++k) {
+            frame_[size_t(k)] = out[k].r * out[k].r + out[k].i * out[k].i;
+        }
+        addFrame(frame_.data());
+        addFrame(magnitudes);
+        if (++blocks_ % kEstimateEvery == 0 && frames_ >= kMinFrames) {
+            current_ = estimate();
+        }
     }
 
-    // Analysis thread: the current estimate in BPM (80..180), 0 while there is no peak.
-    double estimate() {
-        // Copy lags lagLow−1 .. lagHigh+1 and remove their linear trend (the correlation of an
-        // envelope falls with lag), then their minimum.
-        const int first = lagLow_ - 1;
-        const int n = int(scratch_.size());
-        double meanX = 0.0;
-        for (int i = 0; i < n; ++i) {
-            meanX += xcorr[first + i];
+    // Analysis thread: the current estimate in BPM (80..180), 0 while there is none.
+    double current() const { return current_; }
+
+    // Analysis thread: where the beats of `bpm` fall, as the first beat's frame of the track
+    // (0 <= frame < one beat), or −1 when the envelope has no beat structure (silence).
+    // Each band's envelope is folded at the beat period over the whole track; a band votes
+    // with its fold scaled to its own peak and by how much that peak stands out, so the kick
+    // and the snare (on the beat in nearly every style) outvote the hats, which fill the
+    // half-beats as evenly as the beats.
+    double beatPhaseFrames(double bpm) const {
+        const double period = 60.0 * kFrameRate / bpm;
+        const int bins = int(std::ceil(period));
+        if (frames_ < 2 * bins || bins < 2) {
+            return -1.0;
         }
-        meanX /= n;
-        const double meanI = 0.5 * (n - 1);
-        double b = 0.0;
-        double div = 0.0;
-        for (int i = 0; i < n; ++i) {
-            b += (xcorr[first + i] - meanX) * (i - meanI);
-            div += (i - meanI) * (i - meanI);
-        }
-        b /= div;
-        double minValue = 0.0;
-        for (int i = 0; i < n; ++i) {
-            scratch_[size_t(i)] = xcorr[first + i] - meanX - b * (i - meanI);
-            minValue = i == 0 ? scratch_[0] : std::min(minValue, scratch_[size_t(i)]);
-        }
-        double maxValue = 0.0;
-        for (double& v : scratch_) {
-            v -= minValue;
-            maxValue = std::max(maxValue, v);
-        }
-        if (!(maxValue > 0.0)) {
-            return 0.0;
-        }
-        // The shortest-lag local peak reaching kPeakShare of the largest value.
-        for (int i = 1; i + 1 < n; ++i) {
-            const double v = scratch_[size_t(i)];
-            if (v >= kPeakShare * maxValue && v >= scratch_[size_t(i - 1)] &&
-                v > scratch_[size_t(i + 1)]) {
-                const double l = scratch_[size_t(i - 1)];
-                const double r = scratch_[size_t(i + 1)];
-                const double curve = l - 2.0 * v + r;
-                const double shift = curve < 0.0 ? 0.5 * (l - r) / curve : 0.0;
-                const double position = first + i + shift;
-                if (position < 1e-9) {
-                    return 0.0;
-                }
-                return std::clamp(lagToBpm_ / position, kMinBpm, kMaxBpm);
+        std::vector<double> fold(size_t(bins) * kBands, 0.0);
+        for (int j = 0; j < frames_; ++j) {
+            const int bin = std::min(int(std::fmod(double(j), period)), bins - 1);
+            for (int b = 0; b < kBands; ++b) {
+                fold[size_t(bin) * kBands + size_t(b)] += envelope_[size_t(j) * kBands + size_t(b)];
             }
         }
-        return 0.0;
+        std::vector<double> score(size_t(bins), 0.0);
+        bool any = false;
+        for (int b = 0; b < kBands; ++b) {
+            double peak = 0.0;
+            double mean = 0.0;
+            for (int i = 0; i < bins; ++i) {
+                peak = std::max(peak, fold[size_t(i) * kBands + size_t(b)]);
+                mean += fold[size_t(i) * kBands + size_t(b)];
+            }
+            mean /= bins;
+            if (!(peak > 0.0)) {
+                continue;
+            }
+            // The top band (hats and cymbals) fills the half-beats in most styles and sits on
+            // the off-beat in house and trance: it votes at half weight.
+            const double weight = b == kBands - 1 ? 0.5 : 1.0;
+            const double contrast = weight * (peak - mean) / peak;
+            for (int i = 0; i < bins; ++i) {
+                // Smoothed over the neighbouring bins: an onset's rise spreads over two frames.
+                const double v = 0.25 * fold[size_t((i + bins - 1) % bins) * kBands + size_t(b)] +
+                                 0.5 * fold[size_t(i) * kBands + size_t(b)] +
+                                 0.25 * fold[size_t((i + 1) % bins) * kBands + size_t(b)];
+                score[size_t(i)] += contrast * v / peak;
+            }
+            any = any || contrast > 0.0;
+        }
+        if (!any) {
+            return -1.0;
+        }
+        const int best = int(std::max_element(score.begin(), score.end()) - score.begin());
+        // A frame's rise belongs to the onset that its window's centre half first covers: the
+        // onset lies about a quarter window (256 samples) before the frame's centre.
+        double frame = best * double(kHop) - kHop / 2.0;
+        const double beat = period * kHop;
+        frame = std::fmod(frame, beat);
+        return frame < 0.0 ? frame + beat : frame;
     }
 
 private:
-    int lagLow_ = 0;
-    int lagHigh_ = 0;
-    double lagToBpm_ = 0.0;
-    std::vector<double> scratch_;
+    // Band edges in FFT bins of 43 Hz: kick, low mids, mids, presence, hats.
+    static constexpr std::array<int, kBands + 1> kEdges{1, 4, 10, 35, 117, 372};
+
+    void addFrame(const float* magnitudes) {
+        for (int b = 0; b < kBands; ++b) {
+            float sum = 0.0f;
+            for (int k = kEdges[size_t(b)]; k < kEdges[size_t(b + 1)]; ++k) {
+                sum += magnitudes[k];
+            }
+            // Log compression: loud and quiet music give the same rises; a floor about 50 dB
+            // under full scale keeps noise in near-silence from counting.
+            const float level =
+                std::log1p(1000.0f * sum / float(kEdges[size_t(b + 1)] - kEdges[size_t(b)]));
+            envelope_.push_back(std::max(0.0f, level - previousLevel_[size_t(b)]));
+            previousLevel_[size_t(b)] = level;
+        }
+        ++frames_;
+    }
+
+    // Mean autocorrelation over the bands at a fractional lag (linear between neighbours).
+    double at(double lag) const {
+        const int i = int(lag);
+        const double f = lag - i;
+        return acf_[size_t(i)] * (1.0 - f) + acf_[size_t(i + 1)] * f;
+    }
+    // The larger of the values at the lags either side of a fractional one: a peak spread
+    // over two frames counts in full.
+    static double near(const std::vector<float>& r, double lag) {
+        const int i = int(std::lround(lag));
+        return std::max({r[size_t(i - 1)], r[size_t(i)], r[size_t(i + 1)]}) * 0.5 +
+               r[size_t(i)] * 0.5;
+    }
+    // Family score of a beat lag: the beat (counted twice: the beat itself is the strongest
+    // evidence) and its 2, 3 and 4 multiples. Three beats is not a
+    // level of a duple bar, so it counts half: a 2:3 relative of the beat (a lag of a beat and
+    // a half) has three beats as its second multiple and would otherwise match the beat's
+    // family wherever the half-beats are as busy as the beats.
+    double family(double lag) const {
+        return 2.0 * near(acf_, lag) + near(acf_, 2.0 * lag) + 0.5 * near(acf_, 3.0 * lag) +
+               near(acf_, 4.0 * lag);
+    }
+    // Normalised autocorrelation of band `band` over the last n frames into `out` (lags
+    // 0..maxLag + 1); false when the band is silent.
+    bool bandCorrelation(int band, int n, int maxLag, std::vector<float>& out) {
+        const size_t first = (size_t(frames_) - size_t(n)) * kBands + size_t(band);
+        // Keep what rises above the band's local mean (a quarter second around), smoothed over
+        // three frames so the correlation peaks can be interpolated.
+        constexpr int kReach = 10;
+        double running = 0.0;
+        int lo = 0;
+        int hi = -1;
+        for (int i = 0; i < n; ++i) {
+            while (hi < std::min(n - 1, i + kReach)) {
+                ++hi;
+                running += envelope_[first + size_t(hi) * kBands];
+            }
+            while (lo < i - kReach) {
+                running -= envelope_[first + size_t(lo) * kBands];
+                ++lo;
+            }
+            const float local = float(running / (hi - lo + 1));
+            work_[size_t(i)] = std::max(0.0f, envelope_[first + size_t(i) * kBands] - local);
+        }
+        double sum = 0.0;
+        for (int i = 0; i < n; ++i) {
+            const float l = work_[size_t(std::max(0, i - 1))];
+            const float r = work_[size_t(std::min(n - 1, i + 1))];
+            acfIn_[size_t(i)] = 0.25f * l + 0.5f * work_[size_t(i)] + 0.25f * r;
+            sum += acfIn_[size_t(i)];
+        }
+        const float mean = float(sum / n);
+        for (int i = 0; i < n; ++i) {
+            acfIn_[size_t(i)] -= mean;
+        }
+        std::fill(acfIn_.begin() + n, acfIn_.end(), 0.0f);
+        auto* spectrum = reinterpret_cast<kiss_fft_cpx*>(acfSpectrum_.data());
+        kiss_fftr(acfForward_, acfIn_.data(), spectrum);
+        for (int k = 0; k <= kFftSize / 2; ++k) {
+            spectrum[k].r = spectrum[k].r * spectrum[k].r + spectrum[k].i * spectrum[k].i;
+            spectrum[k].i = 0.0f;
+        }
+        kiss_fftri(acfInverse_, spectrum, raw_.data());
+        if (!(raw_[0] > 1e-6f * float(n))) {
+            return false;
+        }
+        // Unbiased and normalised: every lag as the mean product of its overlap.
+        const float zero = raw_[0] / float(n);
+        for (int lag = 0; lag <= maxLag + 1; ++lag) {
+            out[size_t(lag)] = raw_[size_t(lag)] / float(n - lag) / zero;
+        }
+        return true;
+    }
+
+    double estimate() {
+        const int n = std::min(frames_, kWindow);
+        const int maxLag = std::min(kMaxLag, n * 3 / 4);
+        std::fill(acf_.begin(), acf_.end(), 0.0f);
+        int voiced = 0;
+        for (int b = 0; b < kBands; ++b) {
+            if (!bandCorrelation(b, n, maxLag, band_)) {
+                continue;
+            }
+            ++voiced;
+            for (int lag = 0; lag <= maxLag + 1; ++lag) {
+                acf_[size_t(lag)] += band_[size_t(lag)];
+            }
+        }
+        if (voiced == 0) {
+            return 0.0; // silence
+        }
+
+        // Candidates every quarter BPM, scored over their metrical family.
+        double bestBpm = 0.0;
+        double bestScore = 0.0;
+        for (double bpm = kMinBpm; bpm <= kMaxBpm; bpm += 0.25) {
+            const double lag = 60.0 * kFrameRate / bpm;
+            if (4.0 * lag + 2.0 > maxLag) {
+                continue;
+            }
+            const double score = family(lag);
+            if (bestBpm == 0.0 || score > bestScore) {
+                bestBpm = bpm;
+                bestScore = score;
+            }
+        }
+        if (bestBpm == 0.0 || !(bestScore > 0.0)) {
+            return 0.0;
+        }
+        // Where both a tempo and its double lie in range, the beat is the faster pulse when
+        // its family is nearly as strong as the slower one's: drum and bass at 174 (its
+        // hats and snares fill every beat), not 87; but swung or sparse music at 90, whose
+        // half-beats are off the straight grid, stays at 90.
+        const double slowBpm = bestBpm * 2.0 <= kMaxBpm + 0.5 ? bestBpm : bestBpm / 2.0;
+        if (slowBpm >= kMinBpm - 0.5 && slowBpm * 2.0 <= kMaxBpm + 0.5) {
+            const double slowLag = 60.0 * kFrameRate / slowBpm;
+            const double fastFamily = family(slowLag / 2.0);
+            const double slowFamily = 4.0 * slowLag + 2.0 > maxLag ? 0.0 : family(slowLag);
+            const bool fast = fastFamily >= kPulseShare * slowFamily;
+            bestBpm = fast ? slowBpm * 2.0 : slowBpm;
+        }
+        // Refine against every multiple of the lag that the window holds.
+        const int multiples = int((maxLag - 1) / (60.0 * kFrameRate / bestBpm));
+        double refined = bestBpm;
+        double refinedScore = -1e30;
+        // The coarse pick is to the nearest quarter BPM and a frame; the search reaches 2 %
+        // either side.
+        for (double bpm = bestBpm * 0.98; bpm <= bestBpm * 1.02; bpm += 0.01) {
+            const double lag = 60.0 * kFrameRate / bpm;
+            double score = 0.0;
+            for (int k = 1; k <= multiples && k * lag + 1.0 < maxLag; ++k) {
+                score += at(k * lag);
+            }
+            if (score > refinedScore) {
+                refined = bpm;
+                refinedScore = score;
+            }
+        }
+        return std::clamp(refined, kMinBpm, kMaxBpm);
+    }
+
+    kiss_fftr_state* fft_;
+    kiss_fftr_state* acfForward_;
+    kiss_fftr_state* acfInverse_;
+    std::vector<float> hamming_;
+    std::vector<float> frame_;
+    std::vector<float> spectrum_;
+    std::vector<float> previousHalf_;
+    std::array<float, kBands> previousLevel_{};
+    // Per frame, the five bands' rises.
+    std::vector<float> envelope_;
+    int frames_ = 0;
+    std::vector<float> acfIn_;
+    std::vector<float> acfSpectrum_;
+    std::vector<float> raw_;
+    std::vector<float> band_;
+    std::vector<float> acf_;
+    std::vector<float> work_;
+    int blocks_ = 0;
+    double current_ = 0.0;
 };
 
 void BeatDetect::BandHistory::push(float v) {
@@ -149,9 +380,10 @@ float BeatDetect::BandHistory::mean() const {
 
 BeatDetect::BeatDetect(peakFileData& peaks)
     : peaks_(peaks), windowCount_(std::max(peaks.count, 0)),
-      tempo_(std::make_unique<TempoDetector>()), hamming_(kBlockFrames), windowed_(kBlockFrames),
-      spectrum_(2 * (kBins + 1)), magnitudes_(kBins), onsets_(size_t(windowCount_ / 4)),
-      fold_(size_t(kMinFoldLength)), lowEnergy_(size_t(windowCount_) * kHopsPerWindow) {
+      tempo_(std::make_unique<TempoEstimator>(windowCount_ / kWindowsPerBlock + 1)),
+      hamming_(kBlockFrames), windowed_(kBlockFrames), spectrum_(2 * (kBins + 1)),
+      magnitudes_(kBins), onsets_(size_t(windowCount_ / 4)), fold_(size_t(kMinFoldLength)),
+      lowEnergy_(size_t(windowCount_) * kHopsPerWindow) {
     fft_ = kiss_fftr_alloc(kBlockFrames, 0, nullptr, nullptr);
     for (int i = 0; i < kBlockFrames; ++i) {
         hamming_[size_t(i)] =
@@ -175,11 +407,9 @@ void BeatDetect::processBlock(const float* samples, int frames) {
     if (computePeaks_) {
         computePeakWindows(block, frames);
     }
-    if (frames > 0) {
-        tempo_->inputSamples(block, frames);
-    }
-    addEstimate(tempo_->estimate());
     detectOnsets(block);
+    tempo_->addBlock(block, magnitudes_.data());
+    addEstimate(tempo_->current());
     followLowBand(block, frames);
     nextWindow_ += kWindowsPerBlock;
 }
@@ -198,11 +428,11 @@ void BeatDetect::followLowBand(const float* block, int frames) {
     }
 }
 
-double BeatDetect::refineBeatStart(double period, int offset) const {
+double BeatDetect::refineBeatStart(double period, double center) const {
     const double beatHops = period * kHopsPerWindow;
     const int bins = int(std::ceil(beatHops));
     if (nextHop_ < 2 || bins < 2) {
-        return offset;
+        return center;
     }
     // Fold the envelope's rises (in amplitude) at the beat period, one bin per hop of phase.
     std::vector<double> fold(size_t(bins), 0.0);
@@ -216,12 +446,12 @@ double BeatDetect::refineBeatStart(double period, int offset) const {
             fold[size_t(bin)] += rise;
         }
     }
-    // The strongest rise near the fold's block (the nearer one on ties).
-    const double center = double(offset) * kHopsPerWindow;
+    // The strongest rise near the given position (the nearer one on ties).
+    const double centerHops = center * kHopsPerWindow;
     int best = -1;
     double bestDistance = 0.0;
     for (int b = 0; b < bins; ++b) {
-        double distance = std::fabs(std::remainder(b - center, beatHops));
+        double distance = std::fabs(std::remainder(b - centerHops, beatHops));
         if (distance > kRefineReachHops) {
             continue;
         }
@@ -232,7 +462,7 @@ double BeatDetect::refineBeatStart(double period, int offset) const {
         }
     }
     if (best < 0 || !(fold[size_t(best)] > 0.0)) {
-        return offset;
+        return center;
     }
     // Parabolic interpolation over the neighbouring bins.
     const double l = fold[size_t((best + bins - 1) % bins)];
@@ -377,7 +607,17 @@ double BeatDetect::computeBpm() {
             beatOffset_ = i;
         }
     }
-    beatStart_ = refineBeatStart(period, beatOffset_);
+    // The onset fold places the beat only to a block and, where hats fill the half-beats as
+    // evenly as the beats, may take a half-beat. The five-band envelope's fold chooses the
+    // beat (when the track is long enough to have onsets at all) and the low band pins it.
+    double center = beatOffset_;
+    if (windowCount_ / kWindowsPerBlock >= kHistoryBlocks) {
+        const double phase = tempo_->beatPhaseFrames(bpm);
+        if (phase >= 0.0) {
+            center = phase / kPeakWindowFrames;
+        }
+    }
+    beatStart_ = refineBeatStart(period, center);
     markBeatsForward(peaks_, period, beatStart_);
     return bpm;
 }

@@ -5,25 +5,31 @@
 //
 // Per block: the four 256-frame peak windows go through the shared window rule (height and
 // low-frequency flag), and their loudness is summed for the playback gain; the block feeds
-// the library's autocorrelation tempo detector, whose current estimate goes into a histogram
-// of whole tempos from 80 to 179 BPM; a Hamming-windowed 1024-point FFT gives four band
+// the tempo estimator (below), whose current estimate goes into a histogram of whole tempos
+// from 80 to 179 BPM; a Hamming-windowed 1024-point FFT gives four band
 // energies (3–4 kHz, two low bands and DC), and a block whose band energy jumps well above the
 // band's last second (ratio above the ratio threshold, and that ratio at least the rise
 // threshold times the previous block's) counts as an onset in that block. At the end the
 // tempo is the histogram's most frequent bin; the onsets are folded at that beat period and
 // the strongest position in the fold is the first beat.
 //
-// Onsets per block place that beat only to within a block (1024 frames), too coarse for a grid
-// a DJ cues and loops on. So the block also feeds a low-band (kick range) energy envelope in
-// 64-frame hops; at the end the envelope's rises are folded at the same period and the first
-// beat moves to the strongest rise within a block and a half of the block's position, to
-// within a fraction of a hop. The marks then step from that fractional start.
+// Onsets per block place that beat only to within a block (1024 frames), and where hats or
+// off-beat kicks fill the half-beats as evenly as the beats the fold may take a half-beat. So
+// the tempo estimator's five-band envelope is folded at the same period over the whole track
+// and chooses where the beat falls (each band voting with its fold; the hats' band at half
+// weight), and a low-band (kick range) energy envelope in 64-frame hops pins it: the first
+// beat moves to the strongest low-band rise within a block and a half of that position, to
+// within a fraction of a hop. The marks then step from that fractional start. A track too
+// short for onsets keeps the fold's position (0).
 //
-// The tempo detector is the library's BPMDetect, whose own search runs from 45 to 200 BPM
-// and on plain kick-and-hat tracks settles on a third or half of fast tempos. A subclass
-// reads its autocorrelation (kept current by the library) and searches only the lags of 80 to
-// 180 BPM itself: the shortest-lag local peak reaching a large share of the largest one, with
-// parabolic interpolation. Reading it after every block costs a few microseconds.
+// The tempo estimate comes from an onset-strength envelope of five bands (kick to hats) at
+// 86 frames per second. Every 32 blocks the last 12 seconds give an estimate: each band's
+// autocorrelation, summed, scores every candidate beat with its 2, 3 and 4 multiples, so a
+// 3:2 or 4:3 relative of the beat, which finds only part of its multiples on the grid, loses
+// to the beat. Where a tempo and its double both lie in 80–180, the faster is taken when its
+// family scores at least 0.7 of the slower one's (drum and bass stays at 174; swung music at
+// 90). The winner is refined on all the multiples the window holds. The estimate stands for
+// every block until the next one, so the histogram reflects the whole track.
 //
 // Threads: one instance belongs to one analysis run on the analysis thread. It owns the
 // detector, the FFT set-up and all buffers (allocated at construction; processBlock does not
@@ -108,19 +114,20 @@ public:
     // windows (a multiple of four: onsets are counted per block).
     int beatOffset() const { return beatOffset_; }
     // Analysis thread: the first beat of the last computeBpm's grid, in peak windows
-    // (fractional; 0 <= start < period): beatOffset() refined on the low-band envelope.
+    // (fractional; 0 <= start < period): the envelope's beat position (beatOffset() on a track
+    // too short for onsets) refined on the low-band envelope.
     double beatStart() const { return beatStart_; }
     // Analysis thread: the next window processBlock fills.
     int32_t nextWindow() const { return nextWindow_; }
 
 private:
-    class TempoDetector;
+    class TempoEstimator;
 
     void computePeakWindows(const float* block, int frames);
     void addEstimate(double bpm);
     void detectOnsets(const float* block);
     void followLowBand(const float* block, int frames);
-    double refineBeatStart(double period, int offset) const;
+    double refineBeatStart(double period, double center) const;
 
     // Band energy history: the last 44 (briefly 45) block energies of one band.
     struct BandHistory {
@@ -143,7 +150,7 @@ private:
     double loudnessCount_ = 0.0;
 
     // Tempo estimate.
-    std::unique_ptr<TempoDetector> tempo_;
+    std::unique_ptr<TempoEstimator> tempo_;
     std::array<int, kHistogramBins> histogram_{};
     double lastEstimate_ = 0.0;
     double estimateSum_ = 0.0;

@@ -1,0 +1,97 @@
+#!/usr/bin/env python3
+"""Scores velvox-cli's tempo and first beat against references.
+
+evaluate.py generated TRUTH.csv RESULTS.json   -- generated styles: exact tempo, first beat
+evaluate.py real REFERENCE.csv RESULTS.json    -- real tracks: within 1 BPM of the reference
+
+RESULTS.json is the output of `velvox-cli analyze FILE... --json`. Prints a Markdown table and
+the summary lines that bench/README.md quotes.
+"""
+import csv
+import json
+import os
+import sys
+
+
+def relation(found, ref):
+    """Names the metrical relation of a wrong tempo to the reference."""
+    if not found:
+        return "none"
+    r = found / ref
+    for name, value in (("2:1", 2.0), ("1:2", 0.5), ("3:2", 1.5), ("2:3", 2 / 3),
+                        ("4:3", 4 / 3), ("3:4", 0.75), ("3:1", 3.0), ("1:3", 1 / 3),
+                        ("5:4", 1.25), ("4:5", 0.8)):
+        if abs(r - value) < 0.02 * value:
+            return name
+    return "other"
+
+
+def load_results(path):
+    with open(path) as f:
+        return {os.path.basename(row["path"]): row for row in json.load(f)}
+
+
+def generated(truth_path, results_path):
+    results = load_results(results_path)
+    print("| style | tempo | found | first beat error (ms) |")
+    print("|---|---|---|---|")
+    exact = 0
+    right = 0
+    on_time = 0
+    rows = list(csv.DictReader(open(truth_path)))
+    confusions = {}
+    for row in rows:
+        name = os.path.splitext(row["file"])[0] + ".mp3"
+        res = results.get(name, {})
+        bpm = res.get("bpm") or 0.0
+        tempo = float(row["tempo"])
+        ok = abs(bpm - tempo) <= 0.6
+        err_text = ""
+        if ok:
+            exact += 1
+            right += 1
+            period = 60.0 * 44100.0 / tempo
+            first = res.get("firstBeatFrame")
+            d = (first - float(row["first_frame"])) % period
+            d = min(d, period - d) if d <= period / 2 else -(period - d)
+            err = abs(d) / 44.1
+            on_time += err <= 20.0
+            err_text = "%.1f" % err
+        else:
+            rel = relation(bpm, tempo)
+            confusions[rel] = confusions.get(rel, 0) + 1
+        print("| %s | %g | %g | %s |" % (row["style"], tempo, bpm, err_text or "—"))
+    print()
+    print("generated, tempo exact (+-0.6 BPM): %d of %d" % (exact, len(rows)))
+    print("generated, first beat within 20 ms when the tempo is right: %d of %d" %
+          (on_time, right))
+    print("confusions: %s" % (confusions or "none"))
+
+
+def real(reference_path, results_path):
+    results = load_results(results_path)
+    rows = list(csv.DictReader(open(reference_path)))
+    print("| track | reference | found | relation |")
+    print("|---|---|---|---|")
+    hits = 0
+    confusions = {}
+    for row in rows:
+        res = results.get(os.path.basename(row["file"]), {})
+        bpm = res.get("bpm") or 0.0
+        ref = float(row["reference"])
+        ok = abs(bpm - ref) <= 1.0
+        hits += ok
+        rel = "" if ok else relation(bpm, ref)
+        if not ok:
+            confusions[rel] = confusions.get(rel, 0) + 1
+        print("| %s | %.1f | %g | %s |" % (row["name"], ref, bpm, rel or "ok"))
+    print()
+    print("real music, within 1 BPM of the reference: %d of %d (%.0f %%)" %
+          (hits, len(rows), 100.0 * hits / max(1, len(rows))))
+    print("confusions: %s" % (confusions or "none"))
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 4 or sys.argv[1] not in ("generated", "real"):
+        sys.exit(__doc__)
+    (generated if sys.argv[1] == "generated" else real)(sys.argv[2], sys.argv[3])

@@ -1,0 +1,41 @@
+#!/bin/sh
+# Tempo and beat-grid evaluation of `velvox-cli analyze`, outside the test suite. Audio stays in
+# the cache folder, never in the repository.
+#
+#   bench/tempo-eval/run.sh [CACHE]        (default CACHE: ~/.cache/velvox-tempo-eval)
+#
+# Needs a built velvox-cli (build/src/cli/velvox-cli, or VELVOX_CLI=path), g++, ffmpeg with
+# libmp3lame, python3, and for the real set apt-get plus the measuring tools aubio-tools,
+# bpm-tools and soundstretch (installed on the machine, not used by the project).
+# Set SKIP_REAL=1 to run the generated half only.
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+cache=${1:-${HOME}/.cache/velvox-tempo-eval}
+cli=${VELVOX_CLI:-$root/build/src/cli/velvox-cli}
+gen="$cache/generated"
+mkdir -p "$gen"
+
+echo "== generated styles"
+g++ -std=c++20 -O2 -I "$root/tests/analysis" "$here/generate.cpp" -o "$cache/generate"
+"$cache/generate" "$gen" >/dev/null
+for wav in "$gen"/*.wav; do
+    ffmpeg -nostdin -v error -y -i "$wav" -codec:a libmp3lame -b:a 192k "${wav%.wav}.mp3"
+    rm -f "$wav"
+done
+# A track that already has a peak file keeps its stored tempo (an override), so every run starts
+# from fresh peak files and a fresh home.
+rm -rf "$cache/home" "$gen"/*.peak
+"$cli" --home "$cache/home" analyze "$gen"/*.mp3 --json >"$gen/results.json" || true
+python3 "$here/evaluate.py" generated "$gen/truth.csv" "$gen/results.json"
+
+if [ "${SKIP_REAL:-0}" = 1 ]; then
+    exit 0
+fi
+echo
+echo "== real tracks"
+python3 "$here/real_corpus.py" "$cache" | tail -1
+rm -rf "$cache/home" "$cache/real"/*.peak
+cut -d, -f2 "$cache/real/reference.csv" | tail -n +2 | tr '\n' '\0' |
+    xargs -0 "$cli" --home "$cache/home" analyze --json >"$cache/real/results.json" || true
+python3 "$here/evaluate.py" real "$cache/real/reference.csv" "$cache/real/results.json"

@@ -1,0 +1,145 @@
+// The tempo estimate on drum patterns whose off-beats, syncopation, swing or cross-rhythm
+// make a 3:2, 4:3 or 2:1 relative of the beat attractive: each must come out at the tempo a
+// DJ counts. Also once through velvox-cli on a generated file.
+
+#include "analysis/BeatDetect.h"
+#include "analysis/peakFileData.h"
+#include "platform/AudioFileWriter.h"
+
+#include "DrumPatterns.h"
+#include "cli/CliHarness.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace vx {
+namespace {
+
+struct StyleCase {
+    const char* name;
+    test::DrumPattern pattern;
+};
+
+test::DrumPattern breakbeat() {
+    test::DrumPattern p;
+    p.bpm = 100.0;
+    p.firstFrame = 7000;
+    p.kick = "x.x.......xx....";
+    p.snare = "....x..o.o..x..o";
+    p.hat = "x.x.x.x.x.x.x.x.";
+    return p;
+}
+
+test::DrumPattern halfTime() {
+    test::DrumPattern p;
+    p.bpm = 140.0;
+    p.firstFrame = 12000;
+    p.kick = "x.....x...x.....";
+    p.snare = "........x.......";
+    p.hat = "x.x.x.x.x.x.xxxx";
+    return p;
+}
+
+test::DrumPattern drumAndBass() {
+    test::DrumPattern p;
+    p.bpm = 174.0;
+    p.firstFrame = 3000;
+    p.kick = "x.........x.....";
+    p.snare = "....x.......x...";
+    p.hat = "x.xxx.x.x.xxx.x.";
+    p.bass = "x.....x...x.....";
+    return p;
+}
+
+test::DrumPattern swung() {
+    test::DrumPattern p;
+    p.bpm = 90.0;
+    p.firstFrame = 20000;
+    p.swing = 2.0 / 3.0;
+    p.kick = "x......x..x.....";
+    p.snare = "....x.......x...";
+    p.hat = "x.x.x.x.x.x.x.x.";
+    return p;
+}
+
+test::DrumPattern fourOnTheFloor() {
+    test::DrumPattern p;
+    p.bpm = 128.0;
+    p.firstFrame = 1000;
+    p.kick = "x...x...x...x...";
+    p.clap = "....x.......x...";
+    p.openHat = "..x...x...x...x.";
+    p.bass = "..x...x...x...x.";
+    return p;
+}
+
+// Six woodblock hits per bar over a kick on every beat: three against two.
+test::DrumPattern crossRhythm() {
+    test::DrumPattern p;
+    p.bpm = 120.0;
+    p.firstFrame = 4000;
+    p.kick = "x...x...x...x...";
+    p.crossHitsPerBar = 6;
+    return p;
+}
+
+TEST(TempoEstimate, StylesComeOutAtTheCountedTempo) {
+    const std::vector<StyleCase> cases = {
+        {"breakbeat", breakbeat()},
+        {"half-time", halfTime()},
+        {"drum and bass", drumAndBass()},
+        {"swung", swung()},
+        {"four on the floor", fourOnTheFloor()},
+        {"three against two", crossRhythm()},
+    };
+    for (const StyleCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int64_t frames = 44100 * 24;
+        const std::vector<float> x = test::renderPattern(c.pattern, frames);
+        auto peaks = peakFileData::create(peakCountForFrames(frames));
+        BeatDetect detect(*peaks);
+        for (size_t at = 0; at < x.size(); at += BeatDetect::kBlockFrames) {
+            const int n = int(std::min<size_t>(BeatDetect::kBlockFrames, x.size() - at));
+            detect.processBlock(x.data() + at, n);
+        }
+        EXPECT_EQ(detect.computeBpm(), c.pattern.bpm);
+        EXPECT_NEAR(detect.lastEstimate(), c.pattern.bpm, 0.5);
+    }
+}
+
+class TempoEstimateCli : public test::CliTest {};
+
+// Through the command line a user runs: a generated swung pattern comes out at 90, with its
+// first beat mark on a beat of the pattern (any beat: the grid starts within the first), not
+// on the swung off-beat where its hats and a kick are as frequent as on the beat.
+TEST_F(TempoEstimateCli, AnalyzeReportsTheTempoAndFirstBeatOfASwungPattern) {
+    const test::DrumPattern p = swung();
+    const int64_t frames = 44100 * 30;
+    const std::vector<float> x = test::renderPattern(p, frames);
+    const std::filesystem::path wav = dir_ / "swung.wav";
+    std::string error;
+    auto writer =
+        AudioFileWriter::create(wav, AudioFileWriter::Format::WavFloat32, 44100, 1, &error);
+    ASSERT_TRUE(writer) << error;
+    ASSERT_TRUE(writer->write(x.data(), frames) && writer->close());
+
+    const test::CliRun r =
+        run("--home " + (dir_ / "home").string() + " analyze " + wav.string() + " --json");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto rows = nlohmann::json::parse(r.out);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0]["bpm"].get<double>(), 90.0);
+    // The reported frame is the first marked window's (1-based); the beat lies within a
+    // window of its start.
+    const double beat = 60.0 * 44100.0 / 90.0;
+    const double first = rows[0]["firstBeatFrame"].get<double>() - 1.0;
+    const double off = std::remainder(first - double(p.firstFrame), beat);
+    EXPECT_LT(std::fabs(off), 256.0) << first;
+}
+
+} // namespace
+} // namespace vx
