@@ -6,6 +6,22 @@
 
 namespace vx {
 
+namespace {
+thread_local int renderCallbackDepth = 0;
+} // namespace
+
+bool inRenderCallback() {
+    return renderCallbackDepth > 0;
+}
+
+RenderCallbackScope::RenderCallbackScope() {
+    ++renderCallbackDepth;
+}
+
+RenderCallbackScope::~RenderCallbackScope() {
+    --renderCallbackDepth;
+}
+
 std::string formatStatus(int status) {
     const auto code = static_cast<uint32_t>(status);
     char text[5] = {static_cast<char>((code >> 24) & 0xff), static_cast<char>((code >> 16) & 0xff),

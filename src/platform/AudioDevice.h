@@ -58,6 +58,19 @@ using RenderCallback = int (*)(void* context, uint32_t frames, AudioBufferList& 
 // Main thread: called with true when an interruption begins and false when it ends.
 using InterruptionListener = std::function<void(bool begins)>;
 
+// Render thread: true while the calling thread is inside a device's render callback (test
+// builds count the allocations made there).
+bool inRenderCallback();
+
+// Set by a device around each call of the render callback.
+class RenderCallbackScope {
+public:
+    RenderCallbackScope();
+    ~RenderCallbackScope();
+    RenderCallbackScope(const RenderCallbackScope&) = delete;
+    RenderCallbackScope& operator=(const RenderCallbackScope&) = delete;
+};
+
 class AudioDevice {
 public:
     virtual ~AudioDevice() = default;

@@ -175,6 +175,7 @@ bool OfflineAudioDevice::renderOne(uint32_t frames, const Sink& sink) {
         list.buffers[0] = {left_.data(), 1, frames * 4u};
         list.buffers[1] = {right_.data(), 1, frames * 4u};
         if (callBack) {
+            const RenderCallbackScope scope;
             callback_(context_, frames, list);
         }
         for (uint32_t i = 0; i < frames; ++i) {
@@ -186,6 +187,7 @@ bool OfflineAudioDevice::renderOne(uint32_t frames, const Sink& sink) {
         list.count = 1;
         list.buffers[0] = {pcm_.data(), 2, frames * 4u};
         if (callBack) {
+            const RenderCallbackScope scope;
             callback_(context_, frames, list);
         }
         for (uint32_t i = 0; i < frames * 2; ++i) {

@@ -162,6 +162,7 @@ int PortAudioDevice::render(void* output, unsigned long frames) {
         list.count = 1;
         list.buffers[0] = {output, 2, n * 4u};
     }
+    const RenderCallbackScope scope;
     callback_(context_, n, list);
     return paContinue;
 }

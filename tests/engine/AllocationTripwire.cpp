@@ -1,5 +1,9 @@
 #include "AllocationTripwire.h"
 
+#include "platform/AudioDevice.h"
+
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <new>
@@ -8,15 +12,37 @@ namespace {
 thread_local bool armed = false;
 std::atomic<size_t> allocations{0};
 
+std::atomic<size_t> renderAllocations{0};
+
 void* allocate(std::size_t size) {
     if (armed) {
         allocations.fetch_add(1, std::memory_order_relaxed);
+    }
+    // Every render of every engine test counts: the callback must never allocate.
+    if (vx::inRenderCallback()) {
+        renderAllocations.fetch_add(1, std::memory_order_relaxed);
     }
     if (void* p = std::malloc(size == 0 ? 1 : size)) {
         return p;
     }
     throw std::bad_alloc();
 }
+// Fails the engine test during which a render callback allocated.
+class RenderAllocationListener : public ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo&) override {
+        renderAllocations.store(0, std::memory_order_relaxed);
+    }
+    void OnTestEnd(const ::testing::TestInfo&) override {
+        EXPECT_EQ(renderAllocations.load(std::memory_order_relaxed), 0u)
+            << "allocations inside the render callback";
+    }
+};
+
+const bool listening = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new RenderAllocationListener);
+    return true;
+}();
+
 } // namespace
 
 void* operator new(std::size_t size) {

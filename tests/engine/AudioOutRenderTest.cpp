@@ -208,6 +208,7 @@ TEST(AudioOutRender, PositionTriggerAndCountdownFireOnTheRenderThreadOnce) {
     static std::vector<double> positions;
     static audioStream* deckSeen;
     positions.clear();
+    positions.reserve(4); // the selector runs inside the render callback: no allocation
     deckSeen = &d;
     const TriggerSelector selector = [](void* target, int deck) {
         EXPECT_EQ(deck, 0);
