@@ -66,7 +66,7 @@ bool isDeckIndex(int deck) {
 std::shared_ptr<const LoadedTrack> publishTrack(audioStream& deck,
                                                 std::shared_ptr<const LoadedTrack> track) {
     // Release: a reader that acquires the new record sees it whole.
-    return deck.loadedTrack.exchange(std::move(track), std::memory_order_acq_rel);
+    return deck.loadedTrack.exchange(std::move(track));
 }
 
 void republishInfo(audioStream& deck, const std::filesystem::path& path,

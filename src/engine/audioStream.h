@@ -128,11 +128,11 @@ struct audioStream {
     // The loaded track as one record (see LoadedTrack): published by the decode thread, or by
     // the main thread when it changes; null while no track is loaded. Not for the render
     // thread (a copy may allocate nothing, but it may free the last reference).
-    std::atomic<std::shared_ptr<const LoadedTrack>> loadedTrack;
+    LoadedTrackSlot loadedTrack;
     // Any thread but the render thread: a copy of the loaded track's record (null when none),
     // and its parts.
     std::shared_ptr<const LoadedTrack> track() const {
-        return loadedTrack.load(std::memory_order_acquire);
+        return loadedTrack.load();
     }
     std::shared_ptr<VXAudioFileInfo> info() const;
     std::shared_ptr<peakFileData> peakData() const;
