@@ -19,12 +19,8 @@ int runInfo(CommandContext& context) {
         return usageError("usage: velvox-cli info FILE [--json]");
     }
     const std::filesystem::path path = args.front();
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) {
-        return failure(path.string() + ": no such file");
-    }
-    if (std::filesystem::is_directory(path, ec)) {
-        return failure(path.string() + ": is a folder, not an audio file");
+    if (const auto problem = inputProblem(path)) {
+        return failure(path.string() + ": " + *problem);
     }
     std::string error;
     auto reader = AudioFileReader::open(path, AudioFileReader::Client::Stereo44100, &error);

@@ -14,6 +14,7 @@
 #include "deck/SampleTestController.h"
 #include "engine/AudioOut.h"
 #include "engine/DeckBeats.h"
+#include "engine/MixRecordWriter.h"
 #include "engine/Transport.h"
 #include "engine/audioStream.h"
 #include "library/TrackHash.h"
@@ -168,6 +169,22 @@ int runParty(CommandContext& context) {
     if (!paths.ensureWritableFolders(&error)) {
         return failure(error);
     }
+    if (outArg) {
+        // The mix never replaces one of the tracks it could play, the library or the settings.
+        std::vector<std::filesystem::path> inputs;
+        for (const auto& folder : {paths.documents(), paths.sound()}) {
+            std::error_code ec;
+            for (std::filesystem::recursive_directory_iterator it(folder, ec), end;
+                 !ec && it != end; it.increment(ec)) {
+                if (isTrackExtension(it->path())) {
+                    inputs.push_back(it->path());
+                }
+            }
+        }
+        if (const auto refusal = refuseOutput(*outArg, inputs, paths)) {
+            return failure(*refusal);
+        }
+    }
 
     const auto wallStart = std::chrono::steady_clock::now();
     ManualClock audioClock;
@@ -202,16 +219,17 @@ int runParty(CommandContext& context) {
         return failure("no track could be loaded");
     }
 
+    int64_t number = 0;
     const std::filesystem::path mix =
         outArg ? std::filesystem::path(*outArg)
-               : AudioOut::recordFileName(paths.documents(),
-                                          int(app.defaults().integerForKey("FileSeqNo", 0)));
+               : nextFreeRecordFile(paths.documents(), app.defaults().integerForKey("FileSeqNo", 0),
+                                    &number);
     engine->setRecordWaitsWhenFull(true);
     if (!engine->PrepareRecordFor(mix) || !engine->startRecord()) {
         return failure(mix.string() + ": the mix could not be recorded");
     }
     if (!outArg) {
-        app.defaults().setInteger("FileSeqNo", app.defaults().integerForKey("FileSeqNo", 0) + 1);
+        app.defaults().setInteger("FileSeqNo", number + 1);
         app.defaults().synchronize();
     }
 
@@ -252,6 +270,9 @@ int runParty(CommandContext& context) {
         }
     };
     const auto sink = [&](const float*, uint32_t frames, const AudioBufferList&) {
+        if (stopSignal() != 0 || engine->recordFailed()) {
+            return false; // ends the run through the normal stop path below
+        }
         rendered += frames;
         if (measuring) {
             Transition& t = transitions[*measuring];
@@ -285,11 +306,18 @@ int runParty(CommandContext& context) {
         return true;
     };
     const bool pulled = device.pull(total, sink);
+    const bool recordFailed = engine->recordFailed();
     engine->abortRecord();
     app.applicationWillTerminate();
     const double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
-    if (!pulled) {
+    if (recordFailed || engine->recordFailed()) {
+        return failure(mix.string() + ": the recording failed after " +
+                       std::to_string(int(double(rendered) / 44100.0)) +
+                       " s of the mix; the file holds what was written before");
+    }
+    const int signal = stopSignal();
+    if (!pulled && signal == 0) {
         return failure("the offline output stopped early");
     }
 
@@ -318,6 +346,11 @@ int runParty(CommandContext& context) {
         std::printf("party mix of %.1f minutes written to %s (%zu transitions, %.1f s)\n",
                     double(rendered) / 44100.0 / 60.0, mix.string().c_str(), transitions.size(),
                     wall);
+    }
+    if (signal != 0) {
+        std::fprintf(stderr, "velvox-cli: interrupted; the mix so far is complete in %s\n",
+                     mix.string().c_str());
+        return 128 + signal;
     }
     return 0;
 }

@@ -1,6 +1,9 @@
 #include "cli/CliCommand.h"
+#include "engine/convertFile.h"
 #include "platform/Log.h"
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 
@@ -34,6 +37,20 @@ const std::vector<Command>& commands() {
          runConvert},
     };
     return all;
+}
+
+namespace {
+
+std::atomic<int> gStopSignal{0};
+
+extern "C" void onStopSignal(int signal) {
+    gStopSignal.store(signal, std::memory_order_relaxed);
+}
+
+} // namespace
+
+int stopSignal() {
+    return gStopSignal.load(std::memory_order_relaxed);
 }
 
 int usageError(const std::string& message) {
@@ -110,6 +127,16 @@ int main(int argc, char** argv) {
     }
     const std::string name = args.front();
     args.erase(args.begin());
+    // SIGINT and SIGTERM ask the running command to stop: it ends through its normal path
+    // (outputs finished, state saved). A second one ends the process at once. A file size
+    // limit makes writes fail (and be reported) instead of killing the process.
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    std::signal(SIGXFSZ, SIG_IGN);
     for (const Command& c : commands()) {
         if (name == c.name) {
             if (takeFlag(args, "--help")) {
@@ -119,6 +146,8 @@ int main(int argc, char** argv) {
             // The engine's diagnostics stay off the terminal unless asked for.
             vx::setLogToStderr(takeFlag(args, "--verbose"));
             CommandContext context{args, vx::Paths::resolve(home)};
+            // Conversions killed in an earlier run leave hidden partial files behind.
+            vx::removeStaleConversionParts(context.paths.documents());
             return c.run(context);
         }
     }

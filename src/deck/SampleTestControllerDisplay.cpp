@@ -8,6 +8,7 @@
 #include "analysis/peakFileData.h"
 #include "deck/SampleTestController.h"
 #include "engine/AudioOut.h"
+#include "engine/MixRecordWriter.h"
 #include "engine/audioStream.h"
 #include "library/VXAudioFileInfo.h"
 #include "platform/UserDefaults.h"
@@ -269,8 +270,9 @@ void SampleTestController::recordAction() {
         recordButton_.selected = false;
         return;
     }
-    const int64_t number = defaults_.integerForKey("FileSeqNo", 0);
-    const std::filesystem::path file = AudioOut::recordFileName(documentsFolder_, int(number));
+    int64_t number = 0;
+    const std::filesystem::path file =
+        nextFreeRecordFile(documentsFolder_, defaults_.integerForKey("FileSeqNo", 0), &number);
     // Selected only when recording really started: a failed prepare leaves the button off and
     // the sequence number where it was.
     if (engine_.PrepareRecordFor(file) && engine_.startRecord()) {
