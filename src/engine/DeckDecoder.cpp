@@ -103,7 +103,7 @@ int openTrack(audioStream& deck, const std::filesystem::path& path, EngineServic
     const int32_t peakCount = peakCountForFrames(length);
     auto peaks = peakFileData::create(peakCount);
     const auto peakPath = peakFilePath(path);
-    if (!peakFileLoad(*peaks, peakPath)) {
+    if (!peakFileLoad(*peaks, peakPath, peakCount)) {
         peaks = peakFileData::create(peakCount);
         peakFileWrite(*peaks, peakPath);
         deck.needsAnalysis.store(true);
