@@ -19,6 +19,7 @@
 #include "engine/audioStream.h"
 #include "library/TrackHash.h"
 #include "library/VXAudioFileInfo.h"
+#include "platform/AudioFileReader.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/OfflineAudioDevice.h"
@@ -98,13 +99,38 @@ struct Transition {
 // With a folder of tracks the mix is made of them alone: a deck whose saved track lies outside
 // the folder starts on one of the folder's tracks instead (the first two by path), so that no
 // built-in track (nor its analysis) enters the mix.
-void startOnFolderTracks(UserDefaults& defaults, const std::filesystem::path& folder) {
+size_t startOnFolderTracks(UserDefaults& defaults, const std::filesystem::path& folder) {
     std::vector<std::filesystem::path> tracks;
     std::error_code ec;
     for (std::filesystem::recursive_directory_iterator it(folder, ec), end; !ec && it != end;
          it.increment(ec)) {
-        if (it->is_regular_file(ec) && isTrackExtension(it->path())) {
+        if (isTrackExtension(it->path())) {
             tracks.push_back(it->path());
+        }
+    }
+    // Only tracks that can be mixed start the party. The others are skipped: party mode says
+    // so when its playlist reaches them, and here when no track is left at all.
+    std::vector<std::string> problems;
+    std::erase_if(tracks, [&problems](const std::filesystem::path& track) {
+        auto problem = SampleTestController::partyTrackProblem(track, -1.0);
+        if (!problem) {
+            std::string error;
+            const auto reader =
+                AudioFileReader::open(track, AudioFileReader::Client::MonoNative, &error);
+            problem = reader ? SampleTestController::partyTrackProblem(
+                                   track, double(reader->fileFormat().seconds))
+                             : std::optional<std::string>("not a readable audio file");
+        }
+        if (problem) {
+            problems.push_back(track.filename().string() + ": " + *problem);
+        }
+        return problem.has_value();
+    });
+    for (const std::string& problem : problems) {
+        if (tracks.empty()) {
+            noticeLine("Party mode: cannot play %s", problem.c_str());
+        } else {
+            logLine("Party mode: cannot play %s", problem.c_str());
         }
     }
     std::sort(tracks.begin(), tracks.end());
@@ -131,6 +157,7 @@ void startOnFolderTracks(UserDefaults& defaults, const std::filesystem::path& fo
         defaults.setString("kStreamFile" + std::to_string(d), saved[d]);
         defaults.setInteger("kStreamCrate" + std::to_string(d), -1);
     }
+    return tracks.size();
 }
 
 } // namespace
@@ -192,8 +219,8 @@ int runParty(CommandContext& context) {
     OfflineAudioDevice device(
         OfflineAudioDevice::Options{.bufferFrames = static_cast<uint32_t>(buffer)});
     DuovexAppDelegate app(paths, device, loop, VX_VERSION_STRING);
-    if (!args.empty()) {
-        startOnFolderTracks(app.defaults(), paths.documents());
+    if (!args.empty() && startOnFolderTracks(app.defaults(), paths.documents()) == 0) {
+        return failure(args.front() + ": no track in this folder can be played");
     }
     app.applicationDidFinishLaunching(false);
     // The launch continues on timers: run them (and the start-up loads) on the audio clock.
