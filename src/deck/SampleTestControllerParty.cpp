@@ -563,10 +563,14 @@ void SampleTestController::skipPartyTrack(const std::string& name, const std::st
 }
 
 bool SampleTestController::loadNextPartyTrack(int d) {
-    if (playList_.empty() || !engine_.initialized()) {
+    if (playList_.empty()) {
         return false;
     }
-    for (size_t tries = 0; tries < playList_.size(); ++tries) {
+    if (nextPlayListItem_ < 0 || nextPlayListItem_ >= int(playList_.size())) {
+        nextPlayListItem_ = 0;
+    }
+    const int first = nextPlayListItem_;
+    for (size_t tries = 0; tries < playList_.size() && engine_.initialized(); ++tries) {
         if (nextPlayListItem_ < 0 || nextPlayListItem_ >= int(playList_.size())) {
             nextPlayListItem_ = 0;
         }
@@ -586,6 +590,8 @@ bool SampleTestController::loadNextPartyTrack(int d) {
         watchPartyLoad(d, entry->fileName.filename().string());
         return true;
     }
+    // Nothing can be played: the next try starts one entry further, as after a load.
+    nextPlayListItem_ = (first + 1) % int(playList_.size());
     return false;
 }
 
