@@ -248,5 +248,43 @@ TEST_F(CliDamaged, APartySkipsTracksThatCannotPlay) {
         << none.err;
 }
 
+// The library as a user meets it: a damaged one is moved aside (kept byte for byte) with one
+// line saying so, and a read-only one is reported rather than hidden (the last needs a bind
+// mount; skipped without one).
+TEST_F(CliDamaged, ALibraryThatCannotBeUsedIsSaidSo) {
+    const fs::path documents = dir_ / "home" / "Documents";
+    fs::create_directories(documents);
+    const fs::path db = documents / "velvox.sqlite";
+    writeFile(db, std::string(5000, 'x'));
+    const std::string play = home() + " play " + quoted(VX_RESOURCES_DIR "/sound/Night Drive.mp3") +
+                             " --seconds 1 --out " + (dir_ / "o.wav").string();
+    test::CliRun r = run(play);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("was damaged"), std::string::npos) << r.err;
+    int aside = 0;
+    for (const auto& e : fs::directory_iterator(documents)) {
+        if (e.path().filename().string().rfind("velvox.sqlite.damaged-", 0) == 0) {
+            ++aside;
+            EXPECT_EQ(test::slurp(e.path()), std::string(5000, 'x'));
+        }
+    }
+    EXPECT_EQ(aside, 1);
+    r = run(play);
+    EXPECT_EQ(r.err, "") << "told once";
+
+    if (std::system(("mount --bind " + db.string() + " " + db.string() +
+                     " 2>/dev/null && mount "
+                     "-o remount,bind,ro " +
+                     db.string() + " 2>/dev/null")
+                        .c_str()) != 0) {
+        std::system(("umount " + db.string() + " 2>/dev/null").c_str());
+        GTEST_SKIP() << "cannot bind-mount the library read-only here";
+    }
+    r = run(play);
+    std::system(("umount " + db.string()).c_str());
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.err.find("is read-only"), std::string::npos) << r.err;
+}
+
 } // namespace
 } // namespace vx
