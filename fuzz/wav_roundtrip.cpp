@@ -44,7 +44,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int channels = 1 + ((data[0] >> 1) & 1);
     const int rate = kRates[data[1] % 8];
     std::vector<float> samples((size - 2) / 4 / size_t(channels) * size_t(channels));
-    std::memcpy(samples.data(), data + 2, samples.size() * 4);
+    if (!samples.empty()) {
+        std::memcpy(samples.data(), data + 2, samples.size() * 4);
+    }
     for (float& v : samples) {
         if (!std::isfinite(v)) {
             v = 0.0f;
