@@ -166,12 +166,13 @@ int runParty(CommandContext& context) {
     auto& args = context.args;
     bool bad = false;
     const bool json = takeFlag(args, "--json");
+    const bool noRecord = takeFlag(args, "--no-record");
     const auto minutesArg = takeValue(args, "--minutes", bad);
     const auto outArg = takeValue(args, "--out", bad);
     const auto bufferArg = takeValue(args, "--buffer", bad);
-    if (bad || args.size() > 1) {
-        return usageError("usage: velvox-cli party [FOLDER] [--minutes M] [--out OUT.wav] "
-                          "[--buffer N] [--json]");
+    if (bad || args.size() > 1 || (noRecord && outArg)) {
+        return usageError("usage: velvox-cli party [FOLDER] [--minutes M] [--out OUT.wav | "
+                          "--no-record] [--buffer N] [--json]");
     }
     double minutes = 10.0;
     double buffer = 256.0;
@@ -248,14 +249,15 @@ int runParty(CommandContext& context) {
 
     int64_t number = 0;
     const std::filesystem::path mix =
-        outArg ? std::filesystem::path(*outArg)
-               : nextFreeRecordFile(paths.documents(), app.defaults().integerForKey("FileSeqNo", 0),
-                                    &number);
+        noRecord ? std::filesystem::path()
+        : outArg ? std::filesystem::path(*outArg)
+                 : nextFreeRecordFile(paths.documents(),
+                                      app.defaults().integerForKey("FileSeqNo", 0), &number);
     engine->setRecordWaitsWhenFull(true);
-    if (!engine->PrepareRecordFor(mix) || !engine->startRecord()) {
+    if (!noRecord && (!engine->PrepareRecordFor(mix) || !engine->startRecord())) {
         return failure(mix.string() + ": the mix could not be recorded");
     }
-    if (!outArg) {
+    if (!outArg && !noRecord) {
         app.defaults().setInteger("FileSeqNo", number + 1);
         app.defaults().synchronize();
     }
@@ -363,16 +365,17 @@ int runParty(CommandContext& context) {
                  {"fromBeatPhaseMs",
                   t.fromBeatPhaseMs ? nlohmann::json(*t.fromBeatPhaseMs) : nlohmann::json()}});
         }
-        nlohmann::json out = {{"mix", mix.string()},
+        nlohmann::json out = {{"mix", noRecord ? nlohmann::json() : nlohmann::json(mix.string())},
                               {"seconds", double(rendered) / 44100.0},
                               {"wallSeconds", wall},
                               {"buffer", int(buffer)},
                               {"transitions", list}};
         std::cout << out.dump(2) << "\n";
     } else {
-        std::printf("party mix of %.1f minutes written to %s (%zu transitions, %.1f s)\n",
-                    double(rendered) / 44100.0 / 60.0, mix.string().c_str(), transitions.size(),
-                    wall);
+        std::printf("party mix of %.1f minutes %s%s (%zu transitions, %.1f s)\n",
+                    double(rendered) / 44100.0 / 60.0,
+                    noRecord ? "played, not recorded" : "written to ", mix.string().c_str(),
+                    transitions.size(), wall);
     }
     if (signal != 0) {
         std::fprintf(stderr, "velvox-cli: interrupted; the mix so far is complete in %s\n",

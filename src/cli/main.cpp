@@ -26,10 +26,12 @@ const std::vector<Command>& commands() {
          "analyses each file as the app does (tempo, beat marks, peaks, gain), writes its peak "
          "file and reports the result",
          runAnalyze},
-        {"party", "party [FOLDER] [--minutes M] [--out OUT.wav] [--buffer N] [--json]",
+        {"party",
+         "party [FOLDER] [--minutes M] [--out OUT.wav | --no-record] [--buffer N] [--json]",
          "launches the application headless on the offline device, plays FOLDER's tracks (the "
-         "built-in tracks without it) in party mode for M minutes (10), records the mix and "
-         "reports every transition",
+         "built-in tracks without it) in party mode for M minutes (10), records the mix (unless "
+         "--no-record) and reports every transition; SIGINT/SIGTERM end it early with the mix "
+         "complete",
          runParty},
         {"convert", "convert IN OUT.m4a",
          "compresses IN (a recorded mix or any audio file) to AAC-LC, 44100 Hz stereo, in the "
