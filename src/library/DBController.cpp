@@ -666,22 +666,10 @@ bool addPlay(SQLite::Database& db, uint32_t hash, int location) {
 
 void DBController::incrementPlayCountForInfo(const VXAudioFileInfo& info) {
     Guard guard(*this);
-    retryPendingWrites();
     const uint32_t hash = info.hash;
     const int location = info.fileGroup;
-    try {
-        addPlay(*db_, hash, location);
-    } catch (const std::exception& e) {
-        if (isLockError(e)) {
-            // Another program holds the database: the play is kept and written later.
-            logLine("Database: %s is locked; the play of %s will be counted later",
-                    databasePath_.c_str(), info.fileName.c_str());
-            pendingWrites_.push_back(
-                [hash, location](SQLite::Database& db) { addPlay(db, hash, location); });
-            return;
-        }
-        logLine("Database: counting a play of %s failed: %s", info.fileName.c_str(), e.what());
-    }
+    writeOrDefer("the play of " + info.fileName.string(),
+                 [hash, location](SQLite::Database& db) { addPlay(db, hash, location); });
 }
 
 void DBController::retryPendingWrites() {
@@ -698,40 +686,64 @@ void DBController::retryPendingWrites() {
     }
 }
 
+void DBController::setBusyTimeout(int milliseconds) {
+    Guard guard(*this);
+    db_->setBusyTimeout(milliseconds);
+}
+
 size_t DBController::flushPendingWrites() {
     Guard guard(*this);
     retryPendingWrites();
     return pendingWrites_.size();
 }
 
+void DBController::writeOrDefer(const std::string& what,
+                                std::function<void(SQLite::Database&)> write) {
+    retryPendingWrites();
+    try {
+        write(*db_);
+    } catch (const std::exception& e) {
+        if (isLockError(e)) {
+            logLine("Database: %s is locked; %s will be written later", databasePath_.c_str(),
+                    what.c_str());
+            pendingWrites_.push_back(std::move(write));
+            return;
+        }
+        logLine("Database: %s failed: %s", what.c_str(), e.what());
+    }
+}
+
 void DBController::updateTempo(float tempo, uint32_t hash, int location) {
     Guard guard(*this);
-    try {
-        SQLite::Statement update(*db_, "update parameters set tempo=? where hash=? and location=?");
+    writeOrDefer("storing the tempo of track " + std::to_string(hash), [tempo, hash, location](
+                                                                           SQLite::Database& db) {
+        SQLite::Statement update(db, "update parameters set tempo=? where hash=? and location=?");
         update.bind(1, static_cast<double>(tempo));
         update.bind(2, static_cast<int64_t>(hash));
         update.bind(3, location);
         update.exec();
-    } catch (const std::exception& e) {
-        logLine("Database: storing tempo of track %u failed: %s", hash, e.what());
-    }
+    });
 }
 
 void DBController::updateInfoForNewFileName(const VXAudioFileInfo& info, const fs::path& path) {
     Guard guard(*this);
-    try {
-        SQLite::Statement update(*db_, "update parameters set hash=?, fileName=?, tempo=?, "
-                                       "title=coalesce(?, title) where hash=? and location=?");
-        update.bind(1, static_cast<int64_t>(trackHashForPath(path)));
-        update.bind(2, path.filename().string());
-        update.bind(3, info.tempo);
-        bindText(update, 4, info.title);
-        update.bind(5, static_cast<int64_t>(info.hash));
-        update.bind(6, info.fileGroup);
+    const int64_t newHash = trackHashForPath(path);
+    const std::string name = path.filename().string();
+    const double tempo = info.tempo;
+    const std::optional<std::string> title = info.title;
+    const int64_t hash = info.hash;
+    const int location = info.fileGroup;
+    writeOrDefer("storing the analysis of " + path.string(), [=](SQLite::Database& db) {
+        SQLite::Statement update(db, "update parameters set hash=?, fileName=?, tempo=?, "
+                                     "title=coalesce(?, title) where hash=? and location=?");
+        update.bind(1, newHash);
+        update.bind(2, name);
+        update.bind(3, tempo);
+        bindText(update, 4, title);
+        update.bind(5, hash);
+        update.bind(6, location);
         update.exec();
-    } catch (const std::exception& e) {
-        logLine("Database: storing the analysis of %s failed: %s", path.c_str(), e.what());
-    }
+    });
 }
 
 // ---- crates ---------------------------------------------------------------------------------

@@ -119,7 +119,8 @@ public:
     bool updateDirectory(const std::filesystem::path& folder, int location);
     // Main thread: adds one to the track's play count (a NULL count counts as 0). When another
     // program holds the database locked the play is kept and written by a later write, by
-    // flushPendingWrites or at the controller's end; it is not lost.
+    // flushPendingWrites or at the controller's end; it is not lost. (So are tempos and
+    // analysis results, below.)
     void incrementPlayCountForInfo(const VXAudioFileInfo& info);
     // Any thread: stores a tempo (BPM, single precision as the callers keep it) for a track.
     void updateTempo(float tempo, uint32_t hash, int location);
@@ -152,6 +153,9 @@ public:
     // updateLastHash). Called after every insertion, tag update and removal, and once at the
     // end of a reconciliation that changed rows; never while the connection is held.
     void setUpdateLastHash(std::function<void()> updateLastHash);
+    // Any thread: how long statements wait for another program's lock (kBusyTimeoutMs unless
+    // set), ms.
+    void setBusyTimeout(int milliseconds);
     // Any thread: retries the writes a lock held back; returns how many still wait.
     size_t flushPendingWrites();
     // Any thread: where a damaged library was moved when this one was built in its place;
@@ -173,6 +177,10 @@ private:
     void refreshFolderSignature();
     // With the guard held: runs the held-back writes until one is locked out again.
     void retryPendingWrites();
+    // With the guard held: runs `write` after the held-back ones; when another program holds
+    // the database locked it is held back too (and logged as `what`), otherwise a failure is
+    // logged and dropped.
+    void writeOrDefer(const std::string& what, std::function<void(SQLite::Database&)> write);
 
     const Paths paths_;
     const std::filesystem::path databasePath_;

@@ -205,22 +205,25 @@ TEST_F(DBControllerFileTest, ADamagedLibraryIsMovedAsideAndRebuilt) {
     }
 }
 
-// While another program holds the library locked a play is not lost: it is written as soon as
-// the lock is gone.
+// While another program holds the library locked a play (or a tempo) is not lost: it is written
+// as soon as the lock is gone.
 TEST_F(DBControllerFileTest, APlayCountedWhileLockedIsWrittenLater) {
     auto db = DBController::init(home.paths());
     ASSERT_TRUE(db);
+    db->setBusyTimeout(100);
     const auto info = makeInfo(home.paths(), "Locked.mp3", "Locked");
     db->addFileToDB(*info, 0);
     {
         SQLite::Database other(db->databasePath().string(), SQLite::OPEN_READWRITE);
         other.exec("BEGIN EXCLUSIVE");
         db->incrementPlayCountForInfo(*info);
-        EXPECT_EQ(db->flushPendingWrites(), 1u);
+        db->updateTempo(128.0f, info->hash, 0);
+        EXPECT_EQ(db->flushPendingWrites(), 2u);
         other.exec("COMMIT");
     }
     EXPECT_EQ(db->flushPendingWrites(), 0u);
     EXPECT_EQ(findByHash(db->getListForGroup(0), info->hash)->playcount, 1);
+    EXPECT_DOUBLE_EQ(findByHash(db->getListForGroup(0), info->hash)->tempo, 128.0);
     // Still locked when the controller ends: written by its last try once the lock is gone.
     {
         SQLite::Database other(db->databasePath().string(), SQLite::OPEN_READWRITE);
