@@ -60,6 +60,12 @@ void SampleTestController::doCpu() {
     if (!needIndicators_) {
         return;
     }
+    // A recording whose writes failed (a full disk) has ended there, with a valid file of what
+    // was written: it is closed and the record button goes off.
+    if (recordButton_.selected && engine_.recordFailed()) {
+        engine_.abortRecord();
+        recordButton_.selected = false;
+    }
     if (!inactive_ && engine_.initialized()) {
         for (int d = 0; d < 2; ++d) {
             printDIndicator(0, d);
