@@ -11,6 +11,8 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -64,6 +66,20 @@ WavCheck checkWav(const fs::path& path) {
         }
     }
     return c;
+}
+
+// The duration ffprobe reads from a file (another reader than ours), or -1.
+double ffprobeSeconds(const fs::path& file) {
+    const std::string command = "ffprobe -v error -show_entries format=duration -of csv=p=0 \"" +
+                                file.string() + "\" 2>/dev/null";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) {
+        return -1;
+    }
+    char text[64] = {};
+    const bool got = std::fgets(text, sizeof text, pipe) != nullptr;
+    ::pclose(pipe);
+    return got ? std::atof(text) : -1;
 }
 
 class CliSafety : public CliTest {
@@ -216,6 +232,7 @@ TEST_F(CliSafety, SignalsAndKillsLeaveValidFiles) {
     EXPECT_GT(c.fileFrames, 0u);
     EXPECT_EQ(c.headerFrames, c.fileFrames);
     EXPECT_EQ(c.readerFrames, int64_t(c.fileFrames));
+    EXPECT_NEAR(ffprobeSeconds(mix), double(c.fileFrames) / 44100.0, 0.01);
     EXPECT_NE(test::slurp(homeDir() / "settings.json").find("kStreamFile0"), std::string::npos);
 
     for (const char* command : {"party --minutes 600 --out ",
@@ -233,6 +250,7 @@ TEST_F(CliSafety, SignalsAndKillsLeaveValidFiles) {
         // Behind by at most two seconds of audio and the writers' buffers.
         EXPECT_GE(c.headerFrames + 3 * 44100, c.fileFrames) << command;
         EXPECT_EQ(c.readerFrames, int64_t(c.headerFrames)) << command;
+        EXPECT_NEAR(ffprobeSeconds(out), double(c.headerFrames) / 44100.0, 0.01) << command;
     }
 }
 
