@@ -48,6 +48,7 @@ int runInfo(CommandContext& context) {
             {"encoder", tags.encoder},
             {"copyright", tags.copyright},
             {"estimatedSeconds", tags.durationSeconds},
+            {"damaged", format.damage.empty() ? nlohmann::json() : nlohmann::json(format.damage)},
         };
         std::cout << out.dump(2) << "\n";
         return 0;
@@ -58,6 +59,9 @@ int runInfo(CommandContext& context) {
     std::printf("  length:   %lld frames at 44100 Hz (%.3f s), %lld priming frames\n",
                 static_cast<long long>(format.frames44100), seconds,
                 static_cast<long long>(format.primingFrames));
+    if (!format.damage.empty()) {
+        std::printf("  damaged:  %s\n", format.damage.c_str());
+    }
     std::printf("  title:    %s\n", tags.title.c_str());
     std::printf("  artist:   %s\n", tags.artist.c_str());
     std::printf("  album:    %s\n", tags.album.c_str());

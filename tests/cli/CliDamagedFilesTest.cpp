@@ -136,12 +136,13 @@ TEST_F(CliDamaged, ATruncatedMp3IsAsLongAsWhatPlays) {
     const std::string bytes = test::slurp(whole);
     const fs::path half = dir_ / "Half.mp3";
     writeFile(half, bytes.substr(0, bytes.size() / 2));
-    const auto seconds = [&](const fs::path& f) {
-        return nlohmann::json::parse(run("info " + quoted(f) + " --json").out)["seconds"]
-            .get<double>();
+    const auto info = [&](const fs::path& f) {
+        return nlohmann::json::parse(run("info " + quoted(f) + " --json").out);
     };
-    const double full = seconds(whole);
-    EXPECT_NEAR(seconds(half), full / 2, 2.0);
+    const double full = info(whole)["seconds"].get<double>();
+    EXPECT_TRUE(info(whole)["damaged"].is_null());
+    EXPECT_NEAR(info(half)["seconds"].get<double>(), full / 2, 2.0);
+    EXPECT_NE(info(half)["damaged"].get<std::string>().find("truncated"), std::string::npos);
 
     const test::CliRun r = run(home() + " analyze " + quoted(half) + " --json");
     EXPECT_EQ(r.exitCode, 1);
