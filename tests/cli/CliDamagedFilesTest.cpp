@@ -45,6 +45,14 @@ double headerBpm(const std::string& peakFile) {
     return bpm;
 }
 
+struct Unmount {
+    fs::path where;
+    ~Unmount() {
+        [[maybe_unused]] const int r =
+            std::system(("umount " + where.string() + " 2>/dev/null").c_str());
+    }
+};
+
 class CliDamaged : public CliTest {
 protected:
     std::string home() const { return "--home " + (dir_ / "home").string(); }
@@ -112,6 +120,8 @@ TEST_F(CliDamaged, AnalysingInAReadOnlyFolderFailsHonestly) {
             ("mount -t tmpfs -o size=16m tmpfs " + mount.string() + " 2>/dev/null").c_str()) != 0) {
         GTEST_SKIP() << "cannot mount a tmpfs here";
     }
+    // Unmounted however the test ends, so the test folder can be removed.
+    const Unmount unmount{mount};
     const fs::path track = mount / "Night Drive.mp3";
     fs::copy_file(VX_RESOURCES_DIR "/sound/Night Drive.mp3", track);
     ASSERT_EQ(run(home() + " analyze " + quoted(track)).exitCode, 0);
@@ -121,7 +131,6 @@ TEST_F(CliDamaged, AnalysingInAReadOnlyFolderFailsHonestly) {
     writeFile(mount / "Night Drive.peak", stale);
     ASSERT_EQ(std::system(("mount -o remount,ro " + mount.string()).c_str()), 0);
     const test::CliRun r = run(home() + " analyze " + quoted(track) + " --json");
-    std::system(("umount " + mount.string()).c_str());
     EXPECT_EQ(r.exitCode, 1);
     const auto rows = nlohmann::json::parse(r.out);
     EXPECT_NE(rows[0]["error"].get<std::string>().find("could not be written"), std::string::npos)
@@ -281,8 +290,10 @@ TEST_F(CliDamaged, ALibraryThatCannotBeUsedIsSaidSo) {
         std::system(("umount " + db.string() + " 2>/dev/null").c_str());
         GTEST_SKIP() << "cannot bind-mount the library read-only here";
     }
-    r = run(play);
-    std::system(("umount " + db.string()).c_str());
+    {
+        const Unmount unmount{db};
+        r = run(play);
+    }
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_NE(r.err.find("is read-only"), std::string::npos) << r.err;
 }
