@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   # toolchain
   build-essential cmake ninja-build pkg-config ccache clang-format git
+  # clang with libFuzzer and its sanitizer runtimes (make fuzz)
+  clang
   # Qt 6 Quick shell and its QML modules
   qt6-base-dev qt6-base-dev-tools qt6-declarative-dev qt6-declarative-dev-tools
   qml6-module-qtquick qml6-module-qtquick-window qml6-module-qtquick-layouts

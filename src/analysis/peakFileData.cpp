@@ -4,11 +4,13 @@
 #include "platform/Log.h"
 
 #include <bit>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -146,13 +148,60 @@ int32_t peakCountForFrames(int64_t frames) {
                                                    : static_cast<int32_t>(n);
 }
 
+namespace {
+
+// Audio files that may sit beside a track under the same stem (Song.mp3, Song.m4a...).
+constexpr const char* kAudioExtensions[] = {"mp3", "m4a",  "wav", "aif", "aiff", "flac",
+                                            "ogg", "opus", "aac", "mp4", "caf",  "wma"};
+
+std::string lowerCase(std::string text) {
+    for (char& c : text) {
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+} // namespace
+
 std::filesystem::path peakFilePath(const std::filesystem::path& trackPath) {
     std::filesystem::path p = trackPath;
     p.replace_extension("peak");
+    if (!trackPath.has_extension()) {
+        return p;
+    }
+    // Another audio file of the same stem in the folder whose name sorts first owns the plain
+    // name; this track then takes one built from its whole file name, which no track's plain
+    // name can be (those all end in ".peak").
+    const std::string own = trackPath.filename().string();
+    const std::string ownExtension = lowerCase(trackPath.extension().string().substr(1));
+    std::error_code ec;
+    for (const char* extension : kAudioExtensions) {
+        if (ownExtension == extension) {
+            continue;
+        }
+        std::string upper = extension;
+        for (char& c : upper) {
+            c = char(std::toupper(static_cast<unsigned char>(c)));
+        }
+        for (const std::string& spelled : {std::string(extension), upper}) {
+            std::filesystem::path sibling = trackPath;
+            sibling.replace_extension(spelled);
+            if (sibling.filename().string() < own &&
+                std::filesystem::is_regular_file(sibling, ec)) {
+                std::filesystem::path alternative = trackPath;
+                alternative += kPeakSiblingSuffix;
+                return alternative;
+            }
+        }
+    }
     return p;
 }
 
 bool peakFileLoad(peakFileData& record, const std::filesystem::path& path) {
+    return peakFileLoad(record, path, -1);
+}
+
+bool peakFileLoad(peakFileData& record, const std::filesystem::path& path, int32_t expectedCount) {
     engineLockTripwire("a peak file read");
     // Non-blocking open so that a FIFO planted under the name cannot stall the caller; the
     // regular-file check below rejects it.
@@ -177,7 +226,12 @@ bool peakFileLoad(peakFileData& record, const std::filesystem::path& path) {
     if (dataBytes % kPeakEntryBytes != 0) {
         return rejected(path, "odd entry data length");
     }
-    if (dataBytes / kPeakEntryBytes > std::numeric_limits<int32_t>::max()) {
+    // Decided from the size alone, before anything is allocated or read: a file of another
+    // length belongs to another version of the track (or was cut short).
+    if (expectedCount >= 0 && dataBytes / kPeakEntryBytes != expectedCount) {
+        return rejected(path, "its entry count does not match the track's length");
+    }
+    if (dataBytes / kPeakEntryBytes > kPeakMaxEntries) {
         return rejected(path, "too many entries");
     }
 
@@ -197,11 +251,23 @@ bool peakFileLoad(peakFileData& record, const std::filesystem::path& path) {
     if (!std::isfinite(bpm) || bpm < 0.0 || !std::isfinite(gain) || gain <= 0.0) {
         return rejected(path, "BPM or gain out of range");
     }
+    if ((bpm != 0.0 && (bpm < kPeakMinBpm || bpm > kPeakMaxBpm)) || gain < kPeakMinGain ||
+        gain > kPeakMaxGain) {
+        return rejected(path, "BPM or gain out of range");
+    }
 
     const int32_t count = static_cast<int32_t>(dataBytes / kPeakEntryBytes);
     auto entries = std::make_unique<uint8_t[]>(static_cast<size_t>(dataBytes));
     if (!readAll(fd, entries.get(), static_cast<size_t>(dataBytes))) {
         return rejected(path, "truncated while reading");
+    }
+    // Flags other than the low-frequency bit and the beat bits are never written; an entry
+    // carrying them is not one of ours (random or shifted data).
+    for (int64_t i = 0; i < dataBytes; i += kPeakEntryBytes) {
+        const uint8_t flags = entries[size_t(i) + 1];
+        if (flags != kPeakNotComputed && (flags & kPeakUnusedBits) != 0) {
+            return rejected(path, "an entry carries flags that are never written");
+        }
     }
 
     // Everything checked: only now does the record change.
@@ -238,9 +304,19 @@ bool peakFileWrite(peakFileData& record, const std::filesystem::path& path) {
     };
 
     // A unique temporary name per writer: the decode thread and the analysis may write the
-    // same track's file at once, and each rename must carry a complete file.
-    std::string temporary = path.string() + ".tmp-XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
+    // same track's file at once, and each rename must carry a complete file. Created with
+    // mode 0666 less the umask, as any file the user makes (a peak file is no secret).
+    static std::atomic<uint64_t> serial{0};
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temporary = path.string() + ".tmp-" + std::to_string(::getpid()) + "-" +
+                    std::to_string(serial.fetch_add(1, std::memory_order_relaxed));
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            break;
+        }
+    }
     if (fd < 0) {
         return fail("creating a temporary file");
     }

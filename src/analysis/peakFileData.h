@@ -95,16 +95,38 @@ struct peakFileData {
 // clamped to the int32 range.
 int32_t peakCountForFrames(int64_t frames);
 
+// Byte 1 bits that no producer writes (an entry with any of them, and not 0xFF, is damaged).
+inline constexpr uint8_t kPeakUnusedBits = 0x0E;
+// Bounds of a peak file's header: the tempo (0 = never analysed, else what tap, entry, the
+// detector and its halving/doubling can give) and the gain (the analysis's own clamp).
+inline constexpr double kPeakMinBpm = 20.0;
+inline constexpr double kPeakMaxBpm = 480.0;
+inline constexpr double kPeakMinGain = 0.001;
+inline constexpr double kPeakMaxGain = 2.0;
+// Most entries a peak file may hold: 24 hours at 44100 Hz.
+inline constexpr int64_t kPeakMaxEntries = int64_t{24} * 3600 * 44100 / kPeakWindowFrames + 1;
+// Ending of the peak file of a track that shares its stem with another audio file in its
+// folder (see peakFilePath).
+inline constexpr const char* kPeakSiblingSuffix = ".vxpeak";
+
 // Any thread: the peak file of a track, the track's path with its extension replaced by
-// "peak" (a/b/c.mp3 → a/b/c.peak; a/b/c → a/b/c.peak).
+// "peak" (a/b/c.mp3 → a/b/c.peak; a/b/c → a/b/c.peak). When another audio file of the same
+// stem lies beside it (Song.mp3 and Song.m4a), the one whose file name sorts first keeps that
+// name and the other gets its whole file name plus ".vxpeak" (Song.mp3.vxpeak), which no plain
+// name can equal, so the two never share a file. A lone track's existing peak file keeps its
+// name.
 std::filesystem::path peakFilePath(const std::filesystem::path& trackPath);
 
 // Decode or main thread, on a record no other thread holds yet: reads the peak file at `path`
 // into `record` (header size, BPM, gain, entries; count from the file length; ready = 1).
-// Returns false, and leaves `record` unchanged, when the file is missing or unreadable, its
-// header size is not 20, it is shorter than the header, its entry data has an odd length,
-// or its BPM or gain is not a finite number in range (BPM ≥ 0, gain > 0).
+// Returns false, logs why, and leaves `record` unchanged, when the file is missing or
+// unreadable, its header size is not 20, it is shorter than the header, its entry data has an
+// odd length or more than kPeakMaxEntries entries, its BPM is neither 0 nor in
+// kPeakMinBpm..kPeakMaxBpm, its gain is not in kPeakMinGain..kPeakMaxGain, or an entry carries
+// flag bits that are never written. With `expectedCount` ≥ 0 (the track's entry count) a file
+// holding another number of entries is refused from its size alone, before anything is read.
 bool peakFileLoad(peakFileData& record, const std::filesystem::path& path);
+bool peakFileLoad(peakFileData& record, const std::filesystem::path& path, int32_t expectedCount);
 
 // Any thread except render: writes `record` to `path` (20-byte header, then count × 2 entry
 // bytes) through a temporary file in the same folder and a rename. A gain that is not a

@@ -4,6 +4,7 @@
 #include "engine/AudioOut.h"
 #include "engine/ConversionState.h"
 #include "engine/Transport.h"
+#include "engine/convertFile.h"
 #include "engine/sampleLoad.h"
 #include "library/DBController.h"
 #include "library/TrackHash.h"
@@ -132,6 +133,8 @@ void DuovexAppDelegate::applicationDidFinishLaunching(bool tablet) {
 void DuovexAppDelegate::continueLoad() {
     defaults_.setInteger(kLaunchCount, defaults_.integerForKey(kLaunchCount, 0) + 1);
     defaults_.synchronize();
+    // A conversion killed in an earlier run left its hidden partial file in the documents.
+    removeStaleConversionParts(paths_.documents());
 
     if (!defaults_.hasKey(kIsFirstStart)) {
         defaults_.setString(kIsFirstStart, "NO");

@@ -10,6 +10,7 @@
 #include "library/DBController.h"
 #include "platform/AudioFileReader.h"
 #include "platform/Clock.h"
+#include "platform/Log.h"
 #include "platform/NotificationCenter.h"
 #include "platform/OfflineAudioDevice.h"
 #include "platform/RunLoop.h"
@@ -61,24 +62,37 @@ int runAnalyze(CommandContext& context) {
                 std::fprintf(stderr, "velvox-cli: %s: %s\n", path.string().c_str(), why.c_str());
             }
         };
-        std::error_code ec;
-        if (!std::filesystem::is_regular_file(path, ec)) {
-            fail("no such file");
+        if (const auto problem = inputProblem(path)) {
+            fail(*problem);
             results.push_back(row);
             continue;
         }
         std::string openError;
-        if (!AudioFileReader::open(path, AudioFileReader::Client::Mono44100, &openError)) {
-            fail("not a readable audio file");
+        const auto reader =
+            AudioFileReader::open(path, AudioFileReader::Client::Mono44100, &openError);
+        if (!reader) {
+            // A refused header (rate, length) says why; anything else is simply not audio.
+            const bool refused = openError.find("unsupported") != std::string::npos ||
+                                 openError.find("refused") != std::string::npos;
+            fail(refused ? openError : "not a readable audio file");
             results.push_back(row);
             continue;
         }
+        const std::string damage = reader->fileFormat().damage;
         int outcome = 0;
-        AnalysisRoutine routine = [&](const std::filesystem::path& p, peakFileData& peaks,
+        // The result is taken from the analysis's own record: the peak file is checked against
+        // it afterwards, so a file that could not be written is never reported as the result.
+        auto peaks = peakFileData::create(0);
+        LogCapture writeLog;
+        AnalysisRoutine routine = [&](const std::filesystem::path& p, peakFileData& record,
                                       std::atomic<float>& progress) {
-            outcome = analyzeTrack(p, &peaks, &progress, [&](const std::filesystem::path& q) {
+            outcome = analyzeTrack(p, &record, &progress, [&](const std::filesystem::path& q) {
                 return engine.getTempoOverrideForAnalyze(q);
             });
+            peaks = peakFileData::create(record.count);
+            peaks->bpm.store(record.bpm.load());
+            peaks->gain.store(record.gain.load());
+            record.copyEntries(peaks->entries.get());
             return outcome;
         };
         engine.setAnalysisRoutine(routine);
@@ -86,11 +100,36 @@ int runAnalyze(CommandContext& context) {
         engine.runAnalyze(path); // on this thread, which is the main thread
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        auto peaks = peakFileData::create(0);
-        if (!outcome || !peakFileLoad(*peaks, peakFilePath(path))) {
+        if (!outcome) {
             fail("the analysis did not complete");
             results.push_back(row);
             continue;
+        }
+        const auto saved = peakFileData::create(0);
+        const bool stored = peakFileLoad(*saved, peakFilePath(path), peaks->count) &&
+                            saved->bpm.load() == peaks->bpm.load() &&
+                            saved->gain.load() == peaks->gain.load() && [&] {
+                                std::vector<uint8_t> a(size_t(peaks->count) * 2);
+                                std::vector<uint8_t> b(a.size());
+                                peaks->copyEntries(a.data());
+                                saved->copyEntries(b.data());
+                                return a == b;
+                            }();
+        if (!stored) {
+            std::string why =
+                "the peak file " + peakFilePath(path).string() + " could not be written";
+            for (const std::string& line : writeLog.lines()) {
+                const size_t at = line.find("not written: ");
+                if (at != std::string::npos) {
+                    why += " (" + line.substr(at + 13) + ")";
+                    break;
+                }
+            }
+            fail(why);
+        }
+        if (!damage.empty()) {
+            row["damaged"] = damage;
+            fail("damaged file, " + damage + "; analysed what can be played");
         }
         int beats = 0;
         int64_t firstBeat = -1;

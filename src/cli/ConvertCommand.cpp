@@ -23,13 +23,15 @@ int runConvert(CommandContext& context) {
     request.format = ConvertFormat::M4aAac;
     request.sampleRate = 44100.0;
 
-    std::error_code ec;
-    if (!std::filesystem::exists(request.source, ec)) {
-        return failure(request.source.string() + ": no such file");
+    if (const auto problem = inputProblem(request.source)) {
+        return failure(request.source.string() + ": " + *problem);
     }
-    if (std::filesystem::is_directory(request.source, ec)) {
-        return failure(request.source.string() + ": is a folder, not an audio file");
+    if (const auto refusal = refuseOutput(request.destination, {request.source}, context.paths)) {
+        return failure(*refusal);
     }
+    // A conversion killed before it finished left its hidden temporary file here.
+    std::filesystem::path folder = request.destination.parent_path();
+    removeStaleConversionParts(folder.empty() ? std::filesystem::path(".") : folder);
 
     // This thread is the main thread; the conversion refuses to run on it, as in the app.
     ConversionState state;

@@ -19,12 +19,8 @@ int runInfo(CommandContext& context) {
         return usageError("usage: velvox-cli info FILE [--json]");
     }
     const std::filesystem::path path = args.front();
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) {
-        return failure(path.string() + ": no such file");
-    }
-    if (std::filesystem::is_directory(path, ec)) {
-        return failure(path.string() + ": is a folder, not an audio file");
+    if (const auto problem = inputProblem(path)) {
+        return failure(path.string() + ": " + *problem);
     }
     std::string error;
     auto reader = AudioFileReader::open(path, AudioFileReader::Client::Stereo44100, &error);
@@ -52,6 +48,7 @@ int runInfo(CommandContext& context) {
             {"encoder", tags.encoder},
             {"copyright", tags.copyright},
             {"estimatedSeconds", tags.durationSeconds},
+            {"damaged", format.damage.empty() ? nlohmann::json() : nlohmann::json(format.damage)},
         };
         std::cout << out.dump(2) << "\n";
         return 0;
@@ -62,6 +59,9 @@ int runInfo(CommandContext& context) {
     std::printf("  length:   %lld frames at 44100 Hz (%.3f s), %lld priming frames\n",
                 static_cast<long long>(format.frames44100), seconds,
                 static_cast<long long>(format.primingFrames));
+    if (!format.damage.empty()) {
+        std::printf("  damaged:  %s\n", format.damage.c_str());
+    }
     std::printf("  title:    %s\n", tags.title.c_str());
     std::printf("  artist:   %s\n", tags.artist.c_str());
     std::printf("  album:    %s\n", tags.album.c_str());

@@ -14,10 +14,12 @@
 #include "deck/SampleTestController.h"
 #include "engine/AudioOut.h"
 #include "engine/DeckBeats.h"
+#include "engine/MixRecordWriter.h"
 #include "engine/Transport.h"
 #include "engine/audioStream.h"
 #include "library/TrackHash.h"
 #include "library/VXAudioFileInfo.h"
+#include "platform/AudioFileReader.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/OfflineAudioDevice.h"
@@ -94,13 +96,38 @@ struct Transition {
 // With a folder of tracks the mix is made of them alone: a deck whose saved track lies outside
 // the folder starts on one of the folder's tracks instead (the first two by path), so that no
 // built-in track (nor its analysis) enters the mix.
-void startOnFolderTracks(UserDefaults& defaults, const std::filesystem::path& folder) {
+size_t startOnFolderTracks(UserDefaults& defaults, const std::filesystem::path& folder) {
     std::vector<std::filesystem::path> tracks;
     std::error_code ec;
     for (std::filesystem::recursive_directory_iterator it(folder, ec), end; !ec && it != end;
          it.increment(ec)) {
-        if (it->is_regular_file(ec) && isTrackExtension(it->path())) {
+        if (isTrackExtension(it->path())) {
             tracks.push_back(it->path());
+        }
+    }
+    // Only tracks that can be mixed start the party. The others are skipped: party mode says
+    // so when its playlist reaches them, and here when no track is left at all.
+    std::vector<std::string> problems;
+    std::erase_if(tracks, [&problems](const std::filesystem::path& track) {
+        auto problem = SampleTestController::partyTrackProblem(track, -1.0);
+        if (!problem) {
+            std::string error;
+            const auto reader =
+                AudioFileReader::open(track, AudioFileReader::Client::MonoNative, &error);
+            problem = reader ? SampleTestController::partyTrackProblem(
+                                   track, double(reader->fileFormat().seconds))
+                             : std::optional<std::string>("not a readable audio file");
+        }
+        if (problem) {
+            problems.push_back(track.filename().string() + ": " + *problem);
+        }
+        return problem.has_value();
+    });
+    for (const std::string& problem : problems) {
+        if (tracks.empty()) {
+            noticeLine("Party mode: cannot play %s", problem.c_str());
+        } else {
+            logLine("Party mode: cannot play %s", problem.c_str());
         }
     }
     std::sort(tracks.begin(), tracks.end());
@@ -127,6 +154,7 @@ void startOnFolderTracks(UserDefaults& defaults, const std::filesystem::path& fo
         defaults.setString("kStreamFile" + std::to_string(d), saved[d]);
         defaults.setInteger("kStreamCrate" + std::to_string(d), -1);
     }
+    return tracks.size();
 }
 
 } // namespace
@@ -135,12 +163,13 @@ int runParty(CommandContext& context) {
     auto& args = context.args;
     bool bad = false;
     const bool json = takeFlag(args, "--json");
+    const bool noRecord = takeFlag(args, "--no-record");
     const auto minutesArg = takeValue(args, "--minutes", bad);
     const auto outArg = takeValue(args, "--out", bad);
     const auto bufferArg = takeValue(args, "--buffer", bad);
-    if (bad || args.size() > 1) {
-        return usageError("usage: velvox-cli party [FOLDER] [--minutes M] [--out OUT.wav] "
-                          "[--buffer N] [--json]");
+    if (bad || args.size() > 1 || (noRecord && outArg)) {
+        return usageError("usage: velvox-cli party [FOLDER] [--minutes M] [--out OUT.wav | "
+                          "--no-record] [--buffer N] [--json]");
     }
     double minutes = 10.0;
     double buffer = 256.0;
@@ -165,6 +194,22 @@ int runParty(CommandContext& context) {
     if (!paths.ensureWritableFolders(&error)) {
         return failure(error);
     }
+    if (outArg) {
+        // The mix never replaces one of the tracks it could play, the library or the settings.
+        std::vector<std::filesystem::path> inputs;
+        for (const auto& folder : {paths.documents(), paths.sound()}) {
+            std::error_code ec;
+            for (std::filesystem::recursive_directory_iterator it(folder, ec), end;
+                 !ec && it != end; it.increment(ec)) {
+                if (isTrackExtension(it->path())) {
+                    inputs.push_back(it->path());
+                }
+            }
+        }
+        if (const auto refusal = refuseOutput(*outArg, inputs, paths)) {
+            return failure(*refusal);
+        }
+    }
 
     const auto wallStart = std::chrono::steady_clock::now();
     ManualClock audioClock;
@@ -172,8 +217,8 @@ int runParty(CommandContext& context) {
     OfflineAudioDevice device(
         OfflineAudioDevice::Options{.bufferFrames = static_cast<uint32_t>(buffer)});
     DuovexAppDelegate app(paths, device, loop, VX_VERSION_STRING);
-    if (!args.empty()) {
-        startOnFolderTracks(app.defaults(), paths.documents());
+    if (!args.empty() && startOnFolderTracks(app.defaults(), paths.documents()) == 0) {
+        return failure(args.front() + ": no track in this folder can be played");
     }
     app.applicationDidFinishLaunching(false);
     // The launch continues on timers: run them (and the start-up loads) on the audio clock.
@@ -199,16 +244,18 @@ int runParty(CommandContext& context) {
         return failure("no track could be loaded");
     }
 
+    int64_t number = 0;
     const std::filesystem::path mix =
-        outArg ? std::filesystem::path(*outArg)
-               : AudioOut::recordFileName(paths.documents(),
-                                          int(app.defaults().integerForKey("FileSeqNo", 0)));
+        noRecord ? std::filesystem::path()
+        : outArg ? std::filesystem::path(*outArg)
+                 : nextFreeRecordFile(paths.documents(),
+                                      app.defaults().integerForKey("FileSeqNo", 0), &number);
     engine->setRecordWaitsWhenFull(true);
-    if (!engine->PrepareRecordFor(mix) || !engine->startRecord()) {
+    if (!noRecord && (!engine->PrepareRecordFor(mix) || !engine->startRecord())) {
         return failure(mix.string() + ": the mix could not be recorded");
     }
-    if (!outArg) {
-        app.defaults().setInteger("FileSeqNo", app.defaults().integerForKey("FileSeqNo", 0) + 1);
+    if (!outArg && !noRecord) {
+        app.defaults().setInteger("FileSeqNo", number + 1);
         app.defaults().synchronize();
     }
 
@@ -249,6 +296,9 @@ int runParty(CommandContext& context) {
         }
     };
     const auto sink = [&](const float*, uint32_t frames, const AudioBufferList&) {
+        if (stopSignal() != 0 || engine->recordFailed()) {
+            return false; // ends the run through the normal stop path below
+        }
         rendered += frames;
         if (measuring) {
             Transition& t = transitions[*measuring];
@@ -282,11 +332,18 @@ int runParty(CommandContext& context) {
         return true;
     };
     const bool pulled = device.pull(total, sink);
+    const bool recordFailed = engine->recordFailed();
     engine->abortRecord();
     app.applicationWillTerminate();
     const double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
-    if (!pulled) {
+    if (recordFailed || engine->recordFailed()) {
+        return failure(mix.string() + ": the recording failed after " +
+                       std::to_string(int(double(rendered) / 44100.0)) +
+                       " s of the mix; the file holds what was written before");
+    }
+    const int signal = stopSignal();
+    if (!pulled && signal == 0) {
         return failure("the offline output stopped early");
     }
 
@@ -305,16 +362,22 @@ int runParty(CommandContext& context) {
                  {"fromBeatPhaseMs",
                   t.fromBeatPhaseMs ? nlohmann::json(*t.fromBeatPhaseMs) : nlohmann::json()}});
         }
-        nlohmann::json out = {{"mix", mix.string()},
+        nlohmann::json out = {{"mix", noRecord ? nlohmann::json() : nlohmann::json(mix.string())},
                               {"seconds", double(rendered) / 44100.0},
                               {"wallSeconds", wall},
                               {"buffer", int(buffer)},
                               {"transitions", list}};
         std::cout << out.dump(2) << "\n";
     } else {
-        std::printf("party mix of %.1f minutes written to %s (%zu transitions, %.1f s)\n",
-                    double(rendered) / 44100.0 / 60.0, mix.string().c_str(), transitions.size(),
-                    wall);
+        std::printf("party mix of %.1f minutes %s%s (%zu transitions, %.1f s)\n",
+                    double(rendered) / 44100.0 / 60.0,
+                    noRecord ? "played, not recorded" : "written to ", mix.string().c_str(),
+                    transitions.size(), wall);
+    }
+    if (signal != 0) {
+        std::fprintf(stderr, "velvox-cli: interrupted; the mix so far is complete in %s\n",
+                     mix.string().c_str());
+        return 128 + signal;
     }
     return 0;
 }

@@ -13,6 +13,7 @@
 #include "engine/AudioOut.h"
 #include "engine/DeckDecoder.h"
 #include "engine/DeckSpeed.h"
+#include "engine/MixRecordWriter.h"
 #include "engine/Stretcher.h"
 #include "engine/Transport.h"
 #include "library/DBController.h"
@@ -160,9 +161,23 @@ int runPlay(CommandContext& context) {
         return usageError("play needs --out OUT.wav (or --device)");
     }
     const std::filesystem::path file = args.front();
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(file, ec)) {
-        return failure(file.string() + ": no such file");
+    if (const auto problem = inputProblem(file)) {
+        return failure(file.string() + ": " + *problem);
+    }
+    // Outputs never overwrite the track, the library, the settings or each other.
+    if (outArg) {
+        if (const auto refusal = refuseOutput(*outArg, {file}, context.paths)) {
+            return failure(*refusal);
+        }
+    }
+    if (recordArg && !recordArg->empty()) {
+        std::vector<std::filesystem::path> inputs = {file};
+        if (outArg) {
+            inputs.emplace_back(*outArg);
+        }
+        if (const auto refusal = refuseOutput(*recordArg, inputs, context.paths)) {
+            return failure(*refusal);
+        }
     }
 
     std::string error;
@@ -236,9 +251,10 @@ int runPlay(CommandContext& context) {
     // The record file: the one asked for, or the record button's next numbered file.
     std::optional<std::filesystem::path> recordFile;
     if (recordArg) {
-        const int64_t number = defaults.integerForKey("FileSeqNo", 0);
+        int64_t number = 0;
         recordFile = recordArg->empty()
-                         ? AudioOut::recordFileName(context.paths.documents(), int(number))
+                         ? nextFreeRecordFile(context.paths.documents(),
+                                              defaults.integerForKey("FileSeqNo", 0), &number)
                          : std::filesystem::path(*recordArg);
         // The offline device renders faster than real time: the recorder waits for room
         // rather than dropping buffers.
@@ -254,6 +270,7 @@ int runPlay(CommandContext& context) {
 
     LogCapture capture;
     const auto frames = static_cast<int64_t>(std::llround(seconds * 44100.0));
+    int64_t rendered = frames;
     if (!engine.StartSound()) {
         engine.abortRecord();
         return failure("the output could not be started");
@@ -267,15 +284,27 @@ int runPlay(CommandContext& context) {
             engine.settleDecoders();
             engine.waitForAnalyses();
         });
-        if (!offline->renderToFile(*outArg, frames, &error)) {
+        const auto keepGoing = [&engine] { return stopSignal() == 0 && !engine.recordFailed(); };
+        if (!offline->renderToFile(*outArg, frames, &error, keepGoing, &rendered)) {
             engine.abortRecord();
-            return failure((*outArg) + ": " + error);
+            return failure((*outArg) + ": " + error + " (the file holds what was written before)");
         }
     } else {
+        const TimerHandle watch = loop.every(0.05, [&loop, &engine] {
+            if (stopSignal() != 0 || engine.recordFailed()) {
+                loop.quit();
+            }
+        });
         loop.runFor(seconds);
+        rendered = frames;
     }
     engine.stopPlay();
+    const bool recordFailed = engine.recordFailed();
     engine.abortRecord();
+    if (recordFailed || engine.recordFailed()) {
+        return failure(recordFile->string() +
+                       ": the recording failed; the file holds what was written before");
+    }
     engine.serviceRenderRequests();
     engine.closeDecoders();
     int skipBuffers = 0;
@@ -289,8 +318,8 @@ int runPlay(CommandContext& context) {
         nlohmann::json out = {
             {"file", file.string()},
             {"out", outArg ? (*outArg) : std::string()},
-            {"frames", frames},
-            {"seconds", static_cast<double>(frames) / 44100.0},
+            {"frames", rendered},
+            {"seconds", static_cast<double>(rendered) / 44100.0},
             {"skipBuffers", skipBuffers},
             {"start", start},
             {"speed", speed},
@@ -305,12 +334,18 @@ int runPlay(CommandContext& context) {
     } else {
         std::printf(
             "played %s for %.3f s from %.3f s at speed %.4f (%s) %s%s; %d skipped buffers\n",
-            file.string().c_str(), static_cast<double>(frames) / 44100.0, start, speed,
+            file.string().c_str(), static_cast<double>(rendered) / 44100.0, start, speed,
             pitchMode ? "pitch mode" : "key lock", onDevice ? "on " : "into ",
             onDevice ? device->name().c_str() : (*outArg).c_str(), skipBuffers);
         if (recordFile) {
             std::printf("recorded the mix to %s\n", recordFile->string().c_str());
         }
+    }
+    if (const int signal = stopSignal()) {
+        std::fprintf(stderr,
+                     "velvox-cli: interrupted after %.3f s; the output files are complete\n",
+                     static_cast<double>(rendered) / 44100.0);
+        return 128 + signal;
     }
     return 0;
 }

@@ -1,6 +1,9 @@
 #include "cli/CliCommand.h"
+#include "engine/convertFile.h"
 #include "platform/Log.h"
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 
@@ -23,10 +26,12 @@ const std::vector<Command>& commands() {
          "analyses each file as the app does (tempo, beat marks, peaks, gain), writes its peak "
          "file and reports the result",
          runAnalyze},
-        {"party", "party [FOLDER] [--minutes M] [--out OUT.wav] [--buffer N] [--json]",
+        {"party",
+         "party [FOLDER] [--minutes M] [--out OUT.wav | --no-record] [--buffer N] [--json]",
          "launches the application headless on the offline device, plays FOLDER's tracks (the "
-         "built-in tracks without it) in party mode for M minutes (10), records the mix and "
-         "reports every transition",
+         "built-in tracks without it) in party mode for M minutes (10), records the mix (unless "
+         "--no-record) and reports every transition; SIGINT/SIGTERM end it early with the mix "
+         "complete",
          runParty},
         {"convert", "convert IN OUT.m4a",
          "compresses IN (a recorded mix or any audio file) to AAC-LC, 44100 Hz stereo, in the "
@@ -34,6 +39,20 @@ const std::vector<Command>& commands() {
          runConvert},
     };
     return all;
+}
+
+namespace {
+
+std::atomic<int> gStopSignal{0};
+
+extern "C" void onStopSignal(int signal) {
+    gStopSignal.store(signal, std::memory_order_relaxed);
+}
+
+} // namespace
+
+int stopSignal() {
+    return gStopSignal.load(std::memory_order_relaxed);
 }
 
 int usageError(const std::string& message) {
@@ -110,6 +129,16 @@ int main(int argc, char** argv) {
     }
     const std::string name = args.front();
     args.erase(args.begin());
+    // SIGINT and SIGTERM ask the running command to stop: it ends through its normal path
+    // (outputs finished, state saved). A second one ends the process at once. A file size
+    // limit makes writes fail (and be reported) instead of killing the process.
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    std::signal(SIGXFSZ, SIG_IGN);
     for (const Command& c : commands()) {
         if (name == c.name) {
             if (takeFlag(args, "--help")) {
@@ -119,6 +148,8 @@ int main(int argc, char** argv) {
             // The engine's diagnostics stay off the terminal unless asked for.
             vx::setLogToStderr(takeFlag(args, "--verbose"));
             CommandContext context{args, vx::Paths::resolve(home)};
+            // Conversions killed in an earlier run leave hidden partial files behind.
+            vx::removeStaleConversionParts(context.paths.documents());
             return c.run(context);
         }
     }

@@ -412,6 +412,15 @@ public:
     // Party mode only: the next deck becomes current, the finished one loads the next entry
     // of the playlist and is pre-positioned once its track is open.
     void selectNextTrack2AutoPlay();
+    // Shortest track party mode mixes, seconds: a shorter one cannot hold the lead-in and the
+    // eight-beat crossfade.
+    static constexpr double kMinPartyTrackSeconds = 20.0;
+    // Any thread: why the track at `path` (of `seconds` length when known, else ≤ 0) cannot
+    // be mixed in party mode (missing, unreadable, empty, too short), or nothing when it can.
+    static std::optional<std::string> partyTrackProblem(const std::filesystem::path& path,
+                                                        double seconds);
+    // Tracks party mode skipped (file names), each once, in order.
+    const std::vector<std::string>& partySkipped() const { return partySkipped_; }
     // The playlist from crate `crate` (0…4) / a random order of the user's tracks (and the
     // built-in ones unless "kHideBundled" is on and the user has tracks).
     void makePlayListFromCrate(int crate);
@@ -607,6 +616,16 @@ private:
     float songPartInAutoPlay_ = 0.5f; // "kSongPartInAutoPlay", read when party mode starts
     bool partyObserving_ = false;
     std::array<bool, 2> partyLoadPending_{false, false};
+    // Party mode: loads the next playable playlist entry on deck `d`, skipping (and logging)
+    // those that cannot be mixed; false when no entry can.
+    bool loadNextPartyTrack(int d);
+    // Party mode: watches a deck's load; a load that fails or gives a track too short to mix
+    // moves on to the next entry.
+    void watchPartyLoad(int d, const std::string& name);
+    void skipPartyTrack(const std::string& name, const std::string& why);
+    std::array<OwnedTimer, 2> partyLoadWatch_;
+    std::array<int, 2> partyLoadFailures_{0, 0};
+    std::vector<std::string> partySkipped_;
     // Set on the render thread when a transition started a deck for the first time after its
     // load; the play count is stored on the main thread.
     std::array<std::atomic<bool>, 2> partyFirstPlay_{};

@@ -8,6 +8,7 @@
 #include "analysis/peakFileData.h"
 #include "deck/SampleTestController.h"
 #include "engine/AudioOut.h"
+#include "engine/MixRecordWriter.h"
 #include "engine/audioStream.h"
 #include "library/VXAudioFileInfo.h"
 #include "platform/UserDefaults.h"
@@ -58,6 +59,12 @@ void SampleTestController::stopIndicators() {
 void SampleTestController::doCpu() {
     if (!needIndicators_) {
         return;
+    }
+    // A recording whose writes failed (a full disk) has ended there, with a valid file of what
+    // was written: it is closed and the record button goes off.
+    if (recordButton_.selected && engine_.recordFailed()) {
+        engine_.abortRecord();
+        recordButton_.selected = false;
     }
     if (!inactive_ && engine_.initialized()) {
         for (int d = 0; d < 2; ++d) {
@@ -273,8 +280,9 @@ void SampleTestController::recordAction() {
         recordButton_.selected = false;
         return;
     }
-    const int64_t number = defaults_.integerForKey("FileSeqNo", 0);
-    const std::filesystem::path file = AudioOut::recordFileName(documentsFolder_, int(number));
+    int64_t number = 0;
+    const std::filesystem::path file =
+        nextFreeRecordFile(documentsFolder_, defaults_.integerForKey("FileSeqNo", 0), &number);
     // Selected only when recording really started: a failed prepare leaves the button off and
     // the sequence number where it was.
     if (engine_.PrepareRecordFor(file) && engine_.startRecord()) {

@@ -32,13 +32,20 @@
 #include "library/DBController.h"
 #include "library/VXAudioFileInfo.h"
 #include "platform/Clock.h"
+#include "platform/Log.h"
 #include "platform/UserDefaults.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <limits>
 #include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vx {
 
@@ -493,22 +500,8 @@ void SampleTestController::selectNextTrack2AutoPlay() {
     const int finished = currentPartyStream();
     currentPartyStream_.store(1 - finished);
     stop(finished);
-    bool loading = false;
-    if (!playList_.empty()) {
-        if (nextPlayListItem_ < 0 || nextPlayListItem_ >= int(playList_.size())) {
-            nextPlayListItem_ = 0;
-        }
-        const auto& entry = playList_[size_t(nextPlayListItem_)];
-        if (entry && !entry->fileName.empty() && engine_.initialized()) {
-            // The new decode thread closes the finished track before it opens this one.
-            engine_.runDecode(finished, entry->fileName);
-            loading = true;
-        }
-        nextPlayListItem_ += 1;
-        if (nextPlayListItem_ >= int(playList_.size())) {
-            nextPlayListItem_ = 0;
-        }
-    }
+    partyLoadFailures_[size_t(finished)] = 0;
+    const bool loading = loadNextPartyTrack(finished);
     if (engine_.initialized()) {
         deck(finished).loopActive.store(false);
     }
@@ -519,6 +512,104 @@ void SampleTestController::selectNextTrack2AutoPlay() {
     }
     setupAutocuePoint();
     updateNames();
+}
+
+std::optional<std::string>
+SampleTestController::partyTrackProblem(const std::filesystem::path& path, double seconds) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return std::string(std::strerror(errno));
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return std::string("not a regular file");
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return std::string(std::strerror(errno));
+    }
+    ::close(fd);
+    if (info.st_size == 0) {
+        return std::string("empty file");
+    }
+    if (seconds >= 0.0 && seconds < kMinPartyTrackSeconds) {
+        char text[80];
+        std::snprintf(text, sizeof text, "%.1f s long, too short to mix (at least %.0f s)", seconds,
+                      kMinPartyTrackSeconds);
+        return std::string(text);
+    }
+    return std::nullopt;
+}
+
+void SampleTestController::skipPartyTrack(const std::string& name, const std::string& why) {
+    // Said once per track; a playlist that comes round again skips it quietly.
+    if (std::find(partySkipped_.begin(), partySkipped_.end(), name) != partySkipped_.end()) {
+        logLine("Party mode: skipped %s: %s", name.c_str(), why.c_str());
+        return;
+    }
+    noticeLine("Party mode: skipped %s: %s", name.c_str(), why.c_str());
+    partySkipped_.push_back(name);
+}
+
+bool SampleTestController::loadNextPartyTrack(int d) {
+    if (playList_.empty()) {
+        return false;
+    }
+    if (nextPlayListItem_ < 0 || nextPlayListItem_ >= int(playList_.size())) {
+        nextPlayListItem_ = 0;
+    }
+    const int first = nextPlayListItem_;
+    for (size_t tries = 0; tries < playList_.size() && engine_.initialized(); ++tries) {
+        if (nextPlayListItem_ < 0 || nextPlayListItem_ >= int(playList_.size())) {
+            nextPlayListItem_ = 0;
+        }
+        const auto entry = playList_[size_t(nextPlayListItem_)];
+        nextPlayListItem_ = (nextPlayListItem_ + 1) % int(playList_.size());
+        if (!entry || entry->fileName.empty()) {
+            continue;
+        }
+        // The stored length (0 when the file could not be read when it was listed) rules out
+        // what cannot hold a transition before the deck is asked to open it.
+        if (const auto why = partyTrackProblem(entry->fileName, entry->durationSeconds())) {
+            skipPartyTrack(entry->fileName.filename().string(), *why);
+            continue;
+        }
+        // The new decode thread closes the finished track before it opens this one.
+        engine_.runDecode(d, entry->fileName);
+        watchPartyLoad(d, entry->fileName.filename().string());
+        return true;
+    }
+    // Nothing can be played: the next try starts one entry further, as after a load.
+    nextPlayListItem_ = (first + 1) % int(playList_.size());
+    return false;
+}
+
+void SampleTestController::watchPartyLoad(int d, const std::string& name) {
+    partyLoadWatch_[size_t(d)].handle.invalidate();
+    partyLoadWatch_[size_t(d)].handle = loop_.every(0.05, [this, d, name] {
+        if (engine_.deckOpening(d)) {
+            return;
+        }
+        partyLoadWatch_[size_t(d)].handle.invalidate();
+        if (!partyModeOn()) {
+            return;
+        }
+        audioStream& s = deck(d);
+        const bool opened = loaded(d);
+        const double seconds = opened ? double(s.lengthFrames.load()) / kFrameRate : 0.0;
+        if (opened && seconds >= kMinPartyTrackSeconds) {
+            partyLoadFailures_[size_t(d)] = 0;
+            return;
+        }
+        char why[96];
+        std::snprintf(why, sizeof why,
+                      opened ? "%.1f s long, too short to mix" : "it could not be loaded", seconds);
+        skipPartyTrack(name, why);
+        // Every entry failed in a row: nothing is left to try on this deck.
+        if (++partyLoadFailures_[size_t(d)] > int(playList_.size())) {
+            return;
+        }
+        partyLoadPending_[size_t(d)] = loadNextPartyTrack(d);
+    });
 }
 
 void SampleTestController::partyFileOpened(int d) {

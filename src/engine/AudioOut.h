@@ -135,6 +135,9 @@ public:
     void setRecordFile(const std::filesystem::path& path) { recordFile_ = path; }
     bool isRecording() const { return recording_.load(std::memory_order_acquire); }
     bool recordFileOpen() const { return recordWriter_ != nullptr; }
+    // Main thread: the open recording hit a write error (it has ended there), or, with none
+    // open, the last one closed was incomplete (write error or dropped buffers).
+    bool recordFailed() const;
     // Main thread: the recording writer's options for the next PrepareRecordFor (a renderer
     // that runs faster than real time asks the writer to wait for room instead of dropping).
     void setRecordWaitsWhenFull(bool wait) { recordWaitsWhenFull_ = wait; }
@@ -304,6 +307,7 @@ private:
     std::unique_ptr<MixRecordWriter> recordWriter_;
     std::filesystem::path recordFile_;
     bool recordWaitsWhenFull_ = false;
+    bool lastRecordFailed_ = false;
     std::array<std::unique_ptr<SamplePlayerFixed>, kPadCount> pads_;
     std::function<void(audioStream&)> playHandler_;
     std::function<void(int)> nextLoadHandler_;

@@ -33,6 +33,7 @@ bool AudioOut::PrepareRecordFor(const std::filesystem::path& path) {
         return false;
     }
     recordFile_ = path;
+    lastRecordFailed_ = false;
     MixRecordWriter::Options options;
     options.float32 = outputDeviceInputFormat.isFloat();
     options.sampleRate = int(std::lround(hardwareSampleRate));
@@ -71,11 +72,16 @@ bool AudioOut::abortRecord() {
     recorder_.store(nullptr, std::memory_order_release);
     const bool complete = recordWriter_->close();
     if (!complete) {
+        lastRecordFailed_ = true;
         logLine("Recording %s is incomplete: %llu frames were lost", recordFile_.string().c_str(),
                 static_cast<unsigned long long>(recordWriter_->droppedFrames()));
     }
     recordWriter_.reset();
     return true;
+}
+
+bool AudioOut::recordFailed() const {
+    return recordWriter_ ? recordWriter_->failed() : lastRecordFailed_;
 }
 
 bool AudioOut::setupRecordSession() {

@@ -121,7 +121,7 @@ int openTrack(audioStream& deck, const std::filesystem::path& path, EngineServic
     auto peaks = peakFileData::create(peakCount);
     const auto peakPath = peakFilePath(path);
     bool needsAnalysis = false;
-    if (!peakFileLoad(*peaks, peakPath)) {
+    if (!peakFileLoad(*peaks, peakPath, peakCount)) {
         peaks = peakFileData::create(peakCount);
         peakFileWrite(*peaks, peakPath);
         needsAnalysis = true;

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
+#include <cmath>
 #include <vector>
 
 namespace vx {
@@ -16,6 +18,24 @@ constexpr auto kWriterNap = std::chrono::milliseconds(5);
 constexpr uint64_t kWriteSliceFrames = 8192;
 
 } // namespace
+
+std::filesystem::path nextFreeRecordFile(const std::filesystem::path& folder, int64_t from,
+                                         int64_t* number) {
+    int64_t n = std::max<int64_t>(from, 0);
+    std::filesystem::path file;
+    for (;; ++n) {
+        file = AudioOut::recordFileName(folder, int(std::min<int64_t>(n, INT32_MAX)));
+        std::error_code ec;
+        const auto status = std::filesystem::symlink_status(file, ec);
+        if (!std::filesystem::exists(status) || n >= INT32_MAX) {
+            break;
+        }
+    }
+    if (number) {
+        *number = n;
+    }
+    return file;
+}
 
 std::unique_ptr<MixRecordWriter> MixRecordWriter::create(const std::filesystem::path& path,
                                                          const Options& options,
@@ -31,6 +51,10 @@ std::unique_ptr<MixRecordWriter> MixRecordWriter::create(const std::filesystem::
     if (!file) {
         return nullptr;
     }
+    // The header follows the audio written, not the clock: a renderer faster than real time
+    // (the offline device) would otherwise leave minutes of audio outside it.
+    file->setHeaderInterval(
+        std::max<int64_t>(1, std::llround(options.headerSeconds * options.sampleRate)));
     std::unique_ptr<MixRecordWriter> writer(new MixRecordWriter(path, options, std::move(file)));
     if (options.startWriterThread) {
         writer->startWriter();
@@ -95,7 +119,9 @@ bool MixRecordWriter::drain() {
         const uint64_t run = std::min({head - tail, capacity_ - from, kWriteSliceFrames * 2});
         if (!file_->write(ring_.get() + from, int64_t(run / 2))) {
             failed_.store(true, std::memory_order_relaxed);
-            logLine("Recording to %s failed: %s", path_.string().c_str(), file_->error().c_str());
+            noticeLine("Recording to %s stopped: %s; the file keeps the %.1f s written before",
+                       path_.string().c_str(), file_->error().c_str(),
+                       double(written_.load(std::memory_order_relaxed)) / options_.sampleRate);
             return false;
         }
         tail_.store(tail + run, std::memory_order_release);
@@ -111,18 +137,9 @@ bool MixRecordWriter::drain() {
 }
 
 void MixRecordWriter::run() {
-    using Clock = std::chrono::steady_clock;
-    auto lastHeader = Clock::now();
-    const auto headerInterval = std::chrono::duration<double>(options_.headerSeconds);
     while (!stop_.load(std::memory_order_acquire)) {
-        if (!failed_.load(std::memory_order_relaxed) && !drain()) {
-            continue;
-        }
-        if (Clock::now() - lastHeader >= headerInterval) {
-            if (!failed_.load(std::memory_order_relaxed)) {
-                file_->updateHeader();
-            }
-            lastHeader = Clock::now();
+        if (!failed_.load(std::memory_order_relaxed)) {
+            drain();
         }
         std::this_thread::sleep_for(kWriterNap);
     }

@@ -5,8 +5,10 @@
 // The render thread copies each buffer into a single-producer, single-consumer ring of
 // interleaved stereo floats (16-bit output is carried as value / 32768, which the 16-bit file
 // writer turns back into the same integers); a writer thread drains the ring into the file
-// every few milliseconds and rewrites the WAVE header every two seconds, so a recording cut
-// short by a crash or a kill is still a valid file holding all but the last moments.
+// every few milliseconds and the WAVE header is rewritten after every two seconds of audio, so a
+// recording cut short by a crash or a kill is still a valid file holding all but the last
+// moments. A write error (full disk) ends the recording: the writer stops, says so on stderr,
+// and the file keeps a valid header for what was written; failed() turns true.
 //
 // When the ring has no room for a buffer the buffer is dropped whole and its frames counted;
 // the writer logs every loss it sees. A renderer that runs faster than real time (the offline
@@ -29,6 +31,13 @@
 
 namespace vx {
 
+// Main thread: the record button's next file, "VXNexa_%04i.wav" in `folder` with the lowest
+// number ≥ `from` whose name is free (no file, folder or link of that name), so that a
+// recording never replaces another whatever the counter says; `*number` (if given) gets the
+// number used. The caller stores number + 1 as the next counter.
+std::filesystem::path nextFreeRecordFile(const std::filesystem::path& folder, int64_t from,
+                                         int64_t* number = nullptr);
+
 class MixRecordWriter final : public MixRecorder {
 public:
     struct Options {
@@ -36,7 +45,7 @@ public:
         int sampleRate = 44100;        // the mix's rate, Hz
         int ringFrames = 1 << 19;      // ring capacity, frames (about 12 s at 44.1 kHz)
         bool waitWhenFull = false;     // block the producer instead of dropping (offline only)
-        double headerSeconds = 2.0;    // wall-clock interval of header updates
+        double headerSeconds = 2.0;    // seconds of audio between header updates
         bool startWriterThread = true; // tests may hold the writer back
     };
 
@@ -61,6 +70,8 @@ public:
     uint64_t droppedFrames() const { return dropped_.load(std::memory_order_relaxed); }
     uint64_t writtenFrames() const { return written_.load(std::memory_order_relaxed); }
     const std::filesystem::path& path() const { return path_; }
+    // Any thread: a write to the file failed; the recording ended there.
+    bool failed() const { return failed_.load(std::memory_order_relaxed); }
 
 private:
     MixRecordWriter(std::filesystem::path path, const Options& options,

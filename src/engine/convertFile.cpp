@@ -6,8 +6,11 @@
 #include "platform/Log.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <unistd.h>
 #include <vector>
@@ -189,6 +192,38 @@ ConvertStatus convertRecording(const fs::path& recording, ConversionState& state
         logLine("DoConvertFile failed! %ld", static_cast<long>(status));
     }
     return status;
+}
+
+int removeStaleConversionParts(const fs::path& folder) {
+    int removed = 0;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        const size_t part = name.rfind(".part-");
+        if (name.empty() || name[0] != '.' || part == std::string::npos) {
+            continue;
+        }
+        // ".part-<pid>-<n>": the pid must be a number followed by '-' and a number.
+        const std::string rest = name.substr(part + 6);
+        const size_t dash = rest.find('-');
+        if (dash == 0 || dash == std::string::npos || dash + 1 == rest.size() ||
+            rest.find_first_not_of("0123456789-") != std::string::npos ||
+            rest.find('-', dash + 1) != std::string::npos) {
+            continue;
+        }
+        const long pid = std::strtol(rest.substr(0, dash).c_str(), nullptr, 10);
+        const bool alive = pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
+        if (alive || !it->is_regular_file(ec)) {
+            continue;
+        }
+        std::error_code removeError;
+        if (fs::remove(it->path(), removeError)) {
+            logLine("Removed %s, left by a conversion that did not finish",
+                    it->path().string().c_str());
+            ++removed;
+        }
+    }
+    return removed;
 }
 
 const char* convertStatusText(ConvertStatus status) {

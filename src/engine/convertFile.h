@@ -75,6 +75,11 @@ std::filesystem::path convertedRecordingPath(const std::filesystem::path& record
 ConvertStatus convertRecording(const std::filesystem::path& recording, ConversionState& state,
                                std::string* error = nullptr);
 
+// Any thread: removes from `folder` the hidden temporary files (".<name>.part-<pid>-<n>") of
+// conversions whose process no longer runs (killed mid-conversion); a running process's own
+// are left alone. Returns how many were removed; each is logged.
+int removeStaleConversionParts(const std::filesystem::path& folder);
+
 // Any thread: a short English name of a status ("ok", "cannot open the source"...).
 const char* convertStatusText(ConvertStatus status);
 

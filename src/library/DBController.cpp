@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <chrono>
+#include <ctime>
 #include <map>
 #include <set>
 #include <system_error>
@@ -160,38 +161,166 @@ void DBController::closeMain() {
     mainController.reset();
 }
 
+namespace {
+
+bool isLockError(const std::exception& e) {
+    const auto* sqlite = dynamic_cast<const SQLite::Exception*>(&e);
+    return sqlite &&
+           (sqlite->getErrorCode() == SQLITE_BUSY || sqlite->getErrorCode() == SQLITE_LOCKED);
+}
+
+// Opens the database file and checks that it is one this program can use: SQLite's own quick
+// integrity check, the schema version, the three tables. Returns the connection, or null with
+// *damage saying what is wrong with the file (*why instead for a failure that is not the file's
+// fault, such as a folder that cannot be read).
+std::unique_ptr<SQLite::Database> openChecked(const fs::path& file, int schemaVersion,
+                                              std::string* damage, std::string* why) {
+    std::error_code ec;
+    const auto status = fs::status(file, ec);
+    if (fs::exists(status) && !fs::is_regular_file(status)) {
+        *damage = "it is not a file";
+        return nullptr;
+    }
+    std::unique_ptr<SQLite::Database> db;
+    try {
+        // Read-write without create: a missing file is an error, never a new empty one.
+        db = std::make_unique<SQLite::Database>(file.string(), SQLite::OPEN_READWRITE);
+        db->setBusyTimeout(DBController::kBusyTimeoutMs);
+    } catch (const std::exception& e) {
+        *why = file.string() + ": " + e.what();
+        return nullptr;
+    }
+    try {
+        const std::string check = db->execAndGet("PRAGMA quick_check").getString();
+        if (check != "ok") {
+            *damage = "its integrity check failed (" + check + ")";
+            return nullptr;
+        }
+        const int version = db->execAndGet("PRAGMA user_version").getInt();
+        if (version != schemaVersion) {
+            *damage = "it has schema version " + std::to_string(version) +
+                      ", this program reads version " + std::to_string(schemaVersion);
+            return nullptr;
+        }
+        const int tables = db->execAndGet("select count(*) from sqlite_master where type='table' "
+                                          "and name in ('parameters','crates','cue_points')")
+                               .getInt();
+        if (tables != 3) {
+            *damage = "its tables are missing";
+            return nullptr;
+        }
+    } catch (const std::exception& e) {
+        if (isLockError(e)) {
+            // Another program holds it locked: not damage. It is used as it is.
+            logLine("Database: %s is locked by another program; not checked at open",
+                    file.string().c_str());
+            return db;
+        }
+        *damage = e.what();
+        return nullptr;
+    }
+    return db;
+}
+
+// Moves the database file (and its journal files) aside under a dated name; the moved file's
+// path, or empty with *why on failure.
+fs::path moveAside(const fs::path& file, std::string* why) {
+    char stamp[32];
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    std::error_code ec;
+    for (int n = 0; n < 1000; ++n) {
+        fs::path aside = file;
+        aside += std::string(".damaged-") + stamp + (n ? "-" + std::to_string(n) : "");
+        if (fs::exists(fs::symlink_status(aside, ec))) {
+            continue;
+        }
+        fs::rename(file, aside, ec);
+        if (ec) {
+            *why = "cannot move " + file.string() + " aside: " + ec.message();
+            return {};
+        }
+        for (const char* suffix : {"-wal", "-shm", "-journal"}) {
+            fs::path from = file;
+            from += suffix;
+            fs::path to = aside;
+            to += suffix;
+            if (fs::exists(fs::symlink_status(from, ec))) {
+                fs::rename(from, to, ec);
+            }
+        }
+        return aside;
+    }
+    *why = "cannot find a free name to move " + file.string() + " aside";
+    return {};
+}
+
+} // namespace
+
 std::shared_ptr<DBController> DBController::init(const Paths& paths, std::string* error) {
     std::string why;
     const fs::path file = paths.documents() / kDatabaseName;
-    try {
+    fs::path movedTo;
+    std::string damage;
+    std::unique_ptr<SQLite::Database> db;
+    for (int attempt = 0; attempt < 2 && why.empty() && !db; ++attempt) {
         std::error_code ec;
-        if (!fs::exists(file, ec)) {
+        if (!fs::exists(fs::symlink_status(file, ec))) {
             const fs::path source = paths.databaseTemplate();
             if (!fs::is_regular_file(source, ec)) {
                 why = "the database template " + source.string() + " is missing";
-            } else {
-                copyTemplate(source, file, &why);
+                break;
+            }
+            if (!copyTemplate(source, file, &why)) {
+                break;
             }
         }
-        if (why.empty()) {
-            // Read-write without create: a missing file is an error, never a new empty one.
-            auto db = std::make_unique<SQLite::Database>(file.string(), SQLite::OPEN_READWRITE);
-            const int version = db->execAndGet("PRAGMA user_version").getInt();
-            if (version != kSchemaVersion) {
-                why = file.string() + " has schema version " + std::to_string(version) +
-                      ", this program reads version " + std::to_string(kSchemaVersion);
-            } else {
-                db->execAndGet("PRAGMA journal_mode=WAL");
-                db->exec("PRAGMA synchronous=NORMAL");
-                db->setBusyTimeout(5000);
-                return std::shared_ptr<DBController>(new DBController(paths, file, std::move(db)));
+        damage.clear();
+        db = openChecked(file, kSchemaVersion, &damage, &why);
+        if (!db && !damage.empty()) {
+            if (attempt > 0) {
+                why = file.string() + ": a new library is damaged too (" + damage + ")";
+                break;
             }
+            // A damaged library is kept for a person to look at, and a new one is built
+            // from the track folders.
+            movedTo = moveAside(file, &why);
+            if (movedTo.empty()) {
+                why += " (" + damage + ")";
+                break;
+            }
+            noticeLine("The track library %s was damaged (%s). It was moved to %s and a new "
+                       "one is built from the tracks in %s.",
+                       file.string().c_str(), damage.c_str(), movedTo.string().c_str(),
+                       paths.documents().string().c_str());
+            damage.clear();
         }
-    } catch (const std::exception& e) {
-        why = file.string() + ": " + e.what();
     }
-    logLine("Could not open db.");
-    logLine("Database: %s", why.c_str());
+    if (db) {
+        try {
+            db->execAndGet("PRAGMA journal_mode=WAL");
+            db->exec("PRAGMA synchronous=NORMAL");
+        } catch (const std::exception& e) {
+            logLine("Database: %s: %s", file.string().c_str(), e.what());
+        }
+        const bool readOnly = sqlite3_db_readonly(db->getHandle(), "main") == 1;
+        std::shared_ptr<DBController> controller(new DBController(paths, file, std::move(db)));
+        if (readOnly) {
+            noticeLine("The track library %s is read-only: play counts, tempos and crates will "
+                       "not be saved.",
+                       file.string().c_str());
+        }
+        if (!movedTo.empty()) {
+            controller->updateDirectory(paths.sound(), 1);
+            controller->updateDirectory(paths.documents(), 0);
+            controller->rebuiltFrom_ = movedTo;
+        }
+        return controller;
+    }
+    noticeLine("Could not open db.");
+    noticeLine("Database: %s", why.c_str());
     if (error) {
         *error = why;
     }
@@ -202,7 +331,17 @@ DBController::DBController(const Paths& paths, fs::path databasePath,
                            std::unique_ptr<SQLite::Database> db)
     : paths_(paths), databasePath_(std::move(databasePath)), db_(std::move(db)) {}
 
-DBController::~DBController() = default;
+DBController::~DBController() {
+    // Writes a lock held back get a last chance (with the usual busy wait) before closing.
+    if (db_) {
+        retryPendingWrites();
+        if (!pendingWrites_.empty()) {
+            noticeLine("The track library %s stayed locked by another program: %zu changes "
+                       "(play counts) could not be saved.",
+                       databasePath_.c_str(), pendingWrites_.size());
+        }
+    }
+}
 
 // ---- state ----------------------------------------------------------------------------------
 
@@ -505,56 +644,108 @@ bool DBController::updateDirectory(const fs::path& folder, int location) {
     return true;
 }
 
+namespace {
+
+// Adds one to the play count of the track (hash, location); false when it has no row.
+bool addPlay(SQLite::Database& db, uint32_t hash, int location) {
+    SQLite::Statement query(db, "select id, playcount from parameters where hash=? and location=?");
+    query.bind(1, static_cast<int64_t>(hash));
+    query.bind(2, location);
+    if (!query.executeStep()) {
+        return false;
+    }
+    const int64_t id = query.getColumn(0).getInt64();
+    const int64_t count = query.getColumn(1).isNull() ? 0 : query.getColumn(1).getInt64();
+    query.reset();
+    SQLite::Statement update(db, "update parameters set playcount=? where id=?");
+    update.bind(1, count + 1);
+    update.bind(2, id);
+    update.exec();
+    return true;
+}
+
+} // namespace
+
 void DBController::incrementPlayCountForInfo(const VXAudioFileInfo& info) {
     Guard guard(*this);
+    const uint32_t hash = info.hash;
+    const int location = info.fileGroup;
+    writeOrDefer("the play of " + info.fileName.string(),
+                 [hash, location](SQLite::Database& db) { addPlay(db, hash, location); });
+}
+
+void DBController::retryPendingWrites() {
+    while (!pendingWrites_.empty()) {
+        try {
+            pendingWrites_.front()(*db_);
+        } catch (const std::exception& e) {
+            if (isLockError(e)) {
+                return; // still locked: next time
+            }
+            logLine("Database: a delayed write failed: %s", e.what());
+        }
+        pendingWrites_.erase(pendingWrites_.begin());
+    }
+}
+
+void DBController::setBusyTimeout(int milliseconds) {
+    Guard guard(*this);
+    db_->setBusyTimeout(milliseconds);
+}
+
+size_t DBController::flushPendingWrites() {
+    Guard guard(*this);
+    retryPendingWrites();
+    return pendingWrites_.size();
+}
+
+void DBController::writeOrDefer(const std::string& what,
+                                std::function<void(SQLite::Database&)> write) {
+    retryPendingWrites();
     try {
-        SQLite::Statement query(*db_,
-                                "select id, playcount from parameters where hash=? and location=?");
-        query.bind(1, static_cast<int64_t>(info.hash));
-        query.bind(2, info.fileGroup);
-        if (!query.executeStep()) {
+        write(*db_);
+    } catch (const std::exception& e) {
+        if (isLockError(e)) {
+            logLine("Database: %s is locked; %s will be written later", databasePath_.c_str(),
+                    what.c_str());
+            pendingWrites_.push_back(std::move(write));
             return;
         }
-        const int64_t id = query.getColumn(0).getInt64();
-        const int64_t count = query.getColumn(1).isNull() ? 0 : query.getColumn(1).getInt64();
-        query.reset();
-        SQLite::Statement update(*db_, "update parameters set playcount=? where id=?");
-        update.bind(1, count + 1);
-        update.bind(2, id);
-        update.exec();
-    } catch (const std::exception& e) {
-        logLine("Database: counting a play of %s failed: %s", info.fileName.c_str(), e.what());
+        logLine("Database: %s failed: %s", what.c_str(), e.what());
     }
 }
 
 void DBController::updateTempo(float tempo, uint32_t hash, int location) {
     Guard guard(*this);
-    try {
-        SQLite::Statement update(*db_, "update parameters set tempo=? where hash=? and location=?");
+    writeOrDefer("storing the tempo of track " + std::to_string(hash), [tempo, hash, location](
+                                                                           SQLite::Database& db) {
+        SQLite::Statement update(db, "update parameters set tempo=? where hash=? and location=?");
         update.bind(1, static_cast<double>(tempo));
         update.bind(2, static_cast<int64_t>(hash));
         update.bind(3, location);
         update.exec();
-    } catch (const std::exception& e) {
-        logLine("Database: storing tempo of track %u failed: %s", hash, e.what());
-    }
+    });
 }
 
 void DBController::updateInfoForNewFileName(const VXAudioFileInfo& info, const fs::path& path) {
     Guard guard(*this);
-    try {
-        SQLite::Statement update(*db_, "update parameters set hash=?, fileName=?, tempo=?, "
-                                       "title=coalesce(?, title) where hash=? and location=?");
-        update.bind(1, static_cast<int64_t>(trackHashForPath(path)));
-        update.bind(2, path.filename().string());
-        update.bind(3, info.tempo);
-        bindText(update, 4, info.title);
-        update.bind(5, static_cast<int64_t>(info.hash));
-        update.bind(6, info.fileGroup);
+    const int64_t newHash = trackHashForPath(path);
+    const std::string name = path.filename().string();
+    const double tempo = info.tempo;
+    const std::optional<std::string> title = info.title;
+    const int64_t hash = info.hash;
+    const int location = info.fileGroup;
+    writeOrDefer("storing the analysis of " + path.string(), [=](SQLite::Database& db) {
+        SQLite::Statement update(db, "update parameters set hash=?, fileName=?, tempo=?, "
+                                     "title=coalesce(?, title) where hash=? and location=?");
+        update.bind(1, newHash);
+        update.bind(2, name);
+        update.bind(3, tempo);
+        bindText(update, 4, title);
+        update.bind(5, hash);
+        update.bind(6, location);
         update.exec();
-    } catch (const std::exception& e) {
-        logLine("Database: storing the analysis of %s failed: %s", path.c_str(), e.what());
-    }
+    });
 }
 
 // ---- crates ---------------------------------------------------------------------------------

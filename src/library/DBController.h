@@ -51,6 +51,8 @@ public:
 
     // The schema version this code reads and writes (PRAGMA user_version of the template).
     static constexpr int kSchemaVersion = 1;
+    // How long a statement waits for another program's lock before giving up, ms.
+    static constexpr int kBusyTimeoutMs = 5000;
     // The database file's name inside the documents folder.
     static constexpr const char* kDatabaseName = "velvox.sqlite";
     // Number of crates (0 to 4).
@@ -67,8 +69,13 @@ public:
     static void closeMain();
 
     // Any thread: opens (copying the template first when the file does not exist) the
-    // database of `paths`; null and `*error` (if given) when that fails. Logs "Could not open
-    // db." on failure.
+    // database of `paths`; null and `*error` (if given) when that fails, saying "Could not
+    // open db." and why on stderr. A file that is not a usable library (empty, truncated,
+    // random bytes, failing SQLite's quick check, another schema version, missing tables, a
+    // folder) is moved aside under a dated name ("velvox.sqlite.damaged-YYYYMMDD-HHMMSS"), a
+    // new one is made from the template and filled from the built-in and documents folders
+    // (tempos come back from the peak files), and stderr says so once. A library that opens
+    // read-only is reported on stderr.
     static std::shared_ptr<DBController> init(const Paths& paths, std::string* error = nullptr);
     ~DBController();
     DBController(const DBController&) = delete;
@@ -110,7 +117,10 @@ public:
     // location 0 rows without a file are removed, files without a row are added; built-in rows
     // (location 1) are never removed. Returns true.
     bool updateDirectory(const std::filesystem::path& folder, int location);
-    // Main thread: adds one to the track's play count (a NULL count counts as 0).
+    // Main thread: adds one to the track's play count (a NULL count counts as 0). When another
+    // program holds the database locked the play is kept and written by a later write, by
+    // flushPendingWrites or at the controller's end; it is not lost. (So are tempos and
+    // analysis results, below.)
     void incrementPlayCountForInfo(const VXAudioFileInfo& info);
     // Any thread: stores a tempo (BPM, single precision as the callers keep it) for a track.
     void updateTempo(float tempo, uint32_t hash, int location);
@@ -143,6 +153,14 @@ public:
     // updateLastHash). Called after every insertion, tag update and removal, and once at the
     // end of a reconciliation that changed rows; never while the connection is held.
     void setUpdateLastHash(std::function<void()> updateLastHash);
+    // Any thread: how long statements wait for another program's lock (kBusyTimeoutMs unless
+    // set), ms.
+    void setBusyTimeout(int milliseconds);
+    // Any thread: retries the writes a lock held back; returns how many still wait.
+    size_t flushPendingWrites();
+    // Any thread: where a damaged library was moved when this one was built in its place;
+    // empty when it was not.
+    const std::filesystem::path& rebuiltFrom() const { return rebuiltFrom_; }
     // Any thread: the folders this controller was opened with.
     const Paths& paths() const { return paths_; }
     // Any thread: the database file.
@@ -157,6 +175,12 @@ private:
     std::optional<int64_t> lookUpRow(uint32_t hash, int location);
     std::optional<TrackList> listTracks(const std::string& sql, int boundValue);
     void refreshFolderSignature();
+    // With the guard held: runs the held-back writes until one is locked out again.
+    void retryPendingWrites();
+    // With the guard held: runs `write` after the held-back ones; when another program holds
+    // the database locked it is held back too (and logged as `what`), otherwise a failure is
+    // logged and dropped.
+    void writeOrDefer(const std::string& what, std::function<void(SQLite::Database&)> write);
 
     const Paths paths_;
     const std::filesystem::path databasePath_;
@@ -164,7 +188,9 @@ private:
     mutable std::mutex mutex_;             // the connection's guard
     mutable std::atomic<int> busy_{0};     // holders of mutex_ (0 or 1)
     std::atomic<int> resultSortOrder_{0};
-    std::function<void()> updateLastHash_;  // guarded by mutex_
+    std::function<void()> updateLastHash_;                              // guarded by mutex_
+    std::vector<std::function<void(SQLite::Database&)>> pendingWrites_; // guarded by mutex_
+    std::filesystem::path rebuiltFrom_;
     std::atomic<int> signatureDeferred_{0}; // reconciliations under way
     std::atomic<bool> signatureDirty_{false};
 };

@@ -6,6 +6,7 @@
 #include <istream>
 #include <system_error>
 
+#include "analysis/peakFileData.h"
 #include "library/DBController.h"
 #include "library/TrackHash.h"
 #include "platform/AudioFileReader.h"
@@ -411,9 +412,7 @@ fs::path VXAudioFileInfo::peakFilePath() const {
     if (fileName.empty()) {
         return {};
     }
-    fs::path peak = fileName;
-    peak.replace_extension("peak");
-    return peak;
+    return vx::peakFilePath(fileName);
 }
 
 bool VXAudioFileInfo::readPeakHeader(double* bpm, double* gain) const {

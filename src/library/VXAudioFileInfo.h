@@ -145,9 +145,13 @@ public:
     double cycleLen = 0;   // beat length in frames at 44100 Hz
     int32_t sortOrder = 0; // sort order in the crate the info was listed from, else 0
 
+    // Owner thread: the tags an exported library item carries in its file name
+    // ("_Title(t)_Artist(a)_Album(b).m4a") replace title, artist and album; other names change
+    // nothing.
+    void applyNameTags();
+
 private:
     void readFile(const std::filesystem::path& path, const Paths& paths);
-    void applyNameTags();
     bool readPeakHeader(double* bpm, double* gain) const;
     void updateTagsLocked() const;
 

@@ -38,6 +38,13 @@ constexpr int64_t kDecodeOnLimit = 8192;
 constexpr int64_t kMp3DecoderDelay = 529;
 // Frames the resampler's flush may fall short of the rounded-up length; padded with silence.
 constexpr int64_t kResamplerTailSlack = 16;
+// Sample rates and channel counts a file may have; anything else is refused at open.
+constexpr int kMinSampleRate = 8000;
+constexpr int kMaxSampleRate = 384000;
+constexpr int kMaxChannels = 32;
+// Longest track accepted, in seconds: a header announcing more is not believed.
+constexpr int kMaxSeconds = 24 * 3600;
+
 // Decoder errors in a row without new input after which the stream is given up.
 constexpr int kMaxErrorsWithoutInput = 8;
 
@@ -51,6 +58,8 @@ std::string avErrorText(int code) {
 // padding when it has one.
 struct Mp3InfoTag {
     int64_t frames = 0;
+    int64_t bytes = 0;       // the stream's size in bytes from the info frame; 0 if not given
+    int64_t frameOffset = 0; // where the info frame starts in the file
     int64_t samplesPerFrame = 0;
     int sampleRate = 0;
     bool hasEncoderDelay = false;
@@ -116,7 +125,11 @@ std::optional<Mp3InfoTag> readMp3InfoTag(const std::filesystem::path& path) {
     }
     tag.frames = readBigEndian32(&head[pos]);
     pos += 4;
-    pos += (flags & 2) ? 4 : 0;   // stream size
+    if ((flags & 2) && has(4)) {
+        tag.bytes = readBigEndian32(&head[pos]);
+        pos += 4;
+    }
+    tag.frameOffset = int64_t(offset);
     pos += (flags & 4) ? 100 : 0; // seek table
     pos += (flags & 8) ? 4 : 0;   // quality
     // The encoder tag: a 9-byte version string, then delay and padding, 12 bits each, 21
@@ -167,6 +180,11 @@ std::unique_ptr<AudioFileReader> AudioFileReader::open(const std::filesystem::pa
         return nullptr;
     }
     reader->error_.clear();
+    if (reader->nativeLength_ > int64_t(kMaxSeconds) * reader->format_.sampleRate) {
+        message = path.string() + " is longer than " + std::to_string(kMaxSeconds / 3600) +
+                  " hours; such a length is refused";
+        return nullptr;
+    }
 
     AudioFileReader& r = *reader;
     const int rate = r.format_.sampleRate;
@@ -180,6 +198,7 @@ std::unique_ptr<AudioFileReader> AudioFileReader::open(const std::filesystem::pa
     r.format_.frames = r.nativeLength_;
     r.format_.frames44100 = av_rescale_rnd(r.nativeLength_, kStereoClientRate, rate, AV_ROUND_UP);
     r.format_.seconds = double(r.nativeLength_) / rate;
+    r.format_.damage = r.damage_;
     return reader;
 }
 
@@ -271,6 +290,18 @@ bool AudioFileReader::probe(std::string* error) {
         *error = "no audio format in " + path_.string();
         return false;
     }
+    // Rates outside what audio is recorded at would make the resampler's output (and every
+    // buffer sized from it) absurd: such a header is refused before anything is sized by it.
+    if (format_.sampleRate < kMinSampleRate || format_.sampleRate > kMaxSampleRate) {
+        *error = "unsupported sample rate " + std::to_string(format_.sampleRate) + " Hz in " +
+                 path_.string() + " (8000 to 384000 Hz can be read)";
+        return false;
+    }
+    if (format_.channels > kMaxChannels) {
+        *error = "unsupported channel count " + std::to_string(format_.channels) + " in " +
+                 path_.string();
+        return false;
+    }
     format_.codec = avcodec_get_name(decoder_->codec_id);
     format_.primingFrames = std::max<int64_t>(firstPacketSkip_, 0);
     timestampsUsable_ = frame_->best_effort_timestamp != AV_NOPTS_VALUE;
@@ -285,7 +316,14 @@ bool AudioFileReader::measureLength() {
     std::optional<int64_t> fromHeader;
     if (id == AV_CODEC_ID_MP3 && std::strcmp(demuxer, "mp3") == 0) {
         const auto tag = readMp3InfoTag(path_);
-        if (tag && tag->sampleRate == format_.sampleRate) {
+        std::error_code ec;
+        const auto fileBytes = int64_t(std::filesystem::file_size(path_, ec));
+        if (tag && tag->bytes > 0 && !ec && fileBytes < tag->frameOffset + tag->bytes) {
+            // The info frame describes a longer file than there is: the file was cut short.
+            // Its length is what decodes, counted below.
+            damage_ = "truncated: its header announces " +
+                      std::to_string(tag->frames * tag->samplesPerFrame / tag->sampleRate) + " s";
+        } else if (tag && tag->sampleRate == format_.sampleRate) {
             const int64_t coded = tag->frames * tag->samplesPerFrame;
             if (tag->hasEncoderDelay && firstPacketSkip_ == tag->delay + kMp3DecoderDelay) {
                 // FFmpeg drops delay + 529 frames at the start and the padding beyond the
@@ -302,6 +340,17 @@ bool AudioFileReader::measureLength() {
         if ((pcm || flac) && stream->duration > 0 && stream->duration != AV_NOPTS_VALUE &&
             firstPacketSkip_ <= 0 && originSamples_ == 0) {
             fromHeader = toSamples(stream->duration);
+            const int bits = av_get_bits_per_sample(id);
+            std::error_code ec;
+            const auto fileBytes = int64_t(std::filesystem::file_size(path_, ec));
+            if (pcm && bits > 0 && !ec &&
+                double(*fromHeader) * format_.channels * bits / 8.0 > double(fileBytes)) {
+                // The header announces more samples than the file can hold: cut short (or a
+                // lie). The frames that decode are counted instead.
+                damage_ = "truncated: its header announces " +
+                          std::to_string(*fromHeader / format_.sampleRate) + " s";
+                fromHeader.reset();
+            }
         }
     }
     if (fromHeader) {
@@ -312,8 +361,14 @@ bool AudioFileReader::measureLength() {
     int64_t total = 0;
     while (receiveFrame() > 0) {
         total += frame_->nb_samples;
+        if (total > int64_t(kMaxSeconds) * format_.sampleRate) {
+            break; // refused by open() below
+        }
     }
     nativeLength_ = total;
+    if (!damage_.empty()) {
+        damage_ += ", " + std::to_string(total / format_.sampleRate) + " s can be played";
+    }
     return reopen();
 }
 

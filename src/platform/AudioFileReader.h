@@ -24,6 +24,7 @@ struct AudioFileFormat {
     double seconds = 0;            // length in seconds
     int64_t frames = 0;            // exact length in frames at the file's own rate, priming removed
     bool lengthFromHeader = false; // true: taken from the header; false: counted by decoding
+    std::string damage;            // empty, or how the file is damaged ("truncated: ...")
 };
 
 // AudioFileReader decodes one audio file, of any format FFmpeg can demux and decode, into
@@ -57,8 +58,14 @@ struct AudioFileFormat {
 // a match to within float rounding (the tests allow 1e-5); with FFmpeg 5.1's resampler it has been
 // bit for bit.
 //
-// Damaged files: a file that is not audio fails to open. A truncated or corrupt file reads
-// what it can; a read that comes to its end early returns the frames it has, error() says
+// Limits: a file whose rate is outside 8000..384000 Hz, with more than 32 channels, or longer
+// than 24 hours fails to open, before any buffer is sized from it.
+//
+// Damaged files: a file whose header announces more audio than the file holds (an MP3 whose
+// info frame gives a larger stream size than the file's, a WAVE file whose data size exceeds
+// the file) has its frames counted by decoding; its length is what can be played, and
+// fileFormat().damage says so. A file that is not audio fails to open. A truncated or corrupt file
+// reads what it can; a read that comes to its end early returns the frames it has, error() says
 // what happened, and the next read returns -1. Undecodable packets in the middle are skipped
 // (and noted in error()).
 class AudioFileReader {
@@ -120,6 +127,7 @@ private:
     Client client_;
     AudioFileFormat format_;
     std::string error_;
+    std::string damage_;
 
     AVFormatContext* input_ = nullptr;
     AVCodecContext* decoder_ = nullptr;

@@ -18,6 +18,11 @@ extern "C" {
 #include <cstring>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace vx {
 namespace {
 
@@ -61,87 +66,164 @@ public:
     virtual bool finish(std::string* error) = 0;
     // Brings the file's header up to date with what has been written; true when it is.
     virtual bool checkpoint(std::string*) { return true; }
+    // Frames of audio between automatic header updates (WAVE only).
+    virtual void setCheckpointFrames(int64_t) {}
 };
 
 namespace {
 
 // RIFF/WAVE: "RIFF" size "WAVE", "fmt " (16 bytes for PCM, 18 for float), "fact" (float
 // only: the frame count), "data" size, samples little-endian.
+//
+// The samples go through a buffer of the writer's own straight to the file descriptor, so that
+// the writer always knows how many bytes reached the file: after a failed write (a full disk,
+// a quota, a file size limit) the header is written for exactly those whole frames and the file
+// is cut after them, which leaves a valid file of everything that was written. Every
+// `checkpointFrames` frames of audio the header is brought up to date, so a process killed
+// mid-write leaves a valid file holding all but the last moments.
 class WavSink final : public AudioFileWriter::Sink {
 public:
     WavSink(bool isFloat, int sampleRate, int channels)
         : float_(isFloat), rate_(sampleRate), channels_(channels), headerBytes_(isFloat ? 58 : 44),
-          bytesPerSample_(isFloat ? 4 : 2) {}
+          bytesPerSample_(isFloat ? 4 : 2), checkpointFrames_(int64_t(sampleRate) * 2) {}
 
     ~WavSink() override {
-        if (file_) {
-            std::fclose(file_);
+        if (fd_ >= 0) {
+            ::close(fd_);
         }
     }
 
     bool open(const std::filesystem::path& path, std::string* error) {
-        file_ = std::fopen(path.c_str(), "wb");
-        if (!file_) {
+        // Not truncated before the lock is held: a file another writer is still filling stays
+        // whole.
+        fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+        if (fd_ < 0) {
             *error = "cannot create " + path.string() + ": " + std::strerror(errno);
             return false;
         }
-        std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+        struct stat info {};
+        if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+            *error = "cannot create " + path.string() + ": not a regular file";
+            return false;
+        }
+        if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            *error = "cannot create " + path.string() + ": it is being written by another program";
+            return false;
+        }
+        if (::ftruncate(fd_, 0) != 0) {
+            *error = "cannot create " + path.string() + ": " + std::strerror(errno);
+            return false;
+        }
         return writeHeader(error);
+    }
+
+    void setCheckpointFrames(int64_t frames) override {
+        checkpointFrames_ = std::max<int64_t>(frames, 1);
     }
 
     bool write(const float* interleaved, int64_t frames, std::string* error) override {
         const uint64_t bytes = uint64_t(frames) * uint64_t(channels_) * bytesPerSample_;
-        if (uint64_t(headerBytes_) - 8 + dataBytes_ + bytes > 0xFFFFFFFFull) {
+        if (uint64_t(headerBytes_) - 8 + fileBytes_ + pending_.size() + bytes > 0xFFFFFFFFull) {
             *error = "a WAVE file holds at most 4 GiB";
             return false;
         }
         const size_t samples = size_t(frames) * size_t(channels_);
-        constexpr size_t kChunk = 8192;
-        scratch_.resize(kChunk * bytesPerSample_);
-        for (size_t done = 0; done < samples;) {
-            const size_t n = std::min(kChunk, samples - done);
-            unsigned char* p = scratch_.data();
-            for (size_t i = 0; i < n; ++i) {
-                const float x = interleaved[done + i];
+        for (size_t i = 0; i < samples;) {
+            const size_t room = (kBufferBytes - pending_.size()) / bytesPerSample_;
+            const size_t n = std::min(room, samples - i);
+            const size_t at = pending_.size();
+            pending_.resize(at + n * bytesPerSample_);
+            unsigned char* p = pending_.data() + at;
+            for (size_t k = 0; k < n; ++k) {
+                const float x = interleaved[i + k];
                 if (float_) {
                     uint32_t bits = 0;
                     std::memcpy(&bits, &x, sizeof bits);
-                    put32(p + 4 * i, bits);
+                    put32(p + 4 * k, bits);
                 } else {
-                    put16(p + 2 * i, uint16_t(toPcm16(x)));
+                    put16(p + 2 * k, uint16_t(toPcm16(x)));
                 }
             }
-            if (std::fwrite(p, bytesPerSample_, n, file_) != n) {
-                *error = std::string("cannot write the WAVE data: ") + std::strerror(errno);
+            i += n;
+            if (pending_.size() + bytesPerSample_ > kBufferBytes && !flushPending(error)) {
                 return false;
             }
-            done += n;
         }
-        dataBytes_ += bytes;
+        sinceCheckpoint_ += frames;
+        if (sinceCheckpoint_ >= checkpointFrames_) {
+            return checkpoint(error);
+        }
         return true;
     }
 
     bool checkpoint(std::string* error) override {
-        return std::fflush(file_) == 0 && std::fseek(file_, 0, SEEK_SET) == 0 && writeHeader(error);
+        sinceCheckpoint_ = 0;
+        return flushPending(error) && writeHeader(error);
     }
 
     bool finish(std::string* error) override {
-        const bool written = std::fseek(file_, 0, SEEK_SET) == 0 && writeHeader(error);
-        const bool closed = std::fclose(file_) == 0;
-        file_ = nullptr;
-        if (written && !closed) {
-            *error = std::string("cannot close the WAVE file: ") + std::strerror(errno);
+        // After a failed write only what reached the file counts: the header describes it and
+        // anything after it (a partly written block) is cut off.
+        bool ok = failed_ ? false : flushPending(error);
+        const std::string firstError = *error;
+        std::string headerError;
+        const bool header =
+            writeHeader(&headerError) && ::ftruncate(fd_, off_t(headerBytes_ + fileBytes_)) == 0;
+        if (!header && ok) {
+            *error = headerError.empty()
+                         ? std::string("cannot finish the WAVE file: ") + std::strerror(errno)
+                         : headerError;
         }
-        return written && closed;
+        ok = ok && header;
+        if (::close(fd_) != 0 && ok) {
+            *error = std::string("cannot close the WAVE file: ") + std::strerror(errno);
+            ok = false;
+        }
+        fd_ = -1;
+        if (!firstError.empty()) {
+            *error = firstError;
+        }
+        return ok;
     }
 
 private:
+    static constexpr size_t kBufferBytes = 1 << 16;
+
+    // Writes the buffered samples after those already in the file; on failure keeps only the
+    // whole frames that reached it.
+    bool flushPending(std::string* error) {
+        if (failed_) {
+            return false;
+        }
+        const uint32_t blockAlign = uint32_t(channels_) * bytesPerSample_;
+        size_t done = 0;
+        while (done < pending_.size()) {
+            const ssize_t n = ::pwrite(fd_, pending_.data() + done, pending_.size() - done,
+                                       off_t(headerBytes_ + fileBytes_ + done));
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                const int code = n < 0 ? errno : ENOSPC;
+                failed_ = true;
+                fileBytes_ += (done / blockAlign) * blockAlign;
+                pending_.clear();
+                *error = std::string("cannot write the WAVE data: ") + std::strerror(code);
+                return false;
+            }
+            done += size_t(n);
+        }
+        fileBytes_ += done;
+        pending_.clear();
+        return true;
+    }
+
     bool writeHeader(std::string* error) {
         std::array<unsigned char, 58> h{};
         const uint32_t blockAlign = uint32_t(channels_) * bytesPerSample_;
         const uint32_t fmtBytes = float_ ? 18 : 16;
         std::memcpy(&h[0], "RIFF", 4);
-        put32(&h[4], uint32_t(headerBytes_ - 8 + dataBytes_));
+        put32(&h[4], uint32_t(headerBytes_ - 8 + fileBytes_));
         std::memcpy(&h[8], "WAVE", 4);
         std::memcpy(&h[12], "fmt ", 4);
         put32(&h[16], fmtBytes);
@@ -156,27 +238,37 @@ private:
             put16(&h[36], 0); // no extension bytes
             std::memcpy(&h[38], "fact", 4);
             put32(&h[42], 4);
-            put32(&h[46], uint32_t(dataBytes_ / blockAlign));
+            put32(&h[46], uint32_t(fileBytes_ / blockAlign));
             at = 50;
         }
         std::memcpy(&h[at], "data", 4);
-        put32(&h[at + 4], uint32_t(dataBytes_));
-        if (std::fwrite(h.data(), 1, headerBytes_, file_) != headerBytes_ ||
-            std::fflush(file_) != 0) {
-            *error = std::string("cannot write the WAVE header: ") + std::strerror(errno);
-            return false;
+        put32(&h[at + 4], uint32_t(fileBytes_));
+        for (size_t done = 0; done < headerBytes_;) {
+            const ssize_t n = ::pwrite(fd_, h.data() + done, headerBytes_ - done, off_t(done));
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                *error = std::string("cannot write the WAVE header: ") +
+                         std::strerror(n < 0 ? errno : ENOSPC);
+                return false;
+            }
+            done += size_t(n);
         }
-        return std::fseek(file_, 0, SEEK_END) == 0;
+        return true;
     }
 
-    std::FILE* file_ = nullptr;
+    int fd_ = -1;
     bool float_;
     int rate_;
     int channels_;
     size_t headerBytes_;
     uint32_t bytesPerSample_;
-    uint64_t dataBytes_ = 0;
-    std::vector<unsigned char> scratch_;
+    int64_t checkpointFrames_;
+    int64_t sinceCheckpoint_ = 0;
+    uint64_t fileBytes_ = 0; // sample bytes in the file (whole frames)
+    bool failed_ = false;
+    std::vector<unsigned char> pending_;
 };
 
 // AAC-LC in an M4A file: input -> resampler (to 44100 Hz stereo planar float) -> FIFO of
@@ -454,6 +546,12 @@ bool AudioFileWriter::updateHeader() {
         return false;
     }
     return sink_->checkpoint(&error_);
+}
+
+void AudioFileWriter::setHeaderInterval(int64_t frames) {
+    if (sink_) {
+        sink_->setCheckpointFrames(frames);
+    }
 }
 
 bool AudioFileWriter::close() {

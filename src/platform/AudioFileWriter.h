@@ -15,8 +15,13 @@ namespace vx {
 // Threads: any thread except the render thread; one thread at a time.
 // It owns the open file and, for M4A, the FFmpeg encoder, resampler and muxer. The WAVE
 // header is written by hand (it is 44 or 58 bytes and must be exact): placeholder sizes at
-// creation, the real ones when the writer is closed, which the destructor also does. A WAVE
-// file holds at most 4 GiB of samples; a write beyond that fails.
+// creation, brought up to date every two seconds of audio written (setHeaderInterval) and at
+// close, which the destructor also does; so a process killed mid-write leaves a valid file.
+// A WAVE file holds at most 4 GiB of samples; a write beyond that fails. After a failed write
+// (full disk, file size limit) the writer refuses further writes and close() leaves a valid
+// file of the whole frames that reached the disk (close then returns false).
+// While a WAVE file is being written the writer holds an exclusive flock on it; creating a file
+// another writer holds fails instead of truncating it.
 class AudioFileWriter {
 public:
     enum class Format { WavFloat32, WavInt16, M4aAac };
@@ -37,6 +42,9 @@ public:
     // file, so that it stays a valid file if the process dies before close(). M4A: nothing
     // (its index is written at close). False on failure or after close().
     bool updateHeader();
+    // Writer's thread: WAVE: frames of audio between automatic header updates (≥ 1; two
+    // seconds at the file's rate unless set). M4A: nothing.
+    void setHeaderInterval(int64_t frames);
     // Writer's thread: flushes the encoder, writes the final header and closes the file.
     // True when the file is complete; calling it again returns the first result.
     bool close();

@@ -26,12 +26,12 @@ struct LogSink {
         static std::atomic<bool> on{true};
         return on;
     }
-    static void write(std::string text) {
+    static void write(std::string text, bool always = false) {
         if (!text.empty() && text.back() == '\n') {
             text.pop_back();
         }
         std::lock_guard lock(mutex());
-        if (toStderr().load(std::memory_order_relaxed)) {
+        if (always || toStderr().load(std::memory_order_relaxed)) {
             // One fwrite per line keeps lines from different threads whole.
             text.push_back('\n');
             std::fwrite(text.data(), 1, text.size(), stderr);
@@ -90,14 +90,13 @@ uint64_t gDropsReported = 0; // under gDrainMutex
 
 } // namespace
 
-void logLine(const char* format, ...) {
+namespace {
+
+std::string formatLine(const char* format, va_list args) {
     char stackText[512];
-    va_list args;
-    va_start(args, format);
     va_list again;
     va_copy(again, args);
     const int length = std::vsnprintf(stackText, sizeof stackText, format, args);
-    va_end(args);
     std::string text;
     if (length < 0) {
         text = format; // a broken format: show it rather than nothing
@@ -109,7 +108,25 @@ void logLine(const char* format, ...) {
         text.resize(static_cast<size_t>(length));
     }
     va_end(again);
+    return text;
+}
+
+} // namespace
+
+void logLine(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string text = formatLine(format, args);
+    va_end(args);
     detail::LogSink::write(std::move(text));
+}
+
+void noticeLine(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string text = formatLine(format, args);
+    va_end(args);
+    detail::LogSink::write(std::move(text), true);
 }
 
 void logRealtime(const char* format, ...) {

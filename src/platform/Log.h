@@ -31,6 +31,11 @@ constexpr size_t kRealtimeLogLineBytes = 200;
 // '\n' if missing) and to every live LogCapture.
 void logLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// Any thread except render: as logLine, but the line reaches stderr even while setLogToStderr
+// is off. For what the person running the program must learn (their settings or library were
+// damaged and set aside, a recording failed), not for diagnostics.
+void noticeLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 // Render thread: no allocation, no locks, no waiting. Queues a printf-style line for the main
 // thread; drops it (and counts the drop) when the ring is full. Keep the format to numbers and
 // short strings: the slot is kRealtimeLogLineBytes long.

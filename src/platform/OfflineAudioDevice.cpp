@@ -24,7 +24,9 @@ OfflineAudioDevice::OfflineAudioDevice(Options options) : options_(options) {
     format_.sample = options_.sample;
 }
 
-OfflineAudioDevice::~OfflineAudioDevice() { disposeUnit(); }
+OfflineAudioDevice::~OfflineAudioDevice() {
+    disposeUnit();
+}
 
 std::string OfflineAudioDevice::statusText(int status) const {
     switch (status) {
@@ -154,9 +156,13 @@ void OfflineAudioDevice::attachRunLoop(RunLoop* loop, ManualClock* audioClock) {
     audioClock_ = audioClock;
 }
 
-void OfflineAudioDevice::setSettleHook(std::function<void()> hook) { settleHook_ = std::move(hook); }
+void OfflineAudioDevice::setSettleHook(std::function<void()> hook) {
+    settleHook_ = std::move(hook);
+}
 
-void OfflineAudioDevice::setThreadSink(Sink sink) { threadSink_ = std::move(sink); }
+void OfflineAudioDevice::setThreadSink(Sink sink) {
+    threadSink_ = std::move(sink);
+}
 
 void OfflineAudioDevice::interrupt(bool begins) {
     if (interruptionListener_) {
@@ -220,8 +226,9 @@ bool OfflineAudioDevice::pull(int64_t frames, const Sink& sink) {
             loop_->runDue();
         }
         if (options_.pacedRealTime) {
-            const auto due = wallStart + std::chrono::duration_cast<WallClock::duration>(
-                                             std::chrono::duration<double>(done / format_.sampleRate));
+            const auto due =
+                wallStart + std::chrono::duration_cast<WallClock::duration>(
+                                std::chrono::duration<double>(done / format_.sampleRate));
             std::this_thread::sleep_until(due);
         }
         if (!more) {
@@ -242,23 +249,33 @@ std::vector<float> OfflineAudioDevice::renderToMemory(int64_t frames) {
 }
 
 bool OfflineAudioDevice::renderToFile(const std::filesystem::path& path, int64_t frames,
-                                      std::string* error) {
-    const auto fileFormat = format_.isFloat() ? AudioFileWriter::Format::WavFloat32
-                                              : AudioFileWriter::Format::WavInt16;
-    auto writer = AudioFileWriter::create(path, fileFormat, static_cast<int>(format_.sampleRate),
-                                          2, error);
+                                      std::string* error, const std::function<bool()>& keepGoing,
+                                      int64_t* rendered) {
+    const auto fileFormat =
+        format_.isFloat() ? AudioFileWriter::Format::WavFloat32 : AudioFileWriter::Format::WavInt16;
+    auto writer =
+        AudioFileWriter::create(path, fileFormat, static_cast<int>(format_.sampleRate), 2, error);
     if (!writer) {
         return false;
     }
     bool writeOk = true;
+    bool stopped = false;
     const bool pulled = pull(frames, [&](const float* data, uint32_t n, const AudioBufferList&) {
         writeOk = writer->write(data, n);
+        if (writeOk && keepGoing && !keepGoing()) {
+            stopped = true;
+            return false;
+        }
         return writeOk;
     });
     const bool closed = writer->close();
-    if (!pulled || !writeOk || !closed) {
+    if (rendered) {
+        *rendered = writer->framesWritten();
+    }
+    if ((!pulled && !stopped) || !writeOk || !closed) {
         if (error && error->empty()) {
-            *error = "could not render or write " + path.string();
+            *error = writer->error().empty() ? "could not render or write " + path.string()
+                                             : writer->error();
         }
         return false;
     }

@@ -20,6 +20,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -83,8 +84,12 @@ public:
     // Renders `frames` frames and returns them interleaved (stereo float).
     std::vector<float> renderToMemory(int64_t frames);
     // Renders `frames` frames into a WAV file: 32-bit float for float output, 16-bit PCM for
-    // 16-bit output, at the device's rate.
-    bool renderToFile(const std::filesystem::path& path, int64_t frames, std::string* error);
+    // 16-bit output, at the device's rate. `keepGoing`, when given, is asked before each
+    // buffer; false ends the render early with a complete file (still a success). `*rendered`
+    // (if given) gets the frames that reached the file. False with *error when the file cannot
+    // be created or written (a valid file of what was written remains).
+    bool renderToFile(const std::filesystem::path& path, int64_t frames, std::string* error,
+                      const std::function<bool()>& keepGoing = {}, int64_t* rendered = nullptr);
 
     // Simulates a session interruption (calls the listener on the caller's thread).
     void interrupt(bool begins);

@@ -343,6 +343,73 @@ bool writeAll(int fd, const std::string& text) {
     return true;
 }
 
+// The numbers the application reads back from the store, with the range each may take. A
+// value outside it (or not a finite number) would carry a damaged file's garbage into the
+// mix, so it is dropped at load and the reader's own default applies.
+struct NumberRange {
+    const char* key;
+    double min;
+    double max;
+};
+
+constexpr NumberRange kNumberRanges[] = {
+    {"LastVolume", 0.0, 1.0},         {"kSamplesVolume", 0.0, 1.0},
+    {"kDipCorrection", 0.0, 2.0},     {"kPitchStep", 1e-6, 0.15},
+    {"kXFadeTime", 0.01, 120.0},      {"kSongPartInAutoPlay", 0.0, 1.0},
+    {"kFFSpeed", 0.0, 10000.0},       {"kFadeCurve", -1e9, 1e9},
+    {"FileSeqNo", 0.0, 2147483646.0}, {"kRecordNo", 0.0, 2147483646.0},
+    {"kLaunchCount", 0.0, 9.2e18},    {"kStreamCrate0", -1.0, 4.0},
+    {"kStreamCrate1", -1.0, 4.0},
+};
+
+// Per-track memory ("<folder>_<file>" maps): the deck volume a load restores.
+constexpr NumberRange kTrackMemoryRanges[] = {
+    {"kVolume", 0.0, 4.0},
+};
+
+bool inRange(const UserDefaults::Value& value, const NumberRange& range) {
+    if (std::holds_alternative<std::string>(value)) {
+        // Text is not a number the store wrote; read as one it must still be in range.
+        const auto number = UserDefaults::asDouble(value);
+        return !number || (std::isfinite(*number) && *number >= range.min && *number <= range.max);
+    }
+    const auto number = UserDefaults::asDouble(value);
+    return number && std::isfinite(*number) && *number >= range.min && *number <= range.max;
+}
+
+std::string describe(const UserDefaults::Value& value) {
+    return UserDefaults::asString(value).value_or("?");
+}
+
+template <typename Values> void dropInvalidNumbers(Values& values) {
+    for (const NumberRange& range : kNumberRanges) {
+        const auto it = values.find(range.key);
+        if (it == values.end()) {
+            continue;
+        }
+        const auto* value = std::get_if<UserDefaults::Value>(&it->second);
+        if (!value || !inRange(*value, range)) {
+            logLine("Settings: %s = %s is not a number in %g..%g; its default is used", range.key,
+                    value ? describe(*value).c_str() : "(a map)", range.min, range.max);
+            values.erase(it);
+        }
+    }
+    for (auto& [key, stored] : values) {
+        auto* map = std::get_if<UserDefaults::Map>(&stored);
+        if (!map) {
+            continue;
+        }
+        for (const NumberRange& range : kTrackMemoryRanges) {
+            const auto it = map->find(range.key);
+            if (it != map->end() && !inRange(it->second, range)) {
+                logLine("Settings: %s of %s = %s is not a number in %g..%g; its default is used",
+                        range.key, key.c_str(), describe(it->second).c_str(), range.min, range.max);
+                map->erase(it);
+            }
+        }
+    }
+}
+
 } // namespace
 
 UserDefaults::UserDefaults(std::filesystem::path file) : file_(std::move(file)) {
@@ -356,22 +423,24 @@ void UserDefaults::load() {
         return; // first start
     }
     if (!std::filesystem::is_regular_file(status)) {
-        logLine("UserDefaults: %s is not a file; starting with empty settings",
-                file_.string().c_str());
+        noticeLine("Settings file %s is not a file; starting with default settings (they will "
+                   "not be saved until it is removed)",
+                   file_.string().c_str());
         return;
     }
     std::ifstream in(file_, std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
     if (!in) {
-        logLine("UserDefaults: cannot read %s (%s); starting with empty settings",
-                file_.string().c_str(), std::strerror(errno));
+        noticeLine("Settings file %s cannot be read (%s); starting with default settings",
+                   file_.string().c_str(), std::strerror(errno));
         return;
     }
     Decoded decoded = decodeFile(text.str());
     if (decoded.error.empty()) {
         std::lock_guard lock(mutex_);
         values_ = std::move(decoded.values);
+        dropInvalidNumbers(values_);
         return;
     }
     // Keep the unreadable file for a person to look at, under the first free name.
@@ -383,13 +452,13 @@ void UserDefaults::load() {
         }
         std::filesystem::rename(file_, aside, ec);
         if (ec) {
-            logLine("UserDefaults: %s is corrupt (%s) and could not be moved aside (%s); "
-                    "starting with empty settings",
-                    file_.string().c_str(), decoded.error.c_str(), ec.message().c_str());
+            noticeLine("Settings file %s is damaged (%s) and could not be moved aside (%s); "
+                       "starting with default settings",
+                       file_.string().c_str(), decoded.error.c_str(), ec.message().c_str());
         } else {
-            logLine("UserDefaults: %s is corrupt (%s); moved it to %s and starting with empty "
-                    "settings",
-                    file_.string().c_str(), decoded.error.c_str(), aside.string().c_str());
+            noticeLine("Settings file %s is damaged (%s); it was moved to %s and the default "
+                       "settings are used",
+                       file_.string().c_str(), decoded.error.c_str(), aside.string().c_str());
         }
         return;
     }
@@ -411,8 +480,8 @@ bool UserDefaults::synchronize() {
     }
 
     const auto fail = [&](const char* step, const std::string& why) {
-        logLine("UserDefaults: could not save %s: %s failed (%s); the previous file is unchanged",
-                file_.string().c_str(), step, why.c_str());
+        noticeLine("Settings: could not save %s: %s failed (%s); the previous file is unchanged",
+                   file_.string().c_str(), step, why.c_str());
         return false;
     };
 

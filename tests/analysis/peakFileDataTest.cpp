@@ -108,6 +108,39 @@ TEST(peakFileData, PeakFileSitsBesideTheTrackWithExtensionPeak) {
 }
 
 // The written file is exactly the documented layout, built independently in the test.
+// Two audio files of one stem never share a peak file: the name that sorts first keeps the
+// plain name, the other's name is built from its whole file name. A lone track keeps the plain
+// name, so existing peak files are found.
+TEST(peakFileData, TracksOfOneStemGetTheirOwnPeakFiles) {
+    TempDir dir;
+    const fs::path mp3 = dir.path() / "Song.mp3";
+    const fs::path m4a = dir.path() / "Song.m4a";
+    writeBytes(mp3, {1});
+    EXPECT_EQ(peakFilePath(mp3), dir.path() / "Song.peak");
+    writeBytes(m4a, {1});
+    EXPECT_EQ(peakFilePath(m4a), dir.path() / "Song.peak");
+    EXPECT_EQ(peakFilePath(mp3), dir.path() / "Song.mp3.vxpeak");
+    // A track whose own stem ends in ".mp3" still has a plain name of its own.
+    EXPECT_EQ(peakFilePath(dir.path() / "Song.mp3.mp3"), dir.path() / "Song.mp3.peak");
+}
+
+// Peak files are ordinary files: readable by all unless the umask says otherwise.
+TEST(peakFileData, WrittenFilesFollowTheUmask) {
+    TempDir dir;
+    const auto r = peakFileData::create(1);
+    const mode_t old = ::umask(022);
+    ASSERT_TRUE(peakFileWrite(*r, dir.path() / "a.peak"));
+    ::umask(027);
+    ASSERT_TRUE(peakFileWrite(*r, dir.path() / "b.peak"));
+    ::umask(old);
+    struct stat a {
+    }, b{};
+    ASSERT_EQ(::stat((dir.path() / "a.peak").c_str(), &a), 0);
+    ASSERT_EQ(::stat((dir.path() / "b.peak").c_str(), &b), 0);
+    EXPECT_EQ(a.st_mode & 0777, 0644u);
+    EXPECT_EQ(b.st_mode & 0777, 0640u);
+}
+
 TEST(peakFileData, WriteProducesTheExactByteLayoutAndLoadReadsItBack) {
     TempDir dir;
     const auto r = peakFileData::create(4);
@@ -141,7 +174,7 @@ TEST(peakFileData, WriteProducesTheExactByteLayoutAndLoadReadsItBack) {
 TEST(peakFileData, LoadReplacesAnExistingBufferAndSetsReady) {
     TempDir dir;
     const fs::path p = dir.path() / "t.peak";
-    writeBytes(p, peakFileBytes(20, 90.0, 0.5, {1, 2, 3, 4, 5, 6}));
+    writeBytes(p, peakFileBytes(20, 90.0, 0.5, {1, 0x40, 3, 1, 5, 0x51}));
     const auto r = peakFileData::create(100);
     r->ready = 0;
     ASSERT_TRUE(peakFileLoad(*r, p));
@@ -149,7 +182,7 @@ TEST(peakFileData, LoadReplacesAnExistingBufferAndSetsReady) {
     EXPECT_EQ(r->ready.load(), 1);
     EXPECT_EQ(r->bpm.load(), 90.0);
     EXPECT_EQ(r->gain.load(), 0.5);
-    EXPECT_EQ(snapshot(*r).bytes, (std::vector<uint8_t>{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(snapshot(*r).bytes, (std::vector<uint8_t>{1, 0x40, 3, 1, 5, 0x51}));
     EXPECT_EQ(r->height(3), 0xFF) << "the old count no longer applies";
 }
 
@@ -244,6 +277,11 @@ TEST(peakFileData, BadFilesFailAndLeaveTheRecordUnchanged) {
         {"BPM negative", peakFileBytes(20, -120.0, 1.0, twoEntries), range},
         {"gain zero", peakFileBytes(20, 120.0, 0.0, twoEntries), range},
         {"gain NaN", peakFileBytes(20, 120.0, std::nan(""), twoEntries), range},
+        {"gain 1e30", peakFileBytes(20, 120.0, 1e30, twoEntries), range},
+        {"gain above the analysis's clamp", peakFileBytes(20, 120.0, 2.01, twoEntries), range},
+        {"BPM 1e6", peakFileBytes(20, 1e6, 1.0, twoEntries), range},
+        {"BPM 5", peakFileBytes(20, 5.0, 1.0, twoEntries), range},
+        {"flags never written", peakFileBytes(20, 120.0, 1.0, {10, 1, 20, 0x02}), "never written"},
     };
     TempDir dir;
     for (const auto& c : cases) {
@@ -273,6 +311,20 @@ TEST(peakFileData, BadFilesFailAndLeaveTheRecordUnchanged) {
         EXPECT_FALSE(peakFileLoad(*r, p));
         EXPECT_EQ(snapshot(*r), before);
         EXPECT_TRUE(log.contains("too many entries"));
+    }
+
+    // Another entry count than the track's: refused from the size alone, even a 4 GB sparse
+    // file (nothing is read or allocated).
+    for (uint64_t entries : {uint64_t{1}, uint64_t{3}, uint64_t{1} << 31}) {
+        const fs::path p = dir.path() / "other.peak";
+        writeBytes(p, peakFileBytes(20, 120.0, 1.0, {}));
+        fs::resize_file(p, 20 + 2 * entries);
+        const auto r = peakFileData::create(2);
+        const auto before = snapshot(*r);
+        LogCapture log;
+        EXPECT_FALSE(peakFileLoad(*r, p, 2)) << entries;
+        EXPECT_EQ(snapshot(*r), before);
+        EXPECT_TRUE(log.contains("does not match the track's length"));
     }
 
     // Not a file at all: missing, a folder, a FIFO (which must not block the loader).
@@ -332,6 +384,9 @@ TEST(peakFileData, ReadersSeeEachByteEitherUnsetOrFinalWhileAWriterFills) {
         ++passes;
     }
     writer.join();
+    // The last pass may have copied its first entries before the writer reached them: the
+    // file is written once more now that every entry is final.
+    fileOk = fileOk && peakFileWrite(*r, p);
     EXPECT_EQ(badBytes, 0);
     EXPECT_TRUE(fileOk);
     peakFileData back;

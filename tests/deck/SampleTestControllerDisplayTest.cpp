@@ -10,7 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sys/resource.h>
+#include <thread>
 
 namespace vx {
 namespace {
@@ -171,6 +177,43 @@ TEST(SampleTestControllerDisplay, GesturesEnlargeAndGlidesDimTheReadOuts) {
     t.advance(0.1);
     EXPECT_FALSE(t.screen->speedHidden(0));
     t.deck(0).isPlaying.store(false);
+}
+
+// A recording that cannot be written on (here a file size limit; a full disk is the same) ends:
+// the record button goes off and the file keeps a valid header for what reached it.
+TEST(SampleTestControllerDisplay, AFailedRecordingTurnsTheRecordButtonOff) {
+    DisplayScreen t;
+    t.screen->startIndicators();
+    t.screen->recordAction();
+    ASSERT_TRUE(t.screen->recordButton().selected);
+    const fs::path file = t.engine.out.recordFile();
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = old;
+    limited.rlim_cur = 100000;
+    ::setrlimit(RLIMIT_FSIZE, &limited);
+    for (int i = 0; i < 40 && !t.engine.out.recordFailed(); ++i) {
+        t.engine.render(8192);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    t.advance(0.2);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(t.screen->recordButton().selected);
+    EXPECT_FALSE(t.engine.out.isRecording());
+    EXPECT_FALSE(t.engine.out.recordFileOpen());
+    const uintmax_t size = fs::file_size(file);
+    EXPECT_LE(size, 100000u);
+    std::ifstream in(file, std::ios::binary);
+    std::string header(58, '\0');
+    in.read(header.data(), 58);
+    const size_t chunk = header.find("data");
+    ASSERT_NE(chunk, std::string::npos);
+    uint32_t data = 0;
+    std::memcpy(&data, header.data() + chunk + 4, 4);
+    EXPECT_GT(data, 0u);
+    EXPECT_EQ(data + chunk + 8, size);
 }
 
 TEST(SampleTestControllerDisplay, TopBarButtons) {

@@ -5,6 +5,8 @@
 #include <SQLiteCpp/SQLiteCpp.h>
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
 #include <set>
 #include <string>
 #include <thread>
@@ -109,21 +111,129 @@ TEST_F(DBControllerFileTest, MissingTemplateFailsClearly) {
     EXPECT_FALSE(fs::exists(home.documents(DBController::kDatabaseName)));
 }
 
-TEST_F(DBControllerFileTest, UnknownSchemaVersionOrGarbageFileIsRefused) {
+// A library that cannot be used is moved aside, byte for byte, under a dated name; a new one
+// is built from the track folders (a user track keeps its tempo through its peak file) and the
+// user is told once. The next start finds the new library sound and says nothing.
+TEST_F(DBControllerFileTest, ADamagedLibraryIsMovedAsideAndRebuilt) {
     const fs::path file = home.documents(DBController::kDatabaseName);
-    {
-        SQLite::Database raw(file.string(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
-        raw.exec("PRAGMA user_version = 99");
+    ASSERT_TRUE(test::writeTone(home.documents("Mine.mp3"), 0.5));
+    ASSERT_TRUE(test::writeTone(home.sound("Builtin.mp3"), 0.5));
+    const std::string peak = [] {
+        std::string bytes(20, '\0');
+        const int32_t header = 20;
+        const double bpm = 123.0;
+        const double gain = 1.0;
+        std::memcpy(bytes.data(), &header, 4);
+        std::memcpy(bytes.data() + 4, &bpm, 8);
+        std::memcpy(bytes.data() + 12, &gain, 8);
+        return bytes;
+    }();
+    test::writeBytes(home.documents("Mine.peak"), peak);
+    // A sound library with enough rows to span several pages, to damage in the middle.
+    const auto soundLibrary = [&] {
+        fs::remove_all(file);
+        auto db = DBController::init(home.paths());
+        for (int i = 0; i < 400; ++i) {
+            db->addFileToDB(
+                *makeInfo(home.paths(), "t" + std::to_string(i) + ".mp3", std::string(200, 'x')),
+                0);
+        }
+        db.reset();
+        SQLite::Database raw(file.string(), SQLite::OPEN_READWRITE);
+        raw.exec("PRAGMA wal_checkpoint(TRUNCATE)");
+        raw.exec("PRAGMA journal_mode=DELETE");
+        return test::slurpBytes(file);
+    };
+    const struct {
+        const char* name;
+        std::function<void()> damage;
+    } cases[] = {
+        {"empty", [&] { test::writeBytes(file, ""); }},
+        {"random bytes", [&] { test::writeBytes(file, std::string(8192, 'x')); }},
+        {"truncated",
+         [&] {
+             const std::string bytes = soundLibrary();
+             test::writeBytes(file, bytes.substr(0, bytes.size() / 3));
+         }},
+        {"damaged pages",
+         [&] {
+             std::string bytes = soundLibrary();
+             for (size_t i = 4096; i < 4096 * 3; ++i) {
+                 bytes[i] = char(i * 7);
+             }
+             test::writeBytes(file, bytes);
+         }},
+        {"schema version 99",
+         [&] {
+             fs::remove(file);
+             SQLite::Database raw(file.string(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+             raw.exec("PRAGMA user_version = 99");
+         }},
+        {"a folder",
+         [&] {
+             fs::remove(file);
+             fs::create_directory(file);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const auto& e : fs::directory_iterator(home.paths().documents())) {
+            if (e.path().filename().string().rfind("velvox.sqlite", 0) == 0) {
+                fs::remove_all(e.path());
+            }
+        }
+        c.damage();
+        const bool folder = fs::is_directory(file);
+        const std::string before = folder ? "" : test::slurpBytes(file);
+        LogCapture log;
+        auto db = DBController::init(home.paths());
+        ASSERT_TRUE(db);
+        ASSERT_FALSE(db->rebuiltFrom().empty());
+        EXPECT_EQ(db->rebuiltFrom().filename().string().rfind("velvox.sqlite.damaged-2", 0), 0u)
+            << db->rebuiltFrom();
+        EXPECT_EQ(folder ? "" : test::slurpBytes(db->rebuiltFrom()), before);
+        EXPECT_EQ(fs::is_directory(db->rebuiltFrom()), folder);
+        EXPECT_TRUE(log.contains("was damaged"));
+        const auto mine = findByHash(db->getListForGroup(0), trackHash("Mine.mp3"));
+        ASSERT_TRUE(mine);
+        EXPECT_DOUBLE_EQ(mine->tempo, 123.0);
+        EXPECT_TRUE(findByHash(db->getListForGroup(1), trackHash("Builtin.mp3")));
+        db.reset();
+        LogCapture again;
+        ASSERT_TRUE(DBController::init(home.paths()));
+        EXPECT_FALSE(again.contains("damaged"));
     }
-    std::string error;
-    EXPECT_FALSE(DBController::init(home.paths(), &error));
-    EXPECT_NE(error.find("99"), std::string::npos) << error;
+}
 
-    fs::remove(file);
-    test::writeBytes(file, std::string(4096, 'x'));
-    LogCapture log;
-    EXPECT_FALSE(DBController::init(home.paths(), &error));
-    EXPECT_TRUE(log.contains("Could not open db."));
+// While another program holds the library locked a play (or a tempo) is not lost: it is written
+// as soon as the lock is gone.
+TEST_F(DBControllerFileTest, APlayCountedWhileLockedIsWrittenLater) {
+    auto db = DBController::init(home.paths());
+    ASSERT_TRUE(db);
+    db->setBusyTimeout(100);
+    const auto info = makeInfo(home.paths(), "Locked.mp3", "Locked");
+    db->addFileToDB(*info, 0);
+    {
+        SQLite::Database other(db->databasePath().string(), SQLite::OPEN_READWRITE);
+        other.exec("BEGIN EXCLUSIVE");
+        db->incrementPlayCountForInfo(*info);
+        db->updateTempo(128.0f, info->hash, 0);
+        EXPECT_EQ(db->flushPendingWrites(), 2u);
+        other.exec("COMMIT");
+    }
+    EXPECT_EQ(db->flushPendingWrites(), 0u);
+    EXPECT_EQ(findByHash(db->getListForGroup(0), info->hash)->playcount, 1);
+    EXPECT_DOUBLE_EQ(findByHash(db->getListForGroup(0), info->hash)->tempo, 128.0);
+    // Still locked when the controller ends: written by its last try once the lock is gone.
+    {
+        SQLite::Database other(db->databasePath().string(), SQLite::OPEN_READWRITE);
+        other.exec("BEGIN EXCLUSIVE");
+        db->incrementPlayCountForInfo(*info);
+        other.exec("COMMIT");
+    }
+    db.reset();
+    db = DBController::init(home.paths());
+    EXPECT_EQ(findByHash(db->getListForGroup(0), info->hash)->playcount, 2);
 }
 
 TEST_F(DBControllerFileTest, SharedControllerIsRetriedUntilItOpens) {
