@@ -2,11 +2,11 @@
 #include "engine/Transport.h"
 
 #include "analysis/peakFileData.h"
-#include "engine/DeckEffects.h"
 #include "dsp/lphpFilter.h"
 #include "dsp/mirel_extraLP.h"
 #include "engine/BlockCache.h"
 #include "engine/DeckCues.h"
+#include "engine/DeckEffects.h"
 #include "engine/DeckSpeed.h"
 #include "engine/Stretcher.h"
 #include "engine/audioStream.h"
@@ -73,7 +73,7 @@ void freeOnMain(EngineServices& services, std::shared_ptr<const LoadedTrack> old
 
 // Decode thread: takes the deck off the air. The render thread checks `isLoaded` under the
 // engine lock, so once this returns it no longer touches the deck's ring, filters or effects.
-void unloadForOpen(audioStream& deck) {
+void takeOffAir(audioStream& deck) {
     if (deck.engineLock) {
         std::lock_guard engine(*deck.engineLock);
         deck.isLoaded.store(false, std::memory_order_release);
@@ -86,9 +86,10 @@ void unloadForOpen(audioStream& deck) {
 
 int openTrack(audioStream& deck, const std::filesystem::path& path, EngineServices& services) {
     if (deck.isLoaded.load() || deck.file) {
-        unloadForOpen(deck);
         closeTrack(deck, services);
     }
+    // Whatever the deck held, the render thread is done with it before the ring is reset.
+    takeOffAir(deck);
     deck.triggerCountdown.store(0);
     deck.triggerArmed.store(false);
     deck.brakeRequested.store(false);
@@ -239,12 +240,12 @@ int openTrack(audioStream& deck, const std::filesystem::path& path, EngineServic
 void closeTrack(audioStream& deck, EngineServices& services) {
     const auto record = deck.track();
     bool hadFile = false;
+    takeOffAir(deck);
     {
         std::lock_guard lock(*deck.decodeLock);
         hadFile = deck.file != nullptr;
         deck.file.reset();
         deck.isPlaying.store(false, std::memory_order_release);
-        deck.isLoaded.store(false, std::memory_order_release);
         freeOnMain(services, publishTrack(deck, nullptr));
     }
     // The settings are written after the lock is released: nobody waits on the disk.
