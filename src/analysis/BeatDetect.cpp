@@ -1,4 +1,5 @@
 #include "analysis/BeatDetect.h"
+#include "platform/SampleRate.h"
 
 #include "analysis/PeakGrid.h"
 
@@ -18,7 +19,6 @@ namespace {
 std::atomic<float> gOnsetRatioThreshold{5.85f};
 std::atomic<float> gOnsetRiseThreshold{450.0f};
 
-constexpr int kSampleRate = 44100;
 constexpr int kBins = BeatDetect::kBlockFrames / 2;
 constexpr int kWindowsPerBlock = BeatDetect::kBlockFrames / kPeakWindowFrames;
 // Low-band envelope: two one-pole low-passes at 150 Hz keep the kick and drop hats and voices.

@@ -1,4 +1,5 @@
 #include "analysis/PeakGrid.h"
+#include "platform/SampleRate.h"
 
 #include <cmath>
 
@@ -7,7 +8,6 @@ namespace vx {
 namespace {
 
 // Sample rate the beat period is measured at.
-constexpr double kGridSampleRate = 44100.0;
 
 // A usable period: finite and positive, at least one entry (shorter periods would mark every
 // entry anyway, and a vanishing one would never advance).
@@ -33,7 +33,7 @@ double beatPeriodWindows(double bpm) {
     if (!std::isfinite(bpm) || bpm <= 0.0) {
         return 1.0;
     }
-    return 60.0 / bpm * kGridSampleRate / kPeakWindowFrames;
+    return 60.0 / bpm * kFrameRate / kPeakWindowFrames;
 }
 
 void markBeatsForward(peakFileData& peaks, double period, double start) {

@@ -15,7 +15,7 @@ constexpr double kRowScale = 0.75 * 0.02;
 // Half-length of a row before any peak data (points).
 constexpr float kCentreLineHalf = 1.0f;
 // Minutes of audio per peak entry.
-constexpr double kMinutesPerEntry = double(kPeakWindowFrames) / double(kEngineSampleRate) / 60.0;
+constexpr double kMinutesPerEntry = double(kPeakWindowFrames) / double(kSampleRate) / 60.0;
 // Minute number label: height, and how far its bottom sits above the mark (phone / tablet).
 constexpr float kLabelHeight = 18.0f;
 constexpr float kLabelRisePhone = 16.0f;

@@ -37,6 +37,7 @@
 // the engine's own functions, so a touch changes the deck exactly as a button would; the control
 // only decides which of them to call, which keeps it testable against a real engine offline.
 
+#include "platform/SampleRate.h"
 #include "analysis/DrawingTypes.h"
 #include "analysis/MeterTable.h"
 #include "engine/Transport.h"
@@ -82,7 +83,7 @@ public:
     // Points of three-finger travel that span the whole track.
     static constexpr double kSeekSpanPoints = 1440.0;
     // Render rate: converts touch intervals (seconds) into hold frames.
-    static constexpr double kFramesPerSecond = 44100.0;
+    static constexpr double kFramesPerSecond = kFrameRate;
 
     // Main thread: binds the control to deck `deckIndex` (0 or 1) of `engine`, which must
     // outlive the control. `notifications` receives "DefaultSpeedChanged" (object: the deck

@@ -1,4 +1,5 @@
 #include "deck/PartyModeController.h"
+#include "platform/SampleRate.h"
 
 #include "engine/AudioOut.h"
 #include "engine/DeckSpeed.h"
@@ -13,7 +14,6 @@ namespace vx {
 namespace {
 
 constexpr double kRefreshSeconds = 1.0 / 15.0;
-constexpr double kFrameRate = 44100.0;
 // Pitch buttons: ramp to the new default speed (frames), first repeat, repeat interval (s).
 constexpr int kPitchRampFrames = 64;
 constexpr double kRepeatDelaySeconds = 0.5;

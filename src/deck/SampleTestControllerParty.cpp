@@ -22,6 +22,7 @@
 // under the engine lock when the controller goes away, and posted work checks a liveness token.
 
 #include "deck/SampleTestController.h"
+#include "platform/SampleRate.h"
 
 #include "engine/AudioOut.h"
 #include "engine/DeckBeats.h"
@@ -51,7 +52,6 @@ namespace vx {
 
 namespace {
 
-constexpr double kFrameRate = 44100.0;
 // Catch-up speeds of the follower: its beat comes first / the master's does.
 // How often the main thread looks for what the render thread asked of it (a transition's
 // crossfade, an auto-mix re-measure), seconds.
@@ -60,7 +60,7 @@ constexpr double kCatchUpFast = 1.25;
 // Next beats closer than this (frames) count as matched.
 constexpr double kMatchedFrames = 128.0;
 // Glide of the long press on the auto-mix button, frames.
-constexpr int kAutoMixBrakeFrames = 44100;
+constexpr int kAutoMixBrakeFrames = kSampleRate; // one second
 // The auto-mix flash fades over the catch-up time, clamped to this range, seconds.
 constexpr double kFlashMinSeconds = 0.3;
 constexpr double kFlashMaxSeconds = 1.0;

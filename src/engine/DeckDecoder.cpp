@@ -26,8 +26,8 @@ namespace vx {
 namespace {
 
 // Idle sleep of a decode pass that found nothing to do, foreground and background (seconds).
-constexpr double kIdleSleep = 8192.0 / 44100.0;
-constexpr double kIdleSleepBackground = 32768.0 / 44100.0;
+constexpr double kIdleSleep = 8192.0 / kFrameRate;
+constexpr double kIdleSleepBackground = 32768.0 / kFrameRate;
 
 void neutralMixer(audioStream& deck) {
     for (auto* ramp : {&deck.eqLowRamp, &deck.eqMidRamp, &deck.eqHighRamp, &deck.resonanceRamp,
@@ -197,8 +197,8 @@ int openTrack(audioStream& deck, const std::filesystem::path& path, EngineServic
         }
         deck.firstBeatFrame.store(record->firstBeatFrame);
         neutralMixer(deck);
-        deck.eq[0].eqSetSampleRate(float(kEngineSampleRate));
-        deck.eq[1].eqSetSampleRate(float(kEngineSampleRate));
+        deck.eq[0].eqSetSampleRate(float(kSampleRate));
+        deck.eq[1].eqSetSampleRate(float(kSampleRate));
         deck.meterLevel.store(0.0f);
         deck.meterLevelHold.store(0.0f);
         deck.needsAnalysis.store(needsAnalysis);

@@ -99,8 +99,8 @@ void resetEqState(audioStream& deck) {
     if (deck.engineLock) {
         engine = std::unique_lock(*deck.engineLock);
     }
-    deck.eq[0].eqSetSampleRate(float(kEngineSampleRate));
-    deck.eq[1].eqSetSampleRate(float(kEngineSampleRate));
+    deck.eq[0].eqSetSampleRate(float(kSampleRate));
+    deck.eq[1].eqSetSampleRate(float(kSampleRate));
 }
 
 soundBuffer* findBlock(audioStream& deck, int32_t blockIndex) {

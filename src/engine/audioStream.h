@@ -20,6 +20,7 @@
 #include "engine/LoadedTrack.h"
 #include "dsp/ParamFilter.h"
 #include "platform/EngineLock.h"
+#include "platform/SampleRate.h"
 
 #include <array>
 #include <atomic>
@@ -46,7 +47,6 @@ class ChorusFlanger;
 class Bitcrusher;
 
 // Decoded audio: 44100 Hz stereo interleaved float.
-inline constexpr int kEngineSampleRate = 44100;
 // Frames per decoded block; the block of frame p is floor(p / kBlockFrames).
 inline constexpr int32_t kBlockFrames = 32768;
 // Blocks in each deck's ring.

@@ -1,4 +1,5 @@
 #include "engine/convertFile.h"
+#include "platform/SampleRate.h"
 
 #include "engine/ConversionState.h"
 #include "platform/AudioFileReader.h"
@@ -22,7 +23,6 @@ namespace fs = std::filesystem;
 namespace {
 
 // The one rate both the reader's client format and the AAC writer deliver.
-constexpr int kConvertRate = 44100;
 
 std::atomic<uint64_t> gTemporaryCounter{0};
 
@@ -93,10 +93,10 @@ ConvertStatus convertFile(const ConvertRequest& request, ConversionState& state,
     // 3. The destination format: the requested rate, or the source's when 0. The reader
     // delivers 44100 Hz and the AAC writer makes nothing else, so that is the only rate.
     const double rate = request.sampleRate == 0 ? source.sampleRate : request.sampleRate;
-    if (rate != kConvertRate) { // also when NaN
+    if (rate != kSampleRate) { // also when NaN
         char detail[96];
         std::snprintf(detail, sizeof detail, "%g Hz requested, only %d Hz can be made", rate,
-                      kConvertRate);
+                      kSampleRate);
         return fail(ConvertStatus::DestinationFormat, "couldn't create destination data format",
                     detail);
     }
@@ -104,7 +104,7 @@ ConvertStatus convertFile(const ConvertRequest& request, ConversionState& state,
     const bool aac = request.format == ConvertFormat::M4aAac;
     const int destinationChannels = aac ? 2 : clientChannels;
     logLine("Destination file format: %s, %d Hz, %d channel%s",
-            aac ? "aac (M4A)" : "pcm_s16le (WAVE)", kConvertRate, destinationChannels,
+            aac ? "aac (M4A)" : "pcm_s16le (WAVE)", kSampleRate, destinationChannels,
             destinationChannels == 1 ? "" : "s");
 
     // 4. The destination, under its temporary name until it is complete.
@@ -116,7 +116,7 @@ ConvertStatus convertFile(const ConvertRequest& request, ConversionState& state,
     temporary = temporaryPathFor(request.destination);
     writer = AudioFileWriter::create(
         temporary, aac ? AudioFileWriter::Format::M4aAac : AudioFileWriter::Format::WavInt16,
-        kConvertRate, clientChannels, &why);
+        kSampleRate, clientChannels, &why);
     if (!writer) {
         return fail(ConvertStatus::CreateDestination, "ExtAudioFileCreateWithURL failed!", why);
     }
@@ -181,7 +181,7 @@ ConvertStatus convertRecording(const fs::path& recording, ConversionState& state
     request.source = recording;
     request.destination = convertedRecordingPath(recording);
     request.format = ConvertFormat::M4aAac;
-    request.sampleRate = kConvertRate;
+    request.sampleRate = kSampleRate;
     const ConvertStatus status = convertFile(request, state, error);
     if (status != ConvertStatus::Ok) {
         // A recording that already ends in ".m4a" is its own destination: never delete it.

@@ -14,6 +14,7 @@
 #include <variant>
 
 #include "platform/Paths.h"
+#include "platform/SampleRate.h"
 
 namespace vx {
 
@@ -54,7 +55,7 @@ public:
         virtual std::optional<std::string> text(std::string_view column) const = 0;
     };
 
-    static constexpr double kSampleRate = 44100.0; // frames per second of the durations
+    static constexpr double kSampleRate = kFrameRate; // frames per second of the durations
     static constexpr int kCrateCount = 5;
 
     // Any thread: an empty info (no file name, numbers 0, no crates).

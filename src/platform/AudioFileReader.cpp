@@ -1,4 +1,5 @@
 #include "platform/AudioFileReader.h"
+#include "platform/SampleRate.h"
 #include "platform/EngineLock.h"
 
 extern "C" {
@@ -23,7 +24,6 @@ extern "C" {
 namespace vx {
 namespace {
 
-constexpr int kStereoClientRate = 44100;
 // Preroll before a seek target, in native frames: four MP3 frames (the bit reservoir and the
 // overlap reach back less than that) and more than one 1024-frame AAC packet.
 constexpr int64_t kMinPreroll = 4608;
@@ -188,7 +188,7 @@ std::unique_ptr<AudioFileReader> AudioFileReader::open(const std::filesystem::pa
 
     AudioFileReader& r = *reader;
     const int rate = r.format_.sampleRate;
-    r.clientRate_ = client == Client::MonoNative ? rate : kStereoClientRate;
+    r.clientRate_ = client == Client::MonoNative ? rate : kSampleRate;
     r.clientChannels_ = client == Client::Stereo44100 ? 2 : 1;
     r.resampling_ = r.clientRate_ != rate;
     r.clientLength_ = av_rescale_rnd(r.nativeLength_, r.clientRate_, rate, AV_ROUND_UP);
@@ -196,7 +196,7 @@ std::unique_ptr<AudioFileReader> AudioFileReader::open(const std::filesystem::pa
     r.gridNative_ = rate / common;
     r.gridClient_ = r.clientRate_ / common;
     r.format_.frames = r.nativeLength_;
-    r.format_.frames44100 = av_rescale_rnd(r.nativeLength_, kStereoClientRate, rate, AV_ROUND_UP);
+    r.format_.frames44100 = av_rescale_rnd(r.nativeLength_, kSampleRate, rate, AV_ROUND_UP);
     r.format_.seconds = double(r.nativeLength_) / rate;
     r.format_.damage = r.damage_;
     return reader;

@@ -1,4 +1,5 @@
 #include "platform/AudioFileWriter.h"
+#include "platform/SampleRate.h"
 #include "platform/EngineLock.h"
 
 extern "C" {
@@ -53,7 +54,6 @@ int16_t toPcm16(float x) {
     return int16_t(std::clamp<long>(v, -32768, 32767));
 }
 
-constexpr int kM4aRate = 44100;
 constexpr int kM4aChannels = 2;
 constexpr int64_t kM4aBitRate = 256000;
 
@@ -307,12 +307,12 @@ public:
             *error = "out of memory";
             return false;
         }
-        encoder_->sample_rate = kM4aRate;
+        encoder_->sample_rate = kSampleRate;
         av_channel_layout_default(&encoder_->ch_layout, kM4aChannels);
         encoder_->sample_fmt = AV_SAMPLE_FMT_FLTP;
         encoder_->bit_rate = kM4aBitRate;
         encoder_->profile = FF_PROFILE_AAC_LOW;
-        encoder_->time_base = AVRational{1, kM4aRate};
+        encoder_->time_base = AVRational{1, kSampleRate};
         if (output_->oformat->flags & AVFMT_GLOBALHEADER) {
             encoder_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         }
@@ -327,7 +327,7 @@ public:
         AVChannelLayout inLayout{};
         av_channel_layout_default(&inLayout, inChannels_);
         result = swr_alloc_set_opts2(&resampler_, &encoder_->ch_layout, AV_SAMPLE_FMT_FLTP,
-                                     kM4aRate, &inLayout, AV_SAMPLE_FMT_FLT, inRate_, 0, nullptr);
+                                     kSampleRate, &inLayout, AV_SAMPLE_FMT_FLT, inRate_, 0, nullptr);
         av_channel_layout_uninit(&inLayout);
         if (result >= 0 && inChannels_ == 1) {
             const std::array<double, 2> both = {1.0, 1.0}; // mono at full level on both sides
@@ -425,7 +425,7 @@ private:
         av_frame_unref(frame_);
         frame_->nb_samples = frames;
         frame_->format = AV_SAMPLE_FMT_FLTP;
-        frame_->sample_rate = kM4aRate;
+        frame_->sample_rate = kSampleRate;
         int result = av_channel_layout_copy(&frame_->ch_layout, &encoder_->ch_layout);
         if (result < 0 || (result = av_frame_get_buffer(frame_, 0)) < 0) {
             return fail(error, "cannot allocate an audio frame", result);
