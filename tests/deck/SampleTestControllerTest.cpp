@@ -223,6 +223,15 @@ TEST_F(SampleTestControllerTest, EveryTransportHandlerOnAnUnloadedDeckIsHarmless
         EXPECT_EQ(d.numCuePoints, 0) << i;
     }
     engine.render(1024); // and the engine renders on
+
+    // A number that is no deck reaches neither deck (it used to be folded onto deck 0).
+    for (int none : {2, -1, 3}) {
+        controller->play(none);
+        controller->cueButton(none);
+        EXPECT_FALSE(deck0().isPlaying.load()) << none;
+        EXPECT_EQ(deck0().position.load(), 0.0) << none;
+        EXPECT_EQ(deck0().numCuePoints, 0) << none;
+    }
 }
 
 } // namespace
