@@ -494,6 +494,12 @@ void DuovexAppDelegate::loadFileDidHide() {
     slidersTimer_ = loop_.after(kUpdateSlidersDelay, [this] { testCnt_->updateSliders(); });
 }
 
+void DuovexAppDelegate::showMessage(const std::string& message) {
+    if (alerts_) {
+        alerts_->showAlert(kAlertTitle, message, kAlertButton);
+    }
+}
+
 void DuovexAppDelegate::showMainMenu() {
     mainMenuShown_ = true;
     redrawInterval_ = kMenuRedrawInterval;

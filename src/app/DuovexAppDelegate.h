@@ -139,6 +139,7 @@ public:
     void transitViewWithEffect(int effect) { lastTransition_ = effect; }
     // Main thread: the tablet flag given at launch.
     bool isTablet() const override { return tablet_; }
+    void showMessage(const std::string& message) override;
     // Main thread: true while party mode owns the decks: the mixing screen's party mode, or
     // the flag set here.
     bool partyMode() const override { return partyMode_ || (testCnt_ && testCnt_->partyModeOn()); }

@@ -55,6 +55,8 @@ public:
     virtual bool isTablet() const = 0;
     // True while party mode runs (the automatic mix owns the decks).
     virtual bool partyMode() const { return false; }
+    // Tells the user something went wrong (an alert with one OK button).
+    virtual void showMessage(const std::string& message) { (void)message; }
 };
 
 // One button: selected (highlighted), hidden, enabled for touches.

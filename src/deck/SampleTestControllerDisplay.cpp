@@ -65,6 +65,11 @@ void SampleTestController::doCpu() {
     if (recordButton_.selected && engine_.recordFailed()) {
         engine_.abortRecord();
         recordButton_.selected = false;
+        if (host_) {
+            host_->showMessage("The recording stopped: the file could not be written (is the disk "
+                               "full?). What was recorded until then is kept in " +
+                               engine_.recordFile().filename().string() + ".");
+        }
     }
     if (!inactive_ && engine_.initialized()) {
         for (int d = 0; d < 2; ++d) {

@@ -4,6 +4,7 @@
 
 #include "deck/SampleTestController.h"
 
+#include <string>
 #include <vector>
 
 namespace vx::test {
@@ -14,8 +15,10 @@ struct FakeHost final : MixingScreenHost {
     bool isTablet() const override { return tablet; }
     // Party mode is `party`, or the screen's own once `screen` is set.
     bool partyMode() const override { return party || (screen && screen->partyModeOn()); }
+    void showMessage(const std::string& message) override { messages.push_back(message); }
 
     std::vector<int> browserFor;
+    std::vector<std::string> messages;
     int menus = 0;
     bool tablet = false;
     bool party = false;

@@ -201,6 +201,8 @@ TEST(SampleTestControllerDisplay, AFailedRecordingTurnsTheRecordButtonOff) {
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_FALSE(t.screen->recordButton().selected);
+    ASSERT_EQ(t.host.messages.size(), 1u); // said once, naming the file that was kept
+    EXPECT_NE(t.host.messages[0].find(file.filename().string()), std::string::npos);
     EXPECT_FALSE(t.engine.out.isRecording());
     EXPECT_FALSE(t.engine.out.recordFileOpen());
     const uintmax_t size = fs::file_size(file);
