@@ -1,10 +1,14 @@
 // velvox-cli analyze FILE... [--json]: analyses each file as the application does (the
 // engine's analysis task: tempo, beat marks, peaks and gain; the peak file is written beside
 // the track and the database updated) and reports the result per file.
+// velvox-cli analyze --all [--json]: reconciles the documents folder with the library as a
+// launch does, then analyses every user track that has no tempo or no peak file (what the
+// batch analysis screen lists), with a progress line per track on stderr.
 
 #include "analysis/analyzeTrack.h"
 #include "analysis/peakFileData.h"
 #include "cli/CliCommand.h"
+#include "controls/BatchAnalize.h"
 #include "engine/AudioOut.h"
 #include "engine/DeckDecoder.h"
 #include "library/DBController.h"
@@ -27,8 +31,9 @@ namespace vx::cli {
 int runAnalyze(CommandContext& context) {
     auto& args = context.args;
     const bool json = takeFlag(args, "--json");
-    if (args.empty()) {
-        return usageError("usage: velvox-cli analyze FILE... [--json]");
+    const bool all = takeFlag(args, "--all");
+    if (args.empty() == !all) {
+        return usageError("usage: velvox-cli analyze FILE... [--json] | analyze --all [--json]");
     }
     std::string error;
     if (!context.paths.ensureWritableFolders(&error)) {
@@ -47,10 +52,29 @@ int runAnalyze(CommandContext& context) {
     AudioOut engine(device, &loop, &services);
     engine.init();
 
+    std::vector<std::filesystem::path> files(args.begin(), args.end());
+    if (all) {
+        if (!services.db) {
+            return failure("the library cannot be opened");
+        }
+        services.db->updateDirectory(context.paths.documents(), 0);
+        if (const auto list = services.db->getListForGroup(0)) {
+            for (const auto& info : *list) {
+                if (info && BatchAnalize::needsAnalysis(*info)) {
+                    files.push_back(info->fileName);
+                }
+            }
+        }
+    }
+
     nlohmann::json results = nlohmann::json::array();
     bool allOk = true;
-    for (const std::string& arg : args) {
-        const std::filesystem::path path = arg;
+    int done = 0;
+    for (const std::filesystem::path& path : files) {
+        if (all) {
+            std::fprintf(stderr, "analyzing %d of %d: %s\n", ++done, int(files.size()),
+                         path.filename().string().c_str());
+        }
         nlohmann::json row = {{"path", path.string()},     {"bpm", nullptr},
                               {"firstBeatFrame", nullptr}, {"gain", nullptr},
                               {"beats", nullptr},          {"seconds", nullptr},

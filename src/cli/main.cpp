@@ -22,9 +22,10 @@ const std::vector<Command>& commands() {
          "(to the next VXNexa_NNNN.wav in Documents unless REC.wav is given); --fx engages "
          "effect slot 1-6 at pad position X,Y; --pad presses pad N (1-6) SEC seconds in",
          runPlay},
-        {"analyze", "analyze FILE... [--json]",
+        {"analyze", "analyze FILE... [--json] | analyze --all [--json]",
          "analyses each file as the app does (tempo, beat marks, peaks, gain), writes its peak "
-         "file and reports the result",
+         "file and reports the result; --all analyses every track of the documents folder that "
+         "is not analysed yet, one progress line each on stderr",
          runAnalyze},
         {"party",
          "party [FOLDER] [--minutes M] [--out OUT.wav | --no-record] [--buffer N] [--json]",
