@@ -16,6 +16,7 @@
 #include "platform/RunLoop.h"
 
 #include <algorithm>
+#include <chrono>
 #if defined(__SSE__)
 #include <xmmintrin.h>
 #endif
@@ -325,9 +326,16 @@ int AudioOut::renderCallback(void* context, uint32_t frames, AudioBufferList& ou
 }
 
 int AudioOut::render(uint32_t frames, AudioBufferList& out) {
+    // The clock read is a plain call (no allocation, no lock).
+    const auto start = std::chrono::steady_clock::now();
     // Buffers larger than the work buffers are rendered in slices.
     for (uint32_t offset = 0; offset < frames; offset += kMaxFrames) {
         renderSlice(std::min(kMaxFrames, frames - offset), offset, out);
+    }
+    const double spent =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (frames > 0 && hardwareSampleRate > 0.0) {
+        lastCpuLoad_.store(spent / (frames / hardwareSampleRate), std::memory_order_relaxed);
     }
     return 0;
 }

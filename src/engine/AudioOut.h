@@ -107,7 +107,9 @@ public:
     float getSampleGain() const;
     void setMicGain(float value) { lMicGain = value; }
     float getMicGain() const { return lMicGain; }
-    double lastCpuLoad() const { return 0.0; }
+    // Any thread: the last render callback's time over the duration of the audio it rendered
+    // (0.5 = it took half the buffer's time); 0 before the first callback.
+    double lastCpuLoad() const { return lastCpuLoad_.load(std::memory_order_relaxed); }
 
     // Main thread: the play operation's hook. Set by the transport layer; until then the
     // engine starts a deck by itself (fade-in over 256 frames).
@@ -301,6 +303,7 @@ private:
     std::atomic<float> samplerGain_{1.0f};
     std::atomic<bool> engineRunning_{false};
     std::atomic<bool> recording_{false};
+    std::atomic<double> lastCpuLoad_{0.0};
     std::atomic<MixRecorder*> recorder_{nullptr};
     // Render thread: odd while a buffer is being handed to the recorder.
     std::atomic<uint32_t> recordHandOff_{0};

@@ -105,6 +105,18 @@ TEST(AudioOutRender, MasterGainScalesByThreeQuartersOfFullScale) {
     EXPECT_FLOAT_EQ(out[100], 0.8f * 0.375f);
 }
 
+// The load figure: the callback's time over the audio's, measured by every callback.
+TEST(AudioOutRender, TheCpuLoadIsTheCallbacksShareOfItsBuffersTime) {
+    Engine e(1024);
+    EXPECT_EQ(e.out.lastCpuLoad(), 0.0);
+    loadGenerated(e.out.deck(0), 100000, test::sine(440.0));
+    e.playPlain(0);
+    e.render(1024);
+    const double load = e.out.lastCpuLoad();
+    EXPECT_GT(load, 0.0);
+    EXPECT_TRUE(std::isfinite(load));
+}
+
 TEST(AudioOutRender, MeterKeepsThreeQuartersOfItsLastValue) {
     Engine e(512);
     loadGenerated(e.out.deck(0), 100000, [](int64_t, int) { return 0.4f; });
