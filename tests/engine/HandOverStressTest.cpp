@@ -1,7 +1,7 @@
 // The hand-over between threads under load, for the thread sanitizer to judge: the render
 // thread plays both decks without pause while deck 0 is reloaded 200 times, the analysis of
-// every load starts and ends, and the main thread draws both waveforms and scans the beat
-// grids in between.
+// every load starts and ends, and the main thread draws both waveforms, scans the beat grids
+// and clears the playing deck's EQ history (as a cue jump does) in between.
 
 #include "EngineFixture.h"
 
@@ -9,6 +9,7 @@
 #include "controls/waveControl.h"
 #include "engine/DeckBeats.h"
 #include "engine/DeckDecoder.h"
+#include "engine/DeckEffects.h"
 #include "platform/AudioFileWriter.h"
 #include "platform/Clock.h"
 #include "platform/NotificationCenter.h"
@@ -54,6 +55,7 @@ TEST(HandOverStress, ReloadingADeck200TimesWhileBothPlayAndDraw) {
     engine.runDecode(1, tracks[1]);
     ASSERT_TRUE(engine.settleDecoders(30.0));
     engine.deck(1).isPlaying.store(true);
+    deckSetEqLow(engine.deck(1), -6.0f, 0); // a non-flat EQ: its filters run every buffer
     engine.startPlay();
 
     std::atomic<bool> stop{false};
@@ -70,6 +72,7 @@ TEST(HandOverStress, ReloadingADeck200TimesWhileBothPlayAndDraw) {
         for (int pass = 0; pass < 3 || engine.deckOpening(0); ++pass) {
             wave0.fillWaveData();
             wave1.fillWaveData();
+            resetEqState(engine.deck(1)); // what a cue jump does to the playing deck
             for (int d = 0; d < 2; ++d) {
                 const audioStream& s = engine.deck(d);
                 nextBeatFromFrame(s, s.position.load(), kBeatAny);
