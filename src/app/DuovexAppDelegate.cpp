@@ -173,16 +173,7 @@ void DuovexAppDelegate::continueLoad() {
         engine_->setSampleGain(defaults_.floatForKey(kSamplesVolume, kInitialSampleGain));
     }
 
-    pitchStep_ = defaults_.doubleForKey(kPitchStep, 0.001);
-    hideBundled_ = defaults_.boolForKey(kHideBundled, false);
-    stopProofLock_ = defaults_.boolForKey(kStopProofLock, false);
-    snapCueToBeat_ = defaults_.boolForKey(kSnapCueToBeat, true);
-    dontMarkEvenBeat_ = defaults_.boolForKey(kDontMarkEvenBeat, false);
-    songPartInAutoPlay_ = defaults_.floatForKey(kSongPartInAutoPlay, 0.5f);
-    if (!(songPartInAutoPlay_ > 0.0f)) {
-        songPartInAutoPlay_ = 0.5f;
-        defaults_.setFloat(kSongPartInAutoPlay, songPartInAutoPlay_);
-    }
+    readSettings();
 
     if (outputReady) {
         loadPads();
@@ -520,6 +511,24 @@ void DuovexAppDelegate::hideMenu() {
 
 void DuovexAppDelegate::showSettings() {
     settingsShown_ = true;
+}
+
+void DuovexAppDelegate::readSettings() {
+    pitchStep_ = defaults_.doubleForKey(kPitchStep, 0.001);
+    hideBundled_ = defaults_.boolForKey(kHideBundled, false);
+    stopProofLock_ = defaults_.boolForKey(kStopProofLock, false);
+    snapCueToBeat_ = defaults_.boolForKey(kSnapCueToBeat, true);
+    dontMarkEvenBeat_ = defaults_.boolForKey(kDontMarkEvenBeat, false);
+    songPartInAutoPlay_ = defaults_.floatForKey(kSongPartInAutoPlay, 0.5f);
+    if (!(songPartInAutoPlay_ > 0.0f)) {
+        songPartInAutoPlay_ = 0.5f;
+        defaults_.setFloat(kSongPartInAutoPlay, songPartInAutoPlay_);
+    }
+}
+
+void DuovexAppDelegate::settingChanged(const std::string& key) {
+    readSettings();
+    notifications_.postNow("settingChanged", key);
 }
 
 void DuovexAppDelegate::settingsDidHide() {

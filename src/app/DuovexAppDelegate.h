@@ -30,6 +30,7 @@
 // insertions and removals) and currentFolderSignature (any thread).
 
 #include "app/LoadFile.h"
+#include "app/SettingsController.h"
 #include "deck/SampleTestController.h"
 #include "engine/DeckDecoder.h"
 #include "platform/NotificationCenter.h"
@@ -60,7 +61,7 @@ struct ScreenRect {
     bool operator==(const ScreenRect&) const = default;
 };
 
-class DuovexAppDelegate final : public MixingScreenHost {
+class DuovexAppDelegate final : public MixingScreenHost, public SettingsHost {
 public:
     // Location numbers of the two track folders in the database.
     static constexpr int kDocumentsLocation = 0;
@@ -134,11 +135,18 @@ public:
     // Shows the settings: tablet, a popover from settingsAnchor() pointing up.
     void showSettings();
     // The settings closed: touches on.
-    void settingsDidHide();
+    void settingsDidHide() override;
+    // A setting changed on the settings screen: the delegate's own copies are read again and
+    // "settingChanged" (object: the key) tells every other reader at once.
+    void settingChanged(const std::string& key) override;
+    // Tablet: the settings popover closes (the shell draws it).
+    void closeSettingsPopover() override { settingsShown_ = false; }
     // Records the window transition the shell animates (0 none … 13 fade; 0.35 s).
     void transitViewWithEffect(int effect) { lastTransition_ = effect; }
     // Main thread: the tablet flag given at launch.
     bool isTablet() const override { return tablet_; }
+    // Reads the settings the delegate keeps a copy of.
+    void readSettings();
     void showMessage(const std::string& message) override;
     // Main thread: true while party mode owns the decks: the mixing screen's party mode, or
     // the flag set here.

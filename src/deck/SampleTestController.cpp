@@ -38,16 +38,7 @@ SampleTestController::SampleTestController(AudioOut& engine, DBController* db,
                                            MixingScreenHost* host)
     : engine_(engine), db_(db), defaults_(defaults), notifications_(notifications), loop_(loop),
       host_(host) {
-    tempoLock_ = defaults_.boolForKey("kTempoLock", true);
-    pitchStep_ = defaults_.doubleForKey("kPitchStep", 0.001);
-    if (!(pitchStep_ > 0.0)) {
-        pitchStep_ = 0.001;
-    }
-    ffSpeed_ = defaults_.doubleForKey("kFFSpeed", 160.0);
-    if (ffSpeed_ == 0.0) {
-        ffSpeed_ = 160.0;
-    }
-    snapCueToBeat_ = defaults_.boolForKey("kSnapCueToBeat", true);
+    readSettings();
     for (DeckViewState& v : views_) {
         v.loopLabel.text = "?";
         v.loading.hidden = true;
@@ -65,6 +56,9 @@ SampleTestController::SampleTestController(AudioOut& engine, DBController* db,
             analyzeComplete(*path);
         }
     });
+    // The settings screen changed a setting: it holds from the next touch on.
+    notifications_.addObserver(this, "settingChanged",
+                               [this](const Notification&) { readSettings(); });
     notifications_.addObserver(this, "DefaultSpeedChanged", [this](const Notification& n) {
         if (const int* d = std::get_if<int>(&n.object)) {
             views_[size_t(*d & 1)].navigatorUpdates += 1;
@@ -73,6 +67,19 @@ SampleTestController::SampleTestController(AudioOut& engine, DBController* db,
     updatePlayButtons();
     updateLoopLabels();
     wireMixer(); // binds the mixer's controls to their handlers and centres the crossfader
+}
+
+void SampleTestController::readSettings() {
+    tempoLock_ = defaults_.boolForKey("kTempoLock", true);
+    pitchStep_ = defaults_.doubleForKey("kPitchStep", 0.001);
+    if (!(pitchStep_ > 0.0)) {
+        pitchStep_ = 0.001;
+    }
+    ffSpeed_ = defaults_.doubleForKey("kFFSpeed", 160.0);
+    if (ffSpeed_ == 0.0) {
+        ffSpeed_ = 160.0;
+    }
+    snapCueToBeat_ = defaults_.boolForKey("kSnapCueToBeat", true);
 }
 
 SampleTestController::~SampleTestController() {

@@ -353,6 +353,9 @@ public:
     bool speedHidden(int deck) const { return speedHidden_[size_t(deck & 1)]; }
     // Overview strips: redraws a strip whose peak data changed, and every strip's marks.
     void updateNavigators();
+    // Main thread: reads the settings the screen keeps a copy of (at start, and again on every
+    // "settingChanged").
+    void readSettings();
     int navigatorMarksRedraws() const { return navigatorMarksRedraws_; }
     bool autoEqMarksShown() const;
     // Top bar.
