@@ -63,7 +63,7 @@ test-tsan: deps
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --output-on-failure -j $(JOBS) --timeout 900
 
 # Fuzzing needs clang's libFuzzer: its own tree, built by clang with ASan+UBSan and coverage.
-# Each target starts from its seed corpus (fuzz/corpus/<name>, which `make test` replays once)
+# Each target starts from the inputs kept in fuzz/corpus/<name> (which `make test` replays once)
 # and keeps what it finds in build-fuzz/corpus/<name>; a crash stops the run with the input
 # saved as crash-* in the current folder.
 FUZZ_SECONDS ?= 60

@@ -1,6 +1,6 @@
-// Replays a fuzz target's seed corpus once with the normal compiler: every file in the folders
-// given on the command line goes through LLVMFuzzerTestOneInput. A crash or a failed check
-// fails the test; so does an empty corpus (a wrong folder would otherwise pass).
+// Replays the inputs kept for a fuzz target once with the normal compiler: every file in the
+// folders given on the command line goes through LLVMFuzzerTestOneInput. A crash or a failed
+// check fails the test; so does an empty folder (a wrong folder would otherwise pass).
 
 #include <cstddef>
 #include <cstdint>
