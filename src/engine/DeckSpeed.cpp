@@ -29,12 +29,11 @@ void retuneTempoSyncedEffects(audioStream& deck) {
     }
     // The render thread runs these effects under the engine lock; the new tempo lands between
     // two buffers, never inside one. Plain arithmetic: nothing here allocates or waits.
+    std::unique_lock<EngineLock> engine;
     if (deck.engineLock) {
-        std::lock_guard engine(*deck.engineLock);
-        deckSetEffectTempo(deck, static_cast<float>(heard));
-    } else {
-        deckSetEffectTempo(deck, static_cast<float>(heard));
+        engine = std::unique_lock(*deck.engineLock);
     }
+    deckSetEffectTempo(deck, static_cast<float>(heard));
 }
 
 void setSpeedNow(audioStream& deck, double s) {

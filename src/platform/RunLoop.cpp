@@ -286,19 +286,11 @@ void RunLoop::waitForPost(double seconds) {
 size_t RunLoop::runPosted() {
     assert(isMainThread());
     size_t count = 0;
-    // A source may be removed by what it runs: iterate over a snapshot of the ids.
-    if (!sources_.empty() && !isShutDown()) {
-        std::vector<int> ids;
-        for (const auto& entry : sources_) {
-            ids.push_back(entry.first);
-        }
-        for (int id : ids) {
-            const auto it = sources_.find(id);
-            if (it != sources_.end()) {
-                const auto drain = it->second;
-                count += drain();
-            }
-        }
+    // By id, so that a drain may add or remove other sources (never itself) meanwhile.
+    for (auto it = sources_.begin(); it != sources_.end() && !isShutDown();) {
+        const int id = it->first;
+        count += it->second();
+        it = sources_.upper_bound(id);
     }
     // Only the tasks queued before this pass; later posts wait for the next one.
     std::deque<std::function<void()>> batch;

@@ -138,7 +138,7 @@ public:
     size_t runDue();
     // Main thread: adds a source of work that is not posted as tasks (a lock-free mailbox
     // from the render thread): `drain` runs at the start of every pass, before the posted tasks,
-    // and returns how many things it handled. While a source exists, a loop on the system
+    // and returns how many things it handled; it must not remove its own source. While a source exists, a loop on the system
     // clock waits at most kSourceInterval between passes. Returns the source's id.
     int addSource(std::function<size_t()> drain);
     // Main thread: removes a source.

@@ -6,7 +6,7 @@
 
 #include "AppFixture.h"
 
-#include "platform/AudioFileWriter.h"
+#include "support/ToneTracks.h"
 
 #include <gtest/gtest.h>
 
@@ -18,42 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void writeToneTrack(const fs::path& path, double bpm, double hz) {
-    auto writer = AudioFileWriter::create(path, AudioFileWriter::Format::M4aAac, 44100, 2, nullptr);
-    ASSERT_TRUE(writer);
-    const size_t frames = size_t(40) * 44100;
-    const double beat = 60.0 / bpm * 44100.0;
-    std::vector<float> samples(frames * 2);
-    for (size_t i = 0; i < frames; ++i) {
-        const double t = std::fmod(double(i), beat) / 44100.0;
-        const double kick = 0.7 * std::exp(-t * 30.0) * std::sin(2 * std::numbers::pi * 55.0 * t);
-        const double tone = 0.2 * std::sin(2 * std::numbers::pi * hz * double(i) / 44100.0);
-        samples[2 * i] = samples[2 * i + 1] = float(kick + tone);
-    }
-    ASSERT_TRUE(writer->write(samples.data(), int64_t(frames)));
-    ASSERT_TRUE(writer->close());
-}
-
-// The strongest frequency within ±12 % of `hz` in the left channel (2 Hz steps, Goertzel).
-double toneNear(const std::vector<float>& stereo, double hz) {
-    double bestHz = 0, best = -1;
-    for (double f = hz * 0.88; f <= hz * 1.12; f += 2.0) {
-        const double k = 2.0 * std::cos(2.0 * std::numbers::pi * f / 44100.0);
-        double s1 = 0, s2 = 0;
-        for (size_t i = 0; i < stereo.size(); i += 2) {
-            const double s0 = stereo[i] + k * s1 - s2;
-            s2 = s1;
-            s1 = s0;
-        }
-        const double p = s1 * s1 + s2 * s2 - k * s1 * s2;
-        if (p > best) {
-            best = p;
-            bestHz = f;
-        }
-    }
-    return bestHz;
-}
-
 enum class Path { FileOpened, AnalyzeComplete, Sync, AutoMix };
 
 TEST(KeyLockPaths, TheIncomingDeckKeepsItsKeyOnEveryPathThatMatchesItsTempo) {
@@ -64,8 +28,8 @@ TEST(KeyLockPaths, TheIncomingDeckKeepsItsKeyOnEveryPathThatMatchesItsTempo) {
         // Without a tempo in its name the second track gets one from its analysis.
         const fs::path b = home.paths().documents() /
                            (path == Path::AnalyzeComplete ? "Follower.m4a" : "Follower bpm128.m4a");
-        writeToneTrack(a, 120, 400);
-        writeToneTrack(b, 128, 600);
+        test::writeToneTrack(a, 120, 400, 40);
+        test::writeToneTrack(b, 128, 600, 40);
         if (path == Path::Sync || path == Path::AutoMix) {
             UserDefaults(home.paths().settingsFile()).setBool("kTempoLock", false);
         }
@@ -100,10 +64,10 @@ TEST(KeyLockPaths, TheIncomingDeckKeepsItsKeyOnEveryPathThatMatchesItsTempo) {
             mix.insert(mix.end(), frames, frames + 2 * n);
             return true;
         });
-        EXPECT_NEAR(toneNear(mix, 600), 600, 6)
+        EXPECT_NEAR(test::strongestNear(mix, 0, mix.size() / 2, 600).hz, 600, 6)
             << run.deck(0).faderGain.load() << " " << run.deck(1).faderGain.load() << " "
             << run.deck(1).isPlaying.load() << " " << run.deck(1).volume.load();
-        EXPECT_NEAR(toneNear(mix, 400), 400, 4);
+        EXPECT_NEAR(test::strongestNear(mix, 0, mix.size() / 2, 400).hz, 400, 4);
     }
 }
 

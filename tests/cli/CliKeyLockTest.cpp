@@ -4,6 +4,7 @@
 
 #include "platform/AudioFileReader.h"
 #include "platform/AudioFileWriter.h"
+#include "support/ToneTracks.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -34,37 +35,6 @@ double toneFrequency(const std::vector<float>& left, size_t from, size_t to) {
     return crossings > 0 ? crossings * 44100.0 / (last - first) : 0.0;
 }
 
-// Power of `hz` in samples [from, to) of a mono signal (Goertzel).
-double powerAt(const std::vector<float>& x, size_t from, size_t to, double hz) {
-    const double k = 2.0 * std::cos(2.0 * std::numbers::pi * hz / 44100.0);
-    double s1 = 0, s2 = 0;
-    for (size_t i = from; i < to; ++i) {
-        const double s0 = x[i] + k * s1 - s2;
-        s2 = s1;
-        s1 = s0;
-    }
-    return s1 * s1 + s2 * s2 - k * s1 * s2;
-}
-
-// A track of `bpm` with a kick on every beat over a steady tone of `hz` (frames at 44100 Hz).
-void writeToneTrack(const fs::path& path, double bpm, double hz, int seconds) {
-    auto writer = vx::AudioFileWriter::create(path, vx::AudioFileWriter::Format::WavFloat32, 44100,
-                                              2, nullptr);
-    ASSERT_TRUE(writer);
-    const size_t frames = size_t(seconds) * 44100;
-    const double beat = 60.0 / bpm * 44100.0;
-    std::vector<float> samples(frames * 2);
-    for (size_t i = 0; i < frames; ++i) {
-        const double inBeat = std::fmod(double(i), beat) / 44100.0;
-        const double kick =
-            0.7 * std::exp(-inBeat * 30.0) * std::sin(2 * std::numbers::pi * 55.0 * inBeat);
-        const double tone = 0.2 * std::sin(2 * std::numbers::pi * hz * double(i) / 44100.0);
-        samples[2 * i] = samples[2 * i + 1] = float(kick + tone);
-    }
-    ASSERT_TRUE(writer->write(samples.data(), int64_t(frames)));
-    ASSERT_TRUE(writer->close());
-}
-
 class CliKeyLock : public vx::test::CliTest {};
 
 // A party of tracks at three tempos: each incoming track is played at the speed that matches
@@ -78,7 +48,7 @@ TEST_F(CliKeyLock, APartyOfTracksAtDifferentTemposKeepsEveryTracksKey) {
         double bpm, hz;
     } tracks[] = {{"a.m4a", 120, 400}, {"b.m4a", 128, 600}, {"c.m4a", 112, 900}};
     for (const auto& t : tracks) {
-        writeToneTrack(folder / t.name, t.bpm, t.hz, 75);
+        vx::test::writeToneTrack(folder / t.name, t.bpm, t.hz, 75);
     }
     const fs::path mix = dir_ / "mix.wav";
     const auto r = run("--home " + (dir_ / "home").string() + " party " + folder.string() +
@@ -96,28 +66,17 @@ TEST_F(CliKeyLock, APartyOfTracksAtDifferentTemposKeepsEveryTracksKey) {
     ASSERT_TRUE(reader) << error;
     const int64_t frames = reader->lengthFrames();
     std::vector<float> stereo(size_t(frames) * 2);
-    std::vector<float> left(static_cast<size_t>(frames));
     ASSERT_EQ(reader->read(stereo.data(), frames), frames);
-    for (size_t i = 0; i < left.size(); ++i) {
-        left[i] = stereo[2 * i];
-    }
     // Every second window: the strongest frequency near each tone is the tone itself. The
     // speeds in play move a tone by about 7 %, far outside the ±1 % allowed.
     int checked = 0;
-    for (size_t from = 44100; from + 44100 <= left.size(); from += 2 * 44100) {
+    for (size_t from = 44100; from + 44100 <= size_t(frames); from += 2 * 44100) {
         for (const auto& t : tracks) {
-            double bestHz = 0, best = 0;
-            for (double hz = t.hz * 0.88; hz <= t.hz * 1.12; hz += 2.0) {
-                const double p = powerAt(left, from, from + 44100, hz);
-                if (p > best) {
-                    best = p;
-                    bestHz = hz;
-                }
-            }
+            const auto best = vx::test::strongestNear(stereo, from, from + 44100, t.hz);
             // Only where this track is heard (its tone well above the other tracks' leakage).
-            if (best > 1e5) {
+            if (best.power > 1e5) {
                 ++checked;
-                EXPECT_NEAR(bestHz, t.hz, t.hz * 0.01) << t.name << " at " << from / 44100 << " s";
+                EXPECT_NEAR(best.hz, t.hz, t.hz * 0.01) << t.name << " at " << from / 44100 << " s";
             }
         }
     }

@@ -3,34 +3,29 @@
 
 #include "engine/audioStream.h"
 
+#include <filesystem>
 #include <memory>
 
 namespace vx::test {
 
-// Publishes a copy of the deck's record (an empty one when it has none) with the given part.
-inline void setPeaks(audioStream& deck, std::shared_ptr<peakFileData> peaks) {
+// Publishes a copy of the deck's record (an empty one when it has none) changed by `change`.
+template <typename Change> void changeRecord(audioStream& deck, Change&& change) {
     const auto current = deck.track();
     auto next = current ? std::make_shared<LoadedTrack>(*current) : std::make_shared<LoadedTrack>();
-    next->peaks = std::move(peaks);
+    change(*next);
     publishTrack(deck, std::move(next));
+}
+
+inline void setPeaks(audioStream& deck, std::shared_ptr<peakFileData> peaks) {
+    changeRecord(deck, [&](LoadedTrack& t) { t.peaks = std::move(peaks); });
 }
 
 inline void setInfo(audioStream& deck, std::shared_ptr<VXAudioFileInfo> info) {
-    const auto current = deck.track();
-    auto next = current ? std::make_shared<LoadedTrack>(*current) : std::make_shared<LoadedTrack>();
-    next->info = std::move(info);
-    publishTrack(deck, std::move(next));
+    changeRecord(deck, [&](LoadedTrack& t) { t.info = std::move(info); });
 }
 
-} // namespace vx::test
-
-namespace vx::test {
-
 inline void setPath(audioStream& deck, std::filesystem::path path) {
-    const auto current = deck.track();
-    auto next = current ? std::make_shared<LoadedTrack>(*current) : std::make_shared<LoadedTrack>();
-    next->path = std::move(path);
-    publishTrack(deck, std::move(next));
+    changeRecord(deck, [&](LoadedTrack& t) { t.path = std::move(path); });
 }
 
 } // namespace vx::test
