@@ -7,9 +7,11 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <mutex>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -163,7 +165,82 @@ std::string lowerCase(std::string text) {
 
 } // namespace
 
+namespace {
+
+std::mutex& cacheMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::filesystem::path& cacheFolder() {
+    static std::filesystem::path folder;
+    return folder;
+}
+
+// Whether this process is refused writing into `folder` (permissions, a read-only mount). A
+// folder that does not exist is not refused: nothing would be written there either way.
+bool folderRefusesWrites(const std::filesystem::path& folder) {
+    const std::filesystem::path f = folder.empty() ? std::filesystem::path(".") : folder;
+    if (::access(f.c_str(), W_OK) == 0) {
+        return false;
+    }
+    return errno == EACCES || errno == EROFS || errno == EPERM;
+}
+
+// The cache subfolder of a track folder: its name (readable) and a 64-bit FNV-1a hash of its
+// absolute path (unique).
+std::filesystem::path cacheSubfolder(const std::filesystem::path& folder) {
+    std::error_code ec;
+    std::filesystem::path absolute = std::filesystem::absolute(folder, ec);
+    if (ec) {
+        absolute = folder;
+    }
+    const std::string text = absolute.lexically_normal().string();
+    uint64_t hash = 14695981039346656037ull;
+    for (const char c : text) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    }
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+    std::string name = absolute.filename().string();
+    if (name.empty()) {
+        name = "root";
+    }
+    return name + "-" + hex;
+}
+
+std::filesystem::path besidePeakFilePath(const std::filesystem::path& trackPath);
+
+} // namespace
+
+void setPeakCacheFolder(const std::filesystem::path& folder) {
+    std::lock_guard lock(cacheMutex());
+    cacheFolder() = folder;
+}
+
+std::filesystem::path peakCacheFolder() {
+    std::lock_guard lock(cacheMutex());
+    return cacheFolder();
+}
+
 std::filesystem::path peakFilePath(const std::filesystem::path& trackPath) {
+    std::filesystem::path beside = besidePeakFilePath(trackPath);
+    const std::filesystem::path cache = peakCacheFolder();
+    const std::filesystem::path folder = trackPath.parent_path();
+    if (cache.empty() || !folderRefusesWrites(folder)) {
+        return beside;
+    }
+    std::filesystem::path cached = cache / cacheSubfolder(folder) / beside.filename();
+    std::error_code ec;
+    if (!std::filesystem::exists(cached, ec) && std::filesystem::exists(beside, ec)) {
+        return beside; // shipped with the track and not replaced yet
+    }
+    return cached;
+}
+
+namespace {
+
+std::filesystem::path besidePeakFilePath(const std::filesystem::path& trackPath) {
     std::filesystem::path p = trackPath;
     p.replace_extension("peak");
     if (!trackPath.has_extension()) {
@@ -196,6 +273,8 @@ std::filesystem::path peakFilePath(const std::filesystem::path& trackPath) {
     }
     return p;
 }
+
+} // namespace
 
 bool peakFileLoad(peakFileData& record, const std::filesystem::path& path) {
     return peakFileLoad(record, path, -1);
@@ -307,6 +386,11 @@ bool peakFileWrite(peakFileData& record, const std::filesystem::path& path) {
     // same track's file at once, and each rename must carry a complete file. Created with
     // mode 0666 less the umask, as any file the user makes (a peak file is no secret).
     static std::atomic<uint64_t> serial{0};
+    const std::filesystem::path cache = peakCacheFolder();
+    if (!cache.empty() && path.parent_path().parent_path() == cache) {
+        std::error_code ec;
+        std::filesystem::create_directories(path.parent_path(), ec);
+    }
     std::string temporary;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {

@@ -115,7 +115,18 @@ inline constexpr const char* kPeakSiblingSuffix = ".vxpeak";
 // name and the other gets its whole file name plus ".vxpeak" (Song.mp3.vxpeak), which no plain
 // name can equal, so the two never share a file. A lone track's existing peak file keeps its
 // name.
+//
+// A track in a folder this process may not write (an installed, read-only resources folder)
+// has its peak file in the peak cache folder instead, when one is set: cache/<folder name>-<hash
+// of the folder's path>/<peak file name>. A peak file that already lies beside such a track is
+// still used as long as the cache holds none for it.
 std::filesystem::path peakFilePath(const std::filesystem::path& trackPath);
+
+// Main thread, at start-up (before decode or analysis threads run): the folder for the peak
+// files of tracks in folders that cannot be written; empty (the default) writes nowhere else.
+void setPeakCacheFolder(const std::filesystem::path& folder);
+// Any thread: the folder set above.
+std::filesystem::path peakCacheFolder();
 
 // Decode or main thread, on a record no other thread holds yet: reads the peak file at `path`
 // into `record` (header size, BPM, gain, entries; count from the file length; ready = 1).
@@ -129,7 +140,8 @@ bool peakFileLoad(peakFileData& record, const std::filesystem::path& path);
 bool peakFileLoad(peakFileData& record, const std::filesystem::path& path, int32_t expectedCount);
 
 // Any thread except render: writes `record` to `path` (20-byte header, then count × 2 entry
-// bytes) through a temporary file in the same folder and a rename. A gain that is not a
+// bytes) through a temporary file in the same folder and a rename; a missing folder inside the
+// peak cache folder is created first. A gain that is not a
 // positive finite number is set to 1.0 in the record first. Returns false, leaving any
 // existing file unchanged, when the file cannot be written.
 bool peakFileWrite(peakFileData& record, const std::filesystem::path& path);

@@ -1,5 +1,6 @@
 #include "app/DuovexAppDelegate.h"
 
+#include "analysis/peakFileData.h"
 #include "dsp/SamplePlayerFixed.h"
 #include "engine/AudioOut.h"
 #include "engine/ConversionState.h"
@@ -119,6 +120,8 @@ void DuovexAppDelegate::applicationDidFinishLaunching(bool tablet) {
     // The shared controller (used where no database is passed, e.g. a tempo typed in) must
     // open this home's database, not the default one.
     DBController::setPaths(paths_);
+    // Peak files of tracks in folders this user cannot write (an installed resources folder).
+    setPeakCacheFolder(paths_.cache() / "peaks");
     db_ = DBController::init(paths_, &error);
     if (db_) {
         db_->setUpdateLastHash([this] { updateLastHash(); });
@@ -196,6 +199,7 @@ void DuovexAppDelegate::continueLoad() {
     // documents folder again at its next start.
     defaults_.synchronize();
     launched_ = true;
+    runPendingURLs();
 }
 
 void DuovexAppDelegate::writeFirstStartValues() {

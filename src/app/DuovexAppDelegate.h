@@ -34,6 +34,7 @@
 #include "deck/SampleTestController.h"
 #include "engine/DeckDecoder.h"
 #include "platform/NotificationCenter.h"
+#include "platform/Pasteboard.h"
 #include "platform/Paths.h"
 #include "platform/RunLoop.h"
 #include "platform/UserDefaults.h"
@@ -43,6 +44,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vx {
 
@@ -186,6 +188,31 @@ public:
     // Main thread: an alert titled "Velvox Nexa" with an "OK" button.
     void showAlert(const std::string& text);
 
+    // --- open-URL and paste import (DuovexAppDelegatePaste.cpp) --------------------------
+    // URL prefixes: launch only, and paste (the rest of the URL is the percent-encoded name).
+    static constexpr const char* kLaunchURL = "korvane.velvoxnexa://launch";
+    static constexpr const char* kPasteURL = "korvane.velvox://pastefile:";
+    // Main thread: another application opened a URL of ours. False without a URL, true for
+    // every URL. Sets the folder paths again first (the call may come before the launch has
+    // finished); the launch URL logs "simple launch"; a paste URL pastes (doPaste), or, before
+    // the launch has finished, waits for its end. Every other URL does nothing.
+    bool handleOpenURL(const std::optional<std::string>& url);
+    // Main thread: writes the track on the pasteboard (its MP3 data, and its peak data when
+    // given and valid) to the documents folder under the decoded `encodedName` and registers it;
+    // every outcome is an alert or a log line. Refuses a name that is not one plain track file
+    // name, and a track loaded on a deck; writes through a temporary file, so the documents
+    // folder only ever holds complete files.
+    void doPaste(const std::string& encodedName);
+    // Main thread: the pasteboard in use (an in-memory one unless the shell set the system's).
+    Pasteboard& pasteboard() { return *pasteboard_; }
+    // Main thread: borrows `pasteboard` (must outlive this object); null goes back to the
+    // in-memory one.
+    void setPasteboard(Pasteboard* pasteboard) {
+        pasteboard_ = pasteboard ? pasteboard : &memoryPasteboard_;
+    }
+    // Main thread: decodes %XX escapes; nothing when the result is not valid UTF-8.
+    static std::optional<std::string> percentDecode(const std::string& text);
+
     // --- flags and settings (main thread) ----------------------------------------------------
     // True when this launch wrote the first-start values.
     bool firstStart() const { return firstStart_; }
@@ -239,6 +266,8 @@ private:
     void continueCrate(int deck);
     void playDeck(int deck);
     std::array<std::string, 2> defaultTracks() const;
+    void runPendingURLs();
+    bool trackOnDeck(const std::filesystem::path& file) const;
 
     const Paths paths_;
     AudioDevice& device_;
@@ -254,6 +283,9 @@ private:
     std::unique_ptr<AudioOut> engine_;
     std::unique_ptr<SampleTestController> testCnt_;
     std::unique_ptr<LoadFile> loadFile_;
+    MemoryPasteboard memoryPasteboard_;
+    Pasteboard* pasteboard_ = &memoryPasteboard_;
+    std::vector<std::string> pendingURLs_; // paste URLs that came before the launch ended
 
     TimerHandle continueTimer_;
     std::array<TimerHandle, 2> nextLoadTimer_{};

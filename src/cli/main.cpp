@@ -1,3 +1,4 @@
+#include "analysis/peakFileData.h"
 #include "cli/CliCommand.h"
 #include "engine/convertFile.h"
 #include "platform/Log.h"
@@ -149,6 +150,7 @@ int main(int argc, char** argv) {
             // The engine's diagnostics stay off the terminal unless asked for.
             vx::setLogToStderr(takeFlag(args, "--verbose"));
             CommandContext context{args, vx::Paths::resolve(home)};
+            vx::setPeakCacheFolder(context.paths.cache() / "peaks");
             // Conversions killed in an earlier run leave hidden partial files behind.
             vx::removeStaleConversionParts(context.paths.documents());
             return c.run(context);

@@ -10,6 +10,9 @@
 #ifndef VX_RESOURCES_DIR
 #error "VX_RESOURCES_DIR must name the build's resource folder"
 #endif
+#ifndef VX_RESOURCES_RELATIVE
+#error "VX_RESOURCES_RELATIVE must name the installed resources relative to the binaries"
+#endif
 
 namespace vx {
 
@@ -78,9 +81,11 @@ bool makeFolder(const fs::path& folder, const char* what, std::string* error) {
 
 } // namespace
 
-Paths::Paths(fs::path documents, fs::path resources, fs::path temporary, fs::path settingsFile)
+Paths::Paths(fs::path documents, fs::path resources, fs::path temporary, fs::path settingsFile,
+             fs::path cache)
     : documents_(std::move(documents)), resources_(std::move(resources)),
-      temporary_(std::move(temporary)), settingsFile_(std::move(settingsFile)) {}
+      temporary_(std::move(temporary)), settingsFile_(std::move(settingsFile)),
+      cache_(cache.empty() ? settingsFile_.parent_path() / "cache" : std::move(cache)) {}
 
 Paths Paths::resolve(const std::optional<fs::path>& homeArgument) {
     if (homeArgument && !homeArgument->empty()) {
@@ -93,19 +98,33 @@ Paths Paths::resolve(const std::optional<fs::path>& homeArgument) {
     const fs::path data = xdgFolder("XDG_DATA_HOME", home / ".local" / "share");
     const fs::path config = xdgFolder("XDG_CONFIG_HOME", home / ".config");
     const fs::path runtime = xdgFolder("XDG_RUNTIME_DIR", "/tmp");
+    const fs::path cache = xdgFolder("XDG_CACHE_HOME", home / ".cache");
     return Paths(data / "velvox-nexa" / "Documents", defaultResources(),
                  runtime / ("velvox-nexa-" + std::to_string(::getuid())),
-                 config / "velvox-nexa" / "settings.json");
+                 config / "velvox-nexa" / "settings.json", cache / "velvox-nexa");
 }
 
 Paths Paths::forHome(const fs::path& home) {
     const fs::path root = absoluteOrSame(home);
-    return Paths(root / "Documents", defaultResources(), root / "tmp", root / "settings.json");
+    return Paths(root / "Documents", defaultResources(), root / "tmp", root / "settings.json",
+                 root / "cache");
+}
+
+fs::path Paths::installedResources(const fs::path& executable) {
+    return absoluteOrSame(executable.parent_path() / VX_RESOURCES_RELATIVE);
 }
 
 fs::path Paths::defaultResources() {
     if (const auto resources = environment("VELVOX_RESOURCES")) {
         return *resources;
+    }
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        const fs::path installed = installedResources(self);
+        if (fs::is_directory(installed / "sound", ec)) {
+            return installed;
+        }
     }
     return VX_RESOURCES_DIR;
 }

@@ -135,7 +135,9 @@ private:
 // One process lifetime of the application on `home`.
 class AppRun {
 public:
-    AppRun(const AppHome& home, const std::string& version = "1.0", bool tablet = false)
+    // `beforeLaunch` (if given) gets the delegate before its launch call.
+    AppRun(const AppHome& home, const std::string& version = "1.0", bool tablet = false,
+           const std::function<void(DuovexAppDelegate&)>& beforeLaunch = {})
         : loop_(clock_), device_(OfflineAudioDevice::Options{.bufferFrames = kBufferFrames}) {
         device_.attachRunLoop(&loop_, &clock_);
         device_.setSettleHook([this] {
@@ -144,6 +146,9 @@ public:
             }
         });
         app_ = std::make_unique<DuovexAppDelegate>(home.paths(), device_, loop_, version, &alerts_);
+        if (beforeLaunch) {
+            beforeLaunch(*app_);
+        }
         app_->applicationDidFinishLaunching(tablet);
         loop_.runFor(DuovexAppDelegate::kContinueLoadDelay);
         // Let the mixing screen restore both decks (deck 1 waits for deck 0).
