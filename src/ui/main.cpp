@@ -1,8 +1,10 @@
 // velvox: the application. Reads the command line, then either runs headless (no display) or
 // builds the core through AppCore and opens the Qt Quick shell.
 //
-//   velvox [--home DIR] [--phone | --tablet] [--no-sound] [--headless] [--startup-time]
+//   velvox [--home DIR] [--phone | --tablet] [--no-sound] [--headless] [--startup-time] [URL...]
 //
+// One instance runs per home: a launch while one runs hands its URLs (or a raise) to it and
+// exits (DesktopIntegration).
 // --startup-time prints how long the start took, from the process's first line to the first
 // frame drawn with both decks loaded, and quits (the start-up benchmark).
 
@@ -11,6 +13,7 @@
 #include "engine/audioStream.h"
 #include "platform/Paths.h"
 #include "ui/AppCore.h"
+#include "ui/DesktopIntegration.h"
 #include "ui/HeadlessRun.h"
 
 #include <QElapsedTimer>
@@ -51,6 +54,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const vx::Paths paths = vx::Paths::resolve(home);
+    const QStringList urls = vx::ui::takeUrlArguments(args);
     bool headless = !displayAvailable();
     bool noSound = false;
     bool startupTime = false;
@@ -75,6 +79,11 @@ int main(int argc, char** argv) {
     }
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("Velvox Nexa"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.korvane.VelvoxNexa"));
+    vx::ui::DesktopIntegration desktop(paths);
+    if (!desktop.claim(urls)) {
+        return 0; // the running instance took the URLs
+    }
     if (!tablet) {
         const QSize size = QGuiApplication::primaryScreen()
                                ? QGuiApplication::primaryScreen()->size()
@@ -83,6 +92,7 @@ int main(int argc, char** argv) {
     }
     vx::ui::AppCore core(
         vx::ui::AppCore::Options{.paths = paths, .tablet = *tablet, .offlineAudio = noSound});
+    desktop.attach(core, urls);
     QQmlApplicationEngine engine;
     QObject::connect(
         &engine, &QQmlApplicationEngine::objectCreationFailed, &app,
