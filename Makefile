@@ -5,13 +5,14 @@
 #   make test-asan  tests under AddressSanitizer + UndefinedBehaviorSanitizer
 #   make test-tsan  tests under ThreadSanitizer
 #   make fuzz       libFuzzer runs of every parser target, FUZZ_SECONDS (60) each
+#   make package    build the .deb (CPack) from the build tree
 #   make clean      remove every build tree
 
 JOBS ?= $(shell nproc)
 CMAKE_COMMON = -G Ninja -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
 LAUNCHER = $(shell command -v ccache >/dev/null 2>&1 && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 
-.PHONY: all deps build run test bench test-asan test-tsan fuzz clean format
+.PHONY: all deps build run test bench test-asan test-tsan fuzz clean format package
 
 all: build
 
@@ -77,6 +78,11 @@ fuzz: deps
 		ASAN_OPTIONS=detect_leaks=1 ./build-fuzz/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) \
 			-rss_limit_mb=4096 -timeout=30 build-fuzz/corpus/$$t fuzz/corpus/$$t || exit 1; \
 	done
+
+# The installable package: velvox-nexa_<version>_<arch>.deb in build/, installing under /usr,
+# depending on the Debian runtime packages (apt-get install ./build/velvox-nexa_*.deb).
+package: build
+	cd build && cpack -G DEB
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

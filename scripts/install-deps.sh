@@ -13,6 +13,9 @@ packages=(
   qml6-module-qtquick qml6-module-qtquick-window qml6-module-qtquick-layouts
   qml6-module-qtquick-controls qml6-module-qtquick-templates qml6-module-qtqml-workerscript
   libgl-dev libgl1-mesa-dri xvfb xauth
+  # desktop integration: the X clipboard client the paste test drives, the validators of the
+  # desktop file and the AppStream metainfo, the SVG rasteriser for the PNG icons
+  xclip desktop-file-utils appstream librsvg2-bin
   # audio and signal processing
   libsoundtouch-dev libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
   libtag1-dev libkissfft-dev portaudio19-dev ffmpeg
@@ -21,6 +24,8 @@ packages=(
   nlohmann-json3-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
+  # packaging (make package: CPack's .deb)
+  dpkg-dev fakeroot file
 )
 
 missing=()

@@ -94,6 +94,7 @@ TEST(Paths, ForHomePutsEverythingUnderTheHomeMadeAbsolute) {
     EXPECT_EQ(paths.documents(), fs::path("/srv/vx/Documents"));
     EXPECT_EQ(paths.settingsFile(), fs::path("/srv/vx/settings.json"));
     EXPECT_EQ(paths.temporary(), fs::path("/srv/vx/tmp"));
+    EXPECT_EQ(paths.cache(), fs::path("/srv/vx/cache"));
     EXPECT_EQ(Paths::forHome("some/home").documents(), fs::current_path() / "some/home/Documents");
 }
 
@@ -110,8 +111,10 @@ TEST(Paths, XdgFoldersWhenNoHomeIsGiven) {
     EnvGuard data("XDG_DATA_HOME", "/xdg/data");
     EnvGuard config("XDG_CONFIG_HOME", "/xdg/config");
     EnvGuard runtime("XDG_RUNTIME_DIR", "/run/user/1234");
+    EnvGuard cache("XDG_CACHE_HOME", "/xdg/cache");
     const Paths paths = Paths::resolve(std::nullopt);
     const std::string uid = std::to_string(::getuid());
+    EXPECT_EQ(paths.cache(), fs::path("/xdg/cache/velvox-nexa"));
     EXPECT_EQ(paths.documents(), fs::path("/xdg/data/velvox-nexa/Documents"));
     EXPECT_EQ(paths.settingsFile(), fs::path("/xdg/config/velvox-nexa/settings.json"));
     EXPECT_EQ(paths.temporary(), fs::path("/run/user/1234/velvox-nexa-" + uid));
@@ -123,7 +126,9 @@ TEST(Paths, XdgDefaultsUnderTheUsersHome) {
     EnvGuard data("XDG_DATA_HOME", std::nullopt);
     EnvGuard config("XDG_CONFIG_HOME", "relative/is/ignored");
     EnvGuard runtime("XDG_RUNTIME_DIR", "");
+    EnvGuard cache("XDG_CACHE_HOME", std::nullopt);
     const Paths paths = Paths::resolve(std::nullopt);
+    EXPECT_EQ(paths.cache(), fs::path("/home/dj/.cache/velvox-nexa"));
     EXPECT_EQ(paths.documents(), fs::path("/home/dj/.local/share/velvox-nexa/Documents"));
     EXPECT_EQ(paths.settingsFile(), fs::path("/home/dj/.config/velvox-nexa/settings.json"));
     EXPECT_EQ(paths.temporary(), fs::path("/tmp/velvox-nexa-" + std::to_string(::getuid())));
@@ -136,6 +141,9 @@ TEST(Paths, ResourcesComeFromTheEnvironmentOrTheBuild) {
         EXPECT_EQ(paths.resources(), fs::path(VX_RESOURCES_DIR));
         EXPECT_EQ(Paths::resolve(std::nullopt).resources(), fs::path(VX_RESOURCES_DIR));
     }
+    // Installed: <prefix>/bin/velvox finds <prefix>/share/velvox-nexa.
+    EXPECT_EQ(Paths::installedResources("/opt/vx/bin/velvox"),
+              fs::path("/opt/vx/share/velvox-nexa"));
     EnvGuard resources("VELVOX_RESOURCES", "/opt/vx/res");
     const Paths paths = Paths::resolve(fs::path("/h"));
     EXPECT_EQ(paths.resources(), fs::path("/opt/vx/res"));
