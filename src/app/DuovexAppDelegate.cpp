@@ -138,6 +138,7 @@ void DuovexAppDelegate::continueLoad() {
     defaults_.synchronize();
     // A conversion killed in an earlier run left its hidden partial file in the documents.
     removeStaleConversionParts(paths_.documents());
+    removeStalePasteParts();
 
     if (!defaults_.hasKey(kIsFirstStart)) {
         defaults_.setString(kIsFirstStart, "NO");

@@ -267,6 +267,7 @@ private:
     void playDeck(int deck);
     std::array<std::string, 2> defaultTracks() const;
     void runPendingURLs();
+    void removeStalePasteParts();
     bool trackOnDeck(const std::filesystem::path& file) const;
 
     const Paths paths_;

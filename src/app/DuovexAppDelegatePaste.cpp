@@ -36,6 +36,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Hidden name of a file being pasted (or of pasted peak data being checked).
+constexpr std::string_view kPartPrefix = ".vxpaste-";
+
 int hexValue(char c) {
     if (c >= '0' && c <= '9') {
         return c - '0';
@@ -96,7 +99,7 @@ enum class WriteStep { Done, Create, Write };
 // checked, and on failure the partial file is removed. `*path` names the file on success.
 WriteStep writeTemporary(const fs::path& folder, const std::vector<Pasteboard::Data>& chunks,
                          fs::path* path, int* error) {
-    std::string name = (folder / ".vxpaste-XXXXXX").string();
+    std::string name = (folder / (std::string(kPartPrefix) + "XXXXXX")).string();
     const int fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0) {
         *error = errno;
@@ -214,6 +217,18 @@ void DuovexAppDelegate::runPendingURLs() {
     urls.swap(pendingURLs_);
     for (const std::string& url : urls) {
         handleOpenURL(url);
+    }
+}
+
+void DuovexAppDelegate::removeStalePasteParts() {
+    // A paste cut short (the process killed mid-write) leaves its hidden partial file.
+    std::error_code ec;
+    for (fs::directory_iterator it(paths_.documents(), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        if (it->path().filename().string().starts_with(kPartPrefix)) {
+            std::error_code removeError;
+            fs::remove(it->path(), removeError);
+        }
     }
 }
 

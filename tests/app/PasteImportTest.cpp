@@ -291,6 +291,7 @@ TEST_F(PasteImportTest, InvalidPeakDataIsDroppedAndTheTrackAnalysed) {
 
 TEST_F(PasteImportTest, APasteURLBeforeTheLaunchEndsWaitsForIt) {
     board_.setItems({{{kPasteboardTypeMP3, toneBytes(scratch(), 1.0)}}});
+    writeBytes(home_.documents(".vxpaste-Ab12Cd"), "a paste cut short by a crash");
     bool answered = false;
     bool pastedEarly = true;
     AppRun run(home_, "1.0", false, [&](DuovexAppDelegate& app) {
@@ -303,6 +304,7 @@ TEST_F(PasteImportTest, APasteURLBeforeTheLaunchEndsWaitsForIt) {
     EXPECT_TRUE(fs::exists(home_.documents("Early.mp3")));
     EXPECT_TRUE(home_.hasRow(0, "Early.mp3"));
     EXPECT_EQ(messages(run.alerts()), std::vector<std::string>{"File pasted!\nEarly.mp3"});
+    EXPECT_FALSE(hiddenLeftovers(home_.paths().documents()));
 }
 
 } // namespace
