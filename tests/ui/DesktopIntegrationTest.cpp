@@ -71,6 +71,38 @@ TEST(DesktopIntegrationTest, ALaterLaunchHandsOverItsUrlOrARaiseAndExits) {
     EXPECT_EQ(urls.count(), 1);
 }
 
+TEST(DesktopIntegrationTest, AUrlOnTheCommandLineIsOpenedOnceTheLaunchHasFinished) {
+    vx::test::LibraryTempDir home;
+    const QString homeArg = QString::fromStdString(home.path().string());
+    QProcess first;
+    first.setProcessChannelMode(QProcess::MergedChannels);
+    first.start(QStringLiteral(VX_VELVOX_PATH),
+                {QStringLiteral("--home"), homeArg, QStringLiteral("--no-sound"),
+                 QStringLiteral("korvane.velvox://pastefile:First%20Track.mp3")});
+    ASSERT_TRUE(first.waitForStarted(kStateWaitMs));
+    QByteArray output;
+    const auto logged = [&](const char* line) {
+        return QTest::qWaitFor(
+            [&] {
+                first.waitForReadyRead(5);
+                output += first.readAll();
+                return output.contains(line);
+            },
+            kLoadWaitMs);
+    };
+    // The clipboard of this launch is empty: the paste runs and says so.
+    EXPECT_TRUE(logged("Begin paste:First Track.mp3")) << output.toStdString();
+    EXPECT_TRUE(logged("Can't get item set")) << output.toStdString();
+    // A later launch with the launch URL reaches this one.
+    EXPECT_EQ(
+        runServing(QStringLiteral(VX_VELVOX_PATH), {QStringLiteral("--home"), homeArg,
+                                                    QStringLiteral("korvane.velvoxnexa://launch")}),
+        0);
+    EXPECT_TRUE(logged("simple launch")) << output.toStdString();
+    first.kill();
+    first.waitForFinished(kStateWaitMs);
+}
+
 TEST(DesktopIntegrationTest, AnXclipTrackPastedByASecondLaunchShowsInTheBrowser) {
     if (QGuiApplication::platformName() != QStringLiteral("xcb")) {
         GTEST_SKIP() << "needs an X server and its clipboard (the ui_xvfb run has them)";
