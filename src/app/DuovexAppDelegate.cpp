@@ -1,5 +1,5 @@
 #include "app/DuovexAppDelegate.h"
-
+#include "app/WiFiTransfer.h"
 #include "dsp/SamplePlayerFixed.h"
 #include "engine/AudioOut.h"
 #include "engine/ConversionState.h"
@@ -72,6 +72,8 @@ DuovexAppDelegate::DuovexAppDelegate(Paths paths, AudioDevice& device, RunLoop& 
 }
 
 DuovexAppDelegate::~DuovexAppDelegate() {
+    // The Wi-Fi transfer first: its requests reach the engine and the database.
+    wifiTransfer_.reset();
     if (db_) {
         db_->setUpdateLastHash({});
     }

@@ -51,6 +51,8 @@ class AudioDevice;
 class AudioOut;
 class ConversionState;
 class DBController;
+class ServerCaller;
+class WiFiTransfer;
 
 // A rectangle in the window's points (origin top-left).
 struct ScreenRect {
@@ -186,6 +188,16 @@ public:
     // Main thread: an alert titled "Velvox Nexa" with an "OK" button.
     void showAlert(const std::string& text);
 
+    // --- Wi-Fi transfer (main thread) --------------------------------------------------------
+    // The transfer service (made on first use): the file-resource delegate's operations.
+    WiFiTransfer& wifiTransfer();
+    // Starts the transfer for `caller` (the crate manager; the sample and recording screens),
+    // with the settings' access-code choice; the alerts say how it went.
+    void startServerAction(ServerCaller* caller);
+    // Why the documents folder's file `name` may not be deleted now (the mix being recorded, a
+    // track on a deck or under analysis), or nothing.
+    std::optional<std::string> fileInUse(const std::string& name) const;
+
     // --- flags and settings (main thread) ----------------------------------------------------
     // True when this launch wrote the first-start values.
     bool firstStart() const { return firstStart_; }
@@ -254,6 +266,7 @@ private:
     std::unique_ptr<AudioOut> engine_;
     std::unique_ptr<SampleTestController> testCnt_;
     std::unique_ptr<LoadFile> loadFile_;
+    std::unique_ptr<WiFiTransfer> wifiTransfer_;
 
     TimerHandle continueTimer_;
     std::array<TimerHandle, 2> nextLoadTimer_{};
