@@ -123,6 +123,17 @@ std::string encodeForHeader(std::string_view text) {
     return out;
 }
 
+// A name the browser may use: one safe file name that is not hidden (hidden files, the upload
+// folder among them, are not in the list and not the browser's to touch).
+bool usableName(const std::optional<std::string>& name) {
+    return name && isSafeFileName(*name) && name->front() != '.';
+}
+
+// 404 for a database file (as if it were not there), 400 for any other unusable name.
+int refusedNameStatus(const std::optional<std::string>& name) {
+    return name && checkFileName(*name) == FileNameCheck::Database ? 404 : 400;
+}
+
 bool writeAll(int fd, const char* data, size_t size) {
     while (size > 0) {
         const ssize_t written = ::write(fd, data, size);
@@ -229,7 +240,7 @@ struct HTTPServer::Upload {
             skip = true;
             return true;
         }
-        if (!isSafeFileName(fileName)) {
+        if (!usableName(fileName)) {
             refuse(400, "Refused: \"" + fileName + "\" is not a usable file name.");
             return false;
         }
@@ -557,8 +568,8 @@ void HTTPServer::handleGet(const httplib::Request& req, httplib::Response& res) 
         res.set_header("X-Upload-Limit", std::to_string(uploadLimit()));
         return;
     }
-    if (!target.name || !isSafeFileName(*target.name)) {
-        setText(res, checkFileName(target.name.value_or("")) == FileNameCheck::Database ? 404 : 400,
+    if (!usableName(target.name)) {
+        setText(res, refusedNameStatus(target.name),
                 "Refused: not a file of the documents folder.");
         return;
     }
@@ -726,9 +737,8 @@ void HTTPServer::handlePost(const httplib::Request& req, httplib::Response& res,
             res.set_redirect("/"); // no name: nothing to delete
             return;
         }
-        if (!target.name || !isSafeFileName(*target.name)) {
-            setText(res,
-                    checkFileName(target.name.value_or("")) == FileNameCheck::Database ? 404 : 400,
+        if (!usableName(target.name)) {
+            setText(res, refusedNameStatus(target.name),
                     "Refused: not a file of the documents folder.");
             return;
         }
