@@ -133,9 +133,8 @@ private:
     std::string output_;
 };
 
-// Sends `data` on a new connection to 127.0.0.1:port. With `hangUp` the connection is closed
-// at once (a client that went away); otherwise the whole answer is read and returned.
-inline std::string rawExchange(int port, const std::string& data, bool hangUp = false) {
+// A new connection to 127.0.0.1:port (-1 on failure).
+inline int openConnection(int port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -143,8 +142,12 @@ inline std::string rawExchange(int port, const std::string& data, bool hangUp = 
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         ::close(fd);
-        return {};
+        return -1;
     }
+    return fd;
+}
+
+inline void sendAll(int fd, const std::string& data) {
     size_t sent = 0;
     while (sent < data.size()) {
         const ssize_t n = ::send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
@@ -153,14 +156,21 @@ inline std::string rawExchange(int port, const std::string& data, bool hangUp = 
         }
         sent += size_t(n);
     }
+}
+
+// Sends `data` on a new connection to 127.0.0.1:port and returns the whole answer.
+inline std::string rawExchange(int port, const std::string& data) {
+    const int fd = openConnection(port);
+    if (fd < 0) {
+        return {};
+    }
+    sendAll(fd, data);
     std::string answer;
-    if (!hangUp) {
-        timeval timeout{10, 0};
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-        char buffer[4096];
-        for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) {
-            answer.append(buffer, size_t(n));
-        }
+    timeval timeout{10, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    char buffer[4096];
+    for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) {
+        answer.append(buffer, size_t(n));
     }
     ::close(fd);
     return answer;
