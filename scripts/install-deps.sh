@@ -21,6 +21,8 @@ packages=(
   nlohmann-json3-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
+  # the Wi-Fi transfer page's test: headless Chromium driven by Selenium
+  chromium chromium-driver python3-selenium
 )
 
 missing=()

@@ -32,7 +32,8 @@ std::optional<std::string> DuovexAppDelegate::fileInUse(const std::string& name)
         return std::nullopt;
     }
     const auto path = paths_.documents() / name;
-    if (engine_->isRecording() && engine_->recordFile().filename() == name) {
+    if ((engine_->isRecording() || engine_->recordFileOpen()) &&
+        engine_->recordFile().filename() == name) {
         return std::string(" the mix is being recorded into it");
     }
     for (int deck = 0; deck < 2; ++deck) {

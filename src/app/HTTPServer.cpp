@@ -524,6 +524,11 @@ bool HTTPServer::start(std::string* error) {
         server_->listen_after_bind();
         listenerDone_.store(true);
     });
+    // cpp-httplib's stop() only reaches a server that has begun listening: wait for that, so a
+    // stop right after the start is never lost.
+    while (!server_->is_running() && !listenerDone_.load()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     return true;
 }
 
