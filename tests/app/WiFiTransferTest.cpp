@@ -7,6 +7,8 @@
 #include "engine/analyzeProgress.h"
 #include "platform/Log.h"
 
+#include <httplib.h>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -80,6 +82,47 @@ TEST(WiFiTransferTest, AStartThatCannotListenShowsTheServerError) {
     EXPECT_TRUE(log.contains("Error starting HTTP Server: "));
     transfer.alertButtonPressed();
     EXPECT_EQ(caller.stopped, 1);
+}
+
+TEST(WiFiTransferTest, RequestsAreCarriedOutOnTheMainThread) {
+    AppHome home;
+    AppRun run(home);
+    WiFiTransfer& transfer = run.app().wifiTransfer();
+    transfer.setOptions(onLoopback());
+    std::vector<std::string> started;
+    run.app().notifications().addObserver(&started, "UploadingStarted", [&](const Notification& n) {
+        started.push_back(std::get<std::string>(n.object));
+    });
+    bool checkedOnMain = false;
+    transfer.setBusyCheck([&](const std::string&) -> std::optional<std::string> {
+        checkedOnMain = run.loop().isMainThread();
+        return std::nullopt;
+    });
+    ASSERT_FALSE(transfer.startServer());
+    // A client thread uploads and then deletes; this thread runs the main loop meanwhile.
+    std::atomic<int> uploaded{0};
+    std::atomic<int> deleted{0};
+    std::thread client([&] {
+        httplib::Client c("127.0.0.1", transfer.port());
+        auto r = c.Post(
+            "/files", httplib::MultipartFormDataItems{{"newfile", "abc", "a b.txt", "text/plain"}});
+        uploaded = r ? r->status : -1;
+        r = c.Post("/files/a%20b.txt", "_method=DELETE", "application/x-www-form-urlencoded");
+        deleted = r ? r->status : -1;
+    });
+    while (deleted.load() == 0) {
+        run.loop().runPosted();
+        run.loop().waitForPost(0.01);
+    }
+    client.join();
+    run.loop().runPosted();
+    EXPECT_EQ(uploaded.load(), 302);
+    EXPECT_EQ(deleted.load(), 302);
+    EXPECT_EQ(started, std::vector<std::string>{"a b.txt"});
+    EXPECT_TRUE(checkedOnMain);
+    EXPECT_FALSE(fs::exists(home.documents("a b.txt")));
+    transfer.stopServer();
+    run.app().notifications().removeObserver(&started);
 }
 
 TEST(WiFiTransferTest, FilesTheApplicationUsesAreNotDeleted) {
