@@ -88,6 +88,35 @@ std::optional<std::string> authorityOf(const std::string& url) {
     return authority;
 }
 
+// Whether the Host header names this machine on the local network: an address literal,
+// "localhost", a multicast DNS name ("….local") or the machine's own name (a port may follow).
+bool isLocalHostName(std::string host) {
+    std::transform(host.begin(), host.end(), host.begin(), lower);
+    if (!host.empty() && host.front() == '[') { // "[v6 address]:port"
+        const size_t close = host.find(']');
+        if (close == std::string::npos) {
+            return false;
+        }
+        in6_addr v6{};
+        return ::inet_pton(AF_INET6, host.substr(1, close - 1).c_str(), &v6) == 1;
+    }
+    host = host.substr(0, host.find(':'));
+    in_addr v4{};
+    if (::inet_pton(AF_INET, host.c_str(), &v4) == 1 || host == "localhost") {
+        return true;
+    }
+    if (host.size() > 6 && host.compare(host.size() - 6, 6, ".local") == 0) {
+        return true;
+    }
+    char own[256] = {};
+    if (::gethostname(own, sizeof own - 1) == 0 && own[0] != '\0') {
+        std::string name = own;
+        std::transform(name.begin(), name.end(), name.begin(), lower);
+        return host == name;
+    }
+    return false;
+}
+
 void setText(httplib::Response& res, int status, const std::string& text) {
     res.status = status;
     res.set_content(text, "text/plain; charset=utf-8");
@@ -423,6 +452,11 @@ std::optional<std::pair<int, std::string>> HTTPServer::refusal(const httplib::Re
                                               "address shown on the device.")};
         }
     }
+    // A name that is not this host's (a site's own name rebound to this address) must not
+    // make the browser treat this server as that site.
+    if (!isLocalHostName(req.get_header_value("Host"))) {
+        return std::pair{403, std::string("Refused: unknown host name.")};
+    }
     if (req.method == "POST") {
         const std::string host = [&] {
             std::string h = req.get_header_value("Host");
@@ -564,6 +598,11 @@ void HTTPServer::handleGet(const httplib::Request& req, httplib::Response& res) 
         return;
     }
     if (!target.hasName) {
+        // Only "/files" itself lists; "/files/" or "/files.json" name no file.
+        if (!equalsNoCase(target.path, "/files")) {
+            setText(res, 404, "Not found.");
+            return;
+        }
         const auto names = delegate->fileNames();
         if (!names) {
             setText(res, 503, "The application is not answering.");

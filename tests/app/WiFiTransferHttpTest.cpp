@@ -177,6 +177,16 @@ TEST_F(WiFiTransferHttpTest, RefusesEveryNameOutsideTheFolderAndEveryDatabaseFil
         ASSERT_TRUE(r);
         EXPECT_EQ(r->status, 403);
     }
+    // A site's own name rebound to this address is not this host.
+    for (const char* host : {"evil.example", "evil.example:8080", "127.0.0.1.evil.example"}) {
+        SCOPED_TRACE(host);
+        EXPECT_EQ(c.Get("/files", {{"Host", host}})->status, 403);
+        EXPECT_EQ(remove(c, "keep.txt", {{"Host", host}, {"Origin", std::string("http://") + host}})
+                      ->status,
+                  403);
+    }
+    EXPECT_EQ(c.Get("/files", {{"Host", "velvox.local:8080"}})->status, 200);
+    EXPECT_EQ(c.Get("/files/")->status, 404);
     // Larger than the 1 MB cap: refused on the head alone, before the body is sent.
     const std::string answer = rawExchange(server.port(), uploadHead(server.port(), 2 << 20));
     EXPECT_EQ(answer.rfind("HTTP/1.1 413", 0), 0u) << answer;
