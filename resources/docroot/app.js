@@ -63,11 +63,27 @@
 
   function fileUrl(name) { return '/files/' + encodeURIComponent(name); }
 
-  async function sizeOf(name) {
+  // Sizes come from HEAD requests, a few at a time, so a long list never floods the device.
+  const sizeQueue = [];
+  let sizeRequests = 0;
+  function sizeOf(name) {
+    return new Promise((resolve) => {
+      sizeQueue.push({ name: name, resolve: resolve });
+      nextSize();
+    });
+  }
+  async function nextSize() {
+    if (sizeRequests >= 3 || sizeQueue.length === 0) { return; }
+    const job = sizeQueue.shift();
+    sizeRequests++;
+    let size = NaN;
     try {
-      const r = await fetch(fileUrl(name), { method: 'HEAD', cache: 'no-store' });
-      return r.ok ? Number(r.headers.get('Content-Length')) : NaN;
-    } catch (e) { return NaN; }
+      const r = await fetch(fileUrl(job.name), { method: 'HEAD', cache: 'no-store' });
+      if (r.ok) { size = Number(r.headers.get('Content-Length')); }
+    } catch (e) { /* the size stays empty */ }
+    sizeRequests--;
+    job.resolve(size);
+    nextSize();
   }
 
   async function refresh() {

@@ -152,6 +152,15 @@ std::string encodeForHeader(std::string_view text) {
     return out;
 }
 
+// cpp-httplib listens with a backlog of 5: a browser opening a few connections at once while
+// others upload overflows it, and the system then drops connections. Once bound, the listening
+// socket gets a longer queue (listen() on a listening socket only changes its backlog).
+class Listener final : public httplib::Server {
+public:
+    void widenBacklog(int backlog) { ::listen(svr_sock_.load(), backlog); }
+};
+constexpr int kBacklog = 128;
+
 // A name the browser may use: one safe file name that is not hidden (hidden files, the upload
 // folder among them, are not in the list and not the browser's to touch).
 bool usableName(const std::optional<std::string>& name) {
@@ -531,7 +540,9 @@ bool HTTPServer::start(std::string* error) {
     fs::create_directories(uploads, ec);
     fs::permissions(uploads, fs::perms::owner_all, ec);
 
-    server_ = std::make_unique<httplib::Server>();
+    auto listener = std::make_unique<Listener>();
+    Listener& socket = *listener;
+    server_ = std::move(listener);
     configure(*server_);
     errno = 0;
     int port = settings_.port;
@@ -550,6 +561,7 @@ bool HTTPServer::start(std::string* error) {
         server_.reset();
         return false;
     }
+    socket.widenBacklog(kBacklog);
     port_.store(port);
     stopping_.store(false);
     listenerDone_.store(false);

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -35,8 +36,11 @@ public:
         std::vector<std::string> args = {VX_CLI_PATH, "--home", home.string(), "serve",
                                          "--port",    "0",      "--bind",      "127.0.0.1"};
         args.insert(args.end(), extra.begin(), extra.end());
+        // A client writing into a connection the server has closed gets an error, not a signal.
+        std::signal(SIGPIPE, SIG_IGN);
         pid_ = ::fork();
         if (pid_ == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM); // never outlive a test that died
             ::dup2(out[1], 1);
             ::close(out[0]);
             ::close(out[1]);

@@ -258,7 +258,7 @@ TEST_F(WiFiTransferHttpTest, ConcurrentUploadsAreEachStoredWholeOrRefused) {
             // 20 different names, then 5 uploads of one name with different contents.
             const std::string name = i < 20 ? "track" + std::to_string(i) + ".bin" : "same.bin";
             const auto r = upload(c, name, payload(i));
-            status[size_t(i)] = r ? r->status : -1;
+            status[size_t(i)] = r ? r->status : -100 - int(r.error());
         });
     }
     for (auto& t : threads) {
