@@ -261,9 +261,12 @@ struct HTTPServer::Upload {
             return false;
         }
         const TransferResult result = delegate.newFileDidUpload(fileName, temporary);
-        // The delegate moved or removed the file; make sure nothing stays behind either way.
-        std::error_code ec;
-        fs::remove(temporary, ec);
+        // Moved: the name is free again and may already be another upload's. Otherwise the
+        // delegate removed the file, or never ran (shutting down): make sure it is gone.
+        if (result != TransferResult::Done) {
+            std::error_code ec;
+            fs::remove(temporary, ec);
+        }
         if (!sawResult || result != TransferResult::Done) {
             lastName = fileName;
             lastResult = result;

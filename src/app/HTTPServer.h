@@ -6,14 +6,16 @@
 // them); every other GET is answered from the document root. This is the only part of the
 // system that takes input from other machines, so every request passes these gates before it
 // reaches a file:
-// - the client's address must be on the local network (loopback, private or link-local);
+// - the client's address must be on the local network (loopback, private or link-local), and
+//   the request must name this host (an address, "localhost", a ".local" name or the host's
+//   own name), so a site whose name is rebound to this address is not taken for this server;
 // - with an access code set, the request carries it (the "code" query parameter once, then
 //   the cookie that answer sets);
 // - a POST whose Origin or Referer names another site is refused (a page elsewhere must not
 //   make the user's browser delete files here);
 // - every file name is percent-decoded exactly once and must pass checkFileName: one plain
-//   name directly in the documents folder, never a database file. Downloads open the file
-//   without following a symbolic link.
+//   name directly in the documents folder, not hidden, never a database file. Downloads open the
+//   file without following a symbolic link.
 // Uploads are streamed, part by part, into hidden temporary files in the folder
 // "<documents>/.vxupload" (the same file system, so the move into place never copies), capped
 // at the free space less a margin and at a configured maximum. A body announced larger than
