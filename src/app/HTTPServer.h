@@ -137,7 +137,6 @@ public:
 
 private:
     struct Upload;
-    enum class Verb { Show, List };
 
     void configure(httplib::Server& server);
     // Why the request is refused before anything else (status and text), or nothing.
