@@ -26,6 +26,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # packaging (make package: CPack's .deb)
   dpkg-dev fakeroot file
+  # the Wi-Fi transfer page's test: headless Chromium driven by Selenium
+  chromium chromium-driver python3-selenium
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #include "app/DuovexAppDelegate.h"
 
 #include "analysis/peakFileData.h"
+#include "app/WiFiTransfer.h"
 #include "dsp/SamplePlayerFixed.h"
 #include "engine/AudioOut.h"
 #include "engine/ConversionState.h"
@@ -73,6 +74,8 @@ DuovexAppDelegate::DuovexAppDelegate(Paths paths, AudioDevice& device, RunLoop& 
 }
 
 DuovexAppDelegate::~DuovexAppDelegate() {
+    // The Wi-Fi transfer first: its requests reach the engine and the database.
+    wifiTransfer_.reset();
     if (db_) {
         db_->setUpdateLastHash({});
     }

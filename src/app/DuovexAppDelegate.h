@@ -53,6 +53,8 @@ class AudioDevice;
 class AudioOut;
 class ConversionState;
 class DBController;
+class ServerCaller;
+class WiFiTransfer;
 
 // A rectangle in the window's points (origin top-left).
 struct ScreenRect {
@@ -212,6 +214,15 @@ public:
     }
     // Main thread: decodes %XX escapes; nothing when the result is not valid UTF-8.
     static std::optional<std::string> percentDecode(const std::string& text);
+    // --- Wi-Fi transfer (main thread) --------------------------------------------------------
+    // The transfer service (made on first use): the file-resource delegate's operations.
+    WiFiTransfer& wifiTransfer();
+    // Starts the transfer for `caller` (the crate manager; the sample and recording screens),
+    // with the settings' access-code choice; the alerts say how it went.
+    void startServerAction(ServerCaller* caller);
+    // Why the documents folder's file `name` may not be deleted now (the mix being recorded, a
+    // track on a deck or under analysis), or nothing.
+    std::optional<std::string> fileInUse(const std::string& name) const;
 
     // --- flags and settings (main thread) ----------------------------------------------------
     // True when this launch wrote the first-start values.
@@ -287,6 +298,7 @@ private:
     MemoryPasteboard memoryPasteboard_;
     Pasteboard* pasteboard_ = &memoryPasteboard_;
     std::vector<std::string> pendingURLs_; // paste URLs that came before the launch ended
+    std::unique_ptr<WiFiTransfer> wifiTransfer_;
 
     TimerHandle continueTimer_;
     std::array<TimerHandle, 2> nextLoadTimer_{};

@@ -39,6 +39,12 @@ const std::vector<Command>& commands() {
          "compresses IN (a recorded mix or any audio file) to AAC-LC, 44100 Hz stereo, in the "
          "M4A file OUT; OUT is written only when the conversion succeeds",
          runConvert},
+        {"serve", "serve [--port N] [--bind ADDR] [--minutes M] [--max-upload MB] [--code]",
+         "serves the documents folder to browsers on the local network (Wi-Fi transfer) on port "
+         "N (8080; 0 picks a free one) until SIGINT/SIGTERM or M minutes; uploaded MP3/M4A files "
+         "become tracks as in the app; --max-upload caps one upload (4096 MB); --code asks for "
+         "an access code, which the printed address carries",
+         runServe},
     };
     return all;
 }
