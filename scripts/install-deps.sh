@@ -13,6 +13,8 @@ packages=(
   qml6-module-qtquick qml6-module-qtquick-window qml6-module-qtquick-layouts
   qml6-module-qtquick-controls qml6-module-qtquick-templates qml6-module-qtqml-workerscript
   libgl-dev libgl1-mesa-dri xvfb xauth
+  # a private session bus and a real notification server for the desktop-notification test
+  dbus-daemon dunst
   # audio and signal processing
   libsoundtouch-dev libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
   libtag1-dev libkissfft-dev portaudio19-dev ffmpeg

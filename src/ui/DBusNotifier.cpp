@@ -18,7 +18,10 @@ const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 
 bool DBusNotifier::notify(const std::string& summary, const std::string& body,
                           const std::string& sound) {
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection bus = busAddress_.isEmpty()
+                              ? QDBusConnection::sessionBus()
+                              : QDBusConnection::connectToBus(
+                                    busAddress_, QStringLiteral("vx-notify ") + busAddress_);
     if (!bus.isConnected()) {
         logLine("desktop notification: no session bus");
         return false;
