@@ -96,6 +96,7 @@ DuovexAppDelegate::~DuovexAppDelegate() {
     slidersTimer_.invalidate();
     // The browser and the menu's screens borrow the engine and the database.
     batch_.reset();
+    audioOutput_.reset();
     settings_.reset();
     mainMenu_.reset();
     loadFile_.reset();
@@ -155,6 +156,7 @@ void DuovexAppDelegate::continueLoad() {
 
     setUpAudioSession();
 
+    AudioOutputSettings::applyStored(defaults_, device_); // the output the user chose
     engine_ = std::make_unique<AudioOut>(device_, &loop_, &services_);
     const bool outputReady = engine_->init();
     if (!outputReady) {
@@ -543,6 +545,10 @@ void DuovexAppDelegate::showSettings() {
         settings_ = std::make_unique<SettingsController>(defaults_, settingsFlags_, *this);
     }
     settings_->viewWillAppear();
+    if (!audioOutput_) {
+        audioOutput_ = std::make_unique<AudioOutputSettings>(defaults_, device_, engine_.get());
+    }
+    audioOutput_->viewWillAppear();
     settingsShown_ = true;
 }
 

@@ -29,6 +29,7 @@
 // Threads: main thread only, except updateLastHash (any thread: the database calls it after
 // insertions and removals) and currentFolderSignature (any thread).
 
+#include "app/AudioOutputSettings.h"
 #include "app/LoadFile.h"
 #include "app/MainMenu.h"
 #include "app/SettingsController.h"
@@ -183,6 +184,8 @@ public:
     // The screens' controllers: null until first shown (the menu also without an engine).
     MainMenu* mainMenu() const { return mainMenu_.get(); }
     SettingsController* settings() const { return settings_.get(); }
+    // The settings' "Audio output" group; null until the settings are first shown.
+    AudioOutputSettings* audioOutput() const { return audioOutput_.get(); }
     BatchAnalize* batchAnalize() const { return batch_.get(); }
     const SettingsFlags& settingsFlags() const { return settingsFlags_; }
     // The output for interface sounds and previews, and the desktop notifications; both are
@@ -309,6 +312,7 @@ private:
     std::unique_ptr<MainMenu> mainMenu_;
     SettingsFlags settingsFlags_;
     std::unique_ptr<SettingsController> settings_;
+    std::unique_ptr<AudioOutputSettings> audioOutput_;
     std::unique_ptr<BatchAnalize> batch_;
     PreviewPlayer* preview_ = nullptr;
     DesktopNotifier* notifier_ = nullptr;

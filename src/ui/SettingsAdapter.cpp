@@ -1,5 +1,6 @@
 #include "ui/SettingsAdapter.h"
 
+#include "app/AudioOutputSettings.h"
 #include "app/DuovexAppDelegate.h"
 #include "app/SettingsController.h"
 
@@ -169,6 +170,34 @@ void SettingsAdapter::set(const QString& control, const QVariant& v) {
     refresh();
 }
 
+QVariantList SettingsAdapter::bufferSizes() const {
+    QVariantList sizes;
+    for (uint32_t frames : AudioOutputSettings::kBufferSizes) {
+        sizes.append(int(frames));
+    }
+    return sizes;
+}
+
+void SettingsAdapter::selectOutput(int index) {
+    if (AudioOutputSettings* audio = app_.audioOutput()) {
+        audio->selectOutput(index);
+    }
+    if (acted_) {
+        acted_();
+    }
+    refresh();
+}
+
+void SettingsAdapter::selectBufferFrames(int frames) {
+    if (AudioOutputSettings* audio = app_.audioOutput(); audio && frames > 0) {
+        audio->selectBufferFrames(uint32_t(frames));
+    }
+    if (acted_) {
+        acted_();
+    }
+    refresh();
+}
+
 void SettingsAdapter::done() {
     if (SettingsController* s = app_.settings(); s && app_.settingsShown()) {
         s->done();
@@ -204,9 +233,19 @@ QVariantList SettingsAdapter::snapshot() const {
 void SettingsAdapter::refresh() {
     const bool shown = app_.settingsShown();
     QVariantList values = snapshot();
-    if (shown != shown_ || values != values_) {
+    Audio audio;
+    if (const AudioOutputSettings* a = app_.audioOutput()) {
+        for (const std::string& name : a->names()) {
+            audio.names.append(QString::fromStdString(name));
+        }
+        audio.index = a->selectedOutput();
+        audio.frames = int(a->bufferFrames());
+        audio.latency = QString::fromStdString(AudioOutputSettings::latencyText(a->bufferFrames()));
+    }
+    if (shown != shown_ || values != values_ || !(audio == audio_)) {
         shown_ = shown;
         values_ = std::move(values);
+        audio_ = std::move(audio);
         ++revision_;
         emit changed();
     }

@@ -11,6 +11,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <QVariantList>
 #include <QtQml/qqmlregistration.h>
@@ -33,6 +34,11 @@ class SettingsAdapter : public QObject {
     Q_PROPERTY(bool shown READ shown NOTIFY changed)
     Q_PROPERTY(int revision READ revision NOTIFY changed)
     Q_PROPERTY(QVariantList groups READ groups CONSTANT)
+    Q_PROPERTY(QStringList outputNames READ outputNames NOTIFY changed)
+    Q_PROPERTY(int outputIndex READ outputIndex NOTIFY changed)
+    Q_PROPERTY(QVariantList bufferSizes READ bufferSizes CONSTANT)
+    Q_PROPERTY(int bufferFrames READ bufferFrames NOTIFY changed)
+    Q_PROPERTY(QString latency READ latency NOTIFY changed)
 
 public:
     SettingsAdapter(DuovexAppDelegate& app, std::function<void()> acted, QObject* parent = nullptr);
@@ -46,12 +52,22 @@ public:
     bool shown() const { return shown_; }
     int revision() const { return revision_; }
     QVariantList groups() const;
+    // The "Audio output" group: the outputs by name (the default first), the chosen one, the
+    // buffer sizes offered, the chosen size and the latency it gives ("5.8 ms").
+    QStringList outputNames() const { return audio_.names; }
+    int outputIndex() const { return audio_.index; }
+    QVariantList bufferSizes() const;
+    int bufferFrames() const { return audio_.frames; }
+    QString latency() const { return audio_.latency; }
 
     // The state of the control named `control` (bool, segment index, or slider value);
     // undefined for a name that is no control.
     Q_INVOKABLE QVariant value(const QString& control) const;
     // The control named `control` was set to `value` by the user.
     Q_INVOKABLE void set(const QString& control, const QVariant& value);
+    // An output / a buffer size chosen: stored and applied at once.
+    Q_INVOKABLE void selectOutput(int index);
+    Q_INVOKABLE void selectBufferFrames(int frames);
     // The done button.
     Q_INVOKABLE void done();
     // Tablet: the popover was dismissed by a tap outside it.
@@ -68,6 +84,13 @@ private:
     bool shown_ = false;
     int revision_ = 0;
     QVariantList values_;
+    struct Audio {
+        QStringList names;
+        int index = 0;
+        int frames = 0;
+        QString latency;
+        bool operator==(const Audio&) const = default;
+    } audio_;
 };
 
 } // namespace vx::ui

@@ -64,6 +64,7 @@ Item {
         }
 
         Flickable {
+            objectName: "settingsList"
             anchors.left: parent.left
             anchors.right: parent.right
             anchors.top: header.bottom
@@ -169,6 +170,62 @@ Item {
                                     color: "#eef0f6"
                                     font.pixelSize: view.k * 1.3
                                 }
+                            }
+                        }
+                    }
+                }
+
+                // Beyond the table: the sound output and its buffer, applied at once.
+                Text {
+                    text: "Audio output"
+                    color: "#8a93a6"
+                    font.pixelSize: view.k * 1.4
+                    topPadding: view.k * 0.6
+                }
+                Repeater {
+                    model: Settings.outputNames
+                    TouchButton {
+                        required property int index
+                        required property string modelData
+                        objectName: "output_" + index
+                        width: list.width
+                        height: view.k * 3.6
+                        fontScale: 0.3
+                        text: modelData
+                        selected: Settings.outputIndex === index
+                        onClicked: Settings.selectOutput(index)
+                    }
+                }
+                Rectangle {
+                    objectName: "bufferCell"
+                    width: list.width
+                    height: view.k * 4.4
+                    radius: view.k * 0.4
+                    color: "#11141a"
+                    Text {
+                        objectName: "latencyLabel"
+                        x: view.k
+                        anchors.verticalCenter: parent.verticalCenter
+                        text: "Buffer  " + Settings.latency
+                        color: "#d5d9e3"
+                        font.pixelSize: view.k * 1.45
+                    }
+                    Row {
+                        anchors.right: parent.right
+                        anchors.rightMargin: view.k
+                        anchors.verticalCenter: parent.verticalCenter
+                        spacing: 2
+                        Repeater {
+                            model: Settings.bufferSizes
+                            TouchButton {
+                                required property int modelData
+                                objectName: "buffer_" + modelData
+                                width: list.width * 0.11
+                                height: view.k * 3.2
+                                fontScale: 0.3
+                                text: modelData
+                                selected: Settings.bufferFrames === modelData
+                                onClicked: Settings.selectBufferFrames(modelData)
                             }
                         }
                     }

@@ -255,6 +255,18 @@ TEST(MenuScreensUi, MenuSettingsPadsAndBatchOnBothLayouts) {
                              app.defaults().doubleForKey("kXFadeTime"));
             EXPECT_FLOAT_EQ(app.settingsFlags().dipCorrection,
                             float(app.defaults().doubleForKey("kDipCorrection")));
+            // The "Audio output" group, at the end of the list: a smaller buffer is stored and
+            // the output runs with it at once, its latency shown.
+            QQuickItem* list = shell.item("settingsList");
+            ASSERT_NE(list, nullptr);
+            list->setProperty("contentY", std::max(0.0, list->property("contentHeight").toDouble() -
+                                                            list->height()));
+            EXPECT_EQ(shell.text("output_0"), "Offline output");
+            shell.tapAt("buffer_256");
+            EXPECT_EQ(app.defaults().integerForKey("kBufferFrames"), 256);
+            EXPECT_DOUBLE_EQ(shell.core().device().hardwareBufferDuration() * 44100.0, 256.0);
+            EXPECT_TRUE(app.engine()->initialized());
+            EXPECT_EQ(shell.text("latencyLabel"), "Buffer  5.8 ms");
             shell.tapAt("settingsDone");
             EXPECT_FALSE(app.settingsShown());
             EXPECT_DOUBLE_EQ(UserDefaults(dir.path() / "settings.json").doubleForKey("kPitchStep"),
