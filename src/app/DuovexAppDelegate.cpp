@@ -567,8 +567,9 @@ void DuovexAppDelegate::readSettings() {
 
 void DuovexAppDelegate::settingChanged(const std::string& key) {
     readSettings();
-    normalizeVolume_ = settingsFlags_.normalizeVolume;
-    dipCorrection_ = settingsFlags_.dipCorrection;
+    // Every control writes its key at once, the normalisation switch included.
+    normalizeVolume_ = defaults_.boolForKey(kNormalizeVolume, true);
+    dipCorrection_ = defaults_.floatForKey(kDipCorrection, 1.0f);
     if (loadFile_) {
         loadFile_->readSettings();
         if (loadFileShown_) {
