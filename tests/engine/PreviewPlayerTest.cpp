@@ -102,6 +102,22 @@ TEST_F(PreviewPlayerTest, PlaysSeeksPausesAndReportsTheEndOnce) {
     EXPECT_FLOAT_EQ(out[2 * 10], 0.5f * leftOf(10));
 }
 
+// On a device with a render thread of its own, as in the application: the file plays to its
+// end there and the end reaches the main loop (the sanitizers watch the hand-over).
+TEST_F(PreviewPlayerTest, OnItsOwnRenderThreadTheEndReachesTheLoop) {
+    SystemClock clock;
+    RunLoop loop(clock);
+    OfflineAudioDevice device(
+        OfflineAudioDevice::Options{.bufferFrames = kBuffer, .ownThread = true});
+    DevicePreviewPlayer player(device, loop);
+    bool ended = false;
+    player.setEndHandler([&] { ended = true; });
+    ASSERT_TRUE(player.playFile(file_));
+    EXPECT_TRUE(loop.runUntil([&] { return ended; }, 30.0));
+    EXPECT_FALSE(player.playing());
+    EXPECT_DOUBLE_EQ(player.currentTime(), player.duration());
+}
+
 TEST_F(PreviewPlayerTest, AFileThatIsNoAudioPlaysNothing) {
     const auto bad = dir_.path() / "bad.wav";
     std::ofstream(bad) << "not audio";
