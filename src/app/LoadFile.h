@@ -171,7 +171,7 @@ public:
     const std::shared_ptr<VXAudioFileInfo>& lastFileItem() const { return lastFileItem_; }
     // The row of the selected track in the current list, if it is listed.
     std::optional<size_t> selectedRow() const;
-    // The extensions the browser accepts ("mp3", "m4a").
+    // The extensions the browser accepts ("mp3", "m4a", "flac", "ogg", "opus").
     const std::vector<std::string>& legalExt() const { return legalExt_; }
     // Filter button with tag 19 + i selected.
     bool filterButtonSelected(int i) const;
@@ -219,7 +219,7 @@ private:
     int filterKind_ = -1;
     std::vector<std::shared_ptr<VXAudioFileInfo>> infoList_;
     std::shared_ptr<VXAudioFileInfo> lastFileItem_;
-    const std::vector<std::string> legalExt_{"mp3", "m4a"};
+    const std::vector<std::string> legalExt_{"mp3", "m4a", "flac", "ogg", "opus"};
 
     std::array<bool, kFilterButtonCount> filterSelected_{};
     std::array<bool, kSortButtonCount> sortSelected_{};

@@ -38,6 +38,12 @@ const std::vector<Command>& commands() {
          "compresses IN (a recorded mix or any audio file) to AAC-LC, 44100 Hz stereo, in the "
          "M4A file OUT; OUT is written only when the conversion succeeds",
          runConvert},
+        {"import", "import [FOLDER | FILE...] [--json]",
+         "imports every track (MP3, M4A, FLAC, Ogg, Opus) of the music folder, or of FOLDER, or "
+         "the given files into the documents folder and the library as the app's import does, "
+         "one progress line per file on stderr; a song imported before replaces its file; exit "
+         "status 1 when any item failed",
+         runImport},
     };
     return all;
 }
