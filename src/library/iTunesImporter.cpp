@@ -67,10 +67,24 @@ void iTunesImporter::showMediaPicker() {
     activityShown_ = true;
     importingView_ = ImportingController{};
     importingView_.allProgressVisible = true;
+    picker_ = std::make_unique<MediaPicker>(loop_, defaults_ ? MusicLibrary::musicFolder(*defaults_)
+                                                             : MusicLibrary::defaultMusicFolder());
+    picker_->startScan();
+}
+
+void iTunesImporter::pickerDone() {
+    std::vector<MusicLibraryItem> items =
+        picker_ ? picker_->selectedItems() : std::vector<MusicLibraryItem>{};
+    if (items.empty()) {
+        mediaPickerDidCancel();
+    } else {
+        mediaPickerDidPickMediaItems(std::move(items));
+    }
 }
 
 void iTunesImporter::mediaPickerDidCancel() {
     pickerShown_ = false;
+    picker_.reset();
     stopRefreshTimer();
     removeViewTimer_.invalidate();
     removeViewTimer_ = loop_.after(kCancelRemoveDelay, [this] {
@@ -87,6 +101,7 @@ void iTunesImporter::mediaPickerDidPickMediaItems(std::vector<MusicLibraryItem> 
     joinWorker();
     removeViewTimer_.invalidate();
     pickerShown_ = false;
+    picker_.reset();
     viewShown_ = true;
     importing_ = true;
     cancelled_.store(false);

@@ -21,6 +21,7 @@
 // the main thread (RunLoop::post / invokeAndWait), so the shell and the delegate only ever run
 // on the main thread. The file progress is read from the export by a 1/30 s timer.
 
+#include "library/MediaPicker.h"
 #include "library/TSLibraryImport.h"
 #include "platform/MusicLibrary.h"
 #include "platform/Paths.h"
@@ -106,8 +107,13 @@ public:
     iTunesImporter& operator=(const iTunesImporter&) = delete;
 
     // --- the picker and the import (main thread) ---------------------------------------
-    // Main thread: shows the import view and the picker (prompt kPrompt).
+    // Main thread: shows the import view and the picker (prompt kPrompt), which starts
+    // scanning the music folder (MusicLibrary::musicFolder of the settings).
     void showMediaPicker();
+    // Main thread: the picker while it is shown, else null.
+    MediaPicker* picker() const { return picker_.get(); }
+    // Main thread: the picker's done button: imports its selected items (none: as a cancel).
+    void pickerDone();
     // Main thread: closes the picker and exports `items` one after the other off the main
     // thread. Ignored while an import runs.
     void mediaPickerDidPickMediaItems(std::vector<MusicLibraryItem> items);
@@ -192,6 +198,7 @@ private:
     int item_count = 0;
     int allc = 0;
     ImportingController importingView_;
+    std::unique_ptr<MediaPicker> picker_;
     std::shared_ptr<TSLibraryImport> shownExport_; // the export the progress timer reads
     TimerHandle refreshProgressTimer;
     TimerHandle removeViewTimer_;

@@ -35,6 +35,7 @@ TEST(ImportFromBrowserTest, ThePickedSongIsListedAndImportDoneIsPosted) {
     int importDone = 0;
     run.app().notifications().addObserver(&importDone, "importDone",
                                           [&](const Notification&) { ++importDone; });
+    MusicLibrary::setMusicFolder(run.app().defaults(), music);
     LoadFile& browser = run.open(0);
     const size_t before = browser.infoList().size();
     browser.selectRow(browser.rowCount() - 1);
@@ -43,8 +44,17 @@ TEST(ImportFromBrowserTest, ThePickedSongIsListedAndImportDoneIsPosted) {
     EXPECT_TRUE(importer->pickerShown());
     EXPECT_TRUE(importer->viewShown());
 
-    importer->mediaPickerDidPickMediaItems(MusicLibrary(music).items());
+    // The picker lists the chosen music folder once its scan is done; the user ticks the song.
+    ASSERT_NE(importer->picker(), nullptr);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (importer->picker()->loading() && std::chrono::steady_clock::now() < deadline) {
+        run.runFor(0.05);
+    }
+    ASSERT_EQ(importer->picker()->rowCount(), 1u);
+    EXPECT_EQ(importer->picker()->row(0).title, "Picked Song");
+    importer->picker()->toggleRow(0);
+    importer->pickerDone();
+    EXPECT_FALSE(importer->pickerShown());
     while (importDone == 0 && std::chrono::steady_clock::now() < deadline) {
         run.runFor(0.05);
     }
