@@ -4,9 +4,10 @@
 // application: the export loop on its own thread, each registration (fileImported) on the main
 // thread, which also runs a 10 ms timer whose lateness shows how long the interface would
 // stall. Counters: tracks per second and MB per second of the whole import (scan included),
-// the longest main-thread stall, and "skip buffer" lines of the playing deck.
+// the longest main-thread stall, and "skip buffer" lines and seconds played of the deck.
 
 #include "engine/AudioOut.h"
+#include "engine/DeckDecoder.h"
 #include "library/DBController.h"
 #include "library/LibraryFixture.h" // tests/library
 #include "library/iTunesImporter.h"
@@ -96,10 +97,11 @@ void BM_Import200TracksWhilePlaying(benchmark::State& state) {
             .bufferFrames = 1024, .pacedRealTime = true, .ownThread = true});
         AudioOut engine(device, &loop, &services);
         engine.init();
+        engine.StartSound();
         engine.runDecode1(collection.deckTrack);
         engine.settleDecoders(30.0);
         engine.startPlay();
-        engine.StartSound();
+        const double startPosition = engine.deck(0).position.load();
         LogCapture capture;
 
         using Steady = std::chrono::steady_clock;
@@ -121,6 +123,7 @@ void BM_Import200TracksWhilePlaying(benchmark::State& state) {
         }
         const double seconds = std::chrono::duration<double>(Steady::now() - start).count();
         ticks.invalidate();
+        const double played = (engine.deck(0).position.load() - startPosition) / 44100.0;
         engine.StopSound();
         engine.serviceRenderRequests();
         engine.closeDecoders();
@@ -135,6 +138,7 @@ void BM_Import200TracksWhilePlaying(benchmark::State& state) {
         state.counters["MBPerSecond"] = double(collection.bytes) / 1e6 / seconds;
         state.counters["longestMainStallMs"] = longestStall * 1000.0;
         state.counters["skipBuffers"] = skips;
+        state.counters["deckPlayedSeconds"] = played;
     }
     setLogToStderr(true);
 }
