@@ -6,6 +6,7 @@
 
 #include "cli/CliCommand.h"
 #include "library/DBController.h"
+#include "library/TrackHash.h"
 #include "library/VXAudioFileInfo.h"
 #include "library/iTunesImporter.h"
 #include "platform/Alerts.h"
@@ -83,8 +84,11 @@ int runImport(CommandContext& context) {
             return usageError("give one FOLDER or files, not both ('" + a + "' is a folder)");
         }
     }
-    const MusicLibrary library(folderGiven ? fs::path(args.front())
-                                           : MusicLibrary::musicFolder(defaults));
+    // Ids are relative to the music folder, also for a subfolder of it or files in it.
+    const fs::path musicFolder = MusicLibrary::musicFolder(defaults);
+    const fs::path folder = folderGiven ? fs::path(args.front()) : musicFolder;
+    const MusicLibrary library(
+        folder, isInsideFolder(fs::absolute(folder, ec), musicFolder) ? musicFolder : folder);
     std::vector<MusicLibraryItem> items;
     if (args.empty() || folderGiven) {
         if (!fs::is_directory(library.folder(), ec)) {

@@ -70,12 +70,13 @@ std::string MusicLibraryItem::pid() const {
     return std::to_string(static_cast<unsigned long>(persistentID & 0xffffffffu));
 }
 
-MusicLibrary::MusicLibrary(fs::path folder) {
+MusicLibrary::MusicLibrary(fs::path folder, fs::path idFolder) {
     std::error_code ec;
     folder_ = fs::absolute(folder, ec).lexically_normal();
     if (ec) {
         folder_ = folder.lexically_normal();
     }
+    idFolder_ = idFolder.empty() ? folder_ : fs::absolute(idFolder, ec).lexically_normal();
 }
 
 fs::path MusicLibrary::xdgMusicFolder(const fs::path& home, const fs::path& configHome) {
@@ -153,7 +154,7 @@ MusicLibraryItem MusicLibrary::itemForFile(const fs::path& file) const {
     std::error_code ec;
     item.file = fs::absolute(file, ec).lexically_normal();
     item.title = item.file.stem().string();
-    item.persistentID = persistentIDFor(item.file, folder_);
+    item.persistentID = persistentIDFor(item.file, idFolder_);
 
     struct stat st {};
     if (::stat(item.file.c_str(), &st) != 0) {

@@ -54,8 +54,9 @@ public:
     // Bytes copied per step of copyWithProgress.
     static constexpr size_t kCopyChunk = 256 * 1024;
 
-    // Any thread: the scanned folder is `folder` (made absolute).
-    explicit MusicLibrary(std::filesystem::path folder);
+    // Any thread: the scanned folder is `folder` (made absolute); ids are taken relative to
+    // `idFolder` (the music folder when `folder` is one of its subfolders), `folder` if empty.
+    explicit MusicLibrary(std::filesystem::path folder, std::filesystem::path idFolder = {});
 
     // Any thread: the XDG music directory for a user whose home is `home` and whose
     // configuration folder is `configHome`: XDG_MUSIC_DIR from configHome/user-dirs.dirs
@@ -98,6 +99,7 @@ public:
 
 private:
     std::filesystem::path folder_;
+    std::filesystem::path idFolder_;
 };
 
 } // namespace vx

@@ -111,6 +111,13 @@ TEST_F(CliImportTest, TheMusicFolderAsJsonThenAgainAsReimports) {
     ASSERT_EQ(second.size(), 1u);
     EXPECT_EQ(second[0]["file"], night["file"]);
     EXPECT_EQ(second[0]["reimport"], true);
+    // So does a subfolder of the music folder.
+    const CliRun sub = import(user, "'" + (user / "Tunes" / "Ночь").string() + "' --json");
+    ASSERT_EQ(sub.exitCode, 0) << sub.err;
+    const auto third = nlohmann::json::parse(sub.out);
+    ASSERT_EQ(third.size(), 1u);
+    EXPECT_EQ(third[0]["pid"], json[2]["pid"]);
+    EXPECT_EQ(third[0]["reimport"], true);
     EXPECT_EQ(userRows(documents()), rows);
 }
 
