@@ -6,6 +6,7 @@
 #include "platform/OfflineAudioDevice.h"
 #include "platform/PortAudioDevice.h"
 #include "ui/BrowserAdapter.h"
+#include "ui/ImportAdapter.h"
 #include "ui/MixerAdapter.h"
 #include "ui/ShellAdapter.h"
 #include "ui/WaveformHub.h"
@@ -102,6 +103,8 @@ AppCore::AppCore(Options options, QObject* parent)
     MixerAdapter::setInstance(mixer_.get());
     browser_ = std::make_unique<BrowserAdapter>(*delegate_, [this] { refresh(); });
     BrowserAdapter::setInstance(browser_.get());
+    import_ = std::make_unique<ImportAdapter>(*delegate_, [this] { refresh(); });
+    ImportAdapter::setInstance(import_.get());
 
     pumpTimer_.setTimerType(Qt::PreciseTimer);
     connect(&pumpTimer_, &QTimer::timeout, this, &AppCore::pump);
@@ -139,6 +142,8 @@ AppCore::~AppCore() {
     MixerAdapter::setInstance(nullptr);
     BrowserAdapter::setInstance(nullptr);
     browser_.reset();
+    ImportAdapter::setInstance(nullptr);
+    import_.reset();
     WaveformHub::setInstance(nullptr);
     waves_.reset();
     mixer_.reset();
@@ -172,6 +177,7 @@ void AppCore::refresh() {
     shell_->refresh();
     mixer_->refresh();
     browser_->refresh();
+    import_->refresh();
 }
 
 void AppCore::onApplicationStateChanged(Qt::ApplicationState state) {

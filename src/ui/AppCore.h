@@ -39,6 +39,7 @@ namespace vx::ui {
 class ShellAdapter;
 class MixerAdapter;
 class BrowserAdapter;
+class ImportAdapter;
 class WaveformHub;
 
 class AppCore : public QObject {
@@ -77,6 +78,7 @@ public:
     ShellAdapter& shell() { return *shell_; }
     MixerAdapter& mixer() { return *mixer_; }
     BrowserAdapter& browser() { return *browser_; }
+    ImportAdapter& musicImport() { return *import_; }
     // GUI thread: the decks' waveform controls and their frame clock.
     WaveformHub* waveforms() { return waves_.get(); }
     // GUI thread: true when the sound card could not be opened and the offline device plays.
@@ -103,6 +105,7 @@ private:
     std::unique_ptr<DuovexAppDelegate> delegate_;
     std::unique_ptr<MixerAdapter> mixer_;
     std::unique_ptr<BrowserAdapter> browser_;
+    std::unique_ptr<ImportAdapter> import_;
     std::unique_ptr<WaveformHub> waves_;
     QTimer pumpTimer_;
     QTimer refreshTimer_;

@@ -1,5 +1,5 @@
 // The window: the phone or tablet layout of the mixing screen, the party view over it, the
-// track browser, the sound-device notice and the alerts.
+// track browser, the music-library import, the sound-device notice and the alerts.
 import QtQuick
 import QtQuick.Window
 import Velvox.Nexa
@@ -51,6 +51,10 @@ Window {
         u: root.u
     }
     Browser {
+        anchors.fill: parent
+        u: root.u
+    }
+    ImportScreen {
         anchors.fill: parent
         u: root.u
     }
