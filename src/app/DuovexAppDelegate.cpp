@@ -103,6 +103,8 @@ DuovexAppDelegate::~DuovexAppDelegate() {
     audioOutput_.reset();
     settings_.reset();
     mainMenu_.reset();
+    // The import calls back into the browser; the browser borrows the engine and the database.
+    importer_.reset();
     loadFile_.reset();
     // The mixing screen refers to the engine; the engine's decode threads to the services and
     // the database.
@@ -453,6 +455,8 @@ void DuovexAppDelegate::showLoadFile(int deck) {
     if (!loadFile_) {
         loadFile_ = std::make_unique<LoadFile>(engine_.get(), db_.get(), defaults_, loop_,
                                                [this] { loadFileDidHide(); });
+        loadFile_->setImportHandler([this] { startImport(*loadFile_); });
+        loadFile_->setImportDoneHandler([this] { importDidEnd(); });
     }
     loadFile_->setSideToLoad(sideToLoad_);
     loadFile_->viewWillAppear();
@@ -483,6 +487,19 @@ std::string DuovexAppDelegate::mixingScreenLayout() const {
 
 std::string DuovexAppDelegate::mainMenuLayout() const {
     return tablet_ ? "MainMenu-iPad" : "MainMenu";
+}
+
+void DuovexAppDelegate::startImport(iTunesImporterDelegate& starter) {
+    if (importer_ && importer_->importing()) {
+        return;
+    }
+    importer_ =
+        std::make_unique<iTunesImporter>(loop_, paths_.documents(), &defaults_, alerts_, &starter);
+    importer_->showMediaPicker();
+}
+
+void DuovexAppDelegate::importDidEnd() {
+    notifications_.post("importDone");
 }
 
 void DuovexAppDelegate::loadFileDidHide() {

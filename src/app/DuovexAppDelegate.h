@@ -36,6 +36,7 @@
 #include "controls/BatchAnalize.h"
 #include "deck/SampleTestController.h"
 #include "engine/DeckDecoder.h"
+#include "library/iTunesImporter.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Pasteboard.h"
 #include "platform/Paths.h"
@@ -136,6 +137,14 @@ public:
     void showLoadFile(int deck) override;
     // The track browser; null until it is first shown.
     LoadFile* loadFile() const { return loadFile_.get(); }
+    // Main thread: starts a music-library import with `starter` (the browser, the main menu or
+    // the crate manager) as its delegate: the import view and the picker show. Ignored while
+    // an import runs.
+    void startImport(iTunesImporterDelegate& starter);
+    // Main thread: the import last started (its picker and progress state), or null.
+    iTunesImporter* importer() const { return importer_.get(); }
+    // Main thread: an import ended: its view goes and "importDone" is posted.
+    void importDidEnd();
     // The browser closed, or a load ended: plays the deck a crate continuation loaded,
     // re-enables touches, refreshes names after 0.2 s and sliders after 0.25 s.
     void loadFileDidHide();
@@ -361,6 +370,9 @@ private:
     std::unique_ptr<BatchAnalize> batch_;
     PreviewPlayer* preview_ = nullptr;
     DesktopNotifier* notifier_ = nullptr;
+    // The music-library import under way or last run; it calls back into the screen that
+    // started it, so it goes before the screens.
+    std::unique_ptr<iTunesImporter> importer_;
 
     TimerHandle continueTimer_;
     std::array<TimerHandle, 2> nextLoadTimer_{};

@@ -259,7 +259,6 @@ std::vector<double> LoadFile::overview(size_t index, int width, double height) c
 
 void LoadFile::selectRow(size_t index) {
     if (index >= infoList_.size()) {
-        // The import itself is started by the music-library import once it exists.
         ++importRequests_;
         if (importHandler_) {
             importHandler_();
@@ -268,6 +267,20 @@ void LoadFile::selectRow(size_t index) {
     }
     lastFileItem_ = infoList_[index];
     loadButtonEnabled_ = true;
+}
+
+void LoadFile::fileImported(const ImportParams& params) {
+    if (db_) {
+        iTunesImporter::registerImportedFile(*db_, db_->paths(), params);
+    }
+    updateData();
+}
+
+void LoadFile::importDone() {
+    updateData();
+    if (importDoneHandler_) {
+        importDoneHandler_();
+    }
 }
 
 bool LoadFile::deleteRow(size_t index) {

@@ -22,6 +22,7 @@
 // Why the random source is a function: the pick must be reproducible in tests, while the
 // application draws from a generator started from the wall clock each time the browser opens.
 
+#include "library/iTunesImporter.h"
 #include "platform/RunLoop.h"
 
 #include <array>
@@ -58,7 +59,7 @@ struct LoadFileRow {
     bool hasPeakFile = false; // the selected cell then shows its overview
 };
 
-class LoadFile {
+class LoadFile final : public iTunesImporterDelegate {
 public:
     // Number of filter buttons (tags 19..24) and sort buttons.
     static constexpr int kFilterButtonCount = 6;
@@ -174,7 +175,7 @@ public:
     const std::shared_ptr<VXAudioFileInfo>& lastFileItem() const { return lastFileItem_; }
     // The row of the selected track in the current list, if it is listed.
     std::optional<size_t> selectedRow() const;
-    // The extensions the browser accepts ("mp3", "m4a").
+    // The extensions the browser accepts ("mp3", "m4a", "flac", "ogg", "opus").
     const std::vector<std::string>& legalExt() const { return legalExt_; }
     // Filter button with tag 19 + i selected.
     bool filterButtonSelected(int i) const;
@@ -189,14 +190,26 @@ public:
     bool hideBundled() const { return hideBundled_; }
     // Times the table was reloaded (the shell redraws when it changes).
     int reloadCount() const { return reloadCount_; }
-    // Times the import row was chosen; the import itself is not built yet.
+    // Times the import row was chosen.
     int importRequests() const { return importRequests_; }
     // Times a random pick found no track to load.
     int failedRandomPicks() const { return failedRandomPicks_; }
 
+    // --- the music-library import's delegate (main thread) --------------------------------
+    // Main thread: registers the imported file (iTunesImporter::registerImportedFile) and
+    // rebuilds the list.
+    void fileImported(const ImportParams& params) override;
+    // Main thread: rebuilds the list, then calls the import-done handler (the application
+    // removes the import view and posts "importDone").
+    void importDone() override;
+
     // --- hooks (main thread) ---------------------------------------------------------------
     // Main thread: called when the import row is chosen.
     void setImportHandler(std::function<void()> handler) { importHandler_ = std::move(handler); }
+    // Main thread: called when an import this browser started has ended.
+    void setImportDoneHandler(std::function<void()> handler) {
+        importDoneHandler_ = std::move(handler);
+    }
     // Main thread: every later draw comes from `source` instead of the clock-started generator.
     void setRandomSource(RandomSource source) { randomSource_ = std::move(source); }
 
@@ -213,6 +226,7 @@ private:
     RunLoop& loop_;
     std::function<void()> didHide_;
     std::function<void()> importHandler_;
+    std::function<void()> importDoneHandler_;
     RandomSource randomSource_;
     std::mt19937 generator_;
     TimerHandle loadTimer_;
@@ -222,7 +236,7 @@ private:
     int filterKind_ = -1;
     std::vector<std::shared_ptr<VXAudioFileInfo>> infoList_;
     std::shared_ptr<VXAudioFileInfo> lastFileItem_;
-    const std::vector<std::string> legalExt_{"mp3", "m4a"};
+    const std::vector<std::string> legalExt_{"mp3", "m4a", "flac", "ogg", "opus"};
 
     std::array<bool, kFilterButtonCount> filterSelected_{};
     std::array<bool, kSortButtonCount> sortSelected_{};

@@ -36,6 +36,7 @@ int runAnalyze(CommandContext& context);
 int runConvert(CommandContext& context);
 int runParty(CommandContext& context);
 int runServe(CommandContext& context);
+int runImport(CommandContext& context);
 
 // Any thread: the signal (SIGINT, SIGTERM) that asked the run to stop, 0 while none did. A
 // command that sees one finishes its outputs as at a normal end and returns 128 + signal.

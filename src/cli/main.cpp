@@ -45,6 +45,12 @@ const std::vector<Command>& commands() {
          "become tracks as in the app; --max-upload caps one upload (4096 MB); --code asks for "
          "an access code, which the printed address carries",
          runServe},
+        {"import", "import [FOLDER | FILE...] [--json]",
+         "imports every track (MP3, M4A, FLAC, Ogg, Opus) of the music folder, or of FOLDER, or "
+         "the given files into the documents folder and the library as the app's import does, "
+         "one progress line per file on stderr; a song imported before replaces its file; exit "
+         "status 1 when any item failed",
+         runImport},
     };
     return all;
 }

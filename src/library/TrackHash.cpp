@@ -26,7 +26,8 @@ bool isTrackExtension(const fs::path& path) {
     std::transform(extension.begin(), extension.end(), extension.begin(), [](char c) {
         return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
     });
-    return extension == ".mp3" || extension == ".m4a";
+    return extension == ".mp3" || extension == ".m4a" || extension == ".flac" ||
+           extension == ".ogg" || extension == ".opus";
 }
 
 uint64_t folderSignature(const fs::path& folder) {

@@ -17,8 +17,8 @@ uint32_t trackHash(std::string_view name);
 // Any thread: trackHash of the last path component of `path` ("a/b/Song.mp3" -> "Song.mp3").
 uint32_t trackHashForPath(const std::filesystem::path& path);
 
-// Any thread: true when the lower-cased extension of `path` is "mp3" or "m4a", the kinds of
-// file the library lists.
+// Any thread: true when the lower-cased extension of `path` is "mp3", "m4a", "flac", "ogg" or
+// "opus", the kinds of file the library lists (WAV stays the format of pads and recordings).
 bool isTrackExtension(const std::filesystem::path& path);
 
 // Any thread: the folder signature, the 64-bit sum of trackHash over every track file

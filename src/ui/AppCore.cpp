@@ -10,6 +10,7 @@
 #include "ui/BrowserAdapter.h"
 #include "ui/DBusNotifier.h"
 #include "ui/MenuAdapter.h"
+#include "ui/ImportAdapter.h"
 #include "ui/MixerAdapter.h"
 #include "ui/SettingsAdapter.h"
 #include "ui/ShellAdapter.h"
@@ -128,6 +129,8 @@ AppCore::AppCore(Options options, QObject* parent)
     SettingsAdapter::setInstance(settings_.get());
     batch_ = std::make_unique<BatchAdapter>(*delegate_, [this] { refresh(); });
     BatchAdapter::setInstance(batch_.get());
+    import_ = std::make_unique<ImportAdapter>(*delegate_, [this] { refresh(); });
+    ImportAdapter::setInstance(import_.get());
 
     pumpTimer_.setTimerType(Qt::PreciseTimer);
     connect(&pumpTimer_, &QTimer::timeout, this, &AppCore::pump);
@@ -171,6 +174,8 @@ AppCore::~AppCore() {
     menu_.reset();
     settings_.reset();
     batch_.reset();
+    ImportAdapter::setInstance(nullptr);
+    import_.reset();
     WaveformHub::setInstance(nullptr);
     waves_.reset();
     mixer_.reset();
@@ -212,6 +217,7 @@ void AppCore::refresh() {
     menu_->refresh();
     settings_->refresh();
     batch_->refresh();
+    import_->refresh();
 }
 
 void AppCore::onApplicationStateChanged(Qt::ApplicationState state) {

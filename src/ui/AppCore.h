@@ -44,6 +44,7 @@ namespace vx::ui {
 class ShellAdapter;
 class MixerAdapter;
 class BrowserAdapter;
+class ImportAdapter;
 class WaveformHub;
 class MenuAdapter;
 class SettingsAdapter;
@@ -98,6 +99,7 @@ public:
     AudioDevice& device() { return *device_; }
     AudioDevice& previewDevice() { return *previewDevice_; }
     PreviewPlayer& preview() { return *preview_; }
+    ImportAdapter& musicImport() { return *import_; }
     // GUI thread: the decks' waveform controls and their frame clock.
     WaveformHub* waveforms() { return waves_.get(); }
     // GUI thread: true when the sound card could not be opened and the offline device plays.
@@ -130,6 +132,7 @@ private:
     std::unique_ptr<MenuAdapter> menu_;
     std::unique_ptr<SettingsAdapter> settings_;
     std::unique_ptr<BatchAdapter> batch_;
+    std::unique_ptr<ImportAdapter> import_;
     std::unique_ptr<WaveformHub> waves_;
     QTimer pumpTimer_;
     QTimer refreshTimer_;

@@ -1,6 +1,6 @@
 // The window: the phone or tablet layout of the mixing screen, the pad strip, the party view
-// over it, the track browser, the main menu with its screens (settings, batch analysis,
-// help), the sound-device notice and the alerts.
+// over it, the track browser, the music-library import, the main menu with its screens
+// (settings, batch analysis, help), the sound-device notice and the alerts.
 import QtQuick
 import QtQuick.Window
 import Velvox.Nexa
@@ -96,6 +96,10 @@ Window {
             if (!Mixer.partyModeOn)
                 Mixer.partyButton()
         }
+    }
+    ImportScreen {
+        anchors.fill: parent
+        u: root.u
     }
     AlertBox {
         anchors.fill: parent

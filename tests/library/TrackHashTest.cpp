@@ -44,9 +44,10 @@ TEST(TrackHashTest, PathHashUsesOnlyTheLastComponent) {
 
 TEST(TrackHashTest, TrackExtensions) {
     const std::vector<std::pair<std::string, bool>> cases = {
-        {"a.mp3", true},          {"a.MP3", true},      {"b.m4a", true}, {"b.M4A", true},
-        {"dir.mp3/c.wav", false}, {"a.mp3.txt", false}, {"mp3", false},  {"a.aac", false},
-        {"a.mp", false},          {".mp3", false},
+        {"a.mp3", true},          {"a.MP3", true},      {"b.m4a", true},  {"b.M4A", true},
+        {"dir.mp3/c.wav", false}, {"a.mp3.txt", false}, {"mp3", false},   {"a.aac", false},
+        {"a.mp", false},          {".mp3", false},      {"c.flac", true}, {"c.FLAC", true},
+        {"d.ogg", true},          {"e.Opus", true},     {"f.wav", false}, {"g.oga", false},
     };
     for (const auto& [name, expected] : cases) {
         EXPECT_EQ(isTrackExtension(name), expected) << name;

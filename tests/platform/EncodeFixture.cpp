@@ -228,6 +228,12 @@ bool encode(const std::filesystem::path& path, Codec codec, const std::vector<fl
     case Codec::Flac:
         return encodeWithFFmpeg(path, {"flac", "flac", 0, -1, true, true}, interleaved, sampleRate,
                                 channels, error);
+    case Codec::OggVorbis:
+        return encodeWithFFmpeg(path, {"libvorbis", "ogg", 0, 3, true, true}, interleaved,
+                                sampleRate, channels, error);
+    case Codec::OggOpus:
+        return encodeWithFFmpeg(path, {"libopus", "ogg", 128000, -1, true, true}, interleaved,
+                                sampleRate, channels, error);
     case Codec::WavFloat32:
         return encodeWithWriter(path, AudioFileWriter::Format::WavFloat32, interleaved, sampleRate,
                                 channels, error);

@@ -20,6 +20,8 @@ enum class Codec {
     Mp3NoInfo,  // libmp3lame 128 kbit/s, no Xing/Info frame (length must be counted)
     AacM4a,     // FFmpeg "aac", 192 kbit/s, noise substitution off (bit-exact seeks), ipod muxer
     Flac,       // 16-bit FLAC
+    OggVorbis,  // libvorbis quality 3 in Ogg
+    OggOpus,    // libopus 128 kbit/s in Ogg; the encoder takes 48000 Hz (or 24/16/12/8 kHz) only
     WavFloat32, // AudioFileWriter
     WavInt16,   // AudioFileWriter
 };
