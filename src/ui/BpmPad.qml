@@ -23,6 +23,8 @@ Rectangle {
     color: "#202531"
     border.color: "#4a5264"
 
+    MultiPointTouchArea { anchors.fill: parent } // no touch falls through to the deck below
+
     Column {
         anchors.fill: parent
         anchors.margins: pad.gap

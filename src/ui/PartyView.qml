@@ -9,6 +9,7 @@ Rectangle {
     readonly property PartyScreen party: Mixer.party
     readonly property real tap: Math.max(44, u * 5)
 
+    objectName: "partyView"
     visible: party.shown
     color: "#0c0d12"
 

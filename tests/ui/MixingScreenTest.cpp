@@ -144,12 +144,14 @@ protected:
     // Geometry of the screen as it stands: every visible finger target is at least 44 px both
     // ways, lies inside the window and overlaps no other; every visible text fits its box
     // (track titles may elide).
-    void checkGeometry(const std::string& where) {
-        QQuickItem* root = window_->contentItem();
+    void checkGeometry(const std::string& where, QQuickItem* root = nullptr, size_t least = 30) {
+        if (!root) {
+            root = window_->contentItem();
+        }
         const QRectF screen(0, 0, window_->width(), window_->height());
         const auto targets =
             visibleItems(root, [](QQuickItem* i) { return i->property("touchTarget").toBool(); });
-        EXPECT_GT(targets.size(), 30u) << where;
+        EXPECT_GE(targets.size(), least) << where;
         for (size_t a = 0; a < targets.size(); ++a) {
             const QRectF r = sceneRect(targets[a]);
             EXPECT_GE(r.width(), kMinTarget - 0.5) << where << ": " << describe(targets[a]);
@@ -361,7 +363,8 @@ TEST_P(MixingScreen, PanelControlsReachTheCore) {
     tapItem(QStringLiteral("bpmPadButton0"));
     QQuickItem* bpmPad = item(QStringLiteral("bpmPad"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return bpmPad->isVisible(); }, kStateWaitMs));
-    checkGeometry(std::string(size.name) + " BPM pad");
+    // Over the screen, the pad's own keys.
+    checkGeometry(std::string(size.name) + " BPM pad", bpmPad, 13);
     shell_->screenshot(QStringLiteral("%1-bpmPad").arg(size.name));
     for (const char* digit : {"1", "3", "3"}) {
         const auto keys = visibleItems(bpmPad, [&](QQuickItem* i) {
@@ -376,7 +379,8 @@ TEST_P(MixingScreen, PanelControlsReachTheCore) {
         << "DONE on a built-in track said nothing";
     EXPECT_TRUE(shell_->core().shell().alertText().contains(QStringLiteral("built-in")));
     shell_->core().shell().dismissAlert();
-    // TAP refuses the same way.
+    // TAP refuses the same way (the pad took the pitch panel's place: it opens again).
+    tapItem(QStringLiteral("pitchPanel0"));
     tapItem(QStringLiteral("tap0"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return shell_->core().shell().alertShown(); }, 1000));
     shell_->core().shell().dismissAlert();
@@ -420,7 +424,7 @@ TEST_P(MixingScreen, PanelControlsReachTheCore) {
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return shell_->core().mixer().party()->shown(); }, kStateWaitMs));
     QTest::qWait(150);
-    checkGeometry(std::string(size.name) + " party");
+    checkGeometry(std::string(size.name) + " party", item(QStringLiteral("partyView")), 6);
     QQuickItem* volume = pointerOf(item(QStringLiteral("partyVolume")));
     ASSERT_GT(volume->width(), 0.0);
     ASSERT_GT(volume->height(), 0.0);
@@ -470,11 +474,18 @@ TEST(MixingScreenDrawing, TallWaveformHasNoGapsBetweenRows) {
     // The middle fifth of the width, every image row between the top and bottom tenth.
     const QRect band(r.center().x() - r.width() / 10, r.top() + r.height() / 10, r.width() / 5,
                      r.height() * 8 / 10);
-    int dark = 0;
+    // A row drawn by the waveform is near white in the middle; between rows that did not
+    // meet, the pixels stay dark or only catch the edge of a line.
+    int dim = 0;
     for (int y = band.top(); y <= band.bottom(); ++y) {
-        dark += litPixels(image, QRect(band.left(), y, band.width(), 1)) == 0 ? 1 : 0;
+        int brightest = 0;
+        for (int x = band.left(); x <= band.right(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            brightest = std::max({brightest, qRed(p), qGreen(p), qBlue(p)});
+        }
+        dim += brightest < 200 ? 1 : 0;
     }
-    EXPECT_LT(dark, band.height() / 20) << dark << " dark rows of " << band.height();
+    EXPECT_LT(dim, band.height() / 20) << dim << " dim rows of " << band.height();
 }
 
 // A line layer that grows in the middle of a frame keeps the lines already added: they stay
@@ -497,6 +508,9 @@ TEST(MixingScreenDrawing, LineLayerKeepsItsLinesWhenItGrows) {
             EXPECT_NEAR(v[i * per].y, i + 1, 1.5) << "line " << i;
             EXPECT_GE(v[i * per].x, 9.0f) << "line " << i;
             EXPECT_EQ(v[i * per].a, 255) << "line " << i;
+            if (::testing::Test::HasFailure()) {
+                break; // one lost line tells it
+            }
         }
     }
 }
