@@ -83,17 +83,20 @@ Item {
                     { name: "browserHeaderL", on: TrackBrowser.headerLEnabled, text: Shell.tablet ? "LEFT DECK" : "UPPER DECK" },
                     { name: "browserHeaderR", on: TrackBrowser.headerREnabled, text: Shell.tablet ? "RIGHT DECK" : "LOWER DECK" }
                 ]
+                // Only the deck the track goes to is named: the other deck's header was no
+                // tab (nothing switches the target here; each deck opens its own browser).
                 delegate: Rectangle {
                     required property var modelData
                     objectName: modelData.name
-                    width: (headers.width - headers.spacing) / 2
+                    visible: modelData.on
+                    width: headers.width
                     height: headers.height
                     radius: browser.u * 0.3
-                    color: modelData.on ? "#2f8cff" : "#202532"
+                    color: "#2f8cff"
                     Text {
                         anchors.centerIn: parent
-                        text: parent.modelData.on ? "LOAD INTO " + parent.modelData.text : parent.modelData.text
-                        color: parent.modelData.on ? "#ffffff" : "#5d6578"
+                        text: "LOAD INTO " + parent.modelData.text
+                        color: "#ffffff"
                         font.pixelSize: browser.u * 1.2
                         font.bold: true
                     }

@@ -8,8 +8,8 @@
 // overview strip ("overview0" / "overview1").
 //
 // One panel is open at a time (the deck adapter closes the others). With no panel open the
-// LP/HP knob is a strip across the panel area; beside an open panel it stands as a column on
-// the tablet and leaves the room to the panel on the phone.
+// LP/HP knob is a strip across the panel area; beside an open panel it stands upright inside
+// the panel area, never over the keys around it.
 pragma ComponentBehavior: Bound
 import QtQuick
 import Velvox.Nexa
@@ -164,7 +164,7 @@ Rectangle {
             }
             TouchButton {
                 id: eject
-                objectName: "eject" + panel.index
+                objectName: panel.compact ? "" : "eject" + panel.index
                 visible: !panel.compact
                 anchors.right: parent.right
                 width: panel.tap
@@ -400,7 +400,7 @@ Rectangle {
                     onReleased: panel.deck.plusUp()
                 }
                 TouchButton {
-                    objectName: "ejectKey" + panel.index
+                    objectName: panel.compact ? "eject" + panel.index : ""
                     visible: panel.compact
                     width: transport.bw
                     height: panel.tap
@@ -484,8 +484,8 @@ Rectangle {
                     anchors.left: parent.left
                     anchors.top: parent.top
                     anchors.bottom: parent.bottom
-                    anchors.right: lphpColumn.visible && !lphpColumn.strip ? lphpColumn.left : parent.right
-                    anchors.rightMargin: lphpColumn.visible && !lphpColumn.strip ? panel.gap : 0
+                    anchors.right: lphpColumn.strip ? parent.right : lphpColumn.left
+                    anchors.rightMargin: lphpColumn.strip ? 0 : panel.gap
                     // Keys fill the panel in two rows.
                     readonly property real rowHeight: (height - panel.gap) / 2
 
@@ -654,18 +654,26 @@ Rectangle {
                         anchors.fill: parent
                         Column {
                             id: fxChoice
-                            width: Math.round(parent.width * 0.5)
+                            width: Math.round(parent.width * (panel.compact ? 0.55 : 0.5))
                             spacing: panel.gap
-                            Row {
+                            // The arrows, and the effect's name and XY read-outs beside them
+                            // (below them where the panel is narrow).
+                            Flow {
+                                width: fxChoice.width
                                 spacing: panel.gap
-                                TouchButton { width: panel.tap; height: panel.tap; text: "◀"; onClicked: panel.deck.previousEffect() }
+                                Row {
+                                    id: fxArrows
+                                    spacing: panel.gap
+                                    TouchButton { width: panel.tap; height: panel.tap; text: "◀"; onClicked: panel.deck.previousEffect() }
+                                    TouchButton { width: panel.tap; height: panel.tap; text: "▶"; onClicked: panel.deck.nextEffect() }
+                                }
                                 Column {
-                                    width: fxChoice.width - 2 * panel.tap - 2 * panel.gap
-                                    anchors.verticalCenter: parent.verticalCenter
+                                    readonly property bool beside: !panel.compact
+                                    width: beside ? fxChoice.width - fxArrows.width - panel.gap : fxChoice.width
+                                    height: beside ? panel.tap : implicitHeight
                                     Label {
                                         objectName: "effectName" + panel.index
                                         width: parent.width
-                                        horizontalAlignment: Text.AlignHCenter
                                         text: panel.deck.effectName
                                         color: panel.deck.effectHeld ? "#38d26b" : "#e8eaf2"
                                         fontSizeMode: Text.HorizontalFit
@@ -673,7 +681,6 @@ Rectangle {
                                     }
                                     Label {
                                         width: parent.width
-                                        horizontalAlignment: Text.AlignHCenter
                                         text: "X " + panel.deck.xText + "   Y " + panel.deck.yText
                                         color: "#9aa3b5"
                                         font.pixelSize: panel.fontSize * 0.75
@@ -681,7 +688,6 @@ Rectangle {
                                         minimumPixelSize: 8
                                     }
                                 }
-                                TouchButton { width: panel.tap; height: panel.tap; text: "▶"; onClicked: panel.deck.nextEffect() }
                             }
                             // Slots 1…7, wrapping in rows that the panel holds (the phone's
                             // panel has room for the arrows only).
@@ -695,7 +701,7 @@ Rectangle {
                                     TouchButton {
                                         required property int index
                                         objectName: "fxSlot" + panel.index + "_" + index
-                                        width: panel.tap; height: panel.tap
+                                        width: 44; height: 44
                                         text: String(index + 1)
                                         selected: panel.deck.effectSlot === index
                                         onClicked: panel.deck.chooseEffect(index)
@@ -719,18 +725,19 @@ Rectangle {
                 Item {
                     id: lphpColumn
                     readonly property bool strip: !panel.panelOpen
-                    visible: strip || !panel.compact
                     anchors.right: parent.right
                     anchors.top: parent.top
                     anchors.bottom: parent.bottom
-                    width: strip ? parent.width : panel.tap
+                    // Upright on the phone the key stands beside the knob (the panel is low).
+                    readonly property bool side: strip || panel.compact
+                    width: strip ? parent.width : (panel.compact ? 2 * panel.tap + panel.gap : panel.tap)
                     opacity: panel.deck.lphpShown ? 1.0 : 0.45
                     SliderView {
                         objectName: "lphp" + panel.index
                         width: lphpColumn.strip ? lphpColumn.width - lphpReset.width - panel.gap
-                                                : lphpColumn.width
-                        height: lphpColumn.strip ? lphpColumn.height
-                                                 : lphpColumn.height - lphpReset.height - panel.gap
+                                                : panel.tap
+                        height: lphpColumn.side ? lphpColumn.height
+                                                : lphpColumn.height - lphpReset.height - panel.gap
                         horizontal: lphpColumn.strip
                         control: panel.deck.lphp
                         accent: "#c77dff"

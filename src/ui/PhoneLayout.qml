@@ -7,7 +7,8 @@ import Velvox.Nexa
 Item {
     id: layout
 
-    readonly property bool landscape: width > height
+    // Clearly wider than tall (a square window keeps the stacked decks).
+    readonly property bool landscape: width > height * 1.25
     readonly property real u: landscape ? Math.max(5, Math.min(width / 86, height / 46))
                                         : Math.max(5, Math.min(width / 46, height / 86))
     readonly property real tap: Math.max(44, u * 4)

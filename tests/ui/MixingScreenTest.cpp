@@ -488,6 +488,42 @@ TEST(MixingScreenDrawing, TallWaveformHasNoGapsBetweenRows) {
     EXPECT_LT(dim, band.height() / 20) << dim << " dim rows of " << band.height();
 }
 
+// The first zoom with both decks stopped draws each overview strip whole: its top quarter (the
+// first minutes, the first rows the strip adds) is lit like the rest.
+TEST(MixingScreenDrawing, FirstZoomDrawsTheWholeOverview) {
+    RunningShell shell(true);
+    ASSERT_NE(shell.window(), nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(shell.window()));
+    shell.window()->showNormal();
+    shell.window()->resize(800, 1280);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.bothLoaded(); }, kLoadWaitMs));
+    for (int d = 0; d < 2; ++d) {
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return shell.deck(d)->peakData() && shell.deck(d)->peakData()->count > 0; },
+            kLoadWaitMs));
+    }
+    QTest::qWait(300);
+    tap(shell.window(), shell.item("zoom"));
+    for (int d = 0; d < 2; ++d) {
+        QQuickItem* strip = shell.item(QStringLiteral("overview") + QString::number(d));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return strip->isVisible() && strip->width() > 0; },
+                                    kStateWaitMs));
+        ASSERT_GT(strip->height(), 600.0)
+            << "the strip must hold more rows than a layer starts with";
+    }
+    QTest::qWait(300);
+    const QImage image = shell.screenshot(QStringLiteral("tablet-800x1280-zoom"));
+    for (int d = 0; d < 2; ++d) {
+        const QRect r = imageRect(shell.item(QStringLiteral("overview") + QString::number(d)),
+                                  image, shell.window());
+        const QRect top(r.left(), r.top(), r.width(), r.height() / 4);
+        const QRect rest(r.left(), r.top() + r.height() / 4, r.width(), r.height() * 3 / 4);
+        const int topLit = litPixels(image, top);
+        EXPECT_GT(topLit, litPixels(image, rest) / 3 / 4) << "deck " << d << ": " << topLit;
+        EXPECT_GT(topLit, 200) << "deck " << d;
+    }
+}
+
 // A line layer that grows in the middle of a frame keeps the lines already added: they stay
 // where they were put instead of collapsing to the origin.
 TEST(MixingScreenDrawing, LineLayerKeepsItsLinesWhenItGrows) {
