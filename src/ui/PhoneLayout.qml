@@ -1,6 +1,6 @@
 // The phone layout: deck 1 above, deck 0 below, the crossfader between them; held sideways,
-// deck 1 left and deck 0 right above the crossfader. Everything scales with the window; a
-// finger's target never gets under 44 px.
+// deck 1 left and deck 0 right, with the top bar and the crossfader sharing the bottom row.
+// Everything scales with the window; a finger's target never gets under 44 px.
 import QtQuick
 import Velvox.Nexa
 
@@ -13,6 +13,7 @@ Item {
                                         : Math.max(5, Math.min(width / 46, height / 86))
     readonly property real tap: Math.max(44, u * 4)
     readonly property real gap: Math.max(3, Math.round(u * 0.4))
+    readonly property real half: (width - 3 * gap) / 2
     // The waveform areas of deck 0 and deck 1.
     readonly property Item waveArea0: deckPanel0.waveArea
     readonly property Item waveArea1: deckPanel1.waveArea
@@ -21,9 +22,9 @@ Item {
         id: top
         u: layout.u
         tap: layout.tap
-        anchors.left: parent.left
-        anchors.right: parent.right
-        anchors.top: parent.top
+        x: 0
+        y: layout.landscape ? layout.height - height : 0
+        width: layout.landscape ? Math.round(layout.width * 0.42) : layout.width
         height: layout.tap + 2 * layout.gap
     }
     DeckPanel {
@@ -32,22 +33,20 @@ Item {
         deck: Mixer.deck1
         u: layout.u
         compact: true
-        anchors.left: parent.left
-        anchors.right: parent.right
-        anchors.top: top.bottom
-        anchors.bottom: fader.top
-        anchors.margins: layout.gap
+        x: layout.gap
+        y: layout.landscape ? layout.gap : top.height + layout.gap
+        width: layout.landscape ? layout.half : layout.width - 2 * layout.gap
+        height: fader.y - layout.gap - y
     }
     CrossfaderBar {
         id: fader
         objectName: "crossfaderBar"
         u: layout.u
         tap: layout.tap
-        anchors.left: parent.left
-        anchors.right: parent.right
-        anchors.verticalCenter: parent.verticalCenter
-        anchors.verticalCenterOffset: top.height / 2
-        anchors.margins: layout.gap
+        x: layout.landscape ? top.width + layout.gap : layout.gap
+        y: layout.landscape ? layout.height - height - layout.gap
+                            : Math.round(top.height + (layout.height - top.height - height) / 2)
+        width: layout.width - x - layout.gap
         height: layout.tap + 2 * layout.gap
     }
     DeckPanel {
@@ -56,54 +55,10 @@ Item {
         deck: Mixer.deck0
         u: layout.u
         compact: true
-        anchors.left: parent.left
-        anchors.right: parent.right
-        anchors.top: fader.bottom
-        anchors.bottom: parent.bottom
-        anchors.margins: layout.gap
-    }
-    // Sideways the top bar and the crossfader share the bottom row.
-    states: State {
-        name: "landscape"
-        when: layout.landscape
-        AnchorChanges {
-            target: top
-            anchors.top: undefined
-            anchors.right: undefined
-            anchors.bottom: layout.bottom
-        }
-        PropertyChanges {
-            target: top
-            width: Math.round(layout.width * 0.42)
-        }
-        AnchorChanges {
-            target: deckPanel1
-            anchors.top: layout.top
-        }
-        AnchorChanges {
-            target: deckPanel1
-            anchors.right: undefined
-        }
-        PropertyChanges {
-            target: deckPanel1
-            width: (layout.width - 3 * layout.gap) / 2
-        }
-        AnchorChanges {
-            target: fader
-            anchors.verticalCenter: undefined
-            anchors.left: top.right
-            anchors.bottom: layout.bottom
-        }
-        AnchorChanges {
-            target: deckPanel0
-            anchors.left: undefined
-            anchors.top: layout.top
-            anchors.bottom: fader.top
-        }
-        PropertyChanges {
-            target: deckPanel0
-            width: (layout.width - 3 * layout.gap) / 2
-        }
+        x: layout.landscape ? layout.width - layout.gap - width : layout.gap
+        y: layout.landscape ? layout.gap : fader.y + fader.height + layout.gap
+        width: layout.landscape ? layout.half : layout.width - 2 * layout.gap
+        height: (layout.landscape ? fader.y : layout.height) - layout.gap - y
     }
     BpmPad {
         u: layout.u

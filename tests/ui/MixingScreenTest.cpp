@@ -109,7 +109,7 @@ void drag(QQuickWindow* window, QPoint from, QPoint to) {
 class MixingScreen : public ::testing::TestWithParam<Size> {
 protected:
     void SetUp() override {
-        shell_ = std::make_unique<RunningShell>(GetParam().tablet);
+        shell_ = std::make_unique<RunningShell>(GetParam().tablet, RunningShell::Prepare(), true);
         window_ = shell_->window();
         ASSERT_NE(window_, nullptr);
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window_));
@@ -120,12 +120,7 @@ protected:
     QQuickItem* item(const QString& name) { return shell_->item(name); }
     // The window out of its maximised state, at `size`.
     void resize(const Size& size) {
-        window_->showNormal();
-        window_->resize(size.width, size.height);
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return window_->width() == size.width && window_->height() == size.height; },
-            kStateWaitMs));
-        QTest::qWait(100);
+        ASSERT_TRUE(resizeWindow(window_, QSize(size.width, size.height)));
     }
     DeckAdapter& deck(int d) { return *shell_->core().mixer().deck(d); }
     // Taps the named item and lets the screen refresh.
@@ -134,7 +129,7 @@ protected:
         ASSERT_NE(it, nullptr) << name.toStdString();
         ASSERT_TRUE(it->isVisible()) << name.toStdString();
         tap(window_, it);
-        QTest::qWait(30);
+        QTest::qWait(100); // the screen refreshes and lays out what the tap opened
     }
     // The pointer of the slider view named `name` (or the first slider under it).
     QQuickItem* pointerOf(QQuickItem* slider) {
@@ -455,8 +450,7 @@ TEST(MixingScreenDrawing, TallWaveformHasNoGapsBetweenRows) {
     RunningShell shell(true);
     ASSERT_NE(shell.window(), nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(shell.window()));
-    shell.window()->showNormal();
-    shell.window()->resize(800, 1280);
+    ASSERT_TRUE(resizeWindow(shell.window(), QSize(800, 1280)));
     ASSERT_TRUE(QTest::qWaitFor([&] { return shell.bothLoaded(); }, kLoadWaitMs));
     audioStream& d0 = *shell.deck(0);
     ASSERT_TRUE(QTest::qWaitFor(
@@ -494,8 +488,7 @@ TEST(MixingScreenDrawing, FirstZoomDrawsTheWholeOverview) {
     RunningShell shell(true);
     ASSERT_NE(shell.window(), nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(shell.window()));
-    shell.window()->showNormal();
-    shell.window()->resize(800, 1280);
+    ASSERT_TRUE(resizeWindow(shell.window(), QSize(800, 1280)));
     ASSERT_TRUE(QTest::qWaitFor([&] { return shell.bothLoaded(); }, kLoadWaitMs));
     for (int d = 0; d < 2; ++d) {
         ASSERT_TRUE(QTest::qWaitFor(
