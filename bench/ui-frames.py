@@ -21,11 +21,15 @@ import sys
 import tempfile
 
 
-def run(cmd, env):
+# The virtual screen of each layout: a landscape tablet, a portrait phone.
+SCREENS = {"tablet": "1280x800x24", "phone": "400x760x24"}
+
+
+def run(cmd, env, layout):
     if not (os.environ.get("DISPLAY") or os.environ.get("WAYLAND_DISPLAY")):
         if not shutil.which("xvfb-run"):
             sys.exit("no display and no xvfb-run")
-        cmd = ["xvfb-run", "-a", "-s", "-screen 0 1280x800x24"] + cmd
+        cmd = ["xvfb-run", "-a", "-s", "-screen 0 " + SCREENS[layout]] + cmd
     done = subprocess.run(cmd, env=env, capture_output=True, text=True, timeout=300)
     return done.stdout, done.stderr
 
@@ -45,7 +49,7 @@ def main():
         starts = []
         for _ in range(args.runs):
             out, err = run([args.velvox, "--home", home, "--" + args.layout, "--no-sound",
-                            "--startup-time"], env)
+                            "--startup-time"], env, args.layout)
             m = re.search(r"after ([0-9.]+) s", out)
             if not m:
                 sys.exit("no start-up time printed:\n" + out + err)
@@ -56,7 +60,7 @@ def main():
         ok = ok and max(starts) < 1.5
 
         out, err = run([args.velvox, "--home", home, "--" + args.layout, "--no-sound",
-                        "--frame-rate", str(args.seconds)], env)
+                        "--frame-rate", str(args.seconds)], env, args.layout)
         m = re.search(r"([0-9.]+) fps", out)
         if not m:
             sys.exit("no frame rate printed:\n" + out + err)
