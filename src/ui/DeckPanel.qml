@@ -28,9 +28,11 @@ Rectangle {
                                       || deck.fxPanel
     readonly property alias waveArea: waveArea
     readonly property int index: deck.index
-    // The deck's name as the browser's header names it too.
-    readonly property string deckName: Shell.tablet ? (index === 0 ? "RIGHT DECK" : "LEFT DECK")
-                                                    : (index === 0 ? "LOWER DECK" : "UPPER DECK")
+    // The deck's name by where it stands: side by side (the tablet, a phone held sideways) or
+    // stacked.
+    readonly property bool sideBySide: parent !== null && width < parent.width * 0.75
+    readonly property string deckName: sideBySide ? (index === 0 ? "RIGHT DECK" : "LEFT DECK")
+                                                  : (index === 0 ? "LOWER DECK" : "UPPER DECK")
     // The open panel's height: two rows of keys on the phone; on the tablet the lower part of
     // the deck, for taller faders and bigger keys.
     readonly property real openHeight: compact ? 2 * tap + gap
@@ -270,6 +272,18 @@ Rectangle {
                         height: 6
                         color: panel.deck.color
                     }
+                }
+                // The deck's name in its colour (the phone's header has no room for it).
+                Text {
+                    objectName: "deckName" + panel.index
+                    visible: panel.compact
+                    anchors.left: parent.left
+                    anchors.top: parent.top
+                    anchors.margins: panel.gap
+                    text: panel.deckName
+                    color: panel.deck.color
+                    font.pixelSize: Math.max(10, panel.fontSize * 0.7)
+                    font.bold: true
                 }
                 // Analysis indicator: lit while the engine analyses a track.
                 Rectangle {

@@ -517,6 +517,18 @@ TEST(MixingScreenDrawing, FirstZoomDrawsTheWholeOverview) {
     }
 }
 
+// The layout follows the screen: the phone's when its shorter side is under 600 px.
+TEST(MixingScreenDrawing, PhoneLayoutBelow600Pixels) {
+    const struct {
+        int width, height;
+        bool tablet;
+    } cases[] = {{400, 760, false}, {760, 400, false}, {599, 1000, false},
+                 {600, 1000, true}, {1280, 800, true}, {800, 1280, true}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(AppCore::tabletScreen(c.width, c.height), c.tablet) << c.width << "x" << c.height;
+    }
+}
+
 // A line layer that grows in the middle of a frame keeps the lines already added: they stay
 // where they were put instead of collapsing to the origin.
 TEST(MixingScreenDrawing, LineLayerKeepsItsLinesWhenItGrows) {
