@@ -506,14 +506,17 @@ TEST(MixingScreenDrawing, FirstZoomDrawsTheWholeOverview) {
     }
     QTest::qWait(300);
     const QImage image = shell.screenshot(QStringLiteral("tablet-800x1280-zoom"));
+    // The strip's rows are centred lines: in its top quarter the middle column is lit on most
+    // image rows (stray lines from a corner cross it only here and there).
     for (int d = 0; d < 2; ++d) {
         const QRect r = imageRect(shell.item(QStringLiteral("overview") + QString::number(d)),
                                   image, shell.window());
-        const QRect top(r.left(), r.top(), r.width(), r.height() / 4);
-        const QRect rest(r.left(), r.top() + r.height() / 4, r.width(), r.height() * 3 / 4);
-        const int topLit = litPixels(image, top);
-        EXPECT_GT(topLit, litPixels(image, rest) / 3 / 4) << "deck " << d << ": " << topLit;
-        EXPECT_GT(topLit, 200) << "deck " << d;
+        int lit = 0;
+        const int rows = r.height() / 4;
+        for (int y = r.top(); y < r.top() + rows; ++y) {
+            lit += litPixels(image, QRect(r.center().x() - 1, y, 3, 1)) > 0 ? 1 : 0;
+        }
+        EXPECT_GT(lit, rows * 6 / 10) << "deck " << d << ": " << lit << " of " << rows;
     }
 }
 
