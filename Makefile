@@ -44,13 +44,17 @@ ifeq ($(CI),true)
 	$(MAKE) test-tsan
 endif
 
+# The shell's start-up and frame rate with both decks playing (bench/ui-frames.py) run on
+# the real application under xvfb-run.
 # The soak (bench/soak-party.py) plays SOAK_MINUTES (480: eight hours) of party mix of the
 # built-in tracks and checks memory, skipped buffers and beat offsets; about 7 minutes here.
 SOAK_MINUTES ?= 480
 bench: deps
 	cmake -S . -B build-bench $(CMAKE_COMMON) $(LAUNCHER) -DCMAKE_BUILD_TYPE=Release -DVX_BUILD_BENCH=ON
-	cmake --build build-bench -j $(JOBS) --target velvox-bench velvox-cli
+	cmake --build build-bench -j $(JOBS) --target velvox-bench velvox-cli velvox
 	./build-bench/bench/velvox-bench
+	bench/ui-frames.py build-bench/src/ui/velvox --layout tablet
+	bench/ui-frames.py build-bench/src/ui/velvox --layout phone
 	bench/soak-party.py build-bench/src/cli/velvox-cli --minutes $(SOAK_MINUTES)
 
 test-asan: deps

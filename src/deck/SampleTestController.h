@@ -474,6 +474,8 @@ private:
     void closeBpmPad();
     void regrid(int deck, double anchor);
     void nudgeTempo(int deck, double delta);
+    // True (and the user told why) when `info` is a built-in track, whose tempo stays.
+    bool refuseTempoEdit(const VXAudioFileInfo* info);
     void shiftGrid(int deck, double offset);
     void addCue(int deck, double frame);
     void cueStep(int deck, bool forward);

@@ -17,9 +17,9 @@
 #include "deck/SampleTestController.h"
 
 #include "analysis/peakFileData.h"
-#include "engine/DeckEffects.h"
 #include "engine/AudioOut.h"
 #include "engine/DeckBeats.h"
+#include "engine/DeckEffects.h"
 #include "engine/DeckSpeed.h"
 #include "engine/Stretcher.h"
 #include "engine/Transport.h"
@@ -576,12 +576,23 @@ void SampleTestController::autoLockTempo() {
 
 // --- tap tempo ------------------------------------------------------------------------------
 
+bool SampleTestController::refuseTempoEdit(const VXAudioFileInfo* info) {
+    if (!info || info->fileGroup != kBuiltInGroup) {
+        return false;
+    }
+    if (host_) {
+        host_->showMessage("This is a built-in demo track: its tempo and beat grid cannot be "
+                           "changed. Tap or enter the tempo of your own tracks.");
+    }
+    return true;
+}
+
 void SampleTestController::downTapBPM(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
     const auto info = loaded(d) ? trackInfo(deck(d)) : nullptr;
-    if (!info) {
+    if (!info || refuseTempoEdit(info.get())) {
         return;
     }
     const size_t i = size_t(d);
@@ -645,8 +656,8 @@ void SampleTestController::upTapBPM(int d) {
         return;
     }
     const auto info = loaded(d) ? trackInfo(deck(d)) : nullptr;
-    if (!info) {
-        return;
+    if (!info || info->fileGroup == kBuiltInGroup) {
+        return; // the press already said why
     }
     // A single tap: the tapped instant becomes a beat.
     audioStream& s = deck(d);
@@ -745,7 +756,7 @@ void SampleTestController::bpmDigitPress(int digit) {
     }
     // 000: forget the tempo and analyse the track again.
     const auto info = loaded(d) ? trackInfo(deck(d)) : nullptr;
-    if (!info || info->fileGroup == kBuiltInGroup) {
+    if (!info || refuseTempoEdit(info.get())) {
         return;
     }
     storeTempo(*info, 0.0, db_);
@@ -773,7 +784,8 @@ void SampleTestController::finalizeBpmEnter() {
     const double bpm = actialBPM_ + actialBPMfrac_;
     const int d = lastBpmSide_;
     const auto info = d >= 0 && loaded(d) ? trackInfo(deck(d)) : nullptr;
-    if (info && bpm >= kMinEnteredBpm && bpm < kMaxEnteredBpm) {
+    if (info && bpm >= kMinEnteredBpm && bpm < kMaxEnteredBpm &&
+        !(bpm != info->tempo && refuseTempoEdit(info.get()))) {
         storeTempo(*info, bpm, db_);
         checkAndStopAnalize(d, bpm);
         regrid(d, 0.0);
@@ -789,7 +801,7 @@ void SampleTestController::nudgeTempo(int d, double delta) {
         return;
     }
     const auto info = loaded(d) ? trackInfo(deck(d)) : nullptr;
-    if (!info || info->tempo <= 0.0 || info->fileGroup == kBuiltInGroup) {
+    if (!info || info->tempo <= 0.0 || refuseTempoEdit(info.get())) {
         return;
     }
     const double bpm = std::clamp(info->tempo + delta, kMinTapBpm, kMaxTapBpm);
@@ -816,7 +828,7 @@ void SampleTestController::shiftGrid(int d, double offset) {
         return;
     }
     const auto info = loaded(d) ? trackInfo(deck(d)) : nullptr;
-    if (!info || info->tempo <= 0.0 || info->fileGroup == kBuiltInGroup) {
+    if (!info || info->tempo <= 0.0 || refuseTempoEdit(info.get())) {
         return;
     }
     // Anchored at the second beat mark, so that a shift earlier still has room before it.

@@ -83,17 +83,20 @@ Item {
                     { name: "browserHeaderL", on: TrackBrowser.headerLEnabled, text: Shell.tablet ? "LEFT DECK" : "UPPER DECK" },
                     { name: "browserHeaderR", on: TrackBrowser.headerREnabled, text: Shell.tablet ? "RIGHT DECK" : "LOWER DECK" }
                 ]
+                // Only the deck the track goes to is named: the other deck's header was no
+                // tab (nothing switches the target here; each deck opens its own browser).
                 delegate: Rectangle {
                     required property var modelData
                     objectName: modelData.name
-                    width: (headers.width - headers.spacing) / 2
+                    visible: modelData.on
+                    width: headers.width
                     height: headers.height
                     radius: browser.u * 0.3
-                    color: modelData.on ? "#2f8cff" : "#202532"
+                    color: "#2f8cff"
                     Text {
                         anchors.centerIn: parent
-                        text: parent.modelData.on ? "LOAD INTO " + parent.modelData.text : parent.modelData.text
-                        color: parent.modelData.on ? "#ffffff" : "#5d6578"
+                        text: "LOAD INTO " + parent.modelData.text
+                        color: "#ffffff"
                         font.pixelSize: browser.u * 1.2
                         font.bold: true
                     }
@@ -108,7 +111,7 @@ Item {
             anchors.left: parent.left
             anchors.right: parent.right
             anchors.margins: browser.u * 0.6
-            height: browser.u * 3.4
+            height: Math.max(44, browser.u * 3.4)
             spacing: browser.u * 0.4
             Repeater {
                 model: 6
@@ -131,7 +134,7 @@ Item {
             anchors.left: parent.left
             anchors.right: parent.right
             anchors.margins: browser.u * 0.6
-            height: browser.u * 3.2
+            height: Math.max(44, browser.u * 3.2)
             spacing: browser.u * 0.4
             Text {
                 width: browser.u * 4
@@ -170,10 +173,35 @@ Item {
             }
         }
 
+        // Column labels over the rows.
+        Item {
+            id: columns
+            anchors.top: sorts.bottom
+            anchors.left: parent.left
+            anchors.right: parent.right
+            anchors.leftMargin: browser.u * 1.4
+            anchors.rightMargin: browser.u * 1.4
+            height: browser.textSize * 1.4
+            Text {
+                anchors.left: parent.left
+                anchors.verticalCenter: parent.verticalCenter
+                text: "TRACK · ARTIST — ALBUM"
+                color: "#7d8699"
+                font.pixelSize: browser.textSize * 0.7
+            }
+            Text {
+                anchors.right: parent.right
+                anchors.verticalCenter: parent.verticalCenter
+                text: "TEMPO / PLAYS · ADDED"
+                color: "#7d8699"
+                font.pixelSize: browser.textSize * 0.7
+            }
+        }
+
         ListView {
             id: list
             objectName: "browserList"
-            anchors.top: sorts.bottom
+            anchors.top: columns.bottom
             anchors.bottom: buttons.top
             anchors.left: parent.left
             anchors.right: parent.right
@@ -181,6 +209,19 @@ Item {
             clip: true
             boundsBehavior: Flickable.StopAtBounds
             model: TrackBrowser.rows
+            // A crate with no tracks says so (the import row alone does not count).
+            Text {
+                objectName: "browserEmpty"
+                anchors.centerIn: parent
+                width: parent.width * 0.8
+                visible: list.count === 0 || (list.count === 1 && list.itemAtIndex(0) !== null
+                                              && list.itemAtIndex(0).model.isImport)
+                text: "No tracks here yet. Add tracks to this crate from the full list."
+                color: "#9aa3b5"
+                font.pixelSize: browser.textSize
+                wrapMode: Text.Wrap
+                horizontalAlignment: Text.AlignHCenter
+            }
             // One row: a track (labels; the overview when selected; swipe to delete for user
             // tracks) or the import row.
             delegate: Item {
@@ -281,9 +322,11 @@ Item {
                             Text {
                                 width: parent.width
                                 text: cell.model.title
-                                color: "#ffffff"
+                                color: cell.model.selected ? "#14121c" : "#ffffff"
+                                // On the highlight, a halo of its colour keeps the title
+                                // readable over the overview's lines.
                                 style: Text.Outline
-                                styleColor: "#40000000"
+                                styleColor: cell.model.selected ? "#b8acd8" : "#40000000"
                                 font.pixelSize: browser.textSize
                                 font.bold: true
                                 elide: Text.ElideRight
@@ -291,7 +334,7 @@ Item {
                             Text {
                                 width: parent.width
                                 text: [cell.model.artist, cell.model.album].filter(s => s.length > 0).join(" — ")
-                                color: cell.model.selected ? "#f2eefb" : "#9aa3b5"
+                                color: cell.model.selected ? "#2a2440" : "#9aa3b5"
                                 font.pixelSize: browser.textSize * 0.8
                                 elide: Text.ElideRight
                             }
@@ -303,14 +346,14 @@ Item {
                             Text {
                                 anchors.right: parent.right
                                 text: cell.model.tempo
-                                color: "#ffffff"
+                                color: cell.model.selected ? "#14121c" : "#ffffff"
                                 font.pixelSize: browser.textSize * 0.85
                                 font.family: "monospace"
                             }
                             Text {
                                 anchors.right: parent.right
-                                text: cell.model.date + cell.model.plays
-                                color: cell.model.selected ? "#f2eefb" : "#7d8699"
+                                text: (cell.model.deletable ? "" : "DEMO · ") + cell.model.date + cell.model.plays
+                                color: cell.model.selected ? "#2a2440" : "#7d8699"
                                 font.pixelSize: browser.textSize * 0.75
                             }
                         }
@@ -375,7 +418,7 @@ Item {
             anchors.left: parent.left
             anchors.right: parent.right
             anchors.margins: browser.u * 0.6
-            height: browser.u * 4
+            height: Math.max(44, browser.u * 4)
             TouchButton {
                 objectName: "browserRandom"
                 anchors.left: parent.left

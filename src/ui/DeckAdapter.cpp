@@ -1,10 +1,12 @@
 #include "ui/DeckAdapter.h"
 
 #include "app/DuovexAppDelegate.h"
+#include "controls/waveControl.h"
 #include "deck/SampleTestController.h"
 #include "engine/AudioOut.h"
 #include "engine/audioStream.h"
 #include "ui/SliderAdapter.h"
+#include "ui/WaveformHub.h"
 #include "ui/XYPadAdapter.h"
 
 namespace vx::ui {
@@ -13,6 +15,56 @@ namespace {
 
 QString text(const LabelState& label) {
     return QString::fromStdString(label.text);
+}
+
+// The BPM read-out: the controller writes the analysis progress there as "%3.1f%%" while the
+// deck's track is analysed, else the tempo ("%3.1f") or "???".
+QString bpmReadoutText(const QString& label, bool* analysing) {
+    *analysing = label.endsWith(QLatin1Char('%'));
+    if (*analysing) {
+        const double percent = label.chopped(1).trimmed().toDouble();
+        return QStringLiteral("Analysing %1 %").arg(int(percent));
+    }
+    return (label.isEmpty() ? QStringLiteral("???") : label) + QStringLiteral(" BPM");
+}
+
+// The deck's beat-mark colour, or its usual one before the waveforms exist.
+QColor deckColor(int deck) {
+    if (WaveformHub* hub = WaveformHub::instance()) {
+        if (const waveControl* c = hub->control(deck)) {
+            const Rgba8 beat = c->beatMarkColor[0];
+            return QColor(beat.r, beat.g, beat.b);
+        }
+    }
+    return deck == 0 ? QColor(203, 54, 157) : QColor(62, 140, 217);
+}
+
+// The deck has one panel area: a panel that opens closes the others first. The cue, loop and
+// pitch panels only leave the screen (a running loop keeps running); the bend panel, and the
+// volume, EQ and effect panels through their own switches (the effects go off with theirs).
+void closePanelsBut(SampleTestController& s, int d, ButtonState DeckViewState::*keep) {
+    const DeckViewState& v = s.view(d);
+    if ((v.*keep).selected) {
+        return; // the switch closes its own panel
+    }
+    for (ButtonState DeckViewState::*p :
+         {&DeckViewState::cuePanel, &DeckViewState::loopPanel, &DeckViewState::pitchPanel}) {
+        if (p != keep && (v.*p).selected) {
+            s.setPanelShown(d, p, false);
+        }
+    }
+    if (keep != &DeckViewState::bendPanel && v.bendPanel.selected) {
+        s.bendButtonAction(d);
+    }
+    if (keep != &DeckViewState::volumePanel && v.volumePanel.selected) {
+        s.volOnOff(d);
+    }
+    if (keep != &DeckViewState::eqPanel && v.eqPanel.selected) {
+        s.eqOnOff(d);
+    }
+    if (keep != &DeckViewState::fxPanel && v.fxPanel.selected) {
+        s.fxOnOff(d);
+    }
 }
 
 } // namespace
@@ -59,6 +111,7 @@ void DeckAdapter::act(const std::function<void(SampleTestController&, int)>& han
 
 void DeckAdapter::refresh() {
     State n;
+    n.color = deckColor(index_);
     SampleTestController* s = screen();
     AudioOut* engine = app_.engine();
     if (s) {
@@ -67,6 +120,7 @@ void DeckAdapter::refresh() {
             const audioStream& d = engine->deck(index_);
             n.loaded = d.isLoaded.load();
             n.playing = n.loaded && d.isPlaying.load();
+            n.faderGain = d.faderGain.load();
         }
         n.loading = !v.loading.hidden;
         n.loadingText = text(v.loading);
@@ -76,6 +130,10 @@ void DeckAdapter::refresh() {
         n.timeText = text(s->indicator(index_, 0));
         n.pitchText = text(s->indicator(index_, 2));
         n.bpmText = text(s->indicator(index_, 3));
+        n.bpmReadout = bpmReadoutText(n.bpmText, &n.analysing);
+        n.bpmLarge = s->indicator(index_, 3).scale > 1.0f;
+        n.pitchDimmed = s->indicator(index_, 2).hidden;
+        n.playHidden = v.play.hidden;
         n.remainingTime = s->showLastTime(index_);
         n.cuePanel = v.cuePanel.selected;
         n.loopPanel = v.loopPanel.selected;
@@ -152,7 +210,10 @@ void DeckAdapter::cueNext() {
     act([](SampleTestController& s, int d) { s.cueNextButton(d); });
 }
 void DeckAdapter::cueLoopPanelSwitch() {
-    act([](SampleTestController& s, int d) { s.cueLoopPanelSwitch(d); });
+    act([](SampleTestController& s, int d) {
+        closePanelsBut(s, d, &DeckViewState::cuePanel);
+        s.cueLoopPanelSwitch(d);
+    });
 }
 void DeckAdapter::loopInOut() {
     act([](SampleTestController& s, int d) { s.loopInOut(d); });
@@ -167,13 +228,19 @@ void DeckAdapter::loopExpand() {
     act([](SampleTestController& s, int d) { s.loopExpand(d); });
 }
 void DeckAdapter::loopPanelSwitch() {
-    act([](SampleTestController& s, int d) { s.loopPanelSwitch(d); });
+    act([](SampleTestController& s, int d) {
+        closePanelsBut(s, d, &DeckViewState::loopPanel);
+        s.loopPanelSwitch(d);
+    });
 }
 void DeckAdapter::pitchPanelDown() {
     act([](SampleTestController& s, int d) { s.pitchPanelDown(d); });
 }
 void DeckAdapter::pitchPanelUp() {
-    act([](SampleTestController& s, int d) { s.pitchPanelSwitch(d); });
+    act([](SampleTestController& s, int d) {
+        closePanelsBut(s, d, &DeckViewState::pitchPanel);
+        s.pitchPanelSwitch(d);
+    });
 }
 void DeckAdapter::plusDown() {
     act([](SampleTestController& s, int d) { s.plusButton(d); });
@@ -212,7 +279,21 @@ void DeckAdapter::bendDownEnd() {
     act([](SampleTestController& s, int d) { s.bendDownEnd(d); });
 }
 void DeckAdapter::bendPanelSwitch() {
-    act([](SampleTestController& s, int d) { s.bendButtonAction(d); });
+    act([](SampleTestController& s, int d) {
+        closePanelsBut(s, d, &DeckViewState::bendPanel);
+        s.bendButtonAction(d);
+    });
+}
+void DeckAdapter::setSpeed(double value) {
+    act([value](SampleTestController& s, int d) { s.speed(d, value); });
+}
+void DeckAdapter::releaseSpeed() {
+    AudioOut* engine = app_.engine();
+    if (!engine || !engine->initialized()) {
+        return;
+    }
+    const double base = engine->deck(index_).baseSpeed.load();
+    act([base](SampleTestController& s, int d) { s.speed(d, base); });
 }
 void DeckAdapter::sync() {
     act([](SampleTestController& s, int d) { s.syncAction(d); });
@@ -239,13 +320,19 @@ void DeckAdapter::shiftGridDown() {
     act([](SampleTestController& s, int d) { s.shiftGridDown(d); });
 }
 void DeckAdapter::volumePanelSwitch() {
-    act([](SampleTestController& s, int d) { s.volOnOff(d); });
+    act([](SampleTestController& s, int d) {
+        closePanelsBut(s, d, &DeckViewState::volumePanel);
+        s.volOnOff(d);
+    });
 }
 void DeckAdapter::volumeReset() {
     act([](SampleTestController& s, int d) { s.volReset(d); });
 }
 void DeckAdapter::eqPanelSwitch() {
-    act([](SampleTestController& s, int d) { s.eqOnOff(d); });
+    act([](SampleTestController& s, int d) {
+        closePanelsBut(s, d, &DeckViewState::eqPanel);
+        s.eqOnOff(d);
+    });
 }
 void DeckAdapter::eqReset() {
     act([](SampleTestController& s, int d) { s.resetEq(d); });
@@ -254,7 +341,10 @@ void DeckAdapter::lphpReset() {
     act([](SampleTestController& s, int d) { s.lphpReset(d); });
 }
 void DeckAdapter::fxPanelSwitch() {
-    act([](SampleTestController& s, int d) { s.fxOnOff(d); });
+    act([](SampleTestController& s, int d) {
+        closePanelsBut(s, d, &DeckViewState::fxPanel);
+        s.fxOnOff(d);
+    });
 }
 void DeckAdapter::previousEffect() {
     act([](SampleTestController& s, int d) { s.prevFX(d); });

@@ -16,6 +16,7 @@
 #include "ui/SliderAdapter.h"
 #include "ui/XYPadAdapter.h"
 
+#include <QColor>
 #include <QObject>
 #include <QString>
 #include <QtQml/qqmlregistration.h>
@@ -47,6 +48,19 @@ class DeckAdapter : public QObject {
     Q_PROPERTY(QString pitchText READ pitchText NOTIFY changed)
     Q_PROPERTY(QString bpmText READ bpmText NOTIFY changed)
     Q_PROPERTY(bool remainingTime READ remainingTime NOTIFY changed)
+    // The BPM read-out as the screen shows it: "128.0 BPM", "??? BPM", or while the deck's
+    // track is analysed "Analysing 45 %" (`analysing` set); enlarged during a three-finger
+    // scratch.
+    Q_PROPERTY(QString bpmReadout READ bpmReadout NOTIFY changed)
+    Q_PROPERTY(bool analysing READ analysing NOTIFY changed)
+    Q_PROPERTY(bool bpmLarge READ bpmLarge NOTIFY changed)
+    // The pitch read-out is dimmed during a speed glide (unless the pitch is locked).
+    Q_PROPERTY(bool pitchDimmed READ pitchDimmed NOTIFY changed)
+    // The play button is hidden while the volume, EQ or effect panel is open.
+    Q_PROPERTY(bool playHidden READ playHidden NOTIFY changed)
+    // The crossfader's gain for this deck (0 = not heard), and the deck's beat-mark colour.
+    Q_PROPERTY(double faderGain READ faderGain NOTIFY changed)
+    Q_PROPERTY(QColor color READ color NOTIFY changed)
     // Panels.
     Q_PROPERTY(bool cuePanel READ cuePanel NOTIFY changed)
     Q_PROPERTY(bool loopPanel READ loopPanel NOTIFY changed)
@@ -114,6 +128,13 @@ public:
     QString pitchText() const { return s_.pitchText; }
     QString bpmText() const { return s_.bpmText; }
     bool remainingTime() const { return s_.remainingTime; }
+    QString bpmReadout() const { return s_.bpmReadout; }
+    bool analysing() const { return s_.analysing; }
+    bool bpmLarge() const { return s_.bpmLarge; }
+    bool pitchDimmed() const { return s_.pitchDimmed; }
+    bool playHidden() const { return s_.playHidden; }
+    double faderGain() const { return s_.faderGain; }
+    QColor color() const { return s_.color; }
     bool cuePanel() const { return s_.cuePanel; }
     bool loopPanel() const { return s_.loopPanel; }
     bool pitchPanel() const { return s_.pitchPanel; }
@@ -193,6 +214,10 @@ public:
     Q_INVOKABLE void bendDownDown();
     Q_INVOKABLE void bendDownEnd();
     Q_INVOKABLE void bendPanelSwitch();
+    // The speed strip: the deck plays at `value` (a ratio) while the finger holds it; the
+    // release returns to the deck's own speed.
+    Q_INVOKABLE void setSpeed(double value);
+    Q_INVOKABLE void releaseSpeed();
     Q_INVOKABLE void sync();
     // Tap tempo: press and release of the tap button.
     Q_INVOKABLE void tapDown();
@@ -233,6 +258,13 @@ private:
         QString pitchText;
         QString bpmText;
         bool remainingTime = false;
+        QString bpmReadout;
+        bool analysing = false;
+        bool bpmLarge = false;
+        bool pitchDimmed = false;
+        bool playHidden = false;
+        double faderGain = 1.0;
+        QColor color;
         bool cuePanel = false;
         bool loopPanel = false;
         bool pitchPanel = false;

@@ -41,7 +41,14 @@ void LineLayerNode::grow(int capacity) {
     }
     capacity_ = capacity;
     if (backend_ == Backend::Hardware) {
-        geometryNode_->geometry()->allocate(capacity_ * verticesPerLine());
+        // allocate() drops the vertex data: the lines already added in this frame are kept
+        // over it, or they would draw from the origin (or not at all) until the next frame.
+        QSGGeometry* geometry = geometryNode_->geometry();
+        const QSGGeometry::ColoredPoint2D* old = geometry->vertexDataAsColoredPoint2D();
+        const std::vector<QSGGeometry::ColoredPoint2D> kept(
+            old, old + std::min(geometry->vertexCount(), count_ * verticesPerLine()));
+        geometry->allocate(capacity_ * verticesPerLine());
+        std::copy(kept.begin(), kept.end(), geometry->vertexDataAsColoredPoint2D());
         geometryNode_->markDirty(QSGNode::DirtyGeometry);
         return;
     }

@@ -1,6 +1,8 @@
 // The window: the phone or tablet layout of the mixing screen, the pad strip, the party view
 // over it, the track browser, the music-library import, the main menu with its screens
-// (settings, batch analysis, help), the sound-device notice and the alerts.
+// (settings, batch analysis, help), the sound-device notice and the alerts. The window fills
+// the screen's free area (maximised) in either orientation and stays resizable; the layouts
+// scale with it.
 import QtQuick
 import QtQuick.Window
 import Velvox.Nexa
@@ -12,9 +14,12 @@ Window {
     // The loaded layout (PhoneLayout or TabletLayout); it carries waveArea0 / waveArea1.
     readonly property Item layout: layoutLoader.item
 
-    width: Shell.tablet ? Math.min(768, Screen.desktopAvailableWidth) : 400
-    height: Shell.tablet ? Math.min(1024, Screen.desktopAvailableHeight * 0.92) : Math.min(760, Screen.desktopAvailableHeight * 0.92)
+    width: Screen.desktopAvailableWidth > 0 ? Screen.desktopAvailableWidth : 800
+    height: Screen.desktopAvailableHeight > 0 ? Screen.desktopAvailableHeight : 600
+    minimumWidth: 320
+    minimumHeight: 400
     visible: true
+    Component.onCompleted: showMaximized()
     title: "Velvox Nexa"
     color: "#0b0d11"
 
@@ -26,6 +31,8 @@ Window {
         anchors.right: parent.right
         anchors.bottom: notice.top
         source: Shell.tablet ? "TabletLayout.qml" : "PhoneLayout.qml"
+        // The mixing screen is on: the decks' fader gains start from unity.
+        onLoaded: Mixer.screenShown()
     }
     Rectangle {
         id: notice

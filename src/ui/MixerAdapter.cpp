@@ -9,12 +9,18 @@
 #include <QGuiApplication>
 #include <QJSEngine>
 #include <QQmlEngine>
+#include <QSizeF>
 #include <QStyleHints>
+
+#include <algorithm>
 
 namespace vx::ui {
 
 namespace {
 MixerAdapter* registered = nullptr;
+// The screens, in points, whose coordinates the controller gives the BPM pad.
+constexpr QSizeF kTabletPoints(768, 1024);
+constexpr QSizeF kPhonePoints(320, 480);
 } // namespace
 
 void MixerAdapter::setInstance(MixerAdapter* instance) {
@@ -39,6 +45,9 @@ MixerAdapter::MixerAdapter(DuovexAppDelegate& app, RunLoop& loop, QObject* paren
             return s ? &s->mainBalance() : nullptr;
         },
         refreshAll, this);
+    // A tap on the crossfader's track beside its knob would open a deck's browser in the
+    // middle of a mix; the eject buttons do that.
+    crossfader_->setTapsOffPointerIgnored(true);
     party_ = new PartyAdapter(app_, loop, refreshAll, this);
     autoMixHold_.setSingleShot(true);
     connect(&autoMixHold_, &QTimer::timeout, this, [this] {
@@ -73,6 +82,11 @@ void MixerAdapter::refresh() {
         n.bpmPadDeck = s->lastBpmSide();
         n.enteredBpm = QString::number(s->enteredBpm(), 'f', 1);
         n.touchesEnabled = s->touchesEnabled();
+        // The controller places the pad in the points of the screens it was drawn for.
+        const bool tablet = app_.isTablet();
+        n.bpmPadX = s->bpmPadX() / (tablet ? kTabletPoints.width() : kPhonePoints.width());
+        n.bpmPadY = s->bpmPadY() / (tablet ? kTabletPoints.height() : kPhonePoints.height());
+        n.autoEqMarks = s->autoEqMarksShown();
     }
     if (!(n == s_)) {
         s_ = n;
@@ -161,6 +175,22 @@ void MixerAdapter::bpmMinus() {
     if (SampleTestController* s = screen()) {
         s->bpmMinusPress();
     }
+    acted();
+}
+
+void MixerAdapter::screenShown() {
+    if (SampleTestController* s = screen()) {
+        s->mixerScreenShown();
+    }
+    acted();
+}
+
+void MixerAdapter::setHeadphoneFade(double value) {
+    headphoneFade_ = std::clamp(value, 0.0, 1.0);
+    if (SampleTestController* s = screen()) {
+        s->hpFade(float(headphoneFade_));
+    }
+    emit changed();
     acted();
 }
 

@@ -51,6 +51,13 @@ class MixerAdapter : public QObject {
     Q_PROPERTY(int bpmPadDeck READ bpmPadDeck NOTIFY changed)
     Q_PROPERTY(QString enteredBpm READ enteredBpm NOTIFY changed)
     Q_PROPERTY(bool touchesEnabled READ touchesEnabled NOTIFY changed)
+    // Where the BPM pad stands: its centre as a fraction of the screen's width and height.
+    Q_PROPERTY(double bpmPadX READ bpmPadX NOTIFY changed)
+    Q_PROPERTY(double bpmPadY READ bpmPadY NOTIFY changed)
+    // The automatic bass/treble swap is on: its marks show beside the crossfader.
+    Q_PROPERTY(bool autoEqMarks READ autoEqMarks NOTIFY changed)
+    // The headphone fade, 0 (deck 0) … 1 (deck 1).
+    Q_PROPERTY(double headphoneFade READ headphoneFade NOTIFY changed)
 
 public:
     // GUI thread: the adapters over `app`'s mixing screen.
@@ -84,6 +91,10 @@ public:
     int bpmPadDeck() const { return s_.bpmPadDeck; }
     QString enteredBpm() const { return s_.enteredBpm; }
     bool touchesEnabled() const { return s_.touchesEnabled; }
+    double bpmPadX() const { return s_.bpmPadX; }
+    double bpmPadY() const { return s_.bpmPadY; }
+    bool autoEqMarks() const { return s_.autoEqMarks; }
+    double headphoneFade() const { return headphoneFade_; }
 
     // --- handlers (GUI thread) -------------------------------------------------------------
     // Auto-mix button: press, then release; held past the platform's press-and-hold time it
@@ -102,6 +113,10 @@ public:
     Q_INVOKABLE void bpmPlus();
     Q_INVOKABLE void bpmMinus();
     Q_INVOKABLE void bpmDone();
+    // The mixing screen was drawn (at start and when the party screen closes).
+    Q_INVOKABLE void screenShown();
+    // The headphone fade slider moved to `value` (0…1).
+    Q_INVOKABLE void setHeadphoneFade(double value);
 
 signals:
     void changed();
@@ -119,6 +134,9 @@ private:
         int bpmPadDeck = -1;
         QString enteredBpm;
         bool touchesEnabled = true;
+        double bpmPadX = 0.5;
+        double bpmPadY = 0.5;
+        bool autoEqMarks = false;
         bool operator==(const State&) const = default;
     };
     SampleTestController* screen() const;
@@ -130,6 +148,7 @@ private:
     SliderAdapter* crossfader_;
     PartyAdapter* party_;
     QTimer autoMixHold_;
+    double headphoneFade_ = 0.5;
 };
 
 } // namespace vx::ui

@@ -7,7 +7,9 @@ Rectangle {
 
     required property real u
     readonly property PartyScreen party: Mixer.party
+    readonly property real tap: Math.max(44, u * 5)
 
+    objectName: "partyView"
     visible: party.shown
     color: "#0c0d12"
 
@@ -32,27 +34,35 @@ Rectangle {
         Big { text: view.party.album; color: "#7a8296"; font.pixelSize: view.u * 2 }
         Big { text: "Next from crate " + view.party.crate + "   ·   tracks " + view.party.tracksPlayed; font.pixelSize: view.u * 1.8 }
         Big { text: view.party.totalTime; font.pixelSize: view.u * 6; font.family: "monospace" }
-        Big { text: "next in " + view.party.tillNext; font.pixelSize: view.u * 2.2 }
+        Big {
+            objectName: "partyTillNext"
+            text: view.party.tillNext === "Now" ? "Next track: now" : "Next track in " + view.party.tillNext
+            font.pixelSize: view.u * 2.2
+        }
         Big { text: view.party.bpm + " BPM"; font.pixelSize: view.u * 2.2 }
         Row {
             anchors.horizontalCenter: parent.horizontalCenter
             spacing: view.u
-            TouchButton { width: view.u * 6; height: view.u * 5; text: "−"; onPressed: view.party.minusDown(); onReleased: view.party.minusUp() }
+            TouchButton { width: view.tap; height: view.tap; text: "−"; onPressed: view.party.minusDown(); onReleased: view.party.minusUp() }
             TouchButton {
-                width: view.u * 10; height: view.u * 5
+                width: view.tap * 2; height: view.tap
                 text: view.party.playing ? "❚❚" : "▶"
                 enabled: view.party.playPauseEnabled
                 onClicked: view.party.playPause()
             }
-            TouchButton { width: view.u * 10; height: view.u * 5; text: "SKIP ▶▶"; enabled: view.party.skipEnabled; onClicked: view.party.skip() }
-            TouchButton { width: view.u * 6; height: view.u * 5; text: "+"; onPressed: view.party.plusDown(); onReleased: view.party.plusUp() }
+            TouchButton { width: view.tap * 2; height: view.tap; text: "SKIP ▶▶"; enabled: view.party.skipEnabled; onClicked: view.party.skip() }
+            TouchButton { width: view.tap; height: view.tap; text: "+"; onPressed: view.party.plusDown(); onReleased: view.party.plusUp() }
         }
         TouchButton {
             objectName: "partyClose"
             anchors.horizontalCenter: parent.horizontalCenter
-            width: view.u * 14; height: view.u * 4
+            width: view.tap * 3; height: view.tap
             text: "CLOSE PARTY"
+            // Fades out over 0.1 s and back in over 0.3 s, as the party screen asks.
             opacity: view.party.closeOpacity
+            Behavior on opacity {
+                NumberAnimation { duration: view.party.closeOpacity > 0.5 ? 300 : 100 }
+            }
             onClicked: view.party.close()
         }
     }
@@ -62,7 +72,9 @@ Rectangle {
         anchors.top: parent.top
         anchors.bottom: parent.bottom
         anchors.margins: view.u * 3
-        width: view.u * 4
+        anchors.bottomMargin: view.u * 3 + 20
+        objectName: "partyVolume"
+        width: view.tap
         horizontal: false
         label: "VOLUME"
         control: view.party.volume

@@ -7,9 +7,24 @@ namespace vx::ui {
 SliderAdapter::SliderAdapter(Source source, std::function<void()> touched, QObject* parent)
     : QObject(parent), source_(std::move(source)), touched_(std::move(touched)) {}
 
+void SliderAdapter::applyGeometry(AMSlider& s) {
+    s.setHorizontal(geometry_.horizontal);
+    s.setFrame(float(geometry_.width), float(geometry_.height));
+    s.setPointerSize(float(geometry_.pointerWidth), float(geometry_.pointerHeight));
+}
+
 void SliderAdapter::refresh() {
     State next;
-    if (AMSlider* s = source_()) {
+    AMSlider* s = source_();
+    // A control made after QML sized its view (the party screen's volume appears with its
+    // controller) gets the view's geometry here, or it would have no pointer and no travel.
+    if (!s) {
+        sized_ = nullptr; // a later control may take the same address
+    } else if (s != sized_ && geometry_.known) {
+        applyGeometry(*s);
+        sized_ = s;
+    }
+    if (s) {
         const TouchRect r = s->pointerRect();
         next.value = s->value();
         next.pointerX = r.x;
@@ -27,10 +42,10 @@ void SliderAdapter::refresh() {
 
 void SliderAdapter::setGeometry(double width, double height, double pointerWidth,
                                 double pointerHeight, bool horizontal) {
+    geometry_ = {width, height, pointerWidth, pointerHeight, horizontal, true};
     if (AMSlider* s = source_()) {
-        s->setHorizontal(horizontal);
-        s->setFrame(float(width), float(height));
-        s->setPointerSize(float(pointerWidth), float(pointerHeight));
+        applyGeometry(*s);
+        sized_ = s;
     }
     refresh();
 }
@@ -51,7 +66,11 @@ void SliderAdapter::touchMoved(double x, double y, double timestamp) {
 
 void SliderAdapter::touchEnded(double x, double y, double timestamp) {
     if (AMSlider* s = source_()) {
-        s->touchEnded({float(x), float(y)}, timestamp);
+        if (tapsOffPointerIgnored_ && !s->captured()) {
+            s->touchCancelled(); // ends the touch without its touch-up event
+        } else {
+            s->touchEnded({float(x), float(y)}, timestamp);
+        }
     }
     afterTouch();
 }

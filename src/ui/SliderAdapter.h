@@ -42,6 +42,9 @@ public:
 
     // GUI thread: re-reads the control; emits changed() when anything differs.
     void refresh();
+    // GUI thread: a touch that neither caught the pointer nor jumped it ends as a cancel, so
+    // the control reports no touch-up for it (the crossfader's track is no button).
+    void setTapsOffPointerIgnored(bool on) { tapsOffPointerIgnored_ = on; }
 
     double value() const { return state_.value; }
     double pointerX() const { return state_.pointerX; }
@@ -75,11 +78,24 @@ private:
         bool overShown = false;
         bool operator==(const State&) const = default;
     };
+    struct Geometry {
+        double width = 0;
+        double height = 0;
+        double pointerWidth = 0;
+        double pointerHeight = 0;
+        bool horizontal = true;
+        bool known = false;
+    };
     void afterTouch();
+    void applyGeometry(AMSlider& s);
 
     Source source_;
     std::function<void()> touched_;
     State state_;
+    // The view's last geometry, and the control it was last given to.
+    Geometry geometry_;
+    AMSlider* sized_ = nullptr;
+    bool tapsOffPointerIgnored_ = false;
 };
 
 } // namespace vx::ui

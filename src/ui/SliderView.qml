@@ -11,8 +11,13 @@ Item {
     property bool horizontal: true
     property string label
     property color accent: "#2f8cff"
-    // Pointer length along the axis, in QML pixels.
-    property real pointerLength: horizontal ? Math.max(12, height * 0.9) : Math.max(12, width * 0.9)
+    // Pointer length along the axis, in QML pixels: at least a finger's width, at most a third
+    // of the track.
+    property real pointerLength: Math.max(44, Math.min(horizontal ? height : width,
+                                                       (horizontal ? width : height) / 3))
+
+    // Two presses within the platform's double-click time (the LP/HP knob re-centres on it).
+    signal doubleTapped
 
     function syncGeometry() {
         if (width > 0 && height > 0)
@@ -21,6 +26,7 @@ Item {
     }
 
     onHorizontalChanged: syncGeometry()
+    onPointerLengthChanged: syncGeometry()
     onWidthChanged: syncGeometry()
     onHeightChanged: syncGeometry()
     Component.onCompleted: syncGeometry()
@@ -42,6 +48,7 @@ Item {
     }
     Rectangle {
         objectName: "pointer"
+        readonly property bool touchTarget: root.visible
         x: root.control.pointerX
         y: root.control.pointerY
         width: root.control.pointerWidth
@@ -62,12 +69,20 @@ Item {
         anchors.top: parent.bottom
         text: root.label
         color: "#9aa3b5"
-        font.pixelSize: Math.max(8, root.horizontal ? root.height * 0.3 : root.width * 0.35)
+        font.pixelSize: Math.max(10, Math.min(16, root.horizontal ? root.height * 0.3 : root.width * 0.3))
     }
     MultiPointTouchArea {
+        property double lastPress: 0
         anchors.fill: parent
         maximumTouchPoints: 1
-        onPressed: touchPoints => root.control.touchBegan(touchPoints[0].x, touchPoints[0].y, Date.now() / 1000)
+        onPressed: touchPoints => {
+            const now = Date.now();
+            const repeat = now - lastPress < Qt.styleHints.mouseDoubleClickInterval;
+            lastPress = repeat ? 0 : now;
+            root.control.touchBegan(touchPoints[0].x, touchPoints[0].y, now / 1000);
+            if (repeat)
+                root.doubleTapped();
+        }
         onUpdated: touchPoints => root.control.touchMoved(touchPoints[0].x, touchPoints[0].y, Date.now() / 1000)
         onReleased: touchPoints => root.control.touchEnded(touchPoints[0].x, touchPoints[0].y, Date.now() / 1000)
         onCanceled: root.control.touchCancelled()

@@ -1,4 +1,6 @@
-// The tablet layout: deck 1 on the left, deck 0 on the right, the crossfader below both.
+// The tablet layout: deck 1 on the left, deck 0 on the right, the crossfader below both. Used
+// in either orientation; everything scales with the window, and a finger's target never gets
+// under 44 px.
 import QtQuick
 import Velvox.Nexa
 
@@ -6,6 +8,8 @@ Item {
     id: layout
 
     readonly property real u: Math.max(5, Math.min(width / 92, height / 58))
+    readonly property real tap: Math.max(44, u * 4)
+    readonly property real gap: Math.max(3, Math.round(u * 0.4))
     // The waveform areas of deck 0 and deck 1.
     readonly property Item waveArea0: deckPanel0.waveArea
     readonly property Item waveArea1: deckPanel1.waveArea
@@ -13,10 +17,11 @@ Item {
     TopBar {
         id: top
         u: layout.u
+        tap: layout.tap
         anchors.left: parent.left
         anchors.right: parent.right
         anchors.top: parent.top
-        height: layout.u * 4.4
+        height: layout.tap + 2 * layout.gap
     }
     DeckPanel {
         id: deckPanel1
@@ -26,8 +31,8 @@ Item {
         anchors.left: parent.left
         anchors.top: top.bottom
         anchors.bottom: fader.top
-        anchors.margins: layout.u * 0.4
-        width: parent.width / 2 - layout.u * 0.6
+        anchors.margins: layout.gap
+        width: (parent.width - 3 * layout.gap) / 2
     }
     DeckPanel {
         id: deckPanel0
@@ -37,20 +42,23 @@ Item {
         anchors.right: parent.right
         anchors.top: top.bottom
         anchors.bottom: fader.top
-        anchors.margins: layout.u * 0.4
-        width: parent.width / 2 - layout.u * 0.6
+        anchors.margins: layout.gap
+        width: (parent.width - 3 * layout.gap) / 2
     }
     CrossfaderBar {
         id: fader
+        objectName: "crossfaderBar"
         u: layout.u
+        tap: layout.tap
         anchors.left: parent.left
         anchors.right: parent.right
         anchors.bottom: parent.bottom
-        anchors.margins: layout.u * 0.4
-        height: layout.u * 6.5
+        anchors.margins: layout.gap
+        height: layout.tap + 2 * layout.gap
     }
     BpmPad {
         u: layout.u
-        anchors.centerIn: parent
+        tap: layout.tap
+        area: layout
     }
 }

@@ -6,32 +6,36 @@ Rectangle {
     id: bar
 
     required property real u
+    required property real tap
 
     color: "#0f1116"
 
     Row {
+        id: row
         anchors.fill: parent
-        anchors.margins: bar.u * 0.4
-        spacing: bar.u * 0.6
+        anchors.margins: Math.max(3, Math.round(bar.u * 0.4))
+        spacing: Math.max(3, Math.round(bar.u * 0.4))
+        readonly property real bw: Math.max(bar.tap, Math.min(bar.u * 8, (width - 5 * spacing) / 6.5))
 
-        TouchButton { objectName: "menuButton"; width: bar.u * 6; height: parent.height; text: "MENU"; selected: Menu.shown; onClicked: Menu.toggle() }
+        TouchButton { objectName: "menuButton"; width: row.bw; height: parent.height; text: "MENU"; selected: Menu.shown; onClicked: Menu.toggle() }
         // The six sampler pads, one tap away: the strip opens at the bottom of the window.
-        TouchButton { objectName: "padsButton"; width: bar.u * 6; height: parent.height; text: "PADS"; accent: "#ff9f1a"; selected: Menu.padStripShown; onClicked: Menu.togglePadStrip() }
+        TouchButton { objectName: "padsButton"; width: row.bw; height: parent.height; text: "PADS"; accent: "#ff9f1a"; selected: Menu.padStripShown; onClicked: Menu.togglePadStrip() }
         Text {
-            width: parent.width - bar.u * 36.6
+            width: parent.width - 5 * row.bw - 5 * row.spacing
             height: parent.height
             text: "Velvox Nexa"
             color: "#9aa3b5"
-            font.pixelSize: bar.u * 1.8
+            font.pixelSize: Math.max(12, bar.u * 1.8)
+            fontSizeMode: Text.HorizontalFit
+            minimumPixelSize: 9
             horizontalAlignment: Text.AlignHCenter
             verticalAlignment: Text.AlignVCenter
-            elide: Text.ElideRight
         }
-        TouchButton { width: bar.u * 6; height: parent.height; text: "ZOOM"; selected: Mixer.zoomOn; onClicked: Mixer.zoom() }
-        TouchButton { width: bar.u * 7; height: parent.height; text: "ANALYSE"; selected: Mixer.reanalysing; onClicked: Mixer.reanalyse() }
+        TouchButton { objectName: "zoom"; width: row.bw; height: parent.height; text: "ZOOM"; selected: Mixer.zoomOn; onClicked: Mixer.zoom() }
+        TouchButton { width: row.bw; height: parent.height; text: "ANALYSE"; selected: Mixer.reanalysing; onClicked: Mixer.reanalyse() }
         TouchButton {
             objectName: "record"
-            width: bar.u * 6; height: parent.height
+            width: row.bw; height: parent.height
             text: "● REC"; accent: "#ff4d4d"
             selected: Mixer.recording
             onClicked: Mixer.record()

@@ -10,6 +10,9 @@ Rectangle {
     property bool selected: false
     property real fontScale: 0.36
     property color accent: "#2f8cff"
+    // A finger's target: the screen's tests check every one is at least 44 px both ways.
+    readonly property bool touchTarget: true
+    readonly property alias label: caption
 
     signal pressed
     signal released
@@ -23,14 +26,18 @@ Rectangle {
     opacity: enabled ? 1.0 : 0.35
 
     Text {
+        id: caption
         anchors.fill: parent
-        anchors.margins: 2
+        anchors.margins: 3
         text: button.text
         color: "#eef0f6"
-        font.pixelSize: Math.max(8, Math.min(button.height, button.width * 0.7) * button.fontScale)
+        // The caption shrinks to fit its button rather than being cut.
+        font.pixelSize: Math.max(9, Math.min(button.height, button.width * 0.7) * button.fontScale)
+        font.bold: button.selected
+        fontSizeMode: Text.Fit
+        minimumPixelSize: 8
         horizontalAlignment: Text.AlignHCenter
         verticalAlignment: Text.AlignVCenter
-        elide: Text.ElideRight
     }
 
     MultiPointTouchArea {

@@ -5,6 +5,7 @@
 #include "engine/AudioOut.h"
 #include "engine/audioStream.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace vx::ui {
@@ -89,8 +90,13 @@ bool WaveformHub::analysing() const {
 }
 
 void WaveformHub::tick() {
-    // The interval follows the application (the main menu slows the waveforms down).
-    const int wanted = toMs(app_.waveformRedrawInterval());
+    // The interval follows the application (the main menu slows the waveforms down) and the
+    // mixing screen (slower during a tap-tempo sequence).
+    double interval = app_.waveformRedrawInterval();
+    if (const SampleTestController* screen = app_.mixingScreen()) {
+        interval = std::max(interval, screen->waveformInterval());
+    }
+    const int wanted = toMs(interval);
     if (timer_.interval() != wanted) {
         timer_.setInterval(wanted);
     }

@@ -39,7 +39,7 @@ Rgba8 opaque(Rgba8 c) {
 } // namespace
 
 WaveformNode::WaveformNode(LineLayerNode::Backend backend, QQuickWindow* window)
-    : rows_(new LineLayerNode(backend, LineLayerNode::Kind::Hairlines, window, waveControl::kRows)),
+    : rows_(new LineLayerNode(backend, LineLayerNode::Kind::Wide, window, waveControl::kRows)),
       marks_(new LineLayerNode(backend, LineLayerNode::Kind::Wide, window, kMarkCapacity)) {
     appendChildNode(rows_);
     appendChildNode(marks_);
@@ -69,10 +69,14 @@ void WaveformNode::sync(const waveControl& c, QSizeF size, bool loaded, bool pla
         marks_->add(a, b, ca, cb, across(a, b, width));
     };
 
+    // Each row is as thick as its share of the height, so that a view taller than the rows
+    // shows a closed waveform and no dark lines between them.
+    const float rowWidth = static_cast<float>(std::max(1.0, sy));
     for (int r = 0; r < waveControl::kRows; ++r) {
         const float* xy = c.waveData.data() + 4 * r;
         const uint8_t* rgba = c.colors.data() + 8 * r;
-        rows_->add(point(xy[0], xy[1]), point(xy[2], xy[3]), colorAt(rgba), colorAt(rgba + 4));
+        rows_->add(point(xy[0], xy[1]), point(xy[2], xy[3]), colorAt(rgba), colorAt(rgba + 4),
+                   rowWidth);
     }
 
     const int beats = std::clamp(c.numBeatMarks, 0, waveControl::kBeatMarkSlots);

@@ -1,12 +1,16 @@
 // velvox: the application. Reads the command line, then either runs headless (no display) or
 // builds the core through AppCore and opens the Qt Quick shell.
 //
-//   velvox [--home DIR] [--phone | --tablet] [--no-sound] [--headless] [--startup-time] [URL...]
+//   velvox [--home DIR] [--phone | --tablet] [--no-sound] [--headless] [--startup-time]
+//          [--frame-rate SECONDS] [URL...]
 //
 // One instance runs per home: a launch while one runs hands its URLs (or a raise) to it and
 // exits (DesktopIntegration).
 // --startup-time prints how long the start took, from the process's first line to the first
 // frame drawn with both decks loaded, and quits (the start-up benchmark).
+// --frame-rate starts both decks once they are loaded, counts the frames drawn over SECONDS
+// (after one second of settling), prints the rate and quits (the drawing benchmark; the
+// engine's "skip buffer" lines go to stderr as ever).
 
 #include "app/DuovexAppDelegate.h"
 #include "engine/AudioOut.h"
@@ -14,13 +18,16 @@
 #include "platform/Paths.h"
 #include "ui/AppCore.h"
 #include "ui/DesktopIntegration.h"
+#include "ui/DeckAdapter.h"
 #include "ui/HeadlessRun.h"
+#include "ui/MixerAdapter.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
 #include <QScreen>
+#include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
 
 #include <cstdio>
@@ -43,6 +50,50 @@ bool displayAvailable() {
     return (x11 && *x11) || (wayland && *wayland);
 }
 
+// Counts the frames `window` draws with both decks playing, over `seconds` after a second of
+// settling; prints the rate and quits.
+void measureFrames(QQuickWindow* window, vx::ui::AppCore& core, double seconds) {
+    struct Count {
+        bool started = false;
+        bool counting = false;
+        long frames = 0;
+        QElapsedTimer clock;
+    };
+    auto* count = new Count;
+    QObject::connect(window, &QQuickWindow::frameSwapped, window, [window, &core, seconds, count] {
+        vx::AudioOut* out = core.delegate().engine();
+        const auto ready = [out](int d) {
+            return out->deck(d).isLoaded.load() && !out->deck(d).isLoading.load();
+        };
+        if (count->counting) {
+            ++count->frames;
+            return;
+        }
+        if (count->started || !out || !out->initialized() || !ready(0) || !ready(1)) {
+            window->update(); // keep frames coming until the decks are ready
+            return;
+        }
+        count->started = true;
+        for (int d = 0; d < 2; ++d) {
+            if (!out->deck(d).isPlaying.load()) {
+                core.mixer().deck(d)->playStop();
+            }
+        }
+        QTimer::singleShot(1000, window, [count] {
+            count->counting = true;
+            count->clock.start();
+        });
+        QTimer::singleShot(1000 + int(seconds * 1000), window, [count] {
+            const double elapsed = double(count->clock.nsecsElapsed()) / 1e9;
+            std::printf("%ld frames in %.2f s with both decks playing: %.1f fps\n", count->frames,
+                        elapsed, double(count->frames) / elapsed);
+            std::fflush(stdout);
+            delete count;
+            QCoreApplication::quit();
+        });
+    });
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -58,10 +109,14 @@ int main(int argc, char** argv) {
     bool headless = !displayAvailable();
     bool noSound = false;
     bool startupTime = false;
+    double frameSeconds = 0.0;
+    bool secondsFollow = false; // the argument after --frame-rate may give its seconds
     QElapsedTimer sinceStart;
     sinceStart.start();
     std::optional<bool> tablet;
     for (const auto& a : args) {
+        const bool mayBeSeconds = secondsFollow;
+        secondsFollow = false;
         if (a == "--headless") {
             headless = true;
         } else if (a == "--phone") {
@@ -72,6 +127,11 @@ int main(int argc, char** argv) {
             noSound = true;
         } else if (a == "--startup-time") {
             startupTime = true;
+        } else if (a == "--frame-rate") {
+            frameSeconds = 10.0;
+            secondsFollow = true;
+        } else if (mayBeSeconds && std::atof(a.c_str()) > 0.0) {
+            frameSeconds = std::atof(a.c_str());
         }
     }
     if (headless) {
@@ -115,6 +175,11 @@ int main(int argc, char** argv) {
                 }
                 window->update(); // keep frames coming until the decks are ready
             });
+        }
+    }
+    if (frameSeconds > 0.0 && !engine.rootObjects().isEmpty()) {
+        if (auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().first())) {
+            measureFrames(window, core, frameSeconds);
         }
     }
     return app.exec();

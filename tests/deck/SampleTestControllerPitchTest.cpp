@@ -774,7 +774,23 @@ TEST(SampleTestControllerPitch, BuiltInTracksKeepTheirTempoAndGrid) {
         EXPECT_DOUBLE_EQ(t.info(0).tempo, 120.0) << i;
         EXPECT_TRUE(t.deck(0).peakData()->isBeatEntry(172)) << i;
         EXPECT_FALSE(t.deck(0).peakData()->isBeatEntry(171)) << i;
+        // Each refusal tells the user why.
+        ASSERT_EQ(t.host.messages.size(), i + 1) << i;
+        EXPECT_NE(t.host.messages.back().find("built-in"), std::string::npos) << i;
     }
+    // A tap and an entered tempo are refused the same way.
+    t.screen->downTapBPM(0);
+    t.screen->upTapBPM(0);
+    EXPECT_EQ(t.host.messages.size(), edits.size() + 1);
+    if (t.screen->lastBpmSide() != 0) {
+        t.screen->bpmEnterOnOff(0); // the pad is open after the refused 000
+    }
+    for (const int digit : {1, 3, 3}) {
+        t.screen->bpmDigitPress(digit);
+    }
+    t.screen->finalizeBpmEnter();
+    EXPECT_EQ(t.host.messages.size(), edits.size() + 2);
+    EXPECT_DOUBLE_EQ(t.info(0).tempo, 120.0);
     t.engine.out.joinAnalyses(true);
     EXPECT_FALSE(ran.load());
 }

@@ -66,13 +66,34 @@ inline void tap(QQuickWindow* window, QQuickItem* item) {
     QTest::touchEvent(window, touchScreen()).release(0, p, window);
 }
 
+// Takes the window out of its maximised state and gives it `size`; true once the window and
+// its content have that size and kept it for a moment (an X server may answer a resize late).
+inline bool resizeWindow(QQuickWindow* window, QSize size) {
+    const auto settled = [&] {
+        return window->size() == size && window->contentItem()->size() == QSizeF(size);
+    };
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        window->showNormal();
+        window->resize(size);
+        if (QTest::qWaitFor(settled, kStateWaitMs)) {
+            QTest::qWait(200);
+            if (settled()) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 // The composition as main() builds it, on a fresh home that `prepare` may fill first (the
 // application lists the documents folder's tracks when it launches), with its window shown.
 class RunningShell {
 public:
     using Prepare = std::function<void(const std::filesystem::path& documents)>;
 
-    explicit RunningShell(bool tablet, const Prepare& prepare = {}) {
+    // The window opens maximised on the test's screen; the phone layout then gets the window a
+    // phone's screen would give it (portrait, 400 × 760) unless `screenSize` keeps the screen's.
+    explicit RunningShell(bool tablet, const Prepare& prepare = {}, bool screenSize = false) {
         const std::filesystem::path home = dir_.path();
         std::filesystem::create_directories(home / "Documents");
         if (prepare) {
@@ -87,6 +108,10 @@ public:
         engine_->load(QUrl(QStringLiteral("qrc:/Velvox/Nexa/Main.qml")));
         if (!engine_->rootObjects().isEmpty()) {
             window_ = qobject_cast<QQuickWindow*>(engine_->rootObjects().first());
+        }
+        if (window_ && !tablet && !screenSize) {
+            (void)QTest::qWaitForWindowExposed(window_);
+            resizeWindow(window_, QSize(400, 760));
         }
     }
     ~RunningShell() {
