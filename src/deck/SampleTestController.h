@@ -476,6 +476,9 @@ private:
     void nudgeTempo(int deck, double delta);
     void shiftGrid(int deck, double offset);
     void addCue(int deck, double frame);
+    // Starts the deck (fade-in); its first play after a load raises the track's play count.
+    // Returns deckPlay's result.
+    int startDeck(int deck);
     void cueStep(int deck, bool forward);
 
     AudioOut& engine_;
