@@ -600,6 +600,9 @@ private:
     double trackTempo(int deck) const;
     void restartRandom();
     void partyFileOpened(int deck);
+    // Party mode: the next deck holds `path`, stopped and not being opened, and no
+    // transition is under way.
+    bool isWaitingNextTrack(const std::filesystem::path& path) const;
     void countPendingFirstPlays();
     // Disarms the triggers and countdowns aimed at the controller under the engine lock, so no
     // render callback reaches it once it is gone (declared last: destroyed first).
