@@ -127,6 +127,10 @@ public:
     // The browser closed, or a load ended: plays the deck a crate continuation loaded,
     // re-enables touches, refreshes names after 0.2 s and sliders after 0.25 s.
     void loadFileDidHide();
+    // Main thread: a deck's decoder finished its first pass in the foreground. With the browser
+    // closed this is loadFileDidHide; with it open, the browser stays: only the pending
+    // automatic play and the refreshes run.
+    void decoderFirstPass();
     // Shows the main menu; waveforms redraw at 1/15 s.
     void showMainMenu() override;
     // The main menu closed itself / is closed: menu off, touches on, redraw at 0.02 s.
@@ -238,6 +242,10 @@ private:
     void saveDecks();
     void continueCrate(int deck);
     void playDeck(int deck);
+    // The deck a crate continuation loaded starts once its load has run its first pass.
+    void playPendingAutoPlay();
+    // Names after 0.2 s, sliders after 0.25 s on the mixing screen.
+    void refreshScreenSoon();
     std::array<std::string, 2> defaultTracks() const;
 
     const Paths paths_;

@@ -27,6 +27,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -144,9 +145,15 @@ public:
     // the selection and enables the load button.
     void selectRow(size_t index);
     // Main thread: swipe to delete on row `index`: a user track loses its audio file, its peak
-    // file and its database row; a built-in track is kept. The list is reloaded either way.
+    // file and its database row; a built-in track is kept, and so is a track loaded on a deck
+    // or under analysis (the message handler then says why). The list is reloaded either way.
     // True when a user track was deleted.
     bool deleteRow(size_t index);
+    // Why a track cannot be deleted now.
+    static constexpr const char* kDeleteLoadedMessage =
+        "This track is loaded on a deck. Load another track there before deleting it.";
+    static constexpr const char* kDeleteAnalysedMessage =
+        "This track is being analysed. Delete it once the analysis has finished.";
 
     // --- loading (main thread) -------------------------------------------------------------
     // Main thread: the load button: nothing selected closes the browser; an analysed track is
@@ -194,6 +201,10 @@ public:
     // --- hooks (main thread) ---------------------------------------------------------------
     // Main thread: called when the import row is chosen.
     void setImportHandler(std::function<void()> handler) { importHandler_ = std::move(handler); }
+    // Main thread: shows the user a message (a refused deletion).
+    void setMessageHandler(std::function<void(const std::string&)> handler) {
+        messageHandler_ = std::move(handler);
+    }
     // Main thread: every later draw comes from `source` instead of the clock-started generator.
     void setRandomSource(RandomSource source) { randomSource_ = std::move(source); }
 
@@ -203,6 +214,8 @@ private:
     double nextRandom();
     void setSortButtons();
     std::optional<uint32_t> deckTrackHash() const;
+    // Why `file` cannot be deleted now (a deck holds it, or it is being analysed), if so.
+    std::optional<std::string> deleteRefusal(const std::filesystem::path& file) const;
 
     AudioOut* engine_;
     DBController* db_;
@@ -210,6 +223,7 @@ private:
     RunLoop& loop_;
     std::function<void()> didHide_;
     std::function<void()> importHandler_;
+    std::function<void(const std::string&)> messageHandler_;
     RandomSource randomSource_;
     std::mt19937 generator_;
     TimerHandle loadTimer_;
