@@ -21,6 +21,9 @@ packages=(
   nlohmann-json3-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
+  # the sound-card path's tests: a PulseAudio daemon with a null sink behind ALSA's default
+  # device; MPRIS on a private session bus
+  pulseaudio pulseaudio-utils libasound2-plugins dbus-bin dbus-daemon
 )
 
 missing=()
