@@ -7,6 +7,7 @@
 #include "platform/PortAudioDevice.h"
 #include "ui/BrowserAdapter.h"
 #include "ui/MixerAdapter.h"
+#include "ui/QuitSignals.h"
 #include "ui/ShellAdapter.h"
 #include "ui/WaveformHub.h"
 
@@ -122,6 +123,11 @@ AppCore::AppCore(Options options, QObject* parent)
     }
     connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
             &AppCore::terminate);
+    // Ctrl+C and a session's logout end the application the way closing its window does.
+    quitSignals_ = std::make_unique<QuitSignals>([this](int) {
+        terminate();
+        QCoreApplication::quit();
+    });
 
     // The waveforms' frame clock; its controls bind to the engine once the launch made it.
     waves_ = std::make_unique<WaveformHub>(*delegate_);
@@ -132,6 +138,7 @@ AppCore::AppCore(Options options, QObject* parent)
 }
 
 AppCore::~AppCore() {
+    quitSignals_.reset();
     pumpTimer_.stop();
     refreshTimer_.stop();
     terminate();
@@ -182,6 +189,10 @@ void AppCore::onApplicationStateChanged(Qt::ApplicationState state) {
     SampleTestController* screen = delegate_->mixingScreen();
     switch (state) {
     case Qt::ApplicationActive:
+    case Qt::ApplicationInactive:
+        // On a desktop, inactive only means another window has the focus: the window is still
+        // seen and heard, so it is not a resign (which would freeze the waveforms and walk the
+        // documents folder at every focus change).
         if (backgrounded_) {
             delegate_->applicationWillEnterForeground();
             backgrounded_ = false;
@@ -192,15 +203,6 @@ void AppCore::onApplicationStateChanged(Qt::ApplicationState state) {
         }
         if (screen) {
             screen->setApplicationInactive(false);
-        }
-        break;
-    case Qt::ApplicationInactive:
-        if (!resigned_) {
-            delegate_->applicationWillResignActive();
-            resigned_ = true;
-        }
-        if (screen) {
-            screen->setApplicationInactive(true);
         }
         break;
     case Qt::ApplicationHidden:

@@ -10,7 +10,8 @@
 //   adapters: Shell, Mixer (two Decks, sliders, XY pads, the party screen), TrackBrowser
 //             as QML singletons
 //   lifecycle: Qt's application states → the delegate's lifecycle calls; the last window
-//              closing → applicationWillTerminate, then quit; exitRequested → quit.
+//              closing, SIGINT or SIGTERM → applicationWillTerminate, then quit;
+//              exitRequested → quit.
 //
 // Everything here lives on the GUI thread, which is the core's main thread. The object must
 // be created after the QGuiApplication and before the QML engine (the engine's singletons
@@ -40,6 +41,7 @@ class ShellAdapter;
 class MixerAdapter;
 class BrowserAdapter;
 class WaveformHub;
+class QuitSignals;
 
 class AppCore : public QObject {
     Q_OBJECT
@@ -88,9 +90,10 @@ public:
     void pump();
     // GUI thread: refreshes every adapter's state from the controllers now.
     void refresh();
-    // GUI thread: maps Qt's application state onto the delegate's lifecycle (inactive: resign
-    // active; hidden or suspended: also enter the background; active: back to the foreground
-    // and become active). Connected to the application's state changes.
+    // GUI thread: maps Qt's application state onto the delegate's lifecycle (hidden or
+    // suspended: resign active and enter the background; active or inactive — another window
+    // has the focus — back to the foreground and become active). Connected to the
+    // application's state changes.
     void onApplicationStateChanged(Qt::ApplicationState state);
 
 private:
@@ -104,6 +107,7 @@ private:
     std::unique_ptr<MixerAdapter> mixer_;
     std::unique_ptr<BrowserAdapter> browser_;
     std::unique_ptr<WaveformHub> waves_;
+    std::unique_ptr<QuitSignals> quitSignals_;
     QTimer pumpTimer_;
     QTimer refreshTimer_;
     Qt::ApplicationState lastState_ = Qt::ApplicationActive;
