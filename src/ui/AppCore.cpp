@@ -7,6 +7,7 @@
 #include "platform/PortAudioDevice.h"
 #include "ui/BrowserAdapter.h"
 #include "ui/MixerAdapter.h"
+#include "ui/MprisService.h"
 #include "ui/QuitSignals.h"
 #include "ui/ShellAdapter.h"
 #include "ui/WaveformHub.h"
@@ -133,6 +134,8 @@ AppCore::AppCore(Options options, QObject* parent)
     waves_ = std::make_unique<WaveformHub>(*delegate_);
     WaveformHub::setInstance(waves_.get());
 
+    mpris_ = std::make_unique<MprisService>(*delegate_, QDBusConnection::sessionBus());
+
     delegate_->applicationDidFinishLaunching(options.tablet);
     refresh(); // the layout kind is known from here on
 }
@@ -145,6 +148,7 @@ AppCore::~AppCore() {
     ShellAdapter::setInstance(nullptr);
     MixerAdapter::setInstance(nullptr);
     BrowserAdapter::setInstance(nullptr);
+    mpris_.reset();
     browser_.reset();
     WaveformHub::setInstance(nullptr);
     waves_.reset();
@@ -179,6 +183,9 @@ void AppCore::refresh() {
     shell_->refresh();
     mixer_->refresh();
     browser_->refresh();
+    if (mpris_) {
+        mpris_->refresh();
+    }
 }
 
 void AppCore::onApplicationStateChanged(Qt::ApplicationState state) {

@@ -9,6 +9,7 @@
 //                 alerts (ShellAdapter) as its alert presenter
 //   adapters: Shell, Mixer (two Decks, sliders, XY pads, the party screen), TrackBrowser
 //             as QML singletons
+//   media keys: MPRIS on the session bus, when there is one
 //   lifecycle: Qt's application states → the delegate's lifecycle calls; the last window
 //              closing, SIGINT or SIGTERM → applicationWillTerminate, then quit;
 //              exitRequested → quit.
@@ -42,6 +43,7 @@ class MixerAdapter;
 class BrowserAdapter;
 class WaveformHub;
 class QuitSignals;
+class MprisService;
 
 class AppCore : public QObject {
     Q_OBJECT
@@ -81,6 +83,9 @@ public:
     BrowserAdapter& browser() { return *browser_; }
     // GUI thread: the decks' waveform controls and their frame clock.
     WaveformHub* waveforms() { return waves_.get(); }
+    // GUI thread: the media keys' MPRIS player on the session bus (registered() is false
+    // without a bus).
+    MprisService& mpris() { return *mpris_; }
     // GUI thread: true when the sound card could not be opened and the offline device plays.
     bool offlineFallback() const { return offlineFallback_; }
 
@@ -108,6 +113,7 @@ private:
     std::unique_ptr<BrowserAdapter> browser_;
     std::unique_ptr<WaveformHub> waves_;
     std::unique_ptr<QuitSignals> quitSignals_;
+    std::unique_ptr<MprisService> mpris_;
     QTimer pumpTimer_;
     QTimer refreshTimer_;
     Qt::ApplicationState lastState_ = Qt::ApplicationActive;
