@@ -80,6 +80,7 @@ void SampleTestController::readSettings() {
         ffSpeed_ = 160.0;
     }
     snapCueToBeat_ = defaults_.boolForKey("kSnapCueToBeat", true);
+    readMixerSettings();
 }
 
 SampleTestController::~SampleTestController() {

@@ -548,6 +548,17 @@ private:
         ~OwnedTimer() { handle.invalidate(); }
     };
     void setFxSlots(int deck, int enabledSlot, const int* offSlots, int offCount);
+    // The crossfader's settings, read once here (at start and on every "settingChanged")
+    // rather than looked up by name at every move of the crossfader.
+    struct MixerSettings {
+        bool stopProofLock = false; // "kStopProofLock"
+        int64_t fadeCurve = 1;      // "kFadeCurve"
+        float dipCorrection = 1.0f; // "kDipCorrection"
+        bool autoEqEnabled = false; // "kAutoEqEnabled"
+        double xFadeTime = 4.5;     // "kXFadeTime", seconds
+    };
+    void readMixerSettings();
+    MixerSettings mixerSettings_;
     void updateMixerSliders();
     bool wireMixer();
 
