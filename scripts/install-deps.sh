@@ -30,6 +30,9 @@ packages=(
   dpkg-dev fakeroot file
   # the Wi-Fi transfer page's test: headless Chromium driven by Selenium
   chromium chromium-driver python3-selenium
+  # the sound-card path's tests: a PulseAudio daemon with a null sink behind ALSA's default
+  # device; MPRIS on a private session bus
+  pulseaudio pulseaudio-utils libasound2-plugins dbus-bin dbus-daemon
 )
 
 missing=()

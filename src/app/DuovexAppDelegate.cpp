@@ -136,7 +136,7 @@ void DuovexAppDelegate::applicationDidFinishLaunching(bool tablet) {
         db_->setUpdateLastHash([this] { updateLastHash(); });
     }
     services_.db = db_;
-    services_.loadFileDidHide = [this] { loadFileDidHide(); };
+    services_.loadFileDidHide = [this] { decoderFirstPass(); };
 
     splashShown_ = true;
     continueTimer_ = loop_.after(kContinueLoadDelay, [this] { continueLoad(); });
@@ -426,8 +426,10 @@ void DuovexAppDelegate::saveSession(bool background) {
     defaults_.setBool(kLastZoomMode, lastZoomMode_);
     defaults_.setBool(kNormalizeVolume, normalizeVolume_);
     saveDecks();
+    // The pads' shared volume survives every way the application ends: on the desktop a
+    // normal quit is a termination, never a trip through the background.
+    defaults_.setFloat(kSamplesVolume, engine_->getSampleGain());
     if (background) {
-        defaults_.setFloat(kSamplesVolume, engine_->getSampleGain());
         defaults_.setBool(kSnapCueToBeat, snapCueToBeat_);
     }
 }
@@ -457,6 +459,7 @@ void DuovexAppDelegate::showLoadFile(int deck) {
                                                [this] { loadFileDidHide(); });
         loadFile_->setImportHandler([this] { startImport(*loadFile_); });
         loadFile_->setImportDoneHandler([this] { importDidEnd(); });
+        loadFile_->setMessageHandler([this](const std::string& message) { showMessage(message); });
     }
     loadFile_->setSideToLoad(sideToLoad_);
     loadFile_->viewWillAppear();
@@ -504,14 +507,36 @@ void DuovexAppDelegate::importDidEnd() {
 
 void DuovexAppDelegate::loadFileDidHide() {
     loadFileShown_ = false;
-    if (needAutoPlay_) {
-        needAutoPlay_ = false;
-        playDeck(autoPlayIndex_);
-    }
+    playPendingAutoPlay();
     if (!testCnt_) {
         return;
     }
     testCnt_->setTouchesEnabled(true);
+    refreshScreenSoon();
+}
+
+void DuovexAppDelegate::decoderFirstPass() {
+    if (!loadFileShown_) {
+        loadFileDidHide();
+        return;
+    }
+    // A load the browser did not ask for (the other deck's crate continuation, party mode, the
+    // start-up restore) while the user is choosing: the browser stays open and the mixing
+    // screen's touches stay as the browser left them.
+    playPendingAutoPlay();
+    if (testCnt_) {
+        refreshScreenSoon();
+    }
+}
+
+void DuovexAppDelegate::playPendingAutoPlay() {
+    if (needAutoPlay_) {
+        needAutoPlay_ = false;
+        playDeck(autoPlayIndex_);
+    }
+}
+
+void DuovexAppDelegate::refreshScreenSoon() {
     namesTimer_.invalidate();
     slidersTimer_.invalidate();
     namesTimer_ = loop_.after(kUpdateNamesDelay, [this] { testCnt_->updateNames(); });

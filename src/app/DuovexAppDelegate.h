@@ -148,6 +148,10 @@ public:
     // The browser closed, or a load ended: plays the deck a crate continuation loaded,
     // re-enables touches, refreshes names after 0.2 s and sliders after 0.25 s.
     void loadFileDidHide();
+    // Main thread: a deck's decoder finished its first pass in the foreground. With the browser
+    // closed this is loadFileDidHide; with it open, the browser stays: only the pending
+    // automatic play and the refreshes run.
+    void decoderFirstPass();
     // Shows the main menu (its controller made on first use, once the engine exists); waveforms
     // redraw at 1/15 s.
     void showMainMenu() override;
@@ -340,6 +344,10 @@ private:
     void saveDecks();
     void continueCrate(int deck);
     void playDeck(int deck);
+    // The deck a crate continuation loaded starts once its load has run its first pass.
+    void playPendingAutoPlay();
+    // Names after 0.2 s, sliders after 0.25 s on the mixing screen.
+    void refreshScreenSoon();
     std::array<std::string, 2> defaultTracks() const;
     void runPendingURLs();
     void removeStalePasteParts();

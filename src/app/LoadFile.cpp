@@ -290,6 +290,16 @@ bool LoadFile::deleteRow(size_t index) {
     const std::shared_ptr<VXAudioFileInfo> info = infoList_[index];
     bool deleted = false;
     if (info->fileGroup != kBuiltInLocation) {
+        if (const auto why = deleteRefusal(info->fileName)) {
+            // Deleting under a deck or an analysis would leave the deck without its file and let
+            // the analysis write the peak file again beside the deleted track.
+            logLine("not deleting %s: %s", info->fileName.string().c_str(), why->c_str());
+            if (messageHandler_) {
+                messageHandler_(*why);
+            }
+            updateData();
+            return false;
+        }
         std::error_code ec;
         std::filesystem::remove(info->fileName, ec);
         if (ec) {
@@ -310,6 +320,28 @@ bool LoadFile::deleteRow(size_t index) {
     }
     updateData();
     return deleted;
+}
+
+std::optional<std::string> LoadFile::deleteRefusal(const std::filesystem::path& file) const {
+    if (!engine_ || file.empty()) {
+        return std::nullopt;
+    }
+    if (engine_->initialized()) {
+        for (int d = 0; d < 2; ++d) {
+            const audioStream& deck = engine_->deck(d);
+            const auto track = deck.track();
+            if ((deck.isLoaded.load() || deck.isLoading.load()) && track && track->path == file) {
+                return std::string(kDeleteLoadedMessage);
+            }
+        }
+    }
+    if (const auto analyses = engine_->getCurrentAnalizes()) {
+        const std::string name = file.filename().string();
+        if (std::find(analyses->begin(), analyses->end(), name) != analyses->end()) {
+            return std::string(kDeleteAnalysedMessage);
+        }
+    }
+    return std::nullopt;
 }
 
 // ---- loading --------------------------------------------------------------------------------

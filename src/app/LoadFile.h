@@ -28,6 +28,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -148,9 +149,15 @@ public:
     // the selection and enables the load button.
     void selectRow(size_t index);
     // Main thread: swipe to delete on row `index`: a user track loses its audio file, its peak
-    // file and its database row; a built-in track is kept. The list is reloaded either way.
+    // file and its database row; a built-in track is kept, and so is a track loaded on a deck
+    // or under analysis (the message handler then says why). The list is reloaded either way.
     // True when a user track was deleted.
     bool deleteRow(size_t index);
+    // Why a track cannot be deleted now.
+    static constexpr const char* kDeleteLoadedMessage =
+        "This track is loaded on a deck. Load another track there before deleting it.";
+    static constexpr const char* kDeleteAnalysedMessage =
+        "This track is being analysed. Delete it once the analysis has finished.";
 
     // --- loading (main thread) -------------------------------------------------------------
     // Main thread: the load button: nothing selected closes the browser; an analysed track is
@@ -209,6 +216,9 @@ public:
     // Main thread: called when an import this browser started has ended.
     void setImportDoneHandler(std::function<void()> handler) {
         importDoneHandler_ = std::move(handler);
+    // Main thread: shows the user a message (a refused deletion).
+    void setMessageHandler(std::function<void(const std::string&)> handler) {
+        messageHandler_ = std::move(handler);
     }
     // Main thread: every later draw comes from `source` instead of the clock-started generator.
     void setRandomSource(RandomSource source) { randomSource_ = std::move(source); }
@@ -219,6 +229,8 @@ private:
     double nextRandom();
     void setSortButtons();
     std::optional<uint32_t> deckTrackHash() const;
+    // Why `file` cannot be deleted now (a deck holds it, or it is being analysed), if so.
+    std::optional<std::string> deleteRefusal(const std::filesystem::path& file) const;
 
     AudioOut* engine_;
     DBController* db_;
@@ -227,6 +239,7 @@ private:
     std::function<void()> didHide_;
     std::function<void()> importHandler_;
     std::function<void()> importDoneHandler_;
+    std::function<void(const std::string&)> messageHandler_;
     RandomSource randomSource_;
     std::mt19937 generator_;
     TimerHandle loadTimer_;

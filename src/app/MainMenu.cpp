@@ -159,6 +159,7 @@ void MainMenu::partyModeAction() {
 void MainMenu::autoEqAction() {
     autoEq_ = !defaults_.boolForKey(kAutoEqKey, false);
     defaults_.setBool(kAutoEqKey, autoEq_);
+    notifications_.postNow("settingChanged", std::string(kAutoEqKey)); // the mixer reads it again
 }
 
 void MainMenu::sampleVolumeAction(float value) {

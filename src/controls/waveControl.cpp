@@ -266,7 +266,13 @@ void waveControl::oneFingerMove(const Touch& touch) {
 }
 
 void waveControl::touchesEnded(const std::vector<Touch>& touches) {
-    if (!stream || ignoresTouches()) {
+    if (!stream || isFreezed) {
+        return;
+    }
+    // Stop-proof keeps new fingers off a playing deck, but a finger already down (the deck
+    // started, or went alone on air, under it) is always lifted: else its scratch never ends
+    // and the finger count stays wrong for every later touch.
+    if (noTouches == 0 && ignoresTouches()) {
         return;
     }
     touchesLifted(touches, false);

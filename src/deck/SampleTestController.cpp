@@ -80,6 +80,7 @@ void SampleTestController::readSettings() {
         ffSpeed_ = 160.0;
     }
     snapCueToBeat_ = defaults_.boolForKey("kSnapCueToBeat", true);
+    readMixerSettings();
 }
 
 SampleTestController::~SampleTestController() {
@@ -244,7 +245,17 @@ void SampleTestController::play(int d) {
     if (!loaded(d)) {
         return;
     }
-    deckPlay(deck(d), [this](audioStream& s) {
+    startDeck(d);
+    views_[size_t(d)].navigatorTouchable = engine_.engineRunning();
+    if (!engine_.engineRunning()) {
+        engine_.setEngineRunning(true);
+        views_[size_t(d)].navigatorTouchable = false;
+    }
+    views_[size_t(d)].play.selected = true;
+}
+
+int SampleTestController::startDeck(int d) {
+    return deckPlay(deck(d), [this](audioStream& s) {
         const auto info = s.info();
         if (!db_ || !info) {
             return;
@@ -257,12 +268,6 @@ void SampleTestController::play(int d) {
             db_->incrementPlayCountForInfo(*info);
         }
     });
-    views_[size_t(d)].navigatorTouchable = engine_.engineRunning();
-    if (!engine_.engineRunning()) {
-        engine_.setEngineRunning(true);
-        views_[size_t(d)].navigatorTouchable = false;
-    }
-    views_[size_t(d)].play.selected = true;
 }
 
 void SampleTestController::stop(int d) {
@@ -289,7 +294,7 @@ void SampleTestController::pause(int d) {
         views_[size_t(d)].navigatorTouchable = true;
         views_[size_t(d)].play.selected = false;
     } else {
-        deckPlay(deck(d));
+        startDeck(d);
         views_[size_t(d)].navigatorTouchable = false;
         views_[size_t(d)].play.selected = true;
     }
@@ -401,7 +406,7 @@ void SampleTestController::cueHoldButton(int d) {
     jumpToCue(s, holdCuePoint_[size_t(d)]);
     holdCueStreamOn_[size_t(d)] = s.isPlaying.load();
     if (!holdCueStreamOn_[size_t(d)]) {
-        deckPlay(s);
+        startDeck(d);
     }
 }
 

@@ -478,6 +478,9 @@ private:
     bool refuseTempoEdit(const VXAudioFileInfo* info);
     void shiftGrid(int deck, double offset);
     void addCue(int deck, double frame);
+    // Starts the deck (fade-in); its first play after a load raises the track's play count.
+    // Returns deckPlay's result.
+    int startDeck(int deck);
     void cueStep(int deck, bool forward);
 
     AudioOut& engine_;
@@ -547,6 +550,17 @@ private:
         ~OwnedTimer() { handle.invalidate(); }
     };
     void setFxSlots(int deck, int enabledSlot, const int* offSlots, int offCount);
+    // The crossfader's settings, read once here (at start and on every "settingChanged")
+    // rather than looked up by name at every move of the crossfader.
+    struct MixerSettings {
+        bool stopProofLock = false; // "kStopProofLock"
+        int64_t fadeCurve = 1;      // "kFadeCurve"
+        float dipCorrection = 1.0f; // "kDipCorrection"
+        bool autoEqEnabled = false; // "kAutoEqEnabled"
+        double xFadeTime = 4.5;     // "kXFadeTime", seconds
+    };
+    void readMixerSettings();
+    MixerSettings mixerSettings_;
     void updateMixerSliders();
     bool wireMixer();
 
@@ -599,6 +613,9 @@ private:
     double trackTempo(int deck) const;
     void restartRandom();
     void partyFileOpened(int deck);
+    // Party mode: the next deck holds `path`, stopped and not being opened, and no
+    // transition is under way.
+    bool isWaitingNextTrack(const std::filesystem::path& path) const;
     void countPendingFirstPlays();
     // Disarms the triggers and countdowns aimed at the controller under the engine lock, so no
     // render callback reaches it once it is gone (declared last: destroyed first).

@@ -248,7 +248,7 @@ void SampleTestController::updateNavigators() {
 }
 
 bool SampleTestController::autoEqMarksShown() const {
-    return defaults_.boolForKey("kAutoEqEnabled", false);
+    return mixerSettings_.autoEqEnabled;
 }
 
 void SampleTestController::toggleAfterBefore(int d) {

@@ -53,13 +53,16 @@ void SampleTestController::loopInOut(int d) {
     s.inertiaSpeed.store(0.0);
     const double audible = std::trunc(audiblePosition(s));
     ButtonState& button = views_[size_t(d)].loopInOut;
-    if (!s.stopFlag.load()) {
+    const double p = nextBeat(s, audible);
+    // An in point waits only when this button took it (the deck's flag is also written by the
+    // end of a scratch) and an out point here would not lie before it.
+    const bool inPending = s.stopFlag.load() && button.selected && p >= double(s.loopStart.load());
+    if (!inPending) {
         // First press: any running loop ends and the in point waits for its out point.
         {
             std::lock_guard lock(engine_.engineLock());
             s.loopActive.store(false);
         }
-        const double p = nextBeat(s, audible);
         if (usablePoint(s, p)) {
             s.loopStart.store(int32_t(p));
             s.stopFlag.store(true);
@@ -69,7 +72,6 @@ void SampleTestController::loopInOut(int d) {
         button.selected = true;
         return;
     }
-    const double p = nextBeat(s, audible);
     if (usablePoint(s, p)) {
         s.loopEnd.store(int32_t(p));
         s.stopFlag.store(false);

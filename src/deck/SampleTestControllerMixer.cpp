@@ -11,9 +11,9 @@
 #include "deck/SampleTestController.h"
 
 #include "analysis/peakFileData.h"
-#include "engine/DeckEffects.h"
 #include "dsp/mirel_extraLP.h"
 #include "engine/AudioOut.h"
+#include "engine/DeckEffects.h"
 #include "engine/DeckGains.h"
 #include "engine/Transport.h"
 #include "engine/audioStream.h"
@@ -167,17 +167,27 @@ void SampleTestController::crossfade() {
     setCrossfade(mainBalance_.value());
 }
 
+void SampleTestController::readMixerSettings() {
+    mixerSettings_ = {
+        .stopProofLock = defaults_.boolForKey("kStopProofLock", false),
+        .fadeCurve = defaults_.integerForKey("kFadeCurve", kLinearCurve),
+        .dipCorrection = defaults_.floatForKey("kDipCorrection", kDefaultDipCorrection),
+        .autoEqEnabled = defaults_.boolForKey("kAutoEqEnabled", false),
+        .xFadeTime = defaults_.doubleForKey("kXFadeTime", kDefaultXFadeTime),
+    };
+}
+
 void SampleTestController::setCrossfade(float x) {
     // A deck alone on air may be protected from stopping (the waveform and the brake leave it
     // alone while it plays).
     stopProof_ = {false, false};
-    if (defaults_.boolForKey("kStopProofLock", false)) {
+    if (mixerSettings_.stopProofLock) {
         stopProof_[0] = x == 1.0f;
         stopProof_[1] = x == 0.0f;
     }
-    auto [g0, g1] = curveGains(x, defaults_.integerForKey("kFadeCurve", kLinearCurve));
+    auto [g0, g1] = curveGains(x, mixerSettings_.fadeCurve);
     // Centre boost against the dip of the summed level in the middle of the fade.
-    const float dip = defaults_.floatForKey("kDipCorrection", kDefaultDipCorrection);
+    const float dip = mixerSettings_.dipCorrection;
     const float boost = 1.0f + (0.5f - std::fabs(x - 0.5f)) * dip;
     if (engine_.initialized()) {
         deckSetFaderGain(deck(0), g0 * boost);
@@ -185,7 +195,7 @@ void SampleTestController::setCrossfade(float x) {
         deck(0).ignoreZeroSpeed.store(x == 1.0f);
         deck(1).ignoreZeroSpeed.store(x == 0.0f);
     }
-    if (defaults_.boolForKey("kAutoEqEnabled", false)) {
+    if (mixerSettings_.autoEqEnabled) {
         setEq1(0.5f - 0.5f * x, 1);
         setEq3(0.5f + 0.5f * x, 1);
         setEq1(0.5f * x, 0);
@@ -206,7 +216,7 @@ void SampleTestController::doubleTapCrossfader() {
         return;
     }
     autoMixOn_ = true;
-    beginFadeTo(v == 1.0f ? 1 : 0, defaults_.doubleForKey("kXFadeTime", kDefaultXFadeTime));
+    beginFadeTo(v == 1.0f ? 1 : 0, mixerSettings_.xFadeTime);
 }
 
 void SampleTestController::touchEndedCrossfader() {
@@ -305,8 +315,7 @@ void SampleTestController::eqOnOff(int d) {
     }
     DeckViewState& v = views_[size_t(d)];
     // The automatic EQ owns the bands while it is on: the panel stays closed.
-    v.eqPanel.selected =
-        defaults_.boolForKey("kAutoEqEnabled", false) ? false : !v.eqPanel.selected;
+    v.eqPanel.selected = mixerSettings_.autoEqEnabled ? false : !v.eqPanel.selected;
     v.volumePanel.selected = false;
     closeBpmPad();
     v.fxPanel.selected = false;

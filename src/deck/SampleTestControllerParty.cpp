@@ -304,9 +304,13 @@ void SampleTestController::togglePartyMode(ButtonState* sender) {
             }
         });
         // After the screen's own observer (which makes the analysed deck follow the other):
-        // a track that got its tempo is parked and cued again on its beats.
-        notifications_.addObserver(this, "Analyze Complete", [this](const Notification&) {
-            if (partyModeOn()) {
+        // a track that got its tempo is parked and cued again on its beats. Only the waiting
+        // next deck holding that very file: an analysis of anything else, or one that ends
+        // once the next deck is already playing in (the crossfade), must not move an audible
+        // deck back to its park point nor arm a second trigger on the current one.
+        notifications_.addObserver(this, "Analyze Complete", [this](const Notification& n) {
+            const std::string* path = std::get_if<std::string>(&n.object);
+            if (path && partyModeOn() && isWaitingNextTrack(*path)) {
                 offsetNextTrack();
                 setupAutocuePoint();
             }
@@ -374,6 +378,15 @@ void SampleTestController::togglePartyMode(ButtonState* sender) {
     if (sender) {
         sender->selected = true;
     }
+}
+
+bool SampleTestController::isWaitingNextTrack(const std::filesystem::path& path) const {
+    const int n = 1 - currentPartyStream();
+    if (!loaded(n) || playing(n) || engine_.deckOpening(n) || transitionPending()) {
+        return false;
+    }
+    const auto info = infoOf(deck(n));
+    return info && !info->fileName.empty() && info->fileName == path;
 }
 
 void SampleTestController::offsetNextTrack() {

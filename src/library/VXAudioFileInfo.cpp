@@ -179,7 +179,7 @@ void VXAudioFileInfo::readFile(const fs::path& path, const Paths& paths) {
             tempo = tagTempo;
         }
         if (tempo <= 0 && lowerAscii(path.extension().string()) == ".m4a") {
-            tempo = readMP4Tempo(path);
+            tempo = std::max(readMP4Tempo(path), 0); // −1: no tempo atom, which is tempo 0
         }
         if (tempo <= 0 && peakFileExists()) {
             double bpm = 0;

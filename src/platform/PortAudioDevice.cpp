@@ -1,10 +1,81 @@
 #include "platform/PortAudioDevice.h"
 
+#include "platform/Log.h"
+
 #include <portaudio.h>
+
+#include <dlfcn.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
 
 namespace vx {
 
 namespace {
+
+// JACK's message hooks, found in the process (PortAudio links libjack) rather than linked, so a
+// PortAudio built without JACK needs nothing more.
+using JackMessageFunction = void (*)(const char*);
+using JackSetMessageFunction = void (*)(JackMessageFunction);
+
+void dropJackMessage(const char*) {}
+
+void logJackMessage(const char* message) {
+    logLine("jack: %s", message);
+}
+
+void setJackMessages(JackMessageFunction function) {
+    for (const char* setter : {"jack_set_error_function", "jack_set_info_function"}) {
+        if (void* symbol = dlsym(RTLD_DEFAULT, setter)) {
+            reinterpret_cast<JackSetMessageFunction>(symbol)(function);
+        }
+    }
+}
+
+// Pa_Initialize probes every host API. Its JACK probe fails loudly on stderr whenever no JACK
+// server runs, the normal case on a desktop: that probe is kept quiet, later JACK messages go to
+// the log, and no JACK server is ever started on our behalf.
+PaError initializeQuietly() {
+    setenv("JACK_NO_START_SERVER", "1", 0);
+    setJackMessages(&dropJackMessage);
+    const PaError err = Pa_Initialize();
+    setJackMessages(&logJackMessage);
+    return err;
+}
+
+// The output device to play on, chosen rather than left to the build's host API order: JACK's
+// default output when a JACK server runs (PortAudio lists the JACK host API only when it reached
+// one), else ALSA's "default" device (PulseAudio or PipeWire on a desktop), else ALSA's or
+// PortAudio's default output.
+PaDeviceIndex chooseOutputDevice() {
+    const auto usable = [](PaDeviceIndex device) {
+        const PaDeviceInfo* info = device >= 0 ? Pa_GetDeviceInfo(device) : nullptr;
+        return info && info->maxOutputChannels >= 2;
+    };
+    const PaHostApiIndex jack = Pa_HostApiTypeIdToHostApiIndex(paJACK);
+    if (jack >= 0) {
+        const PaHostApiInfo* api = Pa_GetHostApiInfo(jack);
+        if (api && api->deviceCount > 0 && usable(api->defaultOutputDevice)) {
+            return api->defaultOutputDevice;
+        }
+    }
+    const PaHostApiIndex alsa = Pa_HostApiTypeIdToHostApiIndex(paALSA);
+    if (alsa >= 0) {
+        const PaHostApiInfo* api = Pa_GetHostApiInfo(alsa);
+        for (int i = 0; api && i < api->deviceCount; ++i) {
+            const PaDeviceIndex device = Pa_HostApiDeviceIndexToDeviceIndex(alsa, i);
+            if (usable(device) && std::strcmp(Pa_GetDeviceInfo(device)->name, "default") == 0) {
+                return device;
+            }
+        }
+        if (api && usable(api->defaultOutputDevice)) {
+            return api->defaultOutputDevice;
+        }
+    }
+    const PaDeviceIndex fallback = Pa_GetDefaultOutputDevice();
+    return usable(fallback) ? fallback : paNoDevice;
+}
 
 int paCallback(const void* /*input*/, void* output, unsigned long frames,
                const PaStreamCallbackTimeInfo* /*time*/, PaStreamCallbackFlags /*flags*/,
@@ -70,13 +141,13 @@ double PortAudioDevice::hardwareBufferDuration() const {
 
 int PortAudioDevice::createUnit() {
     if (!initialized_) {
-        const PaError err = Pa_Initialize();
+        const PaError err = initializeQuietly();
         if (err != paNoError) {
             return err;
         }
         initialized_ = true;
     }
-    device_ = Pa_GetDefaultOutputDevice();
+    device_ = chooseOutputDevice();
     if (!options_.outputName.empty()) {
         for (int i = 0; i < Pa_GetDeviceCount(); ++i) {
             const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
@@ -89,6 +160,9 @@ int PortAudioDevice::createUnit() {
     if (device_ == paNoDevice) {
         return paDeviceUnavailable;
     }
+    const PaDeviceInfo* info = Pa_GetDeviceInfo(device_);
+    const PaHostApiInfo* api = Pa_GetHostApiInfo(info->hostApi);
+    deviceName_ = std::string(api ? api->name : "PortAudio") + ": " + info->name;
     const PaStreamParameters params = outputParameters(device_, format_);
     if (Pa_IsFormatSupported(nullptr, &params, options_.preferredSampleRate) !=
         paFormatIsSupported) {

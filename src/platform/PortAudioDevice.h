@@ -1,5 +1,7 @@
 #pragma once
-// PortAudioDevice: the machine's default sound output through PortAudio (ALSA, JACK, Pulse).
+// PortAudioDevice: the machine's sound output through PortAudio: JACK's default output when a
+// JACK server runs, else ALSA's "default" device (PulseAudio or PipeWire on a desktop). The
+// JACK probe PortAudio makes at start-up stays off stderr.
 //
 // The render callback runs on PortAudio's callback thread. The client format is stereo
 // non-interleaved float, or interleaved signed 16-bit when asked for; the stream runs at 44100 Hz
@@ -30,7 +32,9 @@ public:
     explicit PortAudioDevice(Options options);
     ~PortAudioDevice() override;
 
-    std::string name() const override { return "portaudio"; }
+    // The device that plays once createUnit() chose it ("ALSA: default", "JACK Audio
+    // Connection Kit: system"), "portaudio" before.
+    std::string name() const override { return deviceName_; }
     std::string statusText(int status) const override;
 
     int initializeSession(InterruptionListener listener) override;
@@ -65,6 +69,7 @@ private:
     void* context_ = nullptr;
     bool initialized_ = false; // Pa_Initialize succeeded
     int device_ = -1;
+    std::string deviceName_ = "portaudio";
     void* stream_ = nullptr;
     std::atomic<bool> running_{false};
 };

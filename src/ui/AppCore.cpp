@@ -13,6 +13,8 @@
 #include "ui/ImportAdapter.h"
 #include "ui/MixerAdapter.h"
 #include "ui/SettingsAdapter.h"
+#include "ui/MprisService.h"
+#include "ui/QuitSignals.h"
 #include "ui/ShellAdapter.h"
 #include "ui/WaveformHub.h"
 
@@ -151,22 +153,31 @@ AppCore::AppCore(Options options, QObject* parent)
     }
     connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
             &AppCore::terminate);
+    // Ctrl+C and a session's logout end the application the way closing its window does.
+    quitSignals_ = std::make_unique<QuitSignals>([this](int) {
+        terminate();
+        QCoreApplication::quit();
+    });
 
     // The waveforms' frame clock; its controls bind to the engine once the launch made it.
     waves_ = std::make_unique<WaveformHub>(*delegate_);
     WaveformHub::setInstance(waves_.get());
+
+    mpris_ = std::make_unique<MprisService>(*delegate_, QDBusConnection::sessionBus());
 
     delegate_->applicationDidFinishLaunching(options.tablet);
     refresh(); // the layout kind is known from here on
 }
 
 AppCore::~AppCore() {
+    quitSignals_.reset();
     pumpTimer_.stop();
     refreshTimer_.stop();
     terminate();
     ShellAdapter::setInstance(nullptr);
     MixerAdapter::setInstance(nullptr);
     BrowserAdapter::setInstance(nullptr);
+    mpris_.reset();
     browser_.reset();
     MenuAdapter::setInstance(nullptr);
     SettingsAdapter::setInstance(nullptr);
@@ -218,6 +229,9 @@ void AppCore::refresh() {
     settings_->refresh();
     batch_->refresh();
     import_->refresh();
+    if (mpris_) {
+        mpris_->refresh();
+    }
 }
 
 void AppCore::onApplicationStateChanged(Qt::ApplicationState state) {
@@ -228,6 +242,10 @@ void AppCore::onApplicationStateChanged(Qt::ApplicationState state) {
     SampleTestController* screen = delegate_->mixingScreen();
     switch (state) {
     case Qt::ApplicationActive:
+    case Qt::ApplicationInactive:
+        // On a desktop, inactive only means another window has the focus: the window is still
+        // seen and heard, so it is not a resign (which would freeze the waveforms and walk the
+        // documents folder at every focus change).
         if (backgrounded_) {
             delegate_->applicationWillEnterForeground();
             backgrounded_ = false;
@@ -238,15 +256,6 @@ void AppCore::onApplicationStateChanged(Qt::ApplicationState state) {
         }
         if (screen) {
             screen->setApplicationInactive(false);
-        }
-        break;
-    case Qt::ApplicationInactive:
-        if (!resigned_) {
-            delegate_->applicationWillResignActive();
-            resigned_ = true;
-        }
-        if (screen) {
-            screen->setApplicationInactive(true);
         }
         break;
     case Qt::ApplicationHidden:

@@ -10,9 +10,11 @@
 //   preview output: a second device (PortAudio, or offline like the decks') for the interface
 //                 sounds, never recorded; desktop notifications over D-Bus
 //   adapters: Shell, Mixer (two Decks, sliders, XY pads, the party screen), TrackBrowser,
-//             Menu, Settings, Batch as QML singletons
+//             Menu, Settings, Batch, MusicImport as QML singletons
+//   media keys: MPRIS on the session bus, when there is one
 //   lifecycle: Qt's application states → the delegate's lifecycle calls; the last window
-//              closing → applicationWillTerminate, then quit; exitRequested → quit.
+//              closing, SIGINT or SIGTERM → applicationWillTerminate, then quit;
+//              exitRequested → quit.
 //
 // Everything here lives on the GUI thread, which is the core's main thread. The object must
 // be created after the QGuiApplication and before the QML engine (the engine's singletons
@@ -50,6 +52,8 @@ class MenuAdapter;
 class SettingsAdapter;
 class BatchAdapter;
 class DBusNotifier;
+class QuitSignals;
+class MprisService;
 
 class AppCore : public QObject {
     Q_OBJECT
@@ -102,6 +106,9 @@ public:
     ImportAdapter& musicImport() { return *import_; }
     // GUI thread: the decks' waveform controls and their frame clock.
     WaveformHub* waveforms() { return waves_.get(); }
+    // GUI thread: the media keys' MPRIS player on the session bus (registered() is false
+    // without a bus).
+    MprisService& mpris() { return *mpris_; }
     // GUI thread: true when the sound card could not be opened and the offline device plays.
     bool offlineFallback() const { return offlineFallback_; }
 
@@ -111,9 +118,10 @@ public:
     void pump();
     // GUI thread: refreshes every adapter's state from the controllers now.
     void refresh();
-    // GUI thread: maps Qt's application state onto the delegate's lifecycle (inactive: resign
-    // active; hidden or suspended: also enter the background; active: back to the foreground
-    // and become active). Connected to the application's state changes.
+    // GUI thread: maps Qt's application state onto the delegate's lifecycle (hidden or
+    // suspended: resign active and enter the background; active or inactive — another window
+    // has the focus — back to the foreground and become active). Connected to the
+    // application's state changes.
     void onApplicationStateChanged(Qt::ApplicationState state);
 
 private:
@@ -134,6 +142,8 @@ private:
     std::unique_ptr<BatchAdapter> batch_;
     std::unique_ptr<ImportAdapter> import_;
     std::unique_ptr<WaveformHub> waves_;
+    std::unique_ptr<QuitSignals> quitSignals_;
+    std::unique_ptr<MprisService> mpris_;
     QTimer pumpTimer_;
     QTimer refreshTimer_;
     Qt::ApplicationState lastState_ = Qt::ApplicationActive;

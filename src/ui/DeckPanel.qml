@@ -515,7 +515,9 @@ Rectangle {
                         TouchButton {
                             width: parent.bw; height: open.rowHeight; text: "HOLD"
                             onPressed: panel.deck.cueHoldDown()
-                            onReleased: panel.deck.cueHoldUp()
+                            // Only a lift on the button ends the preview; a lift outside it or
+                            // a cancelled touch leaves the deck playing.
+                            onClicked: panel.deck.cueHoldUp()
                         }
                         TouchButton { width: parent.bw; height: open.rowHeight; text: "◀ CUE"; onClicked: panel.deck.cuePrevious() }
                         TouchButton { width: parent.bw; height: open.rowHeight; text: "CUE ▶"; onClicked: panel.deck.cueNext() }

@@ -207,6 +207,7 @@ TEST(DuovexAppDelegateTest, TerminationSavesWhatTheNextLaunchRestores) {
         ASSERT_TRUE(
             sampleLoad(run.engine().pad(2), padFile, &run.app().defaults(), lastSampleKey(2)));
         run.engine().setGain(0.8f);
+        run.engine().setSampleGain(0.3f);
         run.app().setNormalizeVolume(false);
         run.app().setLastSplit(true);
         run.app().setLastZoomMode(false);
@@ -238,6 +239,7 @@ TEST(DuovexAppDelegateTest, TerminationSavesWhatTheNextLaunchRestores) {
         EXPECT_GT(run.engine().pad(i).frameCount(), 0) << "pad " << i + 1;
     }
     EXPECT_NEAR(run.engine().getGain(), 0.8f, 1e-6);
+    EXPECT_FLOAT_EQ(run.engine().getSampleGain(), 0.3f) << "the pads' volume";
     EXPECT_FALSE(run.app().normalizeVolume());
     EXPECT_TRUE(run.app().lastSplit());
     EXPECT_FALSE(run.app().lastZoomMode());
@@ -438,6 +440,27 @@ TEST(DuovexAppDelegateTest, CrateContinuation) {
         // A repeat plays the same load again; a new track is a new load.
         EXPECT_EQ(run.engine().decoder(0)->loads(), loadsBefore + (c.next == c.start ? 0 : 1));
     }
+}
+
+// A load the browser did not ask for (here the other deck's crate continuation) runs while the
+// user chooses a track: the continued deck plays, and the browser stays open.
+TEST(DuovexAppDelegateTest, AContinuationWhileTheBrowserIsOpenLeavesItOpen) {
+    AppHome home;
+    const fs::path a = home.addTrack("A");
+    const fs::path b = home.addTrack("B");
+    AppRun run(home);
+    fillCrate(*run.app().db(), 3, {a, b});
+    run.loadFromCrate(0, a, 3);
+    run.app().mixingScreen()->play(0);
+    ASSERT_TRUE(run.runUntil([&] { return run.deck(0).isPlaying.load(); }, 0.5));
+    run.open(1);
+    run.app().mixingScreen()->setTouchesEnabled(false); // as the phone's eject leaves them
+    ASSERT_TRUE(run.runUntil([&] { return run.loadedFile(0) == b; }, 6.0));
+    ASSERT_TRUE(run.runUntil([&] { return run.deck(0).isPlaying.load(); }, 1.0));
+    run.runFor(0.5);
+    EXPECT_TRUE(run.app().loadFileShown());
+    EXPECT_FALSE(run.app().mixingScreen()->touchesEnabled());
+    EXPECT_EQ(run.app().sideToLoad(), 1);
 }
 
 TEST(DuovexAppDelegateTest, ATrackFromNoCrateDoesNotContinue) {

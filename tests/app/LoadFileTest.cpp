@@ -5,6 +5,7 @@
 #include "app/LoadFile.h"
 
 #include "AppFixture.h"
+#include "engine/analyzeProgress.h"
 
 #include "analysis/analyzeTrack.h"
 #include "analysis/peakFileData.h"
@@ -391,6 +392,38 @@ TEST(LoadFileTest, PlayCountOrderListsTheMostPlayedFirst) {
 }
 
 // ---- deleting -------------------------------------------------------------------------------
+
+// A user track a deck holds, or one under analysis, is kept with its peak file and row, and the
+// user is told why; once neither holds it, it can go.
+TEST(LoadFileTest, DeletingATrackInUseIsRefusedWithAReason) {
+    AppHome home = browserHome();
+    const fs::path onDeck = home.addTrack("On Deck");
+    const fs::path analysed = home.addTrack("Analysed");
+    AppRun run(home);
+    run.loadFromCrate(1, onDeck, -1);
+    std::atomic<float> progress{0.3f};
+    ASSERT_TRUE(run.engine().registerAnalyze(
+        std::make_shared<analyzeProgress>(&progress, analysed.filename().string())));
+    LoadFile& browser = run.open(0);
+    const struct {
+        fs::path file;
+        const char* why;
+    } cases[] = {{onDeck, LoadFile::kDeleteLoadedMessage},
+                 {analysed, LoadFile::kDeleteAnalysedMessage}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file.filename().string());
+        const size_t alerts = run.alerts().shown.size();
+        EXPECT_FALSE(browser.deleteRow(rowOf(browser, c.file)));
+        EXPECT_TRUE(fs::exists(c.file));
+        EXPECT_TRUE(fs::exists(peakFilePath(c.file)));
+        EXPECT_TRUE(home.hasFileRow(0, c.file));
+        ASSERT_EQ(run.alerts().shown.size(), alerts + 1);
+        EXPECT_EQ(run.alerts().shown.back().message, c.why);
+    }
+    run.engine().analyzeNotComplete(analysed); // the analysis ended
+    EXPECT_TRUE(browser.deleteRow(rowOf(browser, analysed)));
+    EXPECT_FALSE(fs::exists(analysed));
+}
 
 TEST(LoadFileTest, DeletingRemovesUserTracksOnly) {
     struct Case {

@@ -568,6 +568,28 @@ TEST(waveControl, StopProofIgnoresTouchesOnlyWhileTheDeckPlays) {
     }
 }
 
+// The deck goes alone on air (stop-proof on) while a finger scratches it: lifting that finger
+// still ends the scratch, and the next touch once stop-proof is off scratches afresh.
+TEST(waveControl, AFingerDownBeforeStopProofIsStillLifted) {
+    Desk desk;
+    desk.playing(200000.0);
+    bool proof = false;
+    desk.control.setStopProofQuery([&proof] { return proof; });
+    Finger a{1, 100.0f, 300.0f};
+    desk.control.touchesBegan({a.down(1.0)});
+    ASSERT_TRUE(desk.d.isScratching.load());
+    proof = true;
+    desk.control.touchesEnded({a.up(1.2)});
+    EXPECT_FALSE(desk.d.isScratching.load());
+    EXPECT_EQ(desk.control.noTouches, 0);
+    desk.control.touchesBegan({a.down(1.5)}); // still stop-proof: ignored
+    EXPECT_EQ(desk.control.noTouches, 0);
+    proof = false;
+    desk.control.touchesBegan({a.down(2.0)});
+    EXPECT_TRUE(desk.d.isScratching.load());
+    EXPECT_EQ(desk.control.noTouches, 1);
+}
+
 TEST(waveControl, CancelledTouchesAreHandledEvenWhenFrozenAndGlideBack) {
     Desk desk;
     desk.playing(200000.0);

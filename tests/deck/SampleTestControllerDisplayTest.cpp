@@ -248,6 +248,7 @@ TEST(SampleTestControllerDisplay, TopBarButtons) {
     EXPECT_EQ(t.host.menus, 1);
 
     t.defaults.setBool("kAutoEqEnabled", true);
+    t.notifications.postNow("settingChanged", std::string("kAutoEqEnabled"));
     EXPECT_TRUE(t.screen->autoEqMarksShown());
 }
 

@@ -5,6 +5,8 @@
 #include "BeatTrack.h"
 #include "ScreenDesk.h"
 
+#include "controls/waveControl.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -249,6 +251,33 @@ TEST(SampleTestControllerLoops, ClosingThePanelEndsTheLoopOpeningItClosesTheOthe
     EXPECT_FALSE(t.deck(0).stopFlag.load());
     EXPECT_FALSE(t.view(0).loopInOut.selected);
     EXPECT_FALSE(t.deck(0).loopActive.load());
+}
+
+// A scratch back before a stopped loop's end leaves the deck's stop flag set (it stands for
+// "at or before the loop end" there); the next in/out press is still an in press, never an out
+// point behind the old in point.
+TEST(SampleTestControllerLoops, AfterAScratchInOutTakesANewInPoint) {
+    LoopScreen t;
+    t.load(0, 120.0, 0.0);
+    t.setLoop(0, 100000.0, 120000.0);
+    t.screen->loopStop(0);
+    const int32_t oldStart = t.deck(0).loopStart.load();
+    waveControl wave(t.engine.out, 0);
+    t.deck(0).position.store(20000.0);
+    wave.touchesBegan({{1, 100.0f, 300.0f, 100.0f, 300.0f, 1.0}});
+    wave.touchesEnded({{1, 100.0f, 300.0f, 100.0f, 300.0f, 1.1}});
+    ASSERT_TRUE(t.deck(0).stopFlag.load()) << "the lift's flag this press must not trust";
+    t.deck(0).position.store(20000.0);
+    t.screen->loopInOut(0);
+    EXPECT_EQ(t.deck(0).loopStart.load(), int32_t(beatAt(86)));
+    EXPECT_NE(t.deck(0).loopStart.load(), oldStart);
+    EXPECT_FALSE(t.deck(0).loopActive.load());
+    EXPECT_TRUE(t.view(0).loopInOut.selected);
+    t.deck(0).position.store(50000.0);
+    t.screen->loopInOut(0);
+    EXPECT_TRUE(t.deck(0).loopActive.load());
+    EXPECT_EQ(t.deck(0).loopStart.load(), int32_t(beatAt(86)));
+    EXPECT_EQ(t.deck(0).loopEnd.load(), int32_t(beatAt(258)));
 }
 
 TEST(SampleTestControllerLoops, EveryLoopHandlerOnAnUnloadedDeckIsHarmless) {

@@ -9,9 +9,9 @@
 #include "analysis/peakFileData.h"
 #include "deck/SampleTestController.h"
 #include "dsp/AMRepeater.h"
-#include "engine/DeckEffects.h"
 #include "dsp/MDelay.h"
 #include "dsp/mirel_extraLP.h"
+#include "engine/DeckEffects.h"
 #include "engine/DeckSpeed.h"
 #include "platform/Clock.h"
 #include "platform/UserDefaults.h"
@@ -131,7 +131,9 @@ TEST_F(SampleTestControllerMixerTest, CrossfadeCurvesAndTheCentreBoost) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "curve " << c.curve << " dip " << c.dip << " x " << c.x);
         defaults.setInteger("kFadeCurve", c.curve);
+        notifications.postNow("settingChanged", std::string("kFadeCurve"));
         defaults.setFloat("kDipCorrection", c.dip);
+        notifications.postNow("settingChanged", std::string("kDipCorrection"));
         controller->setCrossfade(c.x);
         const float tolerance = c.dip > 0.0f ? 1e-6f : 2e-6f; // the curves' figures are rounded
         EXPECT_NEAR(gain(0), c.g0, tolerance);
@@ -148,6 +150,7 @@ TEST_F(SampleTestControllerMixerTest, ShowingTheScreenOpensBothFaders) {
 
 TEST_F(SampleTestControllerMixerTest, TheDeckAloneOnAirIsProtectedOnlyAtTheVeryEnd) {
     defaults.setBool("kStopProofLock", true);
+    notifications.postNow("settingChanged", std::string("kStopProofLock"));
     controller->setCrossfade(1.0f);
     EXPECT_TRUE(controller->stopProof(0));
     EXPECT_FALSE(controller->stopProof(1));
@@ -166,6 +169,7 @@ TEST_F(SampleTestControllerMixerTest, TheDeckAloneOnAirIsProtectedOnlyAtTheVeryE
     // Without the setting nothing is protected, but the engine still keeps the deck alone on
     // air from being braked to a halt.
     defaults.setBool("kStopProofLock", false);
+    notifications.postNow("settingChanged", std::string("kStopProofLock"));
     controller->setCrossfade(1.0f);
     EXPECT_FALSE(controller->stopProof(0));
     EXPECT_TRUE(deck0().ignoreZeroSpeed.load());
@@ -196,6 +200,7 @@ struct AutoEqCase {
 
 TEST_F(SampleTestControllerMixerTest, AutoEqSwapsBassAndTrebleWithTheCrossfader) {
     defaults.setBool("kAutoEqEnabled", true);
+    notifications.postNow("settingChanged", std::string("kAutoEqEnabled"));
     deckSetEqMid(deck0(), -7.0f, 25);
     const AutoEqCase cases[] = {
         {1.0f, -50.0f, 20.0f, 0.0f, 0.0f},
@@ -218,6 +223,7 @@ TEST_F(SampleTestControllerMixerTest, AutoEqSwapsBassAndTrebleWithTheCrossfader)
     controller->eqOnOff(0);
     EXPECT_FALSE(controller->view(0).eqPanel.selected);
     defaults.setBool("kAutoEqEnabled", false);
+    notifications.postNow("settingChanged", std::string("kAutoEqEnabled"));
     controller->eqOnOff(0);
     EXPECT_TRUE(controller->view(0).eqPanel.selected);
 }
@@ -249,6 +255,7 @@ TEST_F(SampleTestControllerMixerTest, ADoubleTapAtAnEndFadesToTheOtherInKXFadeTi
 
     // And back from 0.0 towards deck 0, over a shorter time: 2.25 s = 33.75 ticks.
     defaults.setDouble("kXFadeTime", 2.25);
+    notifications.postNow("settingChanged", std::string("kXFadeTime"));
     controller->doubleTapCrossfader();
     EXPECT_EQ(controller->targetXFade(), 1.0f);
     loop.runFor(33.0 / 15.0 + 0.01);

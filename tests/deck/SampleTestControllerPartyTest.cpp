@@ -349,6 +349,38 @@ TEST(SampleTestControllerParty, TheNextTrackIsParkedSomeBeatsBeforeItsPlayPoint)
     }
 }
 
+// A finished analysis parks and cues again only the next deck that waits, stopped, with that
+// file: an analysis of another file, or one that ends while the next deck already plays in
+// (the crossfade), leaves the audible deck where it is and arms no second trigger.
+TEST(SampleTestControllerParty, AnAnalysisReparksOnlyTheWaitingNextTrack) {
+    struct Case {
+        const char* name;
+        const char* analysed;
+        bool nextPlays;
+        bool reparks;
+    };
+    const Case cases[] = {{"the waiting next track", "/music/one.wav", false, true},
+                          {"another track", "/music/other.wav", false, false},
+                          {"during the crossfade", "/music/one.wav", true, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PartyScreen t;
+        t.load(0, kTempo, kLongTrack);
+        test::loadBeatTrack(t.deck(1), kTempo, kLongTrack, kBeatEntries, 330.0).fileName =
+            "/music/one.wav";
+        t.screen->togglePartyMode();
+        ASSERT_EQ(t.screen->currentPartyStream(), 0);
+        constexpr double kHeard = 123456.0;
+        t.deck(1).position.store(kHeard);
+        t.deck(1).isPlaying.store(c.nextPlays);
+        t.deck(0).triggerArmed.store(false);
+        t.notifications.post("Analyze Complete", std::string(c.analysed));
+        t.loop.runDue();
+        EXPECT_EQ(t.deck(1).position.load() != kHeard, c.reparks) << t.deck(1).position.load();
+        EXPECT_EQ(t.deck(0).triggerArmed.load(), c.reparks);
+    }
+}
+
 TEST(SampleTestControllerParty, TheSameRandomStartGivesTheSameOffsets) {
     std::vector<int> runs[2];
     for (auto& run : runs) {

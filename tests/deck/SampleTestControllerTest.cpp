@@ -207,6 +207,24 @@ TEST_F(SampleTestControllerTest, NamesAndButtonsFollowTheDecks) {
     EXPECT_FALSE(controller->view(1).play.hidden);
 }
 
+// Every way the screen starts a freshly loaded deck counts one play of its track, and a second
+// start of the same load counts none.
+TEST_F(SampleTestControllerTest, EveryStartOfAFreshLoadCountsOnePlay) {
+    using C = SampleTestController;
+    int expected = db->getFullInfoForFile(info->fileName)->playcount;
+    for (auto start : {&C::play, &C::playStop, &C::pause, &C::cueHoldButton}) {
+        deckStop(deck0());
+        deck0().firstPlayPending.store(true); // as a load leaves it
+        for (int twice = 0; twice < 2; ++twice) {
+            deckStop(deck0());
+            (controller.get()->*start)(0);
+            ASSERT_TRUE(deck0().isPlaying.load());
+        }
+        loop.runDue();
+        EXPECT_EQ(db->getFullInfoForFile(info->fileName)->playcount, ++expected);
+    }
+}
+
 // Deck 1 holds nothing: every transport and cue handler leaves it as it was.
 TEST_F(SampleTestControllerTest, EveryTransportHandlerOnAnUnloadedDeckIsHarmless) {
     using C = SampleTestController;

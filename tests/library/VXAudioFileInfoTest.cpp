@@ -381,6 +381,17 @@ TEST_F(VXAudioFileInfoTest, LengthOfARowWithoutOneIsReadWhenAsked) {
     EXPECT_TRUE(info->tagsRead());
 }
 
+// An M4A without a tempo atom, tag or tempo in its name has tempo 0 ("unknown"), never the
+// atom reader's "not found".
+TEST_F(VXAudioFileInfoTest, AnUntaggedM4aHasTempoZero) {
+    const fs::path file = home.documents("untagged.m4a");
+    ASSERT_TRUE(test::writeTone(file, 0.5));
+    ASSERT_EQ(VXAudioFileInfo::readMP4Tempo(file), -1);
+    const auto info = VXAudioFileInfo::initWithFile(file, home.paths());
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->tempo, 0);
+}
+
 TEST_F(VXAudioFileInfoTest, TagsAreReadOnlyWhenAsked) {
     const fs::path file = home.documents("tagged.m4a");
     ASSERT_TRUE(test::writeTone(file, 0.5));

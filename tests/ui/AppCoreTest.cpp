@@ -224,9 +224,12 @@ TEST(AppCoreTest, ApplicationStatesMapOntoTheLifecycleAndTerminationSavesTheSess
     shell.core().onApplicationStateChanged(Qt::ApplicationActive);
     ASSERT_TRUE(app.waveformAnimating());
 
+    // Losing the focus to another window is no resign: the waveforms keep running.
+    LogCapture log;
     shell.core().onApplicationStateChanged(Qt::ApplicationInactive);
-    EXPECT_TRUE(app.inBackground());
-    EXPECT_FALSE(app.waveformAnimating());
+    EXPECT_FALSE(app.inBackground());
+    EXPECT_TRUE(app.waveformAnimating());
+    EXPECT_FALSE(log.contains("resign"));
     shell.core().onApplicationStateChanged(Qt::ApplicationActive);
     EXPECT_FALSE(app.inBackground());
     EXPECT_TRUE(app.waveformAnimating());

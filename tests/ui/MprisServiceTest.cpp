@@ -1,0 +1,122 @@
+// Media keys: the application's MPRIS player on a private session bus (a dbus-daemon this test
+// starts and stops), driven with dbus-send as a desktop's media-key handler would.
+
+#include "ui/MprisService.h"
+#include "UiShellFixture.h"
+#include "deck/SampleTestController.h"
+
+#include <QDBusConnection>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace vx::ui {
+namespace {
+
+using namespace shelltest;
+
+// A session bus of its own for the test's lifetime.
+class PrivateBus {
+public:
+    PrivateBus() {
+        if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty()) {
+            return;
+        }
+        daemon_.start(QStringLiteral("dbus-daemon"),
+                      {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                       QStringLiteral("--print-address=1")});
+        if (daemon_.waitForReadyRead(5000)) {
+            address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
+        }
+    }
+    ~PrivateBus() {
+        QDBusConnection::disconnectFromBus(QStringLiteral("vx-mpris-test"));
+        daemon_.terminate();
+        daemon_.waitForFinished(5000);
+    }
+    const QString& address() const { return address_; }
+    QDBusConnection connection() const {
+        return QDBusConnection::connectToBus(address_, QStringLiteral("vx-mpris-test"));
+    }
+
+    // Runs dbus-send against the bus while the event loop serves the call; its output.
+    QString send(const QStringList& arguments) const {
+        QProcess p;
+        p.start(QStringLiteral("dbus-send"),
+                QStringList{QStringLiteral("--bus=") + address_, QStringLiteral("--print-reply"),
+                            QStringLiteral("--dest=") + QLatin1String(MprisService::kServiceName),
+                            QLatin1String(MprisService::kObjectPath)} +
+                    arguments);
+        if (!QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, kStateWaitMs)) {
+            p.kill();
+            p.waitForFinished();
+        }
+        return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+    }
+    QString call(const char* method) const {
+        return send({QStringLiteral("org.mpris.MediaPlayer2.Player.") + QLatin1String(method)});
+    }
+    QString property(const char* interface, const char* name) const {
+        return send({QStringLiteral("org.freedesktop.DBus.Properties.Get"),
+                     QStringLiteral("string:") + QLatin1String(interface),
+                     QStringLiteral("string:") + QLatin1String(name)});
+    }
+
+private:
+    QProcess daemon_;
+    QString address_;
+};
+
+TEST(MprisServiceTest, MediaKeysDriveTheDecksOverTheSessionBus) {
+    PrivateBus bus;
+    if (bus.address().isEmpty()) {
+        GTEST_SKIP() << "no dbus-daemon could be started here: the media-key path is not tested";
+    }
+    RunningShell shell(false);
+    ASSERT_NE(shell.window(), nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.bothLoaded(); }, kLoadWaitMs));
+    auto mpris = std::make_unique<MprisService>(shell.app(), bus.connection());
+    ASSERT_TRUE(mpris->registered());
+
+    EXPECT_TRUE(bus.property("org.mpris.MediaPlayer2", "Identity").contains("\"Velvox Nexa\""));
+    EXPECT_TRUE(
+        bus.property("org.mpris.MediaPlayer2.Player", "PlaybackStatus").contains("\"Paused\""));
+
+    shell.screen()->play(0);
+    ASSERT_TRUE(shell.deck(0)->isPlaying.load());
+    EXPECT_TRUE(
+        bus.property("org.mpris.MediaPlayer2.Player", "PlaybackStatus").contains("\"Playing\""));
+    struct Step {
+        const char* method;
+        bool playsAfter;
+    };
+    // PlayPause toggles (remembering the deck that played); Play and Pause only act when
+    // they change something; Next and Previous belong to party mode and leave the deck alone.
+    const Step steps[] = {{"PlayPause", false}, {"PlayPause", true}, {"Play", true},
+                          {"Pause", false},     {"Pause", false},    {"Play", true},
+                          {"Next", true},       {"Previous", true}};
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.method);
+        const double before = shell.deck(0)->position.load();
+        bus.call(s.method);
+        EXPECT_EQ(shell.deck(0)->isPlaying.load(), s.playsAfter);
+        EXPECT_FALSE(shell.deck(1)->isPlaying.load());
+        EXPECT_GE(shell.deck(0)->position.load(), before) << "nothing rewinds";
+    }
+
+    // Gone with the service: the name is free again.
+    mpris.reset();
+    QProcess owner;
+    owner.start(QStringLiteral("dbus-send"),
+                {QStringLiteral("--bus=") + bus.address(), QStringLiteral("--print-reply"),
+                 QStringLiteral("--dest=org.freedesktop.DBus"), QStringLiteral("/"),
+                 QStringLiteral("org.freedesktop.DBus.NameHasOwner"),
+                 QStringLiteral("string:") + QLatin1String(MprisService::kServiceName)});
+    ASSERT_TRUE(owner.waitForFinished(kStateWaitMs));
+    EXPECT_TRUE(owner.readAllStandardOutput().contains("boolean false"));
+}
+
+} // namespace
+} // namespace vx::ui
