@@ -144,7 +144,7 @@ public:
     // Main thread: the import last started (its picker and progress state), or null.
     iTunesImporter* importer() const { return importer_.get(); }
     // Main thread: an import ended: its view goes and "importDone" is posted.
-    void importDidEnd();
+    void importDidEnd() override;
     // The browser closed, or a load ended: plays the deck a crate continuation loaded,
     // re-enables touches, refreshes names after 0.2 s and sliders after 0.25 s.
     void loadFileDidHide();

@@ -216,6 +216,7 @@ public:
     // Main thread: called when an import this browser started has ended.
     void setImportDoneHandler(std::function<void()> handler) {
         importDoneHandler_ = std::move(handler);
+    }
     // Main thread: shows the user a message (a refused deletion).
     void setMessageHandler(std::function<void(const std::string&)> handler) {
         messageHandler_ = std::move(handler);

@@ -48,6 +48,12 @@ MainMenu::MainMenu(AudioOut& engine, DBController* db, UserDefaults& defaults,
     updateLables();
 }
 
+void MainMenu::fileImported(const ImportParams& params) {
+    if (db_) {
+        iTunesImporter::registerImportedFile(*db_, db_->paths(), params);
+    }
+}
+
 MainMenu::~MainMenu() {
     notifications_.removeObserver(this);
     cpuTimer_.invalidate();

@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "library/iTunesImporter.h"
 #include "platform/RunLoop.h"
 
 namespace vx {
@@ -34,9 +35,13 @@ public:
     virtual void showPartyMode() = 0;
     // An alert titled "Velvox Nexa" with an "OK" button.
     virtual void showMenuAlert(const std::string& message) = 0;
+    // An import the menu started has ended: "importDone" is posted (and the labels recounted).
+    virtual void importDidEnd() = 0;
 };
 
-class MainMenu {
+// The menu is also the delegate of the music-library import it starts: each imported file is
+// registered as a user track.
+class MainMenu final : public iTunesImporterDelegate {
 public:
     static constexpr int kPadCount = 6;
     static constexpr int kPartyModeMinimumTracks = 5;
@@ -51,11 +56,15 @@ public:
     MainMenu(AudioOut& engine, DBController* db, UserDefaults& defaults,
              NotificationCenter& notifications, RunLoop& loop, std::filesystem::path documents,
              MainMenuHost& host);
-    ~MainMenu();
+    ~MainMenu() override;
     MainMenu(const MainMenu&) = delete;
     MainMenu& operator=(const MainMenu&) = delete;
 
     // The menu is shown / removed (the load label's timer runs in between).
+    // iTunesImporterDelegate: registers the imported file; the end posts "importDone".
+    void fileImported(const ImportParams& params) override;
+    void importDone() override { host_.importDidEnd(); }
+
     void viewWillAppear();
     void viewDidDisappear();
     // Recomputes every label but the load's.

@@ -177,7 +177,9 @@ void MenuAdapter::togglePadStrip() {
 }
 
 void MenuAdapter::importMusic() {
-    app_.showAlert(kImportMissing);
+    if (MainMenu* menu = app_.mainMenu()) {
+        app_.startImport(*menu);
+    }
     acted();
 }
 

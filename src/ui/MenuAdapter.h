@@ -51,9 +51,6 @@ class MenuAdapter : public QObject {
     Q_PROPERTY(bool padStripShown READ padStripShown NOTIFY changed)
 
 public:
-    static constexpr const char* kImportMissing =
-        "Importing from the music library is not available yet.";
-
     // GUI thread: the menu of `app`'s mixing screen; `acted` runs after every invokable.
     MenuAdapter(DuovexAppDelegate& app, std::function<void()> acted, QObject* parent = nullptr);
 
@@ -102,7 +99,7 @@ public:
     Q_INVOKABLE void closeHelp();
     // The mixing screen's PADS button: shows or hides the pad strip.
     Q_INVOKABLE void togglePadStrip();
-    // The import button: says that the import is not there yet.
+    // The import button: the music-library import with the menu as its delegate.
     Q_INVOKABLE void importMusic();
 
 signals:

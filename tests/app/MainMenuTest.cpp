@@ -24,6 +24,7 @@ struct RecordingHost : MainMenuHost {
     void showBatchAnalysis() override { calls.push_back("batch"); }
     void showPartyMode() override { calls.push_back("party"); }
     void showMenuAlert(const std::string& message) override { calls.push_back(message); }
+    void importDidEnd() override { calls.push_back("importDone"); }
     std::vector<std::string> calls;
 };
 
