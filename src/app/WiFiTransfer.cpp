@@ -134,7 +134,22 @@ void WiFiTransfer::showAlert(const std::string& title, const std::string& messag
                              const std::string& button, int tag) {
     alertTag_ = tag;
     if (alerts_) {
-        alerts_->showAlert(title, message, button);
+        // The button's press reaches alertButtonPressed (a tag-100 alert stops the server). No
+        // button is the cancel one: a presenter that cannot ask leaves the server running until
+        // it is stopped another way.
+        AlertRequest request;
+        request.title = title;
+        request.message = message;
+        request.buttons = {button};
+        request.cancelButton = -1;
+        request.tag = tag;
+        request.answer = [self = std::weak_ptr<WiFiTransfer*>(self_)](int pressed, int,
+                                                                      const std::string&) {
+            if (const auto alive = self.lock(); alive && pressed >= 0) {
+                (*alive)->alertButtonPressed();
+            }
+        };
+        alerts_->ask(std::move(request));
     } else {
         logLine("%s: %s", title.c_str(), message.c_str());
     }

@@ -145,6 +145,8 @@ private:
     std::string hostName_;
     std::string accessCode_;
     int alertTag_ = 0;
+    // Shared with the answers of the alerts still open: they do nothing once this object is gone.
+    std::shared_ptr<WiFiTransfer*> self_ = std::make_shared<WiFiTransfer*>(this);
     std::unique_ptr<Bridge> bridge_;
 };
 

@@ -44,7 +44,28 @@ public:
                    const std::string& button) override {
         shown.push_back({title, message, button});
     }
+    // A question is recorded under its first button and kept; one with a cancel button is
+    // answered with it at once (as a presenter that cannot ask does), one without waits for
+    // press().
+    void ask(AlertRequest request) override {
+        shown.push_back({request.title, request.message,
+                         request.buttons.empty() ? std::string() : request.buttons.front()});
+        if (request.cancelButton >= 0 && request.answer) {
+            request.answer(request.cancelButton, request.tag, request.text);
+        } else {
+            waiting.push_back(std::move(request));
+        }
+    }
+    // Presses button `index` of the oldest question still waiting.
+    void press(int index) {
+        AlertRequest request = std::move(waiting.front());
+        waiting.erase(waiting.begin());
+        if (request.answer) {
+            request.answer(index, request.tag, request.text);
+        }
+    }
     std::vector<Shown> shown;
+    std::vector<AlertRequest> waiting;
 };
 
 // What a home gets of the build's resources.

@@ -44,14 +44,14 @@ TEST(WiFiTransferTest, TheServerListensWhileItsAlertIsOpenAndStopsWithItsButton)
     EXPECT_EQ(transfer.alertTag(), WiFiTransfer::kServerAlertTag);
     EXPECT_TRUE(fs::is_symlink(home.paths().temporary() / "docroot"));
 
-    transfer.alertButtonPressed();
+    run.alerts().press(0);
     EXPECT_EQ(caller.stopped, 1);
     EXPECT_FALSE(transfer.isListening());
     EXPECT_TRUE(transfer.urlString().empty());
     // The server object is reused: a second start listens again.
     run.app().startServerAction(&caller);
     EXPECT_TRUE(transfer.isListening());
-    transfer.alertButtonPressed();
+    run.alerts().press(0);
     EXPECT_EQ(caller.stopped, 2);
 }
 
@@ -80,7 +80,7 @@ TEST(WiFiTransferTest, AStartThatCannotListenShowsTheServerError) {
     EXPECT_NE(shown.message.find("Address already in use"), std::string::npos) << shown.message;
     EXPECT_EQ(shown.button, "OK");
     EXPECT_TRUE(log.contains("Error starting HTTP Server: "));
-    transfer.alertButtonPressed();
+    run.alerts().press(0);
     EXPECT_EQ(caller.stopped, 1);
 }
 

@@ -43,7 +43,7 @@ struct MixMeter {
 // The shell on a home that outlives it, so that a second shell on the same home is a restart.
 class MenuShell {
 public:
-    MenuShell(bool tablet, const fs::path& home, MixMeter& meter) {
+    MenuShell(bool tablet, const fs::path& home, MixMeter& meter) : tablet_(tablet) {
         core_ = std::make_unique<AppCore>(AppCore::Options{
             .paths =
                 Paths(home / "Documents", VX_RESOURCES_DIR, home / "tmp", home / "settings.json"),
@@ -71,7 +71,9 @@ public:
         core_.reset();
     }
     bool ready() {
+        // A phone's window is phone-shaped (portrait), whatever the test's screen is.
         return window_ && QTest::qWaitForWindowExposed(window_) &&
+               (tablet_ || resizeWindow(window_, QSize(400, 760))) &&
                QTest::qWaitFor([&] { return app().launched() && app().mainMenu(); }, kStateWaitMs);
     }
     AppCore& core() { return *core_; }
@@ -103,6 +105,7 @@ public:
     }
 
 private:
+    bool tablet_;
     std::unique_ptr<AppCore> core_;
     std::unique_ptr<QQmlApplicationEngine> engine_;
     QQuickWindow* window_ = nullptr;
