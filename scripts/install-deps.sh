@@ -16,6 +16,8 @@ packages=(
   # desktop integration: the X clipboard client the paste test drives, the validators of the
   # desktop file and the AppStream metainfo, the SVG rasteriser for the PNG icons
   xclip desktop-file-utils appstream librsvg2-bin
+  # a private session bus and a real notification server for the desktop-notification test
+  dbus-daemon dunst
   # audio and signal processing
   libsoundtouch-dev libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
   libtag1-dev libkissfft-dev portaudio19-dev ffmpeg

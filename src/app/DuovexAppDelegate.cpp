@@ -95,7 +95,11 @@ DuovexAppDelegate::~DuovexAppDelegate() {
     }
     namesTimer_.invalidate();
     slidersTimer_.invalidate();
-    // The browser borrows the engine and the database.
+    // The browser and the menu's screens borrow the engine and the database.
+    batch_.reset();
+    audioOutput_.reset();
+    settings_.reset();
+    mainMenu_.reset();
     loadFile_.reset();
     // The mixing screen refers to the engine; the engine's decode threads to the services and
     // the database.
@@ -156,6 +160,7 @@ void DuovexAppDelegate::continueLoad() {
 
     setUpAudioSession();
 
+    AudioOutputSettings::applyStored(defaults_, device_); // the output the user chose
     engine_ = std::make_unique<AudioOut>(device_, &loop_, &services_);
     const bool outputReady = engine_->init();
     if (!outputReady) {
@@ -275,6 +280,9 @@ void DuovexAppDelegate::loadMainView() {
     testCnt_->startIndicators(); // the screen is shown: its read-outs refresh
     const auto fallbacks = defaultTracks();
     testCnt_->restoreDecks(fallbacks[0], fallbacks[1]);
+    // The menu's controller lives from here on: the pad strip shows its pad names.
+    mainMenu_ = std::make_unique<MainMenu>(*engine_, db_.get(), defaults_, notifications_, loop_,
+                                           paths_.documents(), *this);
     waveformAnimating_ = true;
     transitViewWithEffect(kFadeTransition);
 }
@@ -346,7 +354,7 @@ void DuovexAppDelegate::applicationDidEnterBackground() {
 
     const bool playing = engine_ && engine_->initialized() &&
                          (engine_->deck(0).isPlaying.load() || engine_->deck(1).isPlaying.load());
-    if (!partyMode() && !outputSuspended() && !playing) {
+    if (!partyMode() && !outputSuspended() && !playing && !BatchAnalize::batchAnalysisRunning()) {
         // Nothing to hear: end the process. The shell quits and destroys the delegate, which
         // closes the database; the next start is a fresh launch.
         logLine("nothing playing: ending the process");
@@ -497,12 +505,23 @@ void DuovexAppDelegate::showMessage(const std::string& message) {
 }
 
 void DuovexAppDelegate::showMainMenu() {
+    if (engine_ && !mainMenu_) {
+        mainMenu_ = std::make_unique<MainMenu>(*engine_, db_.get(), defaults_, notifications_,
+                                               loop_, paths_.documents(), *this);
+    }
     mainMenuShown_ = true;
     redrawInterval_ = kMenuRedrawInterval;
+    if (mainMenu_) {
+        mainMenu_->viewWillAppear();
+    }
 }
 
 void DuovexAppDelegate::mainMenuDidHide() {
+    if (mainMenu_) {
+        mainMenu_->viewDidDisappear();
+    }
     mainMenuShown_ = false;
+    helpShown_ = false;
     if (testCnt_) {
         testCnt_->setMenuOn(false);
         testCnt_->setTouchesEnabled(true);
@@ -515,6 +534,26 @@ void DuovexAppDelegate::hideMenu() {
 }
 
 void DuovexAppDelegate::showSettings() {
+    // The screen's controls start from the values in force now.
+    settingsFlags_.normalizeVolume = normalizeVolume_;
+    settingsFlags_.stopProofLock = defaults_.boolForKey(kStopProofLock, false);
+    settingsFlags_.randomSong = defaults_.boolForKey(kRandonSong, false);
+    settingsFlags_.hideBundled = defaults_.boolForKey(kHideBundled, false);
+    settingsFlags_.snapCueToBeat = defaults_.boolForKey(kSnapCueToBeat, true);
+    settingsFlags_.dontMarkEvenBeat = defaults_.boolForKey(kDontMarkEvenBeat, false);
+    settingsFlags_.pitchStep = defaults_.doubleForKey(kPitchStep, 0.001);
+    settingsFlags_.fadeCurve = int(defaults_.integerForKey(kFadeCurve, 1));
+    settingsFlags_.dipCorrection = defaults_.floatForKey(kDipCorrection, 1.0f);
+    settingsFlags_.xFadeTime = defaults_.doubleForKey(kXFadeTime, 4.5);
+    settingsFlags_.songPartInAutoPlay = defaults_.floatForKey(kSongPartInAutoPlay, 0.5f);
+    if (!settings_) {
+        settings_ = std::make_unique<SettingsController>(defaults_, settingsFlags_, *this);
+    }
+    settings_->viewWillAppear();
+    if (!audioOutput_) {
+        audioOutput_ = std::make_unique<AudioOutputSettings>(defaults_, device_, engine_.get());
+    }
+    audioOutput_->viewWillAppear();
     settingsShown_ = true;
 }
 
@@ -533,6 +572,15 @@ void DuovexAppDelegate::readSettings() {
 
 void DuovexAppDelegate::settingChanged(const std::string& key) {
     readSettings();
+    // Every control writes its key at once, the normalisation switch included.
+    normalizeVolume_ = defaults_.boolForKey(kNormalizeVolume, true);
+    dipCorrection_ = defaults_.floatForKey(kDipCorrection, 1.0f);
+    if (loadFile_) {
+        loadFile_->readSettings();
+        if (loadFileShown_) {
+            loadFile_->updateData(); // the open list shows or hides the built-in tracks now
+        }
+    }
     notifications_.postNow("settingChanged", key);
 }
 

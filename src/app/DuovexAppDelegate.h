@@ -29,8 +29,11 @@
 // Threads: main thread only, except updateLastHash (any thread: the database calls it after
 // insertions and removals) and currentFolderSignature (any thread).
 
+#include "app/AudioOutputSettings.h"
 #include "app/LoadFile.h"
+#include "app/MainMenu.h"
 #include "app/SettingsController.h"
+#include "controls/BatchAnalize.h"
 #include "deck/SampleTestController.h"
 #include "engine/DeckDecoder.h"
 #include "platform/NotificationCenter.h"
@@ -53,6 +56,8 @@ class AudioDevice;
 class AudioOut;
 class ConversionState;
 class DBController;
+class DesktopNotifier;
+class PreviewPlayer;
 
 // A rectangle in the window's points (origin top-left).
 struct ScreenRect {
@@ -63,7 +68,10 @@ struct ScreenRect {
     bool operator==(const ScreenRect&) const = default;
 };
 
-class DuovexAppDelegate final : public MixingScreenHost, public SettingsHost {
+class DuovexAppDelegate final : public MixingScreenHost,
+                                public SettingsHost,
+                                public MainMenuHost,
+                                public BatchAnalysisHost {
 public:
     // Location numbers of the two track folders in the database.
     static constexpr int kDocumentsLocation = 0;
@@ -129,13 +137,14 @@ public:
     // The browser closed, or a load ended: plays the deck a crate continuation loaded,
     // re-enables touches, refreshes names after 0.2 s and sliders after 0.25 s.
     void loadFileDidHide();
-    // Shows the main menu; waveforms redraw at 1/15 s.
+    // Shows the main menu (its controller made on first use, once the engine exists); waveforms
+    // redraw at 1/15 s.
     void showMainMenu() override;
     // The main menu closed itself / is closed: menu off, touches on, redraw at 0.02 s.
-    void mainMenuDidHide();
+    void mainMenuDidHide() override;
     void hideMenu();
     // Shows the settings: tablet, a popover from settingsAnchor() pointing up.
-    void showSettings();
+    void showSettings() override;
     // The settings closed: touches on.
     void settingsDidHide() override;
     // A setting changed on the settings screen: the delegate's own copies are read again and
@@ -143,6 +152,52 @@ public:
     void settingChanged(const std::string& key) override;
     // Tablet: the settings popover closes (the shell draws it).
     void closeSettingsPopover() override { settingsShown_ = false; }
+
+    // --- the menu's screens (DuovexAppDelegateScreens.cpp; main thread) ----------------------
+    // MainMenuHost: the batch-analysis screen opens (its controller made anew each time).
+    void showBatchAnalysis() override;
+    // MainMenuHost: party mode is asked for; the shell opens its view (takePartyModeRequest).
+    void showPartyMode() override;
+    void showMenuAlert(const std::string& message) override { showAlert(message); }
+    // True once after showPartyMode: the shell opens the party view and closes the menu.
+    bool takePartyModeRequest();
+    // The menu's record button: starts or ends the mix recording as the mixing screen's button
+    // does, then plays "rec.wav" through the preview output (never recorded). A recording now
+    // running closes the menu; otherwise the recordings list is asked for (recordingsShown).
+    void recordsAction();
+    bool recordingsShown() const { return recordingsShown_; }
+    void setRecordingsShown(bool on) { recordingsShown_ = on; }
+    // The menu's help button: the screen of gestures.
+    void showHelp() { helpShown_ = true; }
+    void hideHelp() { helpShown_ = false; }
+    bool helpShown() const { return helpShown_; }
+    // Pad `index` (0…5) pressed on the menu or the pad strip: it restarts (noteOn).
+    void padPressed(int index);
+
+    // BatchAnalysisHost.
+    void stopWaveformRedraw() override;
+    void restartWaveformRedraw() override;
+    bool applicationActive() const override { return !inBackground_; }
+    void showLocalNotification(const std::string& body, const std::string& sound) override;
+    void playSound(const std::string& name) override;
+    void batchAnalizeDidHide() override;
+    bool batchShown() const { return batchShown_; }
+
+    // The screens' controllers: null until first shown (the menu also without an engine).
+    MainMenu* mainMenu() const { return mainMenu_.get(); }
+    SettingsController* settings() const { return settings_.get(); }
+    // The settings' "Audio output" group; null until the settings are first shown.
+    AudioOutputSettings* audioOutput() const { return audioOutput_.get(); }
+    BatchAnalize* batchAnalize() const { return batch_.get(); }
+    const SettingsFlags& settingsFlags() const { return settingsFlags_; }
+    // The output for interface sounds and previews, and the desktop notifications; both are
+    // set by the shell (null: sounds and notifications are only logged). They must outlive
+    // the delegate's use of them: clear them before destroying them.
+    void setPreviewPlayer(PreviewPlayer* player) { preview_ = player; }
+    PreviewPlayer* previewPlayer() const { return preview_; }
+    void setDesktopNotifier(DesktopNotifier* notifier) { notifier_ = notifier; }
+    // The alert presenter given at construction (may be null).
+    Alerts* alerts() const { return alerts_; }
     // Records the window transition the shell animates (0 none … 13 fade; 0.35 s).
     void transitViewWithEffect(int effect) { lastTransition_ = effect; }
     // Main thread: the tablet flag given at launch.
@@ -287,6 +342,13 @@ private:
     MemoryPasteboard memoryPasteboard_;
     Pasteboard* pasteboard_ = &memoryPasteboard_;
     std::vector<std::string> pendingURLs_; // paste URLs that came before the launch ended
+    std::unique_ptr<MainMenu> mainMenu_;
+    SettingsFlags settingsFlags_;
+    std::unique_ptr<SettingsController> settings_;
+    std::unique_ptr<AudioOutputSettings> audioOutput_;
+    std::unique_ptr<BatchAnalize> batch_;
+    PreviewPlayer* preview_ = nullptr;
+    DesktopNotifier* notifier_ = nullptr;
 
     TimerHandle continueTimer_;
     std::array<TimerHandle, 2> nextLoadTimer_{};
@@ -327,6 +389,10 @@ private:
     int sideToLoad_ = 0;
     bool mainMenuShown_ = false;
     bool settingsShown_ = false;
+    bool batchShown_ = false;
+    bool helpShown_ = false;
+    bool recordingsShown_ = false;
+    bool partyModeRequested_ = false;
     int lastTransition_ = 0;
     double redrawInterval_ = kRedrawInterval;
     bool waveformAnimating_ = false;

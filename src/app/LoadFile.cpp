@@ -75,6 +75,10 @@ void append(std::vector<std::shared_ptr<VXAudioFileInfo>>& to,
 LoadFile::LoadFile(AudioOut* engine, DBController* db, UserDefaults& defaults, RunLoop& loop,
                    std::function<void()> didHide)
     : engine_(engine), db_(db), defaults_(defaults), loop_(loop), didHide_(std::move(didHide)) {
+    readSettings();
+}
+
+void LoadFile::readSettings() {
     randomSongEnabled_ = defaults_.boolForKey(kRandonSong, false);
     hideBundled_ = defaults_.boolForKey(kHideBundled, false);
 }
@@ -86,6 +90,7 @@ LoadFile::~LoadFile() {
 // ---- opening and lists ----------------------------------------------------------------------
 
 void LoadFile::viewWillAppear() {
+    readSettings();
     // A new random sequence each time the browser opens, started from the wall clock.
     generator_ = std::mt19937(static_cast<std::mt19937::result_type>(
         std::chrono::system_clock::now().time_since_epoch().count()));

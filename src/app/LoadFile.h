@@ -110,6 +110,9 @@ public:
     // shows the target deck in the header, selects the crate the deck's track came from (all
     // tracks when none), clears the selection and reloads.
     void viewWillAppear();
+    // Main thread: reads "kRandonSong" and "kHideBundled" again (on show, and when the
+    // settings screen changes one).
+    void readSettings();
     // Main thread: a filter button (tag 19 all tracks, 20..24 crates 0..4) was pressed. Other
     // tags are ignored.
     void setFilter(int tag);

@@ -1,5 +1,6 @@
 #include "app/MainMenu.h"
 
+#include "analysis/BeatDetect.h"
 #include "controls/BatchAnalize.h"
 #include "dsp/SamplePlayerFixed.h"
 #include "engine/AudioOut.h"
@@ -42,6 +43,8 @@ MainMenu::MainMenu(AudioOut& engine, DBController* db, UserDefaults& defaults,
         notifications_.addObserver(this, name, [this](const Notification&) { updateLables(); });
     }
     pitchChanged(0.0f);
+    tuning_[0] = onsetRatioThreshold();
+    tuning_[1] = onsetRiseThreshold();
     updateLables();
 }
 
@@ -166,6 +169,33 @@ void MainMenu::pitchChanged(float halfTones) {
     char text[32];
     std::snprintf(text, sizeof text, "Pitch: %+2i HT", static_cast<int>(std::trunc(halfTones)));
     pitch_ = text;
+}
+
+} // namespace vx
+
+namespace vx {
+
+void MainMenu::changeBMParam(int tag, float value) {
+    const int i = tag - kFirstTuningTag;
+    if (i < 0 || i >= kTuningCount || !std::isfinite(value)) {
+        return;
+    }
+    tuning_[size_t(i)] = value;
+    if (i == 0) {
+        setOnsetRatioThreshold(value);
+    } else if (i == 1) {
+        setOnsetRiseThreshold(value);
+    }
+}
+
+std::string MainMenu::tuningLabel(int i) const {
+    char text[32];
+    if (i == kTuningCount - 1) {
+        std::snprintf(text, sizeof text, "%3.1f %%", double(tuning_[size_t(i)]) * 100.0);
+    } else {
+        std::snprintf(text, sizeof text, "%2.2f", double(tuning_[size_t(i)]));
+    }
+    return text;
 }
 
 } // namespace vx

@@ -41,6 +41,8 @@ public:
     static constexpr int kPadCount = 6;
     static constexpr int kPartyModeMinimumTracks = 5;
     static constexpr double kCpuRefreshSeconds = 1.0;
+    static constexpr int kTuningCount = 4;
+    static constexpr int kFirstTuningTag = 500;
     static constexpr const char* kNothingToAnalyze = "Nothing to analyze.";
     static constexpr const char* kPartyNeedsTracks =
         "To function correctly, Party Mode needs at least 5 user-imported tracks.\n"
@@ -71,6 +73,10 @@ public:
     void sampleVolumeAction(float value);
     // The pitch slider's value in half tones.
     void pitchChanged(float halfTones);
+    // Tuning slider `tag` (500…503) moved to `value`: the beat detector's onset ratio and rise
+    // thresholds (500, 501) take it at once; 502 and 503 are kept and shown. Other tags are
+    // ignored.
+    void changeBMParam(int tag, float value);
 
     // --- state the screen draws ---------------------------------------------------------------
     const std::string& tracksNumLabel() const { return tracksNum_; }
@@ -84,6 +90,10 @@ public:
     // Pad i (0…5): the sample's file name without extension, or "no sample".
     const std::string& sampleLabel(int pad) const { return samples_[size_t(pad)]; }
     bool autoEqSelected() const { return autoEq_; }
+    // Tuning slider i (tag 500 + i) and its label (tag 600 + i): "%2.2f" for the first three,
+    // "%3.1f %%" of value × 100 for the fourth.
+    float tuningValue(int i) const { return tuning_[size_t(i)]; }
+    std::string tuningLabel(int i) const;
     int userTracks() const { return userTracks_; }
     int notAnalyzedTracks() const { return notAnalyzedTracks_; }
 
@@ -104,6 +114,7 @@ private:
     TimerHandle cpuTimer_;
     std::string tracksNum_, tracksSize_, notAnalyzed_, recordsNum_, recordsSize_, cpu_, pitch_;
     std::array<std::string, kPadCount> samples_;
+    std::array<float, kTuningCount> tuning_{5.85f, 450.0f, 0.37f, 0.05f};
     bool autoEq_ = false;
     int userTracks_ = 0;
     int notAnalyzedTracks_ = 0;

@@ -151,6 +151,11 @@ public:
     bool setupRecordSession();
     // Main thread: takes the session back for playback and restarts the output unit.
     void restorePlaySession();
+    // Main thread: sets the output up again on the output `name` (empty: the default) with
+    // `frames` per buffer (1…kMaxFrames), keeping the decks, their positions and what plays.
+    // When the device refuses them or the output does not start with them, it starts again
+    // on the default output with the buffer size it had, and returns false.
+    bool restartOutput(const std::string& name, uint32_t frames);
     // Main thread: microphone state: −1 not allowed, 0 off, 1…3 on at gain 0.5, 1.0, 1.5.
     int setMicState(int value);
     int getMicState();
@@ -222,7 +227,11 @@ public:
 
     // The kinds of message the engine itself sends to the main thread; other parts of the
     // application use kinds from kFirstCustomMessage on.
-    enum : uint16_t { kNextLoadMessage = 1, kPlayCountMessage, kFirstCustomMessage = kFirstCustomRenderMessage };
+    enum : uint16_t {
+        kNextLoadMessage = 1,
+        kPlayCountMessage,
+        kFirstCustomMessage = kFirstCustomRenderMessage
+    };
     static constexpr uint16_t kMessageKinds = 32;
     // Render thread (or any thread acting inside the engine; no allocation, no locks): queues
     // a message for the main thread, handled at the main loop's next pass.

@@ -115,6 +115,27 @@ void AudioOut::restorePlaySession() {
     device_.setActive(true);
 }
 
+bool AudioOut::restartOutput(const std::string& name, uint32_t frames) {
+    if (frames == 0 || frames > kMaxFrames) {
+        return false;
+    }
+    const uint32_t before = bufferFrames;
+    // The decks are plain state beside the unit: disposing of the unit and setting it up again
+    // leaves their positions and their play state as they are.
+    setupRecordSession();
+    const bool taken = device_.configureOutput(name, frames);
+    restorePlaySession();
+    if (taken && unitReady_) {
+        return true;
+    }
+    logLine("the output could not start on \"%s\" with %u frames: back to the default",
+            name.c_str(), frames);
+    setupRecordSession();
+    device_.configureOutput("", before);
+    restorePlaySession();
+    return false;
+}
+
 int AudioOut::getMicState() {
     if (!micAllowed.load(std::memory_order_relaxed)) {
         micEnabled.store(false, std::memory_order_relaxed);

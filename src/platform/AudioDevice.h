@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace vx {
 
@@ -111,6 +112,17 @@ public:
     // Undoes createUnit … initializeUnit; safe to call at any point.
     virtual void disposeUnit() = 0;
     virtual bool isRunning() const = 0;
+
+    // --- choosing the output (the settings' "Audio output" group) ---------------------------
+    // Main thread: the outputs this device can play through, by name, the default first;
+    // empty when there is no choice.
+    virtual std::vector<std::string> outputNames() const { return {}; }
+    // Main thread: the output (a name from outputNames, or empty for the default) and the
+    // frames per buffer that the next set-up (createUnit … initializeUnit) uses. False, with
+    // nothing changed, when the device cannot take them.
+    virtual bool configureOutput(const std::string& /*name*/, uint32_t /*bufferFrames*/) {
+        return false;
+    }
 };
 
 // Main thread: runs set-up steps 1–6 on `device` with the engine's messages. On failure it

@@ -151,6 +151,15 @@ void OfflineAudioDevice::disposeUnit() {
     context_ = nullptr;
 }
 
+bool OfflineAudioDevice::configureOutput(const std::string& name, uint32_t bufferFrames) {
+    // Its render thread reads the buffer size: only while no unit is set up.
+    if (bufferFrames == 0 || unitInitialized_ || (!name.empty() && name != "Offline output")) {
+        return false;
+    }
+    options_.bufferFrames = bufferFrames;
+    return true;
+}
+
 void OfflineAudioDevice::attachRunLoop(RunLoop* loop, ManualClock* audioClock) {
     loop_ = loop;
     audioClock_ = audioClock;

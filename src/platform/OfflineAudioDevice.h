@@ -68,6 +68,9 @@ public:
     int stopUnit() override;
     void disposeUnit() override;
     bool isRunning() const override { return running_.load(std::memory_order_acquire); }
+    // One output, "Offline output"; the buffer size can change while the unit is disposed.
+    std::vector<std::string> outputNames() const override { return {"Offline output"}; }
+    bool configureOutput(const std::string& name, uint32_t bufferFrames) override;
 
     // Main thread: after each pulled buffer, advance `audioClock` by the buffer's duration and
     // run `loop`'s due work. Either may be null.

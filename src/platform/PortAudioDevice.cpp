@@ -35,7 +35,9 @@ PortAudioDevice::PortAudioDevice(Options options) : options_(options) {
     format_.sample = options_.sample;
 }
 
-PortAudioDevice::~PortAudioDevice() { disposeUnit(); }
+PortAudioDevice::~PortAudioDevice() {
+    disposeUnit();
+}
 
 std::string PortAudioDevice::statusText(int status) const {
     if (status == kStatusNoCallback) {
@@ -50,11 +52,17 @@ int PortAudioDevice::initializeSession(InterruptionListener listener) {
     return 0;
 }
 
-int PortAudioDevice::setCategory(const std::string& /*category*/) { return 0; }
+int PortAudioDevice::setCategory(const std::string& /*category*/) {
+    return 0;
+}
 
-int PortAudioDevice::setActive(bool /*active*/) { return 0; }
+int PortAudioDevice::setActive(bool /*active*/) {
+    return 0;
+}
 
-double PortAudioDevice::hardwareSampleRate() const { return format_.sampleRate; }
+double PortAudioDevice::hardwareSampleRate() const {
+    return format_.sampleRate;
+}
 
 double PortAudioDevice::hardwareBufferDuration() const {
     return options_.bufferFrames / format_.sampleRate;
@@ -69,11 +77,21 @@ int PortAudioDevice::createUnit() {
         initialized_ = true;
     }
     device_ = Pa_GetDefaultOutputDevice();
+    if (!options_.outputName.empty()) {
+        for (int i = 0; i < Pa_GetDeviceCount(); ++i) {
+            const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+            if (info && info->maxOutputChannels >= 2 && options_.outputName == info->name) {
+                device_ = i;
+                break;
+            }
+        }
+    }
     if (device_ == paNoDevice) {
         return paDeviceUnavailable;
     }
     const PaStreamParameters params = outputParameters(device_, format_);
-    if (Pa_IsFormatSupported(nullptr, &params, options_.preferredSampleRate) != paFormatIsSupported) {
+    if (Pa_IsFormatSupported(nullptr, &params, options_.preferredSampleRate) !=
+        paFormatIsSupported) {
         format_.sampleRate = Pa_GetDeviceInfo(device_)->defaultSampleRate;
     }
     return 0;
@@ -135,6 +153,37 @@ int PortAudioDevice::stopUnit() {
     }
     const PaError err = Pa_StopStream(static_cast<PaStream*>(stream_));
     return (err == paNoError || err == paStreamIsStopped) ? 0 : err;
+}
+
+std::vector<std::string> PortAudioDevice::outputNames() const {
+    // Pa_Initialize counts its callers, so this works beside an open stream too.
+    std::vector<std::string> names;
+    if (Pa_Initialize() != paNoError) {
+        return names;
+    }
+    const PaDeviceIndex fallback = Pa_GetDefaultOutputDevice();
+    for (int i = 0; i < Pa_GetDeviceCount(); ++i) {
+        const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+        if (!info || info->maxOutputChannels < 2) {
+            continue;
+        }
+        if (i == fallback) {
+            names.insert(names.begin(), info->name);
+        } else {
+            names.emplace_back(info->name);
+        }
+    }
+    Pa_Terminate();
+    return names;
+}
+
+bool PortAudioDevice::configureOutput(const std::string& name, uint32_t bufferFrames) {
+    if (bufferFrames == 0) {
+        return false;
+    }
+    options_.outputName = name;
+    options_.bufferFrames = bufferFrames;
+    return true;
 }
 
 void PortAudioDevice::disposeUnit() {

@@ -12,6 +12,8 @@
 #include "platform/AudioDevice.h"
 
 #include <atomic>
+#include <string>
+#include <vector>
 
 namespace vx {
 
@@ -19,6 +21,7 @@ class PortAudioDevice final : public AudioDevice {
 public:
     struct Options {
         uint32_t bufferFrames = 1024;
+        std::string outputName{}; // empty: the default output
         SampleFormat sample = SampleFormat::Float32NonInterleaved;
         double preferredSampleRate = 44100.0;
     };
@@ -46,6 +49,10 @@ public:
     int stopUnit() override;
     void disposeUnit() override;
     bool isRunning() const override { return running_.load(std::memory_order_acquire); }
+    // The PortAudio devices with output channels, the default output first.
+    std::vector<std::string> outputNames() const override;
+    // A name that no device has falls back to the default output at set-up.
+    bool configureOutput(const std::string& name, uint32_t bufferFrames) override;
 
     // Render thread (PortAudio's): adapts PortAudio's buffers to our buffer list.
     int render(void* output, unsigned long frames);

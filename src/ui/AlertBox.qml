@@ -1,4 +1,5 @@
-// The core's alerts: a modal box with its title, message and one button.
+// The core's alerts: a modal box with its title, message, an optional text field and its
+// buttons in one row; a button answers with its index and the field's text.
 import QtQuick
 import Velvox.Nexa
 
@@ -41,13 +42,61 @@ Rectangle {
                 wrapMode: Text.Wrap
                 horizontalAlignment: Text.AlignHCenter
             }
-            TouchButton {
-                objectName: "alertButton"
-                anchors.horizontalCenter: parent.horizontalCenter
-                width: dim.u * 10
+            Rectangle {
+                width: parent.width
                 height: dim.u * 4
-                text: Shell.alertButton
-                onClicked: Shell.dismissAlert()
+                visible: Shell.alertTextField
+                color: "#11141a"
+                border.color: "#4a5264"
+                radius: dim.u * 0.4
+                TextInput {
+                    id: field
+                    objectName: "alertField"
+                    anchors.fill: parent
+                    anchors.margins: dim.u * 0.6
+                    verticalAlignment: TextInput.AlignVCenter
+                    color: "#eef0f6"
+                    font.pixelSize: dim.u * 1.7
+                    clip: true
+                    // Each new question starts from its own initial text.
+                    Connections {
+                        target: Shell
+                        function onChanged() {
+                            if (field.text !== Shell.alertFieldText && !field.activeFocus)
+                                field.text = Shell.alertFieldText
+                        }
+                    }
+                    Text {
+                        anchors.fill: parent
+                        verticalAlignment: Text.AlignVCenter
+                        visible: field.text.length === 0
+                        text: Shell.alertPlaceholder
+                        color: "#6c7486"
+                        font.pixelSize: dim.u * 1.7
+                    }
+                }
+            }
+            Row {
+                anchors.horizontalCenter: parent.horizontalCenter
+                spacing: dim.u
+                Repeater {
+                    // A count, so that the buttons stay the same items from one alert to the
+                    // next; the first always exists, laid out before any alert appears.
+                    model: Math.max(1, Shell.alertButtons.length)
+                    TouchButton {
+                        required property int index
+                        objectName: index === 0 ? "alertButton" : "alertButton" + index
+                        width: Math.min(dim.u * 10, (box.width - dim.u * (Shell.alertButtons.length - 1)) / Math.max(1, Shell.alertButtons.length))
+                        height: dim.u * 4
+                        text: Shell.alertButtons.length > index ? Shell.alertButtons[index] : ""
+                        onClicked: {
+                            const text = field.text
+                            field.focus = false
+                            field.text = ""
+                            Shell.answerAlert(index, text)
+                        }
+                    }
+                }
             }
         }
     }

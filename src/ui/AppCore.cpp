@@ -2,11 +2,16 @@
 
 #include "app/DuovexAppDelegate.h"
 #include "deck/SampleTestController.h"
+#include "engine/PreviewPlayer.h"
 #include "platform/Log.h"
 #include "platform/OfflineAudioDevice.h"
 #include "platform/PortAudioDevice.h"
+#include "ui/BatchAdapter.h"
 #include "ui/BrowserAdapter.h"
+#include "ui/DBusNotifier.h"
+#include "ui/MenuAdapter.h"
 #include "ui/MixerAdapter.h"
+#include "ui/SettingsAdapter.h"
 #include "ui/ShellAdapter.h"
 #include "ui/WaveformHub.h"
 
@@ -87,21 +92,42 @@ AppCore::AppCore(Options options, QObject* parent)
         device_ = std::make_unique<PortAudioDevice>();
     } else {
         offlineFallback_ = true;
-        device_ = std::make_unique<OfflineAudioDevice>(
+        auto offline = std::make_unique<OfflineAudioDevice>(
             OfflineAudioDevice::Options{.pacedRealTime = true, .ownThread = true});
+        if (options.offlineSink) {
+            offline->setThreadSink(options.offlineSink); // before the unit starts
+        }
+        device_ = std::move(offline);
         logLine("no sound device (%s): playing silently in real time", why.c_str());
         shell_->setAudioNotice(
             QStringLiteral("No sound device could be opened (%1). The decks play silently.")
                 .arg(QString::fromStdString(why)));
     }
+    // The interface sounds play on an output of their own, beside the decks'.
+    if (offlineFallback_) {
+        previewDevice_ = std::make_unique<OfflineAudioDevice>(
+            OfflineAudioDevice::Options{.pacedRealTime = true, .ownThread = true});
+    } else {
+        previewDevice_ = std::make_unique<PortAudioDevice>();
+    }
+    preview_ = std::make_unique<DevicePreviewPlayer>(*previewDevice_, loop_);
+    notifier_ = std::make_unique<DBusNotifier>();
     delegate_ = std::make_unique<DuovexAppDelegate>(options.paths, *device_, loop_,
                                                     VX_VERSION_STRING, shell_.get());
+    delegate_->setPreviewPlayer(preview_.get());
+    delegate_->setDesktopNotifier(notifier_.get());
     shell_->bind(delegate_.get());
     mixer_ = std::make_unique<MixerAdapter>(*delegate_, loop_);
     ShellAdapter::setInstance(shell_.get());
     MixerAdapter::setInstance(mixer_.get());
     browser_ = std::make_unique<BrowserAdapter>(*delegate_, [this] { refresh(); });
     BrowserAdapter::setInstance(browser_.get());
+    menu_ = std::make_unique<MenuAdapter>(*delegate_, [this] { refresh(); });
+    MenuAdapter::setInstance(menu_.get());
+    settings_ = std::make_unique<SettingsAdapter>(*delegate_, [this] { refresh(); });
+    SettingsAdapter::setInstance(settings_.get());
+    batch_ = std::make_unique<BatchAdapter>(*delegate_, [this] { refresh(); });
+    BatchAdapter::setInstance(batch_.get());
 
     pumpTimer_.setTimerType(Qt::PreciseTimer);
     connect(&pumpTimer_, &QTimer::timeout, this, &AppCore::pump);
@@ -139,11 +165,22 @@ AppCore::~AppCore() {
     MixerAdapter::setInstance(nullptr);
     BrowserAdapter::setInstance(nullptr);
     browser_.reset();
+    MenuAdapter::setInstance(nullptr);
+    SettingsAdapter::setInstance(nullptr);
+    BatchAdapter::setInstance(nullptr);
+    menu_.reset();
+    settings_.reset();
+    batch_.reset();
     WaveformHub::setInstance(nullptr);
     waves_.reset();
     mixer_.reset();
     shell_->bind(nullptr);
+    delegate_->setPreviewPlayer(nullptr);
+    delegate_->setDesktopNotifier(nullptr);
     delegate_.reset();
+    preview_.reset();
+    previewDevice_.reset();
+    notifier_.reset();
     loop_.shutdown();
     device_.reset();
 }
@@ -172,6 +209,9 @@ void AppCore::refresh() {
     shell_->refresh();
     mixer_->refresh();
     browser_->refresh();
+    menu_->refresh();
+    settings_->refresh();
+    batch_->refresh();
 }
 
 void AppCore::onApplicationStateChanged(Qt::ApplicationState state) {

@@ -7,8 +7,10 @@
 //                 thread paced in real time (the UI shows a notice)
 //   DuovexAppDelegate on the resolved Paths, launched with the tablet flag, the shell's
 //                 alerts (ShellAdapter) as its alert presenter
-//   adapters: Shell, Mixer (two Decks, sliders, XY pads, the party screen), TrackBrowser
-//             as QML singletons
+//   preview output: a second device (PortAudio, or offline like the decks') for the interface
+//                 sounds, never recorded; desktop notifications over D-Bus
+//   adapters: Shell, Mixer (two Decks, sliders, XY pads, the party screen), TrackBrowser,
+//             Menu, Settings, Batch as QML singletons
 //   lifecycle: Qt's application states → the delegate's lifecycle calls; the last window
 //              closing → applicationWillTerminate, then quit; exitRequested → quit.
 //
@@ -18,6 +20,7 @@
 //
 // Threads: GUI (main) thread only.
 
+#include "platform/AudioDevice.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
 #include "platform/RunLoop.h"
@@ -26,12 +29,14 @@
 #include <QTimer>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
 namespace vx {
 class AudioDevice;
 class DuovexAppDelegate;
+class PreviewPlayer;
 } // namespace vx
 
 namespace vx::ui {
@@ -40,6 +45,10 @@ class ShellAdapter;
 class MixerAdapter;
 class BrowserAdapter;
 class WaveformHub;
+class MenuAdapter;
+class SettingsAdapter;
+class BatchAdapter;
+class DBusNotifier;
 
 class AppCore : public QObject {
     Q_OBJECT
@@ -50,6 +59,10 @@ public:
         bool tablet = false;
         // Skip the sound card: the offline device paced in real time plays (tests, CI).
         bool offlineAudio = false;
+        // Offline audio only: receives every buffer the decks' device renders (on its render
+        // thread; must not allocate or block). Tests listen to the mix with it.
+        std::function<bool(const float* interleaved, uint32_t frames, const AudioBufferList& raw)>
+            offlineSink = {};
         // Interval of the run-loop pump, milliseconds.
         int pumpMs = 4;
         // Interval of the adapters' state refresh, milliseconds (read-outs at 0.1 s).
@@ -77,6 +90,14 @@ public:
     ShellAdapter& shell() { return *shell_; }
     MixerAdapter& mixer() { return *mixer_; }
     BrowserAdapter& browser() { return *browser_; }
+    MenuAdapter& menu() { return *menu_; }
+    SettingsAdapter& settings() { return *settings_; }
+    BatchAdapter& batch() { return *batch_; }
+    // GUI thread: the output device of the decks, and that of the preview player (interface
+    // sounds; never recorded). Tests listen to the offline ones through their thread sinks.
+    AudioDevice& device() { return *device_; }
+    AudioDevice& previewDevice() { return *previewDevice_; }
+    PreviewPlayer& preview() { return *preview_; }
     // GUI thread: the decks' waveform controls and their frame clock.
     WaveformHub* waveforms() { return waves_.get(); }
     // GUI thread: true when the sound card could not be opened and the offline device plays.
@@ -97,12 +118,18 @@ private:
     SystemClock clock_;
     RunLoop loop_;
     std::unique_ptr<AudioDevice> device_;
+    std::unique_ptr<AudioDevice> previewDevice_;
+    std::unique_ptr<PreviewPlayer> preview_;
+    std::unique_ptr<DBusNotifier> notifier_;
     int fontsInstalled_ = 0;
     bool offlineFallback_ = false;
     std::unique_ptr<ShellAdapter> shell_;
     std::unique_ptr<DuovexAppDelegate> delegate_;
     std::unique_ptr<MixerAdapter> mixer_;
     std::unique_ptr<BrowserAdapter> browser_;
+    std::unique_ptr<MenuAdapter> menu_;
+    std::unique_ptr<SettingsAdapter> settings_;
+    std::unique_ptr<BatchAdapter> batch_;
     std::unique_ptr<WaveformHub> waves_;
     QTimer pumpTimer_;
     QTimer refreshTimer_;

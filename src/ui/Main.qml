@@ -1,5 +1,6 @@
-// The window: the phone or tablet layout of the mixing screen, the party view over it, the
-// track browser, the sound-device notice and the alerts.
+// The window: the phone or tablet layout of the mixing screen, the pad strip, the party view
+// over it, the track browser, the main menu with its screens (settings, batch analysis,
+// help), the sound-device notice and the alerts.
 import QtQuick
 import QtQuick.Window
 import Velvox.Nexa
@@ -46,6 +47,24 @@ Window {
             verticalAlignment: Text.AlignVCenter
         }
     }
+    // The six pads one tap away from the mixing screen: PADS in the top bar opens this strip.
+    Rectangle {
+        id: padStrip
+        objectName: "padStrip"
+        visible: Menu.padStripShown
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.bottom: notice.top
+        height: root.u * 6
+        color: "#e0101318"
+        MultiPointTouchArea { anchors.fill: parent } // touches between the pads stay here
+        PadStrip {
+            anchors.fill: parent
+            anchors.margins: root.u * 0.5
+            u: root.u
+            prefix: "stripPad"
+        }
+    }
     PartyView {
         anchors.fill: parent
         u: root.u
@@ -53,6 +72,30 @@ Window {
     Browser {
         anchors.fill: parent
         u: root.u
+    }
+    MainMenuView {
+        anchors.fill: parent
+        u: root.u
+    }
+    SettingsView {
+        anchors.fill: parent
+        u: root.u
+    }
+    HelpView {
+        anchors.fill: parent
+        u: root.u
+    }
+    BatchView {
+        anchors.fill: parent
+        u: root.u
+    }
+    // Party mode asked for from the menu (the five-track rule held): its view opens.
+    Connections {
+        target: Menu
+        function onPartyModeRequested() {
+            if (!Mixer.partyModeOn)
+                Mixer.partyButton()
+        }
     }
     AlertBox {
         anchors.fill: parent

@@ -45,17 +45,41 @@ void ShellAdapter::refresh() {
 void ShellAdapter::showAlert(const std::string& title, const std::string& message,
                              const std::string& button) {
     alerts_.push_back({QString::fromStdString(title), QString::fromStdString(message),
-                       QString::fromStdString(button)});
+                       QStringList{QString::fromStdString(button)}, AlertRequest{}});
+    if (alerts_.size() == 1) {
+        emit changed();
+    }
+}
+
+void ShellAdapter::ask(AlertRequest request) {
+    QStringList buttons;
+    for (const std::string& b : request.buttons) {
+        buttons.append(QString::fromStdString(b));
+    }
+    if (buttons.isEmpty()) {
+        buttons.append(QStringLiteral("OK")); // a box must always be closable
+    }
+    alerts_.push_back({QString::fromStdString(request.title),
+                       QString::fromStdString(request.message), buttons, std::move(request)});
     if (alerts_.size() == 1) {
         emit changed();
     }
 }
 
 void ShellAdapter::dismissAlert() {
-    if (!alerts_.empty()) {
-        alerts_.pop_front();
-        emit changed();
+    answerAlert(0, alertFieldText());
+}
+
+void ShellAdapter::answerAlert(int index, const QString& text) {
+    if (alerts_.empty() || index < 0 || index >= alerts_.front().buttons.size()) {
+        return;
     }
+    const AlertRequest request = std::move(alerts_.front().request);
+    alerts_.pop_front();
+    if (request.answer) {
+        request.answer(index, request.tag, text.toStdString());
+    }
+    emit changed();
 }
 
 void ShellAdapter::closeBrowser() {

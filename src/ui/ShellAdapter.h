@@ -14,6 +14,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QtQml/qqmlregistration.h>
 
 #include <deque>
@@ -38,6 +39,10 @@ class ShellAdapter : public QObject, public Alerts {
     Q_PROPERTY(QString alertTitle READ alertTitle NOTIFY changed)
     Q_PROPERTY(QString alertText READ alertText NOTIFY changed)
     Q_PROPERTY(QString alertButton READ alertButton NOTIFY changed)
+    Q_PROPERTY(QStringList alertButtons READ alertButtons NOTIFY changed)
+    Q_PROPERTY(bool alertTextField READ alertTextField NOTIFY changed)
+    Q_PROPERTY(QString alertPlaceholder READ alertPlaceholder NOTIFY changed)
+    Q_PROPERTY(QString alertFieldText READ alertFieldText NOTIFY changed)
     Q_PROPERTY(bool browserShown READ browserShown NOTIFY changed)
     Q_PROPERTY(int browserDeck READ browserDeck NOTIFY changed)
     Q_PROPERTY(bool mainMenuShown READ mainMenuShown NOTIFY changed)
@@ -62,6 +67,8 @@ public:
     // Alerts: GUI thread; queues the alert and shows it when none is up.
     void showAlert(const std::string& title, const std::string& message,
                    const std::string& button) override;
+    // Alerts: GUI thread; queues the question; its answer runs when a button is pressed.
+    void ask(AlertRequest request) override;
 
     bool tablet() const { return state_.tablet; }
     bool launched() const { return state_.launched; }
@@ -69,13 +76,30 @@ public:
     bool alertShown() const { return !alerts_.empty(); }
     QString alertTitle() const { return alerts_.empty() ? QString() : alerts_.front().title; }
     QString alertText() const { return alerts_.empty() ? QString() : alerts_.front().text; }
-    QString alertButton() const { return alerts_.empty() ? QString() : alerts_.front().button; }
+    QString alertButton() const {
+        return alerts_.empty() || alerts_.front().buttons.isEmpty() ? QString()
+                                                                    : alerts_.front().buttons[0];
+    }
+    QStringList alertButtons() const {
+        return alerts_.empty() ? QStringList() : alerts_.front().buttons;
+    }
+    bool alertTextField() const { return !alerts_.empty() && alerts_.front().request.textField; }
+    QString alertPlaceholder() const {
+        return alerts_.empty() ? QString()
+                               : QString::fromStdString(alerts_.front().request.placeholder);
+    }
+    QString alertFieldText() const {
+        return alerts_.empty() ? QString() : QString::fromStdString(alerts_.front().request.text);
+    }
     bool browserShown() const { return state_.browserShown; }
     int browserDeck() const { return state_.browserDeck; }
     bool mainMenuShown() const { return state_.mainMenuShown; }
 
-    // GUI thread: the alert's button was pressed; the next queued alert, if any, shows.
+    // GUI thread: the alert's first button was pressed; the next queued alert, if any, shows.
     Q_INVOKABLE void dismissAlert();
+    // GUI thread: button `index` of the alert was pressed with `text` in its field: the alert
+    // goes, then its answer runs (it may ask again), then the next queued alert shows.
+    Q_INVOKABLE void answerAlert(int index, const QString& text);
     // GUI thread: the browser was closed without loading (the lead's browser calls this too).
     Q_INVOKABLE void closeBrowser();
     // GUI thread: the main menu closed.
@@ -88,7 +112,8 @@ private:
     struct Alert {
         QString title;
         QString text;
-        QString button;
+        QStringList buttons;
+        AlertRequest request; // tag, field and answer
     };
     struct State {
         bool tablet = false;

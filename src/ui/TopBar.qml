@@ -1,4 +1,4 @@
-// The top bar: menu, zoom (overview strips), re-analyse, record.
+// The top bar: menu, sampler pads, zoom (overview strips), re-analyse, record.
 import QtQuick
 import Velvox.Nexa
 
@@ -14,9 +14,11 @@ Rectangle {
         anchors.margins: bar.u * 0.4
         spacing: bar.u * 0.6
 
-        TouchButton { width: bar.u * 6; height: parent.height; text: "MENU"; onClicked: Mixer.menu() }
+        TouchButton { objectName: "menuButton"; width: bar.u * 6; height: parent.height; text: "MENU"; selected: Menu.shown; onClicked: Menu.toggle() }
+        // The six sampler pads, one tap away: the strip opens at the bottom of the window.
+        TouchButton { objectName: "padsButton"; width: bar.u * 6; height: parent.height; text: "PADS"; accent: "#ff9f1a"; selected: Menu.padStripShown; onClicked: Menu.togglePadStrip() }
         Text {
-            width: parent.width - bar.u * 30
+            width: parent.width - bar.u * 36.6
             height: parent.height
             text: "Velvox Nexa"
             color: "#9aa3b5"

@@ -29,3 +29,42 @@ TEST(SettingsEffect, APitchStepChosenInTheSettingsIsTheNextStep) {
 
 } // namespace
 } // namespace vx
+
+namespace vx {
+namespace {
+
+// Each switch, flipped on the settings screen the delegate hosts, reaches the reader that
+// keeps a copy of it before anything else happens: the delegate's flags, the open browser's
+// list and random button, the key the decoder reads when it opens the next track.
+TEST(SettingsEffect, EverySwitchReachesItsReaderAtOnce) {
+    test::AppHome home;
+    test::AppRun run(home);
+    DuovexAppDelegate& app = run.app();
+    app.applicationWillResignActive();
+    home.addTrack("mine"); // added while away: listed beside the built-in ones on return
+    app.applicationDidBecomeActive();
+    LoadFile& browser = run.open(0);
+    const size_t everything = browser.infoList().size();
+    ASSERT_GT(everything, 1u);
+    app.showSettings();
+    SettingsController& settings = *app.settings();
+
+    settings.volNormChanged(false);
+    EXPECT_FALSE(app.normalizeVolume());
+    EXPECT_FALSE(app.defaults().boolForKey("kNormalizeVolume", true));
+    settings.stopProofLockChanged(true);
+    EXPECT_TRUE(app.stopProofLock());
+    settings.markEvenBeatChanged(false);
+    EXPECT_TRUE(app.dontMarkEvenBeat());
+    settings.randomTrackChanged(true);
+    EXPECT_TRUE(browser.randomSongEnabled());
+    settings.hideBundledChanged(true);
+    EXPECT_EQ(browser.infoList().size(), 1u); // only the user's track is left
+    settings.hideBundledChanged(false);
+    EXPECT_EQ(browser.infoList().size(), everything);
+    settings.snapCueToBeatChanged(false);
+    EXPECT_FALSE(app.snapCueToBeat());
+}
+
+} // namespace
+} // namespace vx
