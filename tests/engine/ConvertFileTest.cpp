@@ -468,7 +468,7 @@ TEST(ConvertFile, RecordingGoesToTheSamePathWithM4aExtension) {
     }
 }
 
-TEST(ConvertFile, ConvertRecordingWritesTheM4aBesideTheWavOrDeletesItOnFailure) {
+TEST(ConvertFile, ConvertRecordingWritesTheM4aBesideTheWavAndKeepsAnEarlierOneOnFailure) {
     TempFolder dir;
     const fs::path wav = dir.file("VXNexa_0003.wav");
     writeWav(wav, mixSignal(30000, 44100, 2), 44100, 2);

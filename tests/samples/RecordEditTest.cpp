@@ -158,3 +158,44 @@ TEST_F(Recordings, SharesOnlyM4aFiles) {
 
 } // namespace
 } // namespace vx
+
+namespace vx {
+namespace {
+
+using namespace vx::test;
+
+TEST_F(Recordings, ATenMinuteMixConvertsWhileTheMainLoopKeepsRunning) {
+    {
+        std::string error;
+        auto writer = AudioFileWriter::create(docs / "VXNexa_0010.wav",
+                                              AudioFileWriter::Format::WavInt16, 44100, 2, &error);
+        ASSERT_TRUE(writer) << error;
+        std::vector<float> second(44100 * 2);
+        for (int s = 0; s < 600; ++s) {
+            for (size_t i = 0; i < second.size(); ++i) {
+                second[i] = 0.4f * float(std::sin(2 * M_PI * (220.0 + s) * double(i / 2) / 44100));
+            }
+            ASSERT_TRUE(writer->write(second.data(), 44100));
+        }
+        ASSERT_TRUE(writer->close());
+    }
+    SystemClock realTime;
+    RunLoop mainLoop(realTime);
+    RecordEdit edit(engine.out, notifications, pasteboard, preview, alerts, mainLoop, conversion,
+                    docs);
+    edit.viewWillAppear();
+    edit.selectRow(edit.rowOf("VXNexa_0010.wav"));
+    ASSERT_TRUE(edit.convertFile());
+    // The interface's timers go on while the file converts.
+    int ticksWhileConverting = 0;
+    TimerHandle tick = mainLoop.every(RecordEdit::kSliderInterval,
+                                      [&] { ticksWhileConverting += edit.converting() ? 1 : 0; });
+    ASSERT_TRUE(mainLoop.runUntil([&] { return !edit.converting(); }, 600.0));
+    tick.invalidate();
+    EXPECT_GT(ticksWhileConverting, 1);
+    ASSERT_GE(edit.rowOf("VXNexa_0010.m4a"), 0);
+    EXPECT_EQ(edit.rows()[size_t(edit.rowOf("VXNexa_0010.m4a"))].durationText, "10:00");
+}
+
+} // namespace
+} // namespace vx
