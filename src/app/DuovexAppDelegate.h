@@ -42,6 +42,9 @@
 #include "platform/Paths.h"
 #include "platform/RunLoop.h"
 #include "platform/UserDefaults.h"
+#include "samples/MicRecorder.h"
+#include "samples/RecordEdit.h"
+#include "samples/SampleEdit.h"
 
 #include <array>
 #include <cstdint>
@@ -53,6 +56,7 @@
 namespace vx {
 
 class Alerts;
+class AudioInput;
 class AudioDevice;
 class AudioOut;
 class ConversionState;
@@ -188,6 +192,20 @@ public:
     bool helpShown() const { return helpShown_; }
     // Pad `index` (0…5) pressed on the menu or the pad strip: it restarts (noteOn).
     void padPressed(int index);
+
+    // --- the sample library and recordings list (DuovexAppDelegateSamples.cpp) ---------------
+    // Main thread: the screens' controllers, made on first show (null without an engine, a
+    // preview player or an alert presenter). Each is shown again with its list rebuilt.
+    SampleEdit* showSampleEdit();
+    void sampleEditDidHide();
+    RecordEdit* showRecordEdit();
+    void recordEditDidHide();
+    SampleEdit* sampleEdit() const { return sampleEditShown_ ? sampleEdit_.get() : nullptr; }
+    RecordEdit* recordEdit() const { return recordEditShown_ ? recordEdit_.get() : nullptr; }
+    // Main thread: the microphone recorder of the sample library, on `input` (the system's
+    // default input unless a test gives its own, which must outlive the delegate's use).
+    MicRecorder& micRecorder();
+    void setAudioInput(AudioInput* input);
 
     // BatchAnalysisHost.
     void stopWaveformRedraw() override;
@@ -376,6 +394,13 @@ private:
     std::unique_ptr<SettingsController> settings_;
     std::unique_ptr<AudioOutputSettings> audioOutput_;
     std::unique_ptr<BatchAnalize> batch_;
+    std::unique_ptr<SampleEdit> sampleEdit_;
+    std::unique_ptr<RecordEdit> recordEdit_;
+    std::unique_ptr<AudioInput> ownInput_;
+    AudioInput* input_ = nullptr;
+    std::unique_ptr<MicRecorder> micRecorder_;
+    bool sampleEditShown_ = false;
+    bool recordEditShown_ = false;
     PreviewPlayer* preview_ = nullptr;
     DesktopNotifier* notifier_ = nullptr;
     // The music-library import under way or last run; it calls back into the screen that

@@ -182,10 +182,15 @@ ConvertStatus convertRecording(const fs::path& recording, ConversionState& state
     request.destination = convertedRecordingPath(recording);
     request.format = ConvertFormat::M4aAac;
     request.sampleRate = kSampleRate;
+    // convertFile replaces the destination only on success, so after a failure a file there
+    // is an earlier good conversion: only a file this run left behind is removed.
+    std::error_code existsError;
+    const bool existedBefore = fs::exists(request.destination, existsError);
     const ConvertStatus status = convertFile(request, state, error);
     if (status != ConvertStatus::Ok) {
         // A recording that already ends in ".m4a" is its own destination: never delete it.
-        if (request.destination.lexically_normal() != recording.lexically_normal()) {
+        if (!existedBefore &&
+            request.destination.lexically_normal() != recording.lexically_normal()) {
             std::error_code ec;
             fs::remove(request.destination, ec);
         }

@@ -70,7 +70,8 @@ ConvertStatus convertFile(const ConvertRequest& request, ConversionState& state,
 std::filesystem::path convertedRecordingPath(const std::filesystem::path& recording);
 
 // Any thread but the main thread: converts the recorded mix `recording` to AAC at 44100 Hz
-// in convertedRecordingPath(recording). On failure deletes that file and logs
+// in convertedRecordingPath(recording). On failure removes a file this run left there (an
+// earlier conversion's file stays as it was) and logs
 // "DoConvertFile failed! <status>". Returns the conversion's status.
 ConvertStatus convertRecording(const std::filesystem::path& recording, ConversionState& state,
                                std::string* error = nullptr);

@@ -468,7 +468,7 @@ TEST(ConvertFile, RecordingGoesToTheSamePathWithM4aExtension) {
     }
 }
 
-TEST(ConvertFile, ConvertRecordingWritesTheM4aBesideTheWavOrDeletesItOnFailure) {
+TEST(ConvertFile, ConvertRecordingWritesTheM4aBesideTheWavAndKeepsAnEarlierOneOnFailure) {
     TempFolder dir;
     const fs::path wav = dir.file("VXNexa_0003.wav");
     writeWav(wav, mixSignal(30000, 44100, 2), 44100, 2);
@@ -488,8 +488,16 @@ TEST(ConvertFile, ConvertRecordingWritesTheM4aBesideTheWavOrDeletesItOnFailure) 
     std::thread([&] { status = vx::convertRecording(bad, state); }).join();
     EXPECT_EQ(status, ConvertStatus::OpenSource);
     EXPECT_TRUE(log.contains("DoConvertFile failed! 1"));
-    EXPECT_EQ(namesIn(dir),
-              (std::vector<std::string>{"VXNexa_0003.m4a", "VXNexa_0003.wav", "VXNexa_0004.wav"}));
+    // The earlier file of that name is not this run's: it stays, byte for byte.
+    EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"VXNexa_0003.m4a", "VXNexa_0003.wav",
+                                                      "VXNexa_0004.m4a", "VXNexa_0004.wav"}));
+    EXPECT_EQ(fs::file_size(dir.file("VXNexa_0004.m4a")), std::string("stale").size());
+    // A failed re-conversion keeps the good conversion made before.
+    const auto good = fs::file_size(dir.file("VXNexa_0003.m4a"));
+    std::ofstream(wav, std::ios::trunc) << "damaged since";
+    std::thread([&] { status = vx::convertRecording(wav, state); }).join();
+    EXPECT_NE(status, ConvertStatus::Ok);
+    EXPECT_EQ(fs::file_size(dir.file("VXNexa_0003.m4a")), good);
 }
 
 using ConvertFileDeathTest = ::testing::Test;
