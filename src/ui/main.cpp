@@ -17,8 +17,8 @@
 #include "engine/audioStream.h"
 #include "platform/Paths.h"
 #include "ui/AppCore.h"
-#include "ui/DesktopIntegration.h"
 #include "ui/DeckAdapter.h"
+#include "ui/DesktopIntegration.h"
 #include "ui/HeadlessRun.h"
 #include "ui/MixerAdapter.h"
 
