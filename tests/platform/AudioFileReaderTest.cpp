@@ -34,8 +34,11 @@ const fs::path& fixtureFile(Codec codec, int rate = 44100, int channels = 2) {
     const auto key = std::make_tuple(codec, rate, channels);
     auto found = files.find(key);
     if (found == files.end()) {
-        static const char* const names[] = {"cbr.mp3",  "vbr.mp3", "noinfo.mp3", "aac.m4a",
-                                            "s16.flac", "f32.wav", "s16.wav"};
+        // One name per Codec, in its order.
+        static const char* const names[] = {"cbr.mp3",  "vbr.mp3",  "noinfo.mp3",
+                                            "aac.m4a",  "s16.flac", "vorbis.ogg",
+                                            "opus.ogg", "f32.wav",  "s16.wav"};
+        static_assert(std::size(names) == size_t(Codec::WavInt16) + 1);
         const fs::path path = dir.file(std::to_string(rate) + "-" + std::to_string(channels) + "-" +
                                        names[int(codec)]);
         const int64_t frames = kFrames * rate / 44100;
