@@ -188,21 +188,6 @@ int refusedNameStatus(const std::optional<std::string>& name) {
     return name && checkFileName(*name) == FileNameCheck::Database ? 404 : 400;
 }
 
-bool writeAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += written;
-        size -= size_t(written);
-    }
-    return true;
-}
-
 } // namespace
 
 // One multipart upload request in progress: the part being received and what became of the

@@ -54,21 +54,6 @@ void syncFolder(const std::filesystem::path& folder) {
     }
 }
 
-bool writeAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += written;
-        size -= size_t(written);
-    }
-    return true;
-}
-
 SafeMoveResult failed(const std::filesystem::path& target, const char* step, int error) {
     logLine("SafeFiles: moving to %s failed while %s: %s", target.c_str(), step,
             std::strerror(error));
@@ -205,6 +190,21 @@ SafeMoveResult safeMoveIntoFolder(const std::filesystem::path& source,
         return copyAcross(source, folder, target, overwrite);
     }
     return failed(target, "renaming", moved);
+}
+
+bool writeAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += written;
+        size -= size_t(written);
+    }
+    return true;
 }
 
 } // namespace vx

@@ -46,6 +46,10 @@ enum class SafeMoveResult {
 // replaced only when `overwrite` is set (atomically: readers see the old or the new file). A
 // source on another file system is copied into a hidden temporary file in `folder`, flushed to
 // disk, put in place, and only then removed. A failure is written as one log line.
+// Any thread: writes all `size` bytes to `fd`, retrying short and interrupted writes. False on
+// an error (errno tells which).
+bool writeAll(int fd, const char* data, size_t size);
+
 SafeMoveResult safeMoveIntoFolder(const std::filesystem::path& source,
                                   const std::filesystem::path& folder, std::string_view name,
                                   bool overwrite = false);

@@ -175,4 +175,22 @@ double audioFileSeconds(const fs::path& file) {
     return reader ? reader->fileFormat().seconds : 0.0;
 }
 
+AlertRequest renameQuestion(const std::string& fileName, int tag,
+                            std::function<void(const std::string& newStem)> rename) {
+    AlertRequest request;
+    request.title = "New name for the file";
+    request.message = "\n";
+    request.buttons = {"Cancel", "Rename"};
+    request.cancelButton = 0;
+    request.tag = tag;
+    request.textField = true;
+    request.text = std::filesystem::path(fileName).stem().string();
+    request.answer = [rename = std::move(rename)](int button, int, const std::string& text) {
+        if (button != 0) {
+            rename(text);
+        }
+    };
+    return request;
+}
+
 } // namespace vx

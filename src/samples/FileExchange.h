@@ -14,11 +14,13 @@
 //
 // Threads: main thread (the pasteboard is the GUI thread's).
 
+#include "platform/Alerts.h"
 #include "platform/Pasteboard.h"
 
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace vx {
@@ -53,6 +55,11 @@ enum class RenameResult { Renamed, NoFile, BadName, Exists, Failed };
 // only; never replaces a file.
 RenameResult renameInFolder(const std::filesystem::path& folder, const std::string& oldName,
                             const std::string& newStem, std::string* newName = nullptr);
+
+// The question "New name for the file" for `fileName` (Cancel / Rename, its stem in the text
+// field, `tag`): Rename calls `rename` with the typed stem.
+AlertRequest renameQuestion(const std::string& fileName, int tag,
+                            std::function<void(const std::string& newStem)> rename);
 
 // Any thread: "%02d:%02d" of whole seconds (negative and non-finite values as 0).
 std::string minutesSeconds(double seconds);

@@ -277,19 +277,9 @@ void RecordEdit::renameAction() {
     if (fileToLoad_.empty()) {
         return;
     }
-    AlertRequest request;
-    request.title = "New name for the file";
-    request.message = "\n";
-    request.buttons = {"Cancel", "Rename"};
-    request.tag = 300;
-    request.textField = true;
-    request.text = fs::path(fileToLoad_).stem().string();
-    request.answer = [this, old = fileToLoad_](int button, int, const std::string& text) {
-        if (button != 0) {
-            rename(old, text);
-        }
-    };
-    alerts_.ask(std::move(request));
+    alerts_.ask(
+        renameQuestion(fileToLoad_, 300,
+                       [this, old = fileToLoad_](const std::string& stem) { rename(old, stem); }));
 }
 
 RenameResult RecordEdit::rename(const std::string& oldName, const std::string& newStem) {
