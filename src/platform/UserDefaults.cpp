@@ -2,6 +2,7 @@
 #include "platform/EngineLock.h"
 
 #include "platform/Log.h"
+#include "platform/SafeFiles.h"
 
 #include <cerrno>
 #include <charconv>
@@ -328,21 +329,6 @@ std::optional<uint64_t> realToUnsigned(double value) {
     return static_cast<uint64_t>(value);
 }
 
-bool writeAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // The numbers the application reads back from the store, with the range each may take. A
 // value outside it (or not a finite number) would carry a damaged file's garbage into the
 // mix, so it is dropped at load and the reader's own default applies.
@@ -505,7 +491,7 @@ bool UserDefaults::synchronize() {
         ::unlink(temporary.c_str());
         return fail(step, why);
     };
-    if (!writeAll(fd, text)) {
+    if (!writeAll(fd, text.data(), text.size())) {
         return abandon("writing");
     }
     if (::fsync(fd) != 0) {
