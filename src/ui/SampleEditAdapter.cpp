@@ -1,6 +1,7 @@
 #include "ui/SampleEditAdapter.h"
 
 #include "app/DuovexAppDelegate.h"
+#include "engine/PreviewPlayer.h"
 #include "platform/NotificationCenter.h"
 #include "samples/FileExchange.h"
 #include "samples/MicRecorder.h"
@@ -99,6 +100,11 @@ void SampleEditAdapter::close() {
     }
     if (SampleEdit* e = edit()) {
         e->done();
+        // The preview output also plays the interface's sounds: they keep their full level
+        // whatever this screen's volume slider was set to.
+        if (PreviewPlayer* preview = app_.previewPlayer()) {
+            preview->setVolume(1.0f);
+        }
     }
     acted();
 }
@@ -113,7 +119,7 @@ void SampleEditAdapter::select(int row) {
 void SampleEditAdapter::play(int row) {
     if (SampleEdit* e = edit()) {
         e->playRow(row);
-        e->setVolume(float(volume_));
+        e->setVolume(float(volume_)); // a preview plays at the level the slider shows
     }
     acted();
 }

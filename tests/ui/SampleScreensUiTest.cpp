@@ -304,6 +304,8 @@ TEST(SampleScreensUi, SampleLibraryOnBothLayouts) {
         s.tap("sampleClose");
         EXPECT_FALSE(s.item("sampleEdit")->isVisible());
         EXPECT_EQ(app.sampleEdit(), nullptr);
+        // The interface's own sounds, on the same output, are back at full level.
+        EXPECT_FLOAT_EQ(s.shell().core().preview().volume(), 1.0f);
     }
 }
 
