@@ -70,13 +70,21 @@ void RecordEditAdapter::sliderEvent(AMSlider::Event event) {
     }
     switch (event) {
     case AMSlider::Event::TouchDown:
+        held_ = true;
         e->sliderTouch();
         break;
     case AMSlider::Event::ValueChanged:
+        if (!held_ && slider_.selected()) {
+            // A touch on a jump zone caught the pointer without a touch-down: it holds the
+            // playback as a drag does.
+            held_ = true;
+            e->sliderTouch();
+        }
         e->sliderPosition(slider_.value());
         break;
     case AMSlider::Event::TouchUpInside:
     case AMSlider::Event::TouchUpOutside:
+        held_ = false;
         e->sliderUp();
         break;
     default:
@@ -115,7 +123,13 @@ void RecordEditAdapter::refresh() {
         n.converting = e->converting();
         n.canConvert = !selected.empty() && !n.converting && hasExtension(selected, ".wav");
         n.canShare = !selected.empty() && hasExtension(selected, ".m4a");
-        if (!slider_.captured()) {
+        if (held_ && !slider_.selected()) {
+            // The touch was cancelled (no touch-up): the playback goes on all the same.
+            held_ = false;
+            edit()->sliderUp();
+        }
+        // The pointer follows the playback except under the finger.
+        if (!slider_.selected()) {
             slider_.setValue(float(n.position));
         }
         // Playing: the slider follows at the controller's own rate.

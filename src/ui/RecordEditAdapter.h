@@ -121,6 +121,8 @@ private:
     std::function<void()> acted_;
     State s_;
     AMSlider slider_;
+    // A finger holds the pointer (the playback is paused for the drag).
+    bool held_ = false;
     SliderAdapter* sliderAdapter_;
     QTimer follow_;
 };

@@ -86,6 +86,10 @@ public:
     ShellAdapter& alerts() { return shell_.core().shell(); }
     QQuickItem* item(const QString& name) { return shell_.item(name); }
     QString layout() const { return tablet_ ? "tablet" : "phone"; }
+    // The window turned a quarter: the phone sideways, the tablet upright.
+    bool turn() {
+        return resizeWindow(shell_.window(), tablet_ ? QSize(800, 1280) : QSize(760, 400));
+    }
 
     // Taps the named item, which must be visible and on screen, and lets the screen refresh.
     void tap(const QString& name) {
@@ -301,6 +305,9 @@ TEST(SampleScreensUi, SampleLibraryOnBothLayouts) {
         EXPECT_TRUE(
             QTest::qWaitFor([&] { return s.row("fileName", "uploaded.wav") >= 0; }, kStateWaitMs));
 
+        // Turned sideways the screen still fits.
+        ASSERT_TRUE(s.turn());
+        s.checkGeometry("library turned " + layout, s.item("sampleEdit"));
         s.tap("sampleClose");
         EXPECT_FALSE(s.item("sampleEdit")->isVisible());
         EXPECT_EQ(app.sampleEdit(), nullptr);
@@ -361,6 +368,9 @@ TEST(SampleScreensUi, RecordingsListOnBothLayouts) {
         QTest::touchEvent(s.shell().window(), touchScreen()).release(0, to, s.shell().window());
         EXPECT_TRUE(preview.playing());
         EXPECT_GT(s.text("positionBefore"), "00:08");
+        // Let go, the pointer follows the playback again.
+        const double letGo = pointer->x();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return pointer->x() > letGo + 1; }, kStateWaitMs));
 
         // Conversion: the spinner holds every touch off until the M4A is listed.
         s.tap("recordConvert");
@@ -403,6 +413,9 @@ TEST(SampleScreensUi, RecordingsListOnBothLayouts) {
         EXPECT_TRUE(QTest::qWaitFor([&] { return s.row("fileName", "VXNexa_0009.wav") >= 0; },
                                     kStateWaitMs));
         s.shell().screenshot("recordings-" + layout);
+        ASSERT_TRUE(s.turn());
+        s.checkGeometry("recordings turned " + layout, s.item("recordEdit"));
+        s.shell().screenshot("recordings-turned-" + layout);
 
         s.tap("recordsClose");
         EXPECT_FALSE(s.item("recordEdit")->isVisible());
