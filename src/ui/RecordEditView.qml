@@ -2,6 +2,8 @@
 // duration, playback of one with the position slider and the elapsed and remaining time,
 // conversion of a WAV mix to M4A (a spinner, touches held off meanwhile), share of an M4A,
 // rename, delete, paste and the Wi-Fi transfer. Full window on both layouts, over the menu.
+pragma ComponentBehavior: Bound
+
 import QtQuick
 import Velvox.Nexa
 

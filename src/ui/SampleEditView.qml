@@ -3,6 +3,8 @@
 // row, rename, copy, delete and paste, the Wi-Fi transfer, and the microphone recorder as an
 // overlay (level meter, elapsed time, stop). Full window on both layouts, over the mixing
 // screen that opened it.
+pragma ComponentBehavior: Bound
+
 import QtQuick
 import Velvox.Nexa
 
