@@ -14,6 +14,8 @@
 #include "ui/MixerAdapter.h"
 #include "ui/MprisService.h"
 #include "ui/QuitSignals.h"
+#include "ui/RecordEditAdapter.h"
+#include "ui/SampleEditAdapter.h"
 #include "ui/SettingsAdapter.h"
 #include "ui/ShellAdapter.h"
 #include "ui/WaveformHub.h"
@@ -133,6 +135,10 @@ AppCore::AppCore(Options options, QObject* parent)
     BatchAdapter::setInstance(batch_.get());
     import_ = std::make_unique<ImportAdapter>(*delegate_, [this] { refresh(); });
     ImportAdapter::setInstance(import_.get());
+    sampleEdit_ = std::make_unique<SampleEditAdapter>(*delegate_, [this] { refresh(); });
+    SampleEditAdapter::setInstance(sampleEdit_.get());
+    recordEdit_ = std::make_unique<RecordEditAdapter>(*delegate_, [this] { refresh(); });
+    RecordEditAdapter::setInstance(recordEdit_.get());
 
     pumpTimer_.setTimerType(Qt::PreciseTimer);
     connect(&pumpTimer_, &QTimer::timeout, this, &AppCore::pump);
@@ -187,6 +193,10 @@ AppCore::~AppCore() {
     batch_.reset();
     ImportAdapter::setInstance(nullptr);
     import_.reset();
+    SampleEditAdapter::setInstance(nullptr);
+    RecordEditAdapter::setInstance(nullptr);
+    sampleEdit_.reset();
+    recordEdit_.reset();
     WaveformHub::setInstance(nullptr);
     waves_.reset();
     mixer_.reset();
@@ -229,6 +239,8 @@ void AppCore::refresh() {
     settings_->refresh();
     batch_->refresh();
     import_->refresh();
+    sampleEdit_->refresh();
+    recordEdit_->refresh();
     if (mpris_) {
         mpris_->refresh();
     }

@@ -10,7 +10,8 @@
 //   preview output: a second device (PortAudio, or offline like the decks') for the interface
 //                 sounds, never recorded; desktop notifications over D-Bus
 //   adapters: Shell, Mixer (two Decks, sliders, XY pads, the party screen), TrackBrowser,
-//             Menu, Settings, Batch, MusicImport as QML singletons
+//             Menu, Settings, Batch, MusicImport, SampleLibrary, Recordings as QML
+//             singletons
 //   media keys: MPRIS on the session bus, when there is one
 //   lifecycle: Qt's application states → the delegate's lifecycle calls; the last window
 //              closing, SIGINT or SIGTERM → applicationWillTerminate, then quit;
@@ -51,6 +52,8 @@ class WaveformHub;
 class MenuAdapter;
 class SettingsAdapter;
 class BatchAdapter;
+class SampleEditAdapter;
+class RecordEditAdapter;
 class DBusNotifier;
 class QuitSignals;
 class MprisService;
@@ -104,6 +107,8 @@ public:
     AudioDevice& previewDevice() { return *previewDevice_; }
     PreviewPlayer& preview() { return *preview_; }
     ImportAdapter& musicImport() { return *import_; }
+    SampleEditAdapter& sampleLibrary() { return *sampleEdit_; }
+    RecordEditAdapter& recordings() { return *recordEdit_; }
     // GUI thread: the decks' waveform controls and their frame clock.
     WaveformHub* waveforms() { return waves_.get(); }
     // GUI thread: the media keys' MPRIS player on the session bus (registered() is false
@@ -141,6 +146,8 @@ private:
     std::unique_ptr<SettingsAdapter> settings_;
     std::unique_ptr<BatchAdapter> batch_;
     std::unique_ptr<ImportAdapter> import_;
+    std::unique_ptr<SampleEditAdapter> sampleEdit_;
+    std::unique_ptr<RecordEditAdapter> recordEdit_;
     std::unique_ptr<WaveformHub> waves_;
     std::unique_ptr<QuitSignals> quitSignals_;
     std::unique_ptr<MprisService> mpris_;

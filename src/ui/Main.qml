@@ -1,6 +1,7 @@
 // The window: the phone or tablet layout of the mixing screen, the pad strip, the party view
 // over it, the track browser, the music-library import, the main menu with its screens
-// (settings, batch analysis, help), the sound-device notice and the alerts. The window fills
+// (settings, batch analysis, help), the sample library, the recordings list, the sound-device
+// notice and the alerts. The window fills
 // the screen's free area (maximised) in either orientation and stays resizable; the layouts
 // scale with it.
 import QtQuick
@@ -105,6 +106,14 @@ Window {
         }
     }
     ImportScreen {
+        anchors.fill: parent
+        u: root.u
+    }
+    SampleEditView {
+        anchors.fill: parent
+        u: root.u
+    }
+    RecordEditView {
         anchors.fill: parent
         u: root.u
     }

@@ -168,6 +168,27 @@ Item {
                     }
                 }
 
+                // The sample library and the recorded mixes.
+                Row {
+                    width: parent.width
+                    spacing: view.k * 0.5
+                    TouchButton {
+                        objectName: "menuSamples"
+                        width: (parent.width - parent.spacing) / 2
+                        height: view.k * 4.2
+                        fontScale: 0.3
+                        text: "SAMPLES"
+                        onClicked: SampleLibrary.open()
+                    }
+                    TouchButton {
+                        objectName: "menuRecordings"
+                        width: (parent.width - parent.spacing) / 2
+                        height: view.k * 4.2
+                        fontScale: 0.3
+                        text: "RECORDINGS"
+                        onClicked: Recordings.open()
+                    }
+                }
                 Text {
                     text: "Sampler pads"
                     color: "#8a93a6"

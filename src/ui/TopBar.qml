@@ -1,4 +1,5 @@
-// The top bar: menu, sampler pads, zoom (overview strips), re-analyse, record.
+// The top bar: menu, sampler pads, the sample library, zoom (overview strips), re-analyse,
+// record.
 import QtQuick
 import Velvox.Nexa
 
@@ -15,15 +16,18 @@ Rectangle {
         anchors.fill: parent
         anchors.margins: Math.max(3, Math.round(bar.u * 0.4))
         spacing: Math.max(3, Math.round(bar.u * 0.4))
-        readonly property real bw: Math.max(bar.tap, Math.min(bar.u * 8, (width - 5 * spacing) / 6.5))
+        readonly property real bw: Math.max(bar.tap, Math.min(bar.u * 8, (width - 6 * spacing) / 7.5))
 
         TouchButton { objectName: "menuButton"; width: row.bw; height: parent.height; text: "MENU"; selected: Menu.shown; onClicked: Menu.toggle() }
         // The six sampler pads, one tap away: the strip opens at the bottom of the window.
         TouchButton { objectName: "padsButton"; width: row.bw; height: parent.height; text: "PADS"; accent: "#ff9f1a"; selected: Menu.padStripShown; onClicked: Menu.togglePadStrip() }
+        // The sample library: the pads' sounds, chosen, recorded and exchanged.
+        TouchButton { objectName: "samplesButton"; width: row.bw; height: parent.height; text: "SAMPLES"; accent: "#ff9f1a"; selected: SampleLibrary.shown; onClicked: SampleLibrary.open() }
         Text {
-            width: parent.width - 5 * row.bw - 5 * row.spacing
+            width: parent.width - 6 * row.bw - 6 * row.spacing
             height: parent.height
-            text: "Velvox Nexa"
+            // Only where the name fits at a readable size.
+            text: width >= 70 ? "Velvox Nexa" : ""
             color: "#9aa3b5"
             font.pixelSize: Math.max(12, bar.u * 1.8)
             fontSizeMode: Text.HorizontalFit
