@@ -8,6 +8,7 @@
 #include "platform/PortAudioDevice.h"
 #include "ui/BatchAdapter.h"
 #include "ui/BrowserAdapter.h"
+#include "ui/CratesAdapter.h"
 #include "ui/DBusNotifier.h"
 #include "ui/ImportAdapter.h"
 #include "ui/MenuAdapter.h"
@@ -133,6 +134,8 @@ AppCore::AppCore(Options options, QObject* parent)
     BatchAdapter::setInstance(batch_.get());
     import_ = std::make_unique<ImportAdapter>(*delegate_, [this] { refresh(); });
     ImportAdapter::setInstance(import_.get());
+    crates_ = std::make_unique<CratesAdapter>(*delegate_, [this] { refresh(); });
+    CratesAdapter::setInstance(crates_.get());
 
     pumpTimer_.setTimerType(Qt::PreciseTimer);
     connect(&pumpTimer_, &QTimer::timeout, this, &AppCore::pump);
@@ -187,6 +190,8 @@ AppCore::~AppCore() {
     batch_.reset();
     ImportAdapter::setInstance(nullptr);
     import_.reset();
+    CratesAdapter::setInstance(nullptr);
+    crates_.reset();
     WaveformHub::setInstance(nullptr);
     waves_.reset();
     mixer_.reset();
@@ -229,6 +234,7 @@ void AppCore::refresh() {
     settings_->refresh();
     batch_->refresh();
     import_->refresh();
+    crates_->refresh();
     if (mpris_) {
         mpris_->refresh();
     }

@@ -47,6 +47,7 @@ class ShellAdapter;
 class MixerAdapter;
 class BrowserAdapter;
 class ImportAdapter;
+class CratesAdapter;
 class WaveformHub;
 class MenuAdapter;
 class SettingsAdapter;
@@ -104,6 +105,7 @@ public:
     AudioDevice& previewDevice() { return *previewDevice_; }
     PreviewPlayer& preview() { return *preview_; }
     ImportAdapter& musicImport() { return *import_; }
+    CratesAdapter& crates() { return *crates_; }
     // GUI thread: the decks' waveform controls and their frame clock.
     WaveformHub* waveforms() { return waves_.get(); }
     // GUI thread: the media keys' MPRIS player on the session bus (registered() is false
@@ -141,6 +143,7 @@ private:
     std::unique_ptr<SettingsAdapter> settings_;
     std::unique_ptr<BatchAdapter> batch_;
     std::unique_ptr<ImportAdapter> import_;
+    std::unique_ptr<CratesAdapter> crates_;
     std::unique_ptr<WaveformHub> waves_;
     std::unique_ptr<QuitSignals> quitSignals_;
     std::unique_ptr<MprisService> mpris_;
