@@ -106,6 +106,8 @@ DuovexAppDelegate::~DuovexAppDelegate() {
     // The import calls back into the browser; the browser borrows the engine and the database.
     importer_.reset();
     loadFile_.reset();
+    crateManager_.reset();
+    playlistManager_.reset();
     // The mixing screen refers to the engine; the engine's decode threads to the services and
     // the database.
     testCnt_.reset();

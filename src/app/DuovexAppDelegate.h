@@ -30,8 +30,10 @@
 // insertions and removals) and currentFolderSignature (any thread).
 
 #include "app/AudioOutputSettings.h"
+#include "app/CrateManager.h"
 #include "app/LoadFile.h"
 #include "app/MainMenu.h"
+#include "app/PlaylistManager.h"
 #include "app/SettingsController.h"
 #include "controls/BatchAnalize.h"
 #include "deck/SampleTestController.h"
@@ -202,6 +204,19 @@ public:
     void recordEditDidHide();
     SampleEdit* sampleEdit() const { return sampleEditShown_ ? sampleEdit_.get() : nullptr; }
     RecordEdit* recordEdit() const { return recordEditShown_ ? recordEdit_.get() : nullptr; }
+    // --- the crate manager and the playlist editor (DuovexAppDelegateCrates.cpp) -------------
+    // Main thread: the screens' controllers, made on first show (null without a database).
+    // Each is shown again with its list rebuilt; null while not shown.
+    CrateManager* showCrateManager();
+    void crateManagerDidHide();
+    CrateManager* crateManager() const {
+        return crateManagerShown_ ? crateManager_.get() : nullptr;
+    }
+    PlaylistManager* showPlaylistManager();
+    void playlistManagerDidHide();
+    PlaylistManager* playlistManager() const {
+        return playlistManagerShown_ ? playlistManager_.get() : nullptr;
+    }
     // Main thread: the microphone recorder of the sample library, on `input` (the system's
     // default input unless a test gives its own, which must outlive the delegate's use).
     MicRecorder& micRecorder();
@@ -403,6 +418,10 @@ private:
     bool recordEditShown_ = false;
     PreviewPlayer* preview_ = nullptr;
     DesktopNotifier* notifier_ = nullptr;
+    std::unique_ptr<CrateManager> crateManager_;
+    std::unique_ptr<PlaylistManager> playlistManager_;
+    bool crateManagerShown_ = false;
+    bool playlistManagerShown_ = false;
     // The music-library import under way or last run; it calls back into the screen that
     // started it, so it goes before the screens.
     std::unique_ptr<iTunesImporter> importer_;

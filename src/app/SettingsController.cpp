@@ -19,6 +19,7 @@ constexpr const char* kFadeCurve = "kFadeCurve";
 constexpr const char* kDipCorrection = "kDipCorrection";
 constexpr const char* kXFadeTime = "kXFadeTime";
 constexpr const char* kSongPartInAutoPlay = "kSongPartInAutoPlay";
+constexpr const char* kTransferAccessCode = "kTransferAccessCode";
 
 long long truncatedSteps(double step) {
     return static_cast<long long>(std::trunc(step * 100000.0));
@@ -55,6 +56,10 @@ const std::vector<SettingsController::Group>& SettingsController::groups() {
              {"SongPartInAutoPlayCell", "songSongPartInAutoPlaySlider", kSongPartInAutoPlay,
               C::Slider},
          }},
+        {"Wi-Fi transfer",
+         {
+             {"transferAccessCodeCell", "transferAccessCodeSwitch", kTransferAccessCode, C::Switch},
+         }},
     };
     return table;
 }
@@ -81,6 +86,8 @@ void SettingsController::viewWillAppear() {
     snapCueToBeat_ = flags_.snapCueToBeat;
     markEvenBeat_ = !flags_.dontMarkEvenBeat;
     pitchStepSegment_ = pitchStepSegmentFor(flags_.pitchStep);
+    // The server reads the store when it starts, so the store is what the switch shows.
+    transferAccessCode_ = defaults_.boolForKey(kTransferAccessCode, flags_.transferAccessCode);
 }
 
 void SettingsController::volNormChanged(bool on) {
@@ -167,6 +174,13 @@ void SettingsController::songPartInAutoPlayChanged(float value) {
     flags_.songPartInAutoPlay = value;
     defaults_.setFloat(kSongPartInAutoPlay, value);
     host_.settingChanged(kSongPartInAutoPlay);
+}
+
+void SettingsController::transferAccessCodeChanged(bool on) {
+    transferAccessCode_ = on;
+    flags_.transferAccessCode = on;
+    defaults_.setBool(kTransferAccessCode, on);
+    host_.settingChanged(kTransferAccessCode);
 }
 
 void SettingsController::done() {

@@ -30,6 +30,7 @@ struct SettingsFlags {
     float dipCorrection = 1.0f;      // "kDipCorrection": crossfader centre correction
     double xFadeTime = 4.5;          // "kXFadeTime": automatic crossfade, seconds
     float songPartInAutoPlay = 0.5f; // "kSongPartInAutoPlay": share of a track party mode plays
+    bool transferAccessCode = false; // "kTransferAccessCode": the Wi-Fi transfer asks a code
 };
 
 // What the settings screen asks of the application around it. Main thread.
@@ -86,6 +87,8 @@ public:
     void dipCorrectionChanged(float value);
     void xFadeTimeChanged(double value);
     void songPartInAutoPlayChanged(float value);
+    // The Wi-Fi transfer's access code: read by the next start of the server.
+    void transferAccessCodeChanged(bool on);
     // The done button: the screen goes, the store is written, the host is told.
     void done();
     // The screen went away: the store is written; tablet: the popover closes.
@@ -104,6 +107,7 @@ public:
     float dipCorrectionSlider() const { return dipCorrection_; }
     double xFadeTimeSlider() const { return xFadeTime_; }
     float songPartInAutoPlaySlider() const { return songPart_; }
+    bool transferAccessCodeSwitch() const { return transferAccessCode_; }
 
 private:
     UserDefaults& defaults_;
@@ -122,6 +126,7 @@ private:
     float dipCorrection_ = 0;
     double xFadeTime_ = 0;
     float songPart_ = 0;
+    bool transferAccessCode_ = false;
 };
 
 } // namespace vx

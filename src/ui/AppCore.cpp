@@ -8,6 +8,7 @@
 #include "platform/PortAudioDevice.h"
 #include "ui/BatchAdapter.h"
 #include "ui/BrowserAdapter.h"
+#include "ui/CratesAdapter.h"
 #include "ui/DBusNotifier.h"
 #include "ui/ImportAdapter.h"
 #include "ui/MenuAdapter.h"
@@ -139,6 +140,8 @@ AppCore::AppCore(Options options, QObject* parent)
     SampleEditAdapter::setInstance(sampleEdit_.get());
     recordEdit_ = std::make_unique<RecordEditAdapter>(*delegate_, [this] { refresh(); });
     RecordEditAdapter::setInstance(recordEdit_.get());
+    crates_ = std::make_unique<CratesAdapter>(*delegate_, [this] { refresh(); });
+    CratesAdapter::setInstance(crates_.get());
 
     pumpTimer_.setTimerType(Qt::PreciseTimer);
     connect(&pumpTimer_, &QTimer::timeout, this, &AppCore::pump);
@@ -197,6 +200,8 @@ AppCore::~AppCore() {
     RecordEditAdapter::setInstance(nullptr);
     sampleEdit_.reset();
     recordEdit_.reset();
+    CratesAdapter::setInstance(nullptr);
+    crates_.reset();
     WaveformHub::setInstance(nullptr);
     waves_.reset();
     mixer_.reset();
@@ -241,6 +246,7 @@ void AppCore::refresh() {
     import_->refresh();
     sampleEdit_->refresh();
     recordEdit_->refresh();
+    crates_->refresh();
     if (mpris_) {
         mpris_->refresh();
     }

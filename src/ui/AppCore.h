@@ -48,6 +48,7 @@ class ShellAdapter;
 class MixerAdapter;
 class BrowserAdapter;
 class ImportAdapter;
+class CratesAdapter;
 class WaveformHub;
 class MenuAdapter;
 class SettingsAdapter;
@@ -109,6 +110,7 @@ public:
     ImportAdapter& musicImport() { return *import_; }
     SampleEditAdapter& sampleLibrary() { return *sampleEdit_; }
     RecordEditAdapter& recordings() { return *recordEdit_; }
+    CratesAdapter& crates() { return *crates_; }
     // GUI thread: the decks' waveform controls and their frame clock.
     WaveformHub* waveforms() { return waves_.get(); }
     // GUI thread: the media keys' MPRIS player on the session bus (registered() is false
@@ -148,6 +150,7 @@ private:
     std::unique_ptr<ImportAdapter> import_;
     std::unique_ptr<SampleEditAdapter> sampleEdit_;
     std::unique_ptr<RecordEditAdapter> recordEdit_;
+    std::unique_ptr<CratesAdapter> crates_;
     std::unique_ptr<WaveformHub> waves_;
     std::unique_ptr<QuitSignals> quitSignals_;
     std::unique_ptr<MprisService> mpris_;

@@ -105,6 +105,15 @@ Window {
                 Mixer.partyButton()
         }
     }
+    // The crate manager and the playlist editor, opened from the menu.
+    CrateManagerView {
+        anchors.fill: parent
+        u: root.u
+    }
+    PlaylistView {
+        anchors.fill: parent
+        u: root.u
+    }
     ImportScreen {
         anchors.fill: parent
         u: root.u

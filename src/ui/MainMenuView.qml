@@ -141,7 +141,9 @@ Item {
                             { name: "menuRecord", text: "● REC" },
                             { name: "menuAutoEq", text: "AUTO EQ" },
                             { name: "menuImport", text: "IMPORT" },
-                            { name: "menuHelp", text: "HELP" }
+                            { name: "menuHelp", text: "HELP" },
+                            { name: "menuCrates", text: "CRATES" },
+                            { name: "menuPlaylists", text: "PLAYLISTS" }
                         ]
                         TouchButton {
                             required property var modelData
@@ -162,6 +164,8 @@ Item {
                                 case "menuAutoEq": Menu.autoEqToggle(); break
                                 case "menuImport": Menu.importMusic(); break
                                 case "menuHelp": Menu.help(); break
+                                case "menuCrates": Crates.openManager(); break
+                                case "menuPlaylists": Crates.openPlaylist(); break
                                 }
                             }
                         }

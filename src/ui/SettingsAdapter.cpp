@@ -53,6 +53,7 @@ const std::vector<RowFace>& faces() {
         {"dipCorrectionCell", "Dip correction", {}, 0.0, 2.0},
         {"XFadeTimeCell", "Auto-fade time (s)", {}, 1.0, 15.0},
         {"SongPartInAutoPlayCell", "Part of a track played", {}, 0.1, 1.0},
+        {"transferAccessCodeCell", "Ask for an access code", {}},
     };
     return table;
 }
@@ -133,6 +134,8 @@ QVariant SettingsAdapter::value(const QString& control) const {
         return s->xFadeTimeSlider();
     if (c == "songSongPartInAutoPlaySlider")
         return double(s->songPartInAutoPlaySlider());
+    if (c == "transferAccessCodeSwitch")
+        return s->transferAccessCodeSwitch();
     return {};
 }
 
@@ -164,6 +167,8 @@ void SettingsAdapter::set(const QString& control, const QVariant& v) {
         s->xFadeTimeChanged(v.toDouble());
     else if (c == "songSongPartInAutoPlaySlider")
         s->songPartInAutoPlayChanged(v.toFloat());
+    else if (c == "transferAccessCodeSwitch")
+        s->transferAccessCodeChanged(v.toBool());
     if (acted_) {
         acted_();
     }

@@ -72,6 +72,8 @@ Item {
             anchors.margins: view.k
             contentHeight: list.implicitHeight
             boundsBehavior: Flickable.StopAtBounds
+            // Rows scrolled above the list would otherwise cover the header and take its taps.
+            clip: true
 
             Column {
                 id: list

@@ -35,15 +35,18 @@ protected:
     SettingsController screen_{defaults_, flags_, host_};
 };
 
-TEST_F(SettingsControllerTest, ThreeGroupsOfTwelveRowsWithTheirKeys) {
+TEST_F(SettingsControllerTest, FourGroupsOfThirteenRowsWithTheirKeys) {
     const auto& groups = SettingsController::groups();
-    ASSERT_EQ(groups.size(), 3u);
+    ASSERT_EQ(groups.size(), 4u);
     EXPECT_STREQ(groups[0].title, "Tracks");
     EXPECT_STREQ(groups[1].title, "Pitch and Cross-fader");
     EXPECT_STREQ(groups[2].title, "Party mode");
     EXPECT_EQ(groups[0].rows.size(), 6u);
     EXPECT_EQ(groups[1].rows.size(), 5u);
     EXPECT_EQ(groups[2].rows.size(), 1u);
+    EXPECT_STREQ(groups[3].title, "Wi-Fi transfer");
+    ASSERT_EQ(groups[3].rows.size(), 1u);
+    EXPECT_STREQ(groups[3].rows[0].key, "kTransferAccessCode");
 }
 
 // Each switch, flipped both ways: the flag, the stored key and the switch agree, and the host
@@ -72,8 +75,12 @@ TEST_F(SettingsControllerTest, EverySwitchWritesItsFlagAndKey) {
         {"kDontMarkEvenBeat", [&](bool on) { screen_.markEvenBeatChanged(on); },
          [&] { return !flags_.dontMarkEvenBeat; }, [&] { return screen_.markEvenBeatSwitch(); },
          true},
+        {"kTransferAccessCode", [&](bool on) { screen_.transferAccessCodeChanged(on); },
+         [&] { return flags_.transferAccessCode; },
+         [&] { return screen_.transferAccessCodeSwitch(); }, false},
     };
     screen_.viewWillAppear();
+    EXPECT_FALSE(screen_.transferAccessCodeSwitch()); // off at first start
     for (const auto& c : cases) {
         for (const bool on : {true, false, true}) {
             SCOPED_TRACE(std::string(c.key) + (on ? " on" : " off"));

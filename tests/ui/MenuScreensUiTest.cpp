@@ -146,6 +146,7 @@ const SwitchCase kSwitches[] = {
     {"hideBundledSwitch", "kHideBundled", &SettingsFlags::hideBundled, false},
     {"snapCueToBeatSwitch", "kSnapCueToBeat", &SettingsFlags::snapCueToBeat, false},
     {"markEvenBeatSwitch", "kDontMarkEvenBeat", &SettingsFlags::dontMarkEvenBeat, true},
+    {"transferAccessCodeSwitch", "kTransferAccessCode", &SettingsFlags::transferAccessCode, false},
 };
 
 TEST(MenuScreensUi, MenuSettingsPadsAndBatchOnBothLayouts) {
