@@ -310,33 +310,42 @@ private:
         // Where both a tempo and its double lie in range, the beat is the faster pulse when
         // its family is nearly as strong as the slower one's: drum and bass at 174 (its
         // hats and snares fill every beat), not 87; but swung or sparse music at 90, whose
-        // half-beats are off the straight grid, stays at 90.
+        // half-beats are off the straight grid, stays at 90. The slower tempo is refined
+        // first: at 90.4 BPM the double (180.8) lies outside the range, and the coarse
+        // candidates, which stop at 180, would otherwise take it for 180.
         const double slowBpm = bestBpm * 2.0 <= kMaxBpm + 0.5 ? bestBpm : bestBpm / 2.0;
         if (slowBpm >= kMinBpm - 0.5 && slowBpm * 2.0 <= kMaxBpm + 0.5) {
-            const double slowLag = 60.0 * kFrameRate / slowBpm;
+            const double slow = refine(slowBpm, maxLag);
+            const double slowLag = 60.0 * kFrameRate / slow;
             const double fastFamily = family(slowLag / 2.0);
             const double slowFamily = 4.0 * slowLag + 2.0 > maxLag ? 0.0 : family(slowLag);
-            const bool fast = fastFamily >= kPulseShare * slowFamily;
-            bestBpm = fast ? slowBpm * 2.0 : slowBpm;
+            const bool fast = slow * 2.0 <= kMaxBpm && fastFamily >= kPulseShare * slowFamily;
+            const double chosen = fast ? refine(slow * 2.0, maxLag) : slow;
+            return std::clamp(chosen, kMinBpm, kMaxBpm);
         }
-        // Refine against every multiple of the lag that the window holds.
-        const int multiples = int((maxLag - 1) / (60.0 * kFrameRate / bestBpm));
-        double refined = bestBpm;
+        const double chosen = refine(bestBpm, maxLag);
+        return std::clamp(chosen, kMinBpm, kMaxBpm);
+    }
+
+    // The tempo within 2 % of `bpm` whose lag and every multiple of it that the window holds
+    // (up to `maxLag`) correlate best: the coarse pick is to the nearest quarter BPM and a
+    // frame, and the multiples pin it to a small fraction of a BPM.
+    double refine(double bpm, int maxLag) const {
+        const int multiples = int((maxLag - 1) / (60.0 * kFrameRate / bpm));
+        double refined = bpm;
         double refinedScore = -1e30;
-        // The coarse pick is to the nearest quarter BPM and a frame; the search reaches 2 %
-        // either side.
-        for (double bpm = bestBpm * 0.98; bpm <= bestBpm * 1.02; bpm += 0.01) {
-            const double lag = 60.0 * kFrameRate / bpm;
+        for (double candidate = bpm * 0.98; candidate <= bpm * 1.02; candidate += 0.01) {
+            const double lag = 60.0 * kFrameRate / candidate;
             double score = 0.0;
             for (int k = 1; k <= multiples && k * lag + 1.0 < maxLag; ++k) {
                 score += at(k * lag);
             }
             if (score > refinedScore) {
-                refined = bpm;
+                refined = candidate;
                 refinedScore = score;
             }
         }
-        return std::clamp(refined, kMinBpm, kMaxBpm);
+        return refined;
     }
 
     kiss_fftr_state* fft_;
