@@ -55,8 +55,10 @@ void setOnsetRiseThreshold(float value) {
 // kick meets a hat), are read at each candidate beat lag and at its 2, 3 and 4 multiples, so a
 // candidate scores with its whole metrical family. A 3:2 or 4:3 relative of the beat (a lag of 2/3
 // or 3/4 beat) finds only a part of its multiples on the beat grid, while the beat finds all of
-// them. The winner is then refined against every multiple of its lag that the window holds, which
-// pins it to a small fraction of a BPM. The estimate stands for every block until the next one.
+// them; a broad tempo prior weights the candidates so that a near tie goes to the relative nearer
+// 120 BPM. The winner is then refined against every multiple of its lag that the window holds,
+// which pins it to a small fraction of a BPM. The estimate stands for every block until the next
+// one.
 class BeatDetect::TempoEstimator {
 public:
     static constexpr int kHop = kBlockFrames / 2;
