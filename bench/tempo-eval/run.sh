@@ -6,7 +6,7 @@
 #
 # Needs a built velvox-cli (build/src/cli/velvox-cli, or VELVOX_CLI=path), g++, ffmpeg with
 # libmp3lame, python3, and for the real set apt-get plus the measuring tools aubio-tools,
-# bpm-tools and soundstretch (installed on the machine, not used by the project).
+# bpm-tools, soundstretch and vamp-examples (installed on the machine, not used by the project).
 # Set SKIP_REAL=1 to run the generated half only.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)

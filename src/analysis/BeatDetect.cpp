@@ -55,8 +55,10 @@ void setOnsetRiseThreshold(float value) {
 // kick meets a hat), are read at each candidate beat lag and at its 2, 3 and 4 multiples, so a
 // candidate scores with its whole metrical family. A 3:2 or 4:3 relative of the beat (a lag of 2/3
 // or 3/4 beat) finds only a part of its multiples on the beat grid, while the beat finds all of
-// them. The winner is then refined against every multiple of its lag that the window holds, which
-// pins it to a small fraction of a BPM. The estimate stands for every block until the next one.
+// them; a broad tempo prior weights the candidates so that a near tie goes to the relative nearer
+// 120 BPM. The winner is then refined against every multiple of its lag that the window holds,
+// which pins it to a small fraction of a BPM. The estimate stands for every block until the next
+// one.
 class BeatDetect::TempoEstimator {
 public:
     static constexpr int kHop = kBlockFrames / 2;
@@ -74,6 +76,11 @@ public:
     static constexpr int kBands = 5;
     // Share of the slower tempo's family score at which the faster pulse is taken.
     static constexpr double kPulseShare = 0.7;
+    // Tempo prior on the candidates: a log-normal weight centred on 120 BPM, one octave wide
+    // (0.92 at 90 and 160, 0.84 at 80 and 180). It decides between metrical relatives whose
+    // families score within a few percent of each other, and leaves clear winners alone.
+    static constexpr double kPriorCentreBpm = 120.0;
+    static constexpr double kPriorOctaves = 1.0;
 
     explicit TempoEstimator(int32_t blocks)
         : fft_(kiss_fftr_alloc(kBlockFrames, 0, nullptr, nullptr)),
@@ -290,7 +297,8 @@ private:
             return 0.0; // silence
         }
 
-        // Candidates every quarter BPM, scored over their metrical family.
+        // Candidates every quarter BPM, scored over their metrical family and weighted by the
+        // tempo prior.
         double bestBpm = 0.0;
         double bestScore = 0.0;
         for (double bpm = kMinBpm; bpm <= kMaxBpm; bpm += 0.25) {
@@ -298,7 +306,8 @@ private:
             if (4.0 * lag + 2.0 > maxLag) {
                 continue;
             }
-            const double score = family(lag);
+            const double octaves = std::log2(bpm / kPriorCentreBpm) / kPriorOctaves;
+            const double score = family(lag) * std::exp(-0.5 * octaves * octaves);
             if (bestBpm == 0.0 || score > bestScore) {
                 bestBpm = bpm;
                 bestScore = score;
@@ -310,33 +319,42 @@ private:
         // Where both a tempo and its double lie in range, the beat is the faster pulse when
         // its family is nearly as strong as the slower one's: drum and bass at 174 (its
         // hats and snares fill every beat), not 87; but swung or sparse music at 90, whose
-        // half-beats are off the straight grid, stays at 90.
+        // half-beats are off the straight grid, stays at 90. The slower tempo is refined
+        // first: at 90.4 BPM the double (180.8) lies outside the range, and the coarse
+        // candidates, which stop at 180, would otherwise take it for 180.
         const double slowBpm = bestBpm * 2.0 <= kMaxBpm + 0.5 ? bestBpm : bestBpm / 2.0;
         if (slowBpm >= kMinBpm - 0.5 && slowBpm * 2.0 <= kMaxBpm + 0.5) {
-            const double slowLag = 60.0 * kFrameRate / slowBpm;
+            const double slow = refine(slowBpm, maxLag);
+            const double slowLag = 60.0 * kFrameRate / slow;
             const double fastFamily = family(slowLag / 2.0);
             const double slowFamily = 4.0 * slowLag + 2.0 > maxLag ? 0.0 : family(slowLag);
-            const bool fast = fastFamily >= kPulseShare * slowFamily;
-            bestBpm = fast ? slowBpm * 2.0 : slowBpm;
+            const bool fast = slow * 2.0 <= kMaxBpm && fastFamily >= kPulseShare * slowFamily;
+            const double chosen = fast ? refine(slow * 2.0, maxLag) : slow;
+            return std::clamp(chosen, kMinBpm, kMaxBpm);
         }
-        // Refine against every multiple of the lag that the window holds.
-        const int multiples = int((maxLag - 1) / (60.0 * kFrameRate / bestBpm));
-        double refined = bestBpm;
+        const double chosen = refine(bestBpm, maxLag);
+        return std::clamp(chosen, kMinBpm, kMaxBpm);
+    }
+
+    // The tempo within 2 % of `bpm` whose lag and every multiple of it that the window holds
+    // (up to `maxLag`) correlate best: the coarse pick is to the nearest quarter BPM and a
+    // frame, and the multiples pin it to a small fraction of a BPM.
+    double refine(double bpm, int maxLag) const {
+        const int multiples = int((maxLag - 1) / (60.0 * kFrameRate / bpm));
+        double refined = bpm;
         double refinedScore = -1e30;
-        // The coarse pick is to the nearest quarter BPM and a frame; the search reaches 2 %
-        // either side.
-        for (double bpm = bestBpm * 0.98; bpm <= bestBpm * 1.02; bpm += 0.01) {
-            const double lag = 60.0 * kFrameRate / bpm;
+        for (double candidate = bpm * 0.98; candidate <= bpm * 1.02; candidate += 0.01) {
+            const double lag = 60.0 * kFrameRate / candidate;
             double score = 0.0;
             for (int k = 1; k <= multiples && k * lag + 1.0 < maxLag; ++k) {
                 score += at(k * lag);
             }
             if (score > refinedScore) {
-                refined = bpm;
+                refined = candidate;
                 refinedScore = score;
             }
         }
-        return std::clamp(refined, kMinBpm, kMaxBpm);
+        return refined;
     }
 
     kiss_fftr_state* fft_;

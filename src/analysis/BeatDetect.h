@@ -26,10 +26,12 @@
 // 86 frames per second. Every 32 blocks the last 12 seconds give an estimate: each band's
 // autocorrelation, summed, scores every candidate beat with its 2, 3 and 4 multiples, so a
 // 3:2 or 4:3 relative of the beat, which finds only part of its multiples on the grid, loses
-// to the beat. Where a tempo and its double both lie in 80–180, the faster is taken when its
-// family scores at least 0.7 of the slower one's (drum and bass stays at 174; swung music at
-// 90). The winner is refined on all the multiples the window holds. The estimate stands for
-// every block until the next one, so the histogram reflects the whole track.
+// to the beat; a broad tempo prior (log-normal around 120 BPM, one octave wide) settles near
+// ties between relatives. Where a tempo and its double both lie in 80–180 (the slower one
+// refined first, so 90.4 has no double in range), the faster is taken when its family scores
+// at least 0.7 of the slower one's (drum and bass stays at 174; swung music at 90). The winner
+// is refined on all the multiples the window holds. The estimate stands for every block until
+// the next one, so the histogram reflects the whole track.
 //
 // Threads: one instance belongs to one analysis run on the analysis thread. It owns the
 // detector, the FFT set-up and all buffers (allocated at construction; processBlock does not
