@@ -1,4 +1,4 @@
-// SampleTestController: auto-mix and party mode.
+// PartyAutoMix: auto-mix and party mode.
 //
 // Auto-mix lines the two decks up on request. The follower's default speed takes the master's
 // tempo at once; its phase is caught up by running it a little slow (0.66) or fast (1.25) for
@@ -18,8 +18,10 @@
 // Threads: the two render-thread entries (meetingOfsteams, doAutocueTrigger) only set a speed
 // or start a deck, then post the rest to the main run loop; everything else is main thread.
 // Measurements that compare the two decks are made under the engine lock so both positions
-// belong to the same instant. The triggers carry `this` as their target; a member disarms them
-// under the engine lock when the controller goes away, and posted work checks a liveness token.
+// belong to the same instant. The triggers carry the façade as their target; a member disarms
+// them under the engine lock when this part goes away.
+
+#include "deck/PartyAutoMix.h"
 
 #include "deck/SampleTestController.h"
 #include "platform/SampleRate.h"
@@ -99,8 +101,19 @@ void streamsMet(void* target, int) {
 
 } // namespace
 
-SampleTestController::TriggerRelease::~TriggerRelease() {
-    AudioOut& engine = owner->engine_;
+PartyAutoMix::PartyAutoMix(SampleTestController& owner, DeckContext& context)
+    : DeckPart(owner, context) {}
+
+PartyAutoMix::~PartyAutoMix() {
+    if (listening_) {
+        engine_.onRenderMessage(kContinueAutocueMessage, nullptr);
+        engine_.onRenderMessage(kTestDiffMessage, nullptr);
+    }
+}
+
+PartyAutoMix::TriggerRelease::~TriggerRelease() {
+    AudioOut& engine = part->engine_;
+    SampleTestController* const owner = &part->owner_;
     if (!engine.initialized()) {
         return;
     }
@@ -120,7 +133,7 @@ SampleTestController::TriggerRelease::~TriggerRelease() {
 
 // --- helpers ----------------------------------------------------------------------------
 
-double SampleTestController::trackTempo(int d) const {
+double PartyAutoMix::trackTempo(int d) const {
     if (!loaded(d)) {
         return 0.0;
     }
@@ -129,43 +142,43 @@ double SampleTestController::trackTempo(int d) const {
     return std::isfinite(tempo) && tempo > 0.0 ? tempo : 0.0;
 }
 
-double SampleTestController::beatFrames(int d, double fallback) const {
+double PartyAutoMix::beatFrames(int d, double fallback) const {
     const double tempo = trackTempo(d);
     return tempo > 0.0 ? 60.0 / tempo * kFrameRate : fallback;
 }
 
-void SampleTestController::setRandomStart(uint32_t value) {
+void PartyAutoMix::setRandomStart(uint32_t value) {
     randomStart_ = value;
     random_ = std::mt19937(value);
 }
 
-void SampleTestController::restartRandom() {
+void PartyAutoMix::restartRandom() {
     // The loop's clock is the system's in the application and the audio clock in headless
     // runs, so a headless party mix comes out the same every time.
     const auto fromClock = uint32_t(int64_t(loop_.clock().now() * 1000.0));
     random_ = std::mt19937(randomStart_.value_or(fromClock));
 }
 
-uint32_t SampleTestController::partyRandom() {
+uint32_t PartyAutoMix::partyRandom() {
     return uint32_t(random_() >> 1);
 }
 
 // --- auto-mix ---------------------------------------------------------------------------
 
-void SampleTestController::autoMixDown() {
+void PartyAutoMix::autoMixDown() {
     automixTaped_ = true;
     longAutoMix_ = false;
 }
 
-void SampleTestController::longAutomixTap() {
+void PartyAutoMix::longAutomixTap() {
     if (!automixTaped_) {
         return;
     }
     longAutoMix_ = true;
-    breakActionUp(kAutoMixBrakeFrames);
+    owner_.breakActionUp(kAutoMixBrakeFrames);
 }
 
-void SampleTestController::autoMixAction(bool fromButton) {
+void PartyAutoMix::autoMixAction(bool fromButton) {
     if (partyModeOn() || longAutoMix_) {
         return;
     }
@@ -183,7 +196,7 @@ void SampleTestController::autoMixAction(bool fromButton) {
         if (other.stretcher) {
             other.stretcher->requestClear();
         }
-        play(1 - m);
+        owner_.play(1 - m);
     } else {
         m = deck(1).faderGain.load() > deck(0).faderGain.load() ? 1 : 0;
     }
@@ -203,7 +216,7 @@ void SampleTestController::autoMixAction(bool fromButton) {
         double catchUpFrames = 0.0;
         {
             std::lock_guard lock(engine_.engineLock());
-            setDefaultSpeed(f, ratio);
+            owner_.setDefaultSpeed(f, ratio);
             const double masterAt = audiblePosition(master);
             const double followerAt = audiblePosition(follower);
             const double masterBeat = nextBeatFromFrame(master, masterAt, kBeatAny);
@@ -220,7 +233,7 @@ void SampleTestController::autoMixAction(bool fromButton) {
             const double frames =
                 std::clamp(catchUpFrames, 1.0, double(std::numeric_limits<int32_t>::max()));
             listenToRenderThread();
-            setCountdown(follower, int32_t(frames), this, &streamsMet);
+            setCountdown(follower, int32_t(frames), &owner_, &streamsMet);
             currentPartyStream_.store(m);
         }
         if (fromButton) {
@@ -243,13 +256,13 @@ void SampleTestController::autoMixAction(bool fromButton) {
         stepToNextBeat(deck(1), parity);
     }
     if (tempiKnown) {
-        setDefaultSpeed(f, ratio);
+        owner_.setDefaultSpeed(f, ratio);
     }
-    play(0);
-    play(1);
+    owner_.play(0);
+    owner_.play(1);
 }
 
-void SampleTestController::meetingOfsteams() {
+void PartyAutoMix::meetingOfsteams() {
     // Render thread: what setSpeedNow does, minus what may allocate (the stretcher's pitch is
     // requested, the effects are retuned by testDiff on the main thread).
     audioStream& follower = deck(1 - currentPartyStream());
@@ -263,7 +276,7 @@ void SampleTestController::meetingOfsteams() {
     engine_.sendToMain(kTestDiffMessage, 0);
 }
 
-void SampleTestController::testDiff() {
+void PartyAutoMix::testDiff() {
     const int m = currentPartyStream();
     const int f = 1 - m;
     // A deck stopped meanwhile is not started again by a retry.
@@ -287,7 +300,7 @@ void SampleTestController::testDiff() {
 
 // --- party mode -------------------------------------------------------------------------
 
-void SampleTestController::togglePartyMode(ButtonState* sender) {
+void PartyAutoMix::togglePartyMode(ButtonState* sender) {
     if (partyModeOn()) {
         partyModeOn_.store(false);
         if (sender) {
@@ -298,7 +311,7 @@ void SampleTestController::togglePartyMode(ButtonState* sender) {
     listenToRenderThread();
     if (!partyObserving_) {
         partyObserving_ = true;
-        notifications_.addObserver(this, "fileOpened", [this](const Notification& n) {
+        notifications_.addObserver(&owner_, "fileOpened", [this](const Notification& n) {
             if (const int* d = std::get_if<int>(&n.object)) {
                 partyFileOpened(*d & 1);
             }
@@ -308,7 +321,7 @@ void SampleTestController::togglePartyMode(ButtonState* sender) {
         // next deck holding that very file: an analysis of anything else, or one that ends
         // once the next deck is already playing in (the crossfade), must not move an audible
         // deck back to its park point nor arm a second trigger on the current one.
-        notifications_.addObserver(this, "Analyze Complete", [this](const Notification& n) {
+        notifications_.addObserver(&owner_, "Analyze Complete", [this](const Notification& n) {
             const std::string* path = std::get_if<std::string>(&n.object);
             if (path && partyModeOn() && isWaitingNextTrack(*path)) {
                 offsetNextTrack();
@@ -333,17 +346,17 @@ void SampleTestController::togglePartyMode(ButtonState* sender) {
     const int p = deck(1).faderGain.load() > deck(0).faderGain.load() ? 1 : 0;
     const int n = 1 - p;
     currentPartyStream_.store(p);
-    play(p);
+    owner_.play(p);
     deck(0).loopActive.store(false);
     deck(1).loopActive.store(false);
-    stop(n);
+    owner_.stop(n);
     offsetNextTrack();
-    tideTempoForSide(n);
+    owner_.tideTempoForSide(n);
     if (deck(n).faderGain.load() != 0.0f) {
         // The current deck alone on air within one beat.
         const double tempo = trackTempo(p);
-        beginFadeTo(p,
-                    tempo > 0.0 ? 60.0 / (tempo * deck(p).baseSpeed.load()) : kUnknownBeatSeconds);
+        owner_.beginFadeTo(p, tempo > 0.0 ? 60.0 / (tempo * deck(p).baseSpeed.load())
+                                          : kUnknownBeatSeconds);
     }
     setupAutocuePoint();
 
@@ -380,7 +393,7 @@ void SampleTestController::togglePartyMode(ButtonState* sender) {
     }
 }
 
-bool SampleTestController::isWaitingNextTrack(const std::filesystem::path& path) const {
+bool PartyAutoMix::isWaitingNextTrack(const std::filesystem::path& path) const {
     const int n = 1 - currentPartyStream();
     if (!loaded(n) || playing(n) || engine_.deckOpening(n) || transitionPending()) {
         return false;
@@ -389,7 +402,7 @@ bool SampleTestController::isWaitingNextTrack(const std::filesystem::path& path)
     return info && !info->fileName.empty() && info->fileName == path;
 }
 
-void SampleTestController::offsetNextTrack() {
+void PartyAutoMix::offsetNextTrack() {
     if (!partyModeOn()) {
         return;
     }
@@ -410,7 +423,7 @@ void SampleTestController::offsetNextTrack() {
     skipBeatsForNextTrack(s, partyModeNextTrackOffset_);
 }
 
-void SampleTestController::setupAutocuePoint() {
+void PartyAutoMix::setupAutocuePoint() {
     if (!partyModeOn()) {
         return;
     }
@@ -438,10 +451,10 @@ void SampleTestController::setupAutocuePoint() {
     t = nextBeatOfParity(s, t, parity);
     // Armed on the heard frame: the stretcher's depth follows the deck's speed, which may still
     // change (the deck may not even have played yet) before the trigger is reached.
-    armAudibleTrigger(s, int32_t(t), this, &autocueTriggered);
+    armAudibleTrigger(s, int32_t(t), &owner_, &autocueTriggered);
 }
 
-void SampleTestController::skipToNextTrack() {
+void PartyAutoMix::skipToNextTrack() {
     if (!partyModeOn()) {
         return;
     }
@@ -452,10 +465,10 @@ void SampleTestController::skipToNextTrack() {
     audioStream& s = deck(p);
     std::lock_guard lock(engine_.engineLock());
     const double t = nextBeatFromFrame(s, s.position.load(), kBeatAny);
-    armAudibleTrigger(s, int32_t(t), this, &autocueTriggered);
+    armAudibleTrigger(s, int32_t(t), &owner_, &autocueTriggered);
 }
 
-void SampleTestController::doAutocueTrigger() {
+void PartyAutoMix::doAutocueTrigger() {
     if (!partyModeOn()) {
         return;
     }
@@ -470,7 +483,7 @@ void SampleTestController::doAutocueTrigger() {
     engine_.sendToMain(kContinueAutocueMessage, n);
 }
 
-void SampleTestController::listenToRenderThread() {
+void PartyAutoMix::listenToRenderThread() {
     if (listening_) {
         return;
     }
@@ -479,7 +492,7 @@ void SampleTestController::listenToRenderThread() {
     engine_.onRenderMessage(kTestDiffMessage, [this](int) { testDiff(); });
 }
 
-void SampleTestController::countPendingFirstPlays() {
+void PartyAutoMix::countPendingFirstPlays() {
     for (int d = 0; d < 2; ++d) {
         if (!partyFirstPlay_[size_t(d)].exchange(false, std::memory_order_acquire)) {
             continue;
@@ -491,7 +504,7 @@ void SampleTestController::countPendingFirstPlays() {
     }
 }
 
-void SampleTestController::continueAutocue() {
+void PartyAutoMix::continueAutocue() {
     countPendingFirstPlays();
     const int p = currentPartyStream();
     const double tempo = trackTempo(p);
@@ -500,19 +513,19 @@ void SampleTestController::continueAutocue() {
     // come sooner), so the fade lasts eight heard beats.
     const double beat =
         (tempo > 0.0 ? 60.0 / tempo : kUnknownBeatSeconds) / (base > 0.0 ? base : 1.0);
-    beginFadeTo(1 - p, kTransitionBeats * beat);
+    owner_.beginFadeTo(1 - p, kTransitionBeats * beat);
     selectNextTimer_.handle.invalidate();
     selectNextTimer_.handle = loop_.after(kTransitionBeats * beat + kSwapDelaySeconds,
                                           [this] { selectNextTrack2AutoPlay(); });
 }
 
-void SampleTestController::selectNextTrack2AutoPlay() {
+void PartyAutoMix::selectNextTrack2AutoPlay() {
     if (!partyModeOn()) {
         return;
     }
     const int finished = currentPartyStream();
     currentPartyStream_.store(1 - finished);
-    stop(finished);
+    owner_.stop(finished);
     partyLoadFailures_[size_t(finished)] = 0;
     const bool loading = loadNextPartyTrack(finished);
     if (engine_.initialized()) {
@@ -521,14 +534,14 @@ void SampleTestController::selectNextTrack2AutoPlay() {
     partyLoadPending_[size_t(finished)] = loading;
     if (!loading) {
         offsetNextTrack();
-        tideTempoForSide(finished);
+        owner_.tideTempoForSide(finished);
     }
     setupAutocuePoint();
-    updateNames();
+    owner_.updateNames();
 }
 
-std::optional<std::string>
-SampleTestController::partyTrackProblem(const std::filesystem::path& path, double seconds) {
+std::optional<std::string> PartyAutoMix::partyTrackProblem(const std::filesystem::path& path,
+                                                           double seconds) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
         return std::string(std::strerror(errno));
@@ -553,7 +566,7 @@ SampleTestController::partyTrackProblem(const std::filesystem::path& path, doubl
     return std::nullopt;
 }
 
-void SampleTestController::skipPartyTrack(const std::string& name, const std::string& why) {
+void PartyAutoMix::skipPartyTrack(const std::string& name, const std::string& why) {
     // Said once per track; a playlist that comes round again skips it quietly.
     if (std::find(partySkipped_.begin(), partySkipped_.end(), name) != partySkipped_.end()) {
         logLine("Party mode: skipped %s: %s", name.c_str(), why.c_str());
@@ -563,7 +576,7 @@ void SampleTestController::skipPartyTrack(const std::string& name, const std::st
     partySkipped_.push_back(name);
 }
 
-bool SampleTestController::loadNextPartyTrack(int d) {
+bool PartyAutoMix::loadNextPartyTrack(int d) {
     if (playList_.empty()) {
         return false;
     }
@@ -596,7 +609,7 @@ bool SampleTestController::loadNextPartyTrack(int d) {
     return false;
 }
 
-void SampleTestController::watchPartyLoad(int d, const std::string& name) {
+void PartyAutoMix::watchPartyLoad(int d, const std::string& name) {
     partyLoadWatch_[size_t(d)].handle.invalidate();
     partyLoadWatch_[size_t(d)].handle = loop_.every(0.05, [this, d, name] {
         if (engine_.deckOpening(d)) {
@@ -625,7 +638,7 @@ void SampleTestController::watchPartyLoad(int d, const std::string& name) {
     });
 }
 
-void SampleTestController::partyFileOpened(int d) {
+void PartyAutoMix::partyFileOpened(int d) {
     if (!partyLoadPending_[size_t(d)]) {
         return;
     }
@@ -636,14 +649,14 @@ void SampleTestController::partyFileOpened(int d) {
     // The finished deck holds the next track now: park it, match its tempo, and cue the
     // current deck on a beat of matching parity.
     offsetNextTrack();
-    tideTempoForSide(d);
+    owner_.tideTempoForSide(d);
     setupAutocuePoint();
-    updateNames();
+    owner_.updateNames();
 }
 
 // --- playlists --------------------------------------------------------------------------
 
-void SampleTestController::makePlayListFromCrate(int crate) {
+void PartyAutoMix::makePlayListFromCrate(int crate) {
     playList_.clear();
     if (db_) {
         if (auto list = db_->getListForCrate(crate)) {
@@ -652,7 +665,7 @@ void SampleTestController::makePlayListFromCrate(int crate) {
     }
 }
 
-void SampleTestController::makeRandomPlaylist() {
+void PartyAutoMix::makeRandomPlaylist() {
     std::vector<std::shared_ptr<VXAudioFileInfo>> tracks;
     if (db_) {
         if (auto mine = db_->getListForGroup(0)) {

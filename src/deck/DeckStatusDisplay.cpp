@@ -1,10 +1,7 @@
-// SampleTestController: the read-outs and their refresh pass, the overview strips' refresh and
-// the top-bar buttons.
-//
-// The refresh pass runs on a main-run-loop timer (0.1 s, 1.0 s while the application is
-// inactive) rather than a thread of its own: it only ever changes view state, which belongs to
-// the main thread anyway.
+// DeckStatusDisplay: the read-outs and their refresh pass, the overview strips' refresh and the
+// top-bar buttons.
 
+#include "deck/DeckStatusDisplay.h"
 #include "analysis/peakFileData.h"
 #include "deck/SampleTestController.h"
 #include "engine/AudioOut.h"
@@ -35,7 +32,22 @@ std::string format(const char* pattern, double value) {
 
 } // namespace
 
-void SampleTestController::startIndicators() {
+DeckStatusDisplay::DeckStatusDisplay(SampleTestController& owner, DeckContext& context)
+    : DeckPart(owner, context) {}
+
+DeckStatusDisplay::~DeckStatusDisplay() {
+    if (indicatorTimer_) {
+        indicatorTimer_->invalidate();
+    }
+}
+
+void DeckStatusDisplay::analysisEnded() {
+    DIndicator_[0][3].oldValue = -1.0;
+    DIndicator_[1][3].oldValue = -1.0;
+    freezeButton_.selected = false;
+}
+
+void DeckStatusDisplay::startIndicators() {
     needIndicators_ = true;
     for (auto& deckIndicators : DIndicator_) {
         for (Indicator& indicator : deckIndicators) {
@@ -49,14 +61,14 @@ void SampleTestController::startIndicators() {
     indicatorTimer_ = std::make_unique<TimerHandle>(loop_.after(0.0, [this] { doCpu(); }));
 }
 
-void SampleTestController::stopIndicators() {
+void DeckStatusDisplay::stopIndicators() {
     needIndicators_ = false;
     if (indicatorTimer_) {
         indicatorTimer_->invalidate();
     }
 }
 
-void SampleTestController::doCpu() {
+void DeckStatusDisplay::doCpu() {
     if (!needIndicators_) {
         return;
     }
@@ -95,7 +107,7 @@ void SampleTestController::doCpu() {
                     speed2Center(d);
                 }
             } else {
-                if (incrementValue_[size_t(d)] == 0.0) {
+                if (owner_.tempo().pitchRepeatStep(d) == 0.0) {
                     played2Home(d);
                     speed2Home(d);
                 }
@@ -106,14 +118,14 @@ void SampleTestController::doCpu() {
                 }
             }
         }
-        updatePlayButtons();
+        owner_.updatePlayButtons();
         updateNavigators();
     }
     indicatorTimer_ = std::make_unique<TimerHandle>(
         loop_.after(inactive_ ? kInactiveRefreshSeconds : kRefreshSeconds, [this] { doCpu(); }));
 }
 
-void SampleTestController::printDIndicator(int index, int d) {
+void DeckStatusDisplay::printDIndicator(int index, int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -168,8 +180,8 @@ void SampleTestController::printDIndicator(int index, int d) {
             }
         }
         double b = (info ? info->tempo : 0.0) * base;
-        if (lastBpmSide_ == d) {
-            b = actialBPM_ + actialBPMfrac_;
+        if (owner_.tempo().lastBpmSide() == d) {
+            b = owner_.tempo().enteredBpm();
         }
         if (b == indicator.oldValue) {
             return;
@@ -183,29 +195,32 @@ void SampleTestController::printDIndicator(int index, int d) {
     }
 }
 
-void SampleTestController::played2Center(int d) {
+void DeckStatusDisplay::played2Center(int d) {
     playedOnCenter_[size_t(d & 1)] = true;
     DIndicator_[size_t(d & 1)][3].label.scale = 2.0f;
 }
 
-void SampleTestController::played2Home(int d) {
+void DeckStatusDisplay::played2Home(int d) {
     playedOnCenter_[size_t(d & 1)] = false;
     DIndicator_[size_t(d & 1)][3].label.scale = 1.0f;
 }
 
-void SampleTestController::speed2Center(int d) {
-    speedOnCenter_[size_t(d & 1)] = true;
-    views_[size_t(d & 1)].speedReadout.scale = 2.0f;
+void DeckStatusDisplay::speed2Center(int d) {
+    enlargeSpeedReadout(d, true);
     DIndicator_[size_t(d & 1)][2].label.scale = 2.0f;
 }
 
-void SampleTestController::speed2Home(int d) {
-    speedOnCenter_[size_t(d & 1)] = false;
-    views_[size_t(d & 1)].speedReadout.scale = 1.0f;
+void DeckStatusDisplay::speed2Home(int d) {
+    enlargeSpeedReadout(d, false);
     DIndicator_[size_t(d & 1)][2].label.scale = 1.0f;
 }
 
-void SampleTestController::hideSpeed(int d) {
+void DeckStatusDisplay::enlargeSpeedReadout(int d, bool on) {
+    speedOnCenter_[size_t(d & 1)] = on;
+    views_[size_t(d & 1)].speedReadout.scale = on ? 2.0f : 1.0f;
+}
+
+void DeckStatusDisplay::hideSpeed(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -215,7 +230,7 @@ void SampleTestController::hideSpeed(int d) {
     }
 }
 
-void SampleTestController::showSpeed(int d) {
+void DeckStatusDisplay::showSpeed(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -225,7 +240,7 @@ void SampleTestController::showSpeed(int d) {
     }
 }
 
-void SampleTestController::updateNavigators() {
+void DeckStatusDisplay::updateNavigators() {
     if (!engine_.initialized()) {
         return;
     }
@@ -247,24 +262,20 @@ void SampleTestController::updateNavigators() {
     navigatorMarksRedraws_ += 1;
 }
 
-bool SampleTestController::autoEqMarksShown() const {
-    return mixerSettings_.autoEqEnabled;
-}
-
-void SampleTestController::toggleAfterBefore(int d) {
+void DeckStatusDisplay::toggleAfterBefore(int d) {
     showLastTime_[size_t(d & 1)] = !showLastTime_[size_t(d & 1)];
 }
 
-void SampleTestController::zoomButtonAction() {
+void DeckStatusDisplay::zoomButtonAction() {
     zoomButton_.selected = !zoomButton_.selected;
 }
 
-void SampleTestController::freezeButtomAction() {
+void DeckStatusDisplay::freezeButtomAction() {
     freezeButton_.selected = true;
     loop_.after(kUpdatePeaksDelay, [this] { updatePeaks(); });
 }
 
-void SampleTestController::updatePeaks() {
+void DeckStatusDisplay::updatePeaks() {
     if (!engine_.initialized()) {
         return;
     }
@@ -279,7 +290,7 @@ void SampleTestController::updatePeaks() {
     }
 }
 
-void SampleTestController::recordAction() {
+void DeckStatusDisplay::recordAction() {
     if (engine_.isRecording()) {
         engine_.abortRecord();
         recordButton_.selected = false;
@@ -299,8 +310,8 @@ void SampleTestController::recordAction() {
     }
 }
 
-void SampleTestController::menuAction() {
-    menuOn_ = true;
+void DeckStatusDisplay::menuAction() {
+    context_.menuOn = true;
     if (host_) {
         host_->showMainMenu();
     }

@@ -1,4 +1,4 @@
-// SampleTestController: pitch, tempo, sync and tap tempo.
+// DeckTempo: pitch, tempo, sync and tap tempo.
 //
 // Speeds are ratios (1.0 = the track's own speed). The deck record keeps two: `baseSpeed`, the
 // pitch fader's default speed that bends and glides return to, and `speed`, what plays now.
@@ -13,6 +13,8 @@
 // The auto-repeat of the pitch buttons, the reset hold, the pitch panel's long press and the
 // tap time-out are timers on the main run loop; tap times come from the loop's clock, so a
 // manual clock drives all of it in tests.
+
+#include "deck/DeckTempo.h"
 
 #include "deck/SampleTestController.h"
 
@@ -140,7 +142,31 @@ std::string tapLabel(int count, double bpm) {
 
 } // namespace
 
-void SampleTestController::checkAndStopAnalize(int d, double bpm) {
+DeckTempo::DeckTempo(SampleTestController& owner, DeckContext& context)
+    : DeckPart(owner, context) {}
+
+DeckTempo::~DeckTempo() {
+    for (int d = 0; d < 2; ++d) {
+        incrementSpeedTimer_[size_t(d)].invalidate();
+        resetTimer_[size_t(d)].invalidate();
+        pitchMenuLongTapTimer_[size_t(d)].invalidate();
+        timeOutTimer_[size_t(d)].invalidate();
+    }
+}
+
+void DeckTempo::readSettings() {
+    tempoLock_ = defaults_.boolForKey("kTempoLock", true);
+    pitchStep_ = defaults_.doubleForKey("kPitchStep", 0.001);
+    if (!(pitchStep_ > 0.0)) {
+        pitchStep_ = 0.001;
+    }
+    ffSpeed_ = defaults_.doubleForKey("kFFSpeed", 160.0);
+    if (ffSpeed_ == 0.0) {
+        ffSpeed_ = 160.0;
+    }
+}
+
+void DeckTempo::checkAndStopAnalize(int d, double bpm) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -162,14 +188,14 @@ void SampleTestController::checkAndStopAnalize(int d, double bpm) {
     }
 }
 
-void SampleTestController::regrid(int d, double anchor) {
+void DeckTempo::regrid(int d, double anchor) {
     // Never under the engine lock: the rewrite takes the decode lock and writes the peak file.
     rewriteBeatGrid(deck(d), anchor);
 }
 
 // --- default speed and the pitch buttons ----------------------------------------------------
 
-void SampleTestController::setDefaultSpeed(int d, double value) {
+void DeckTempo::setDefaultSpeed(int d, double value) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -184,15 +210,15 @@ void SampleTestController::setDefaultSpeed(int d, double value) {
     notifications_.post("DefaultSpeedChanged", d);
 }
 
-void SampleTestController::plusButton(int d) {
+void DeckTempo::plusButton(int d) {
     stepPitch(d & 1, pitchStep_);
 }
 
-void SampleTestController::minusButton(int d) {
+void DeckTempo::minusButton(int d) {
     stepPitch(d & 1, -pitchStep_);
 }
 
-void SampleTestController::stepPitch(int d, double step) {
+void DeckTempo::stepPitch(int d, double step) {
     if (!loaded(d)) {
         return;
     }
@@ -223,14 +249,13 @@ void SampleTestController::stepPitch(int d, double step) {
     incrementSpeedTimer_[i] = loop_.after(kRepeatDelaySeconds, [this, d] { speedTimerFirst(d); });
 }
 
-void SampleTestController::speedTimerFirst(int d) {
+void DeckTempo::speedTimerFirst(int d) {
     const size_t i = size_t(d);
     const double step = incrementValue_[i];
     if (step == 0.0 || !loaded(d)) {
         return; // released meanwhile
     }
-    speedOnCenter_[i] = true;
-    views_[i].speedReadout.scale = 2.0f;
+    owner_.statusDisplay().enlargeSpeedReadout(d, true);
     audioStream& s = deck(d);
     const double v = std::clamp(s.baseSpeed.load() + step, kMinStepSpeed, kMaxStepSpeed);
     if (v == s.baseSpeed.load()) {
@@ -245,7 +270,7 @@ void SampleTestController::speedTimerFirst(int d) {
         loop_.every(kRepeatIntervalSeconds, [this, d] { speedTimerSecond(d); });
 }
 
-void SampleTestController::speedTimerSecond(int d) {
+void DeckTempo::speedTimerSecond(int d) {
     const size_t i = size_t(d);
     const double step = incrementValue_[i];
     if (step == 0.0 || !loaded(d)) {
@@ -267,24 +292,23 @@ void SampleTestController::speedTimerSecond(int d) {
     }
 }
 
-void SampleTestController::plusButtonUp(int d) {
+void DeckTempo::plusButtonUp(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
     const size_t i = size_t(d);
-    speedOnCenter_[i] = false;
-    views_[i].speedReadout.scale = 1.0f;
+    owner_.statusDisplay().enlargeSpeedReadout(d, false);
     incrementValue_[i] = 0.0;
     incrementSpeedTimer_[i].invalidate();
 }
 
-void SampleTestController::minusButtonUp(int d) {
+void DeckTempo::minusButtonUp(int d) {
     plusButtonUp(d);
 }
 
 // --- reset and pitch mode -------------------------------------------------------------------
 
-void SampleTestController::resetButton(int d) {
+void DeckTempo::resetButton(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -295,7 +319,7 @@ void SampleTestController::resetButton(int d) {
     resetTimer_[i] = loop_.after(kResetHoldSeconds, [this, d] { resetByTimer(d); });
 }
 
-void SampleTestController::resetButtonUp(int d) {
+void DeckTempo::resetButtonUp(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -310,7 +334,7 @@ void SampleTestController::resetButtonUp(int d) {
     views_[i].reset.selected = deck(d).pitchMode.load();
 }
 
-void SampleTestController::resetByTimer(int d) {
+void DeckTempo::resetByTimer(int d) {
     const size_t i = size_t(d);
     if (isResetButtonUp_[i]) {
         return;
@@ -343,7 +367,7 @@ void SampleTestController::resetByTimer(int d) {
     ramp.On.store(true, std::memory_order_release);
 }
 
-void SampleTestController::resetButtonDbl(int d) {
+void DeckTempo::resetButtonDbl(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -365,7 +389,7 @@ void SampleTestController::resetButtonDbl(int d) {
     setSpeed(s, s.baseSpeed.load(), kButtonRampFrames);
 }
 
-void SampleTestController::togglePitchMode(int d) {
+void DeckTempo::togglePitchMode(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -376,7 +400,7 @@ void SampleTestController::togglePitchMode(int d) {
     updatePitchMode();
 }
 
-void SampleTestController::updatePitchMode() {
+void DeckTempo::updatePitchMode() {
     for (int d = 0; d < 2; ++d) {
         DeckViewState& v = views_[size_t(d)];
         const bool pitchMode = engine_.initialized() && deck(d).pitchMode.load();
@@ -389,7 +413,7 @@ void SampleTestController::updatePitchMode() {
 
 // --- pitch panel ----------------------------------------------------------------------------
 
-void SampleTestController::pitchPanelDown(int d) {
+void DeckTempo::pitchPanelDown(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -400,7 +424,7 @@ void SampleTestController::pitchPanelDown(int d) {
         loop_.after(kPitchPanelLongTapSeconds, [this, d] { pitchLongTap(d); });
 }
 
-void SampleTestController::pitchLongTap(int d) {
+void DeckTempo::pitchLongTap(int d) {
     pitchMenuLongTap_[size_t(d)] = true;
     if (loaded(d)) {
         setDefaultSpeed(d, 1.0);
@@ -409,7 +433,7 @@ void SampleTestController::pitchLongTap(int d) {
     setTempoLock(false);
 }
 
-void SampleTestController::pitchPanelSwitch(int d) {
+void DeckTempo::pitchPanelSwitch(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -422,7 +446,7 @@ void SampleTestController::pitchPanelSwitch(int d) {
     DeckViewState& v = views_[i];
     v.pitchPanel.selected = !v.pitchPanel.selected;
     if (v.loopPanel.selected && !v.loopLabel.hidden) {
-        loopStop(d);
+        owner_.loopStop(d);
     }
     v.loopPanel.selected = false;
     v.cuePanel.selected = false;
@@ -430,16 +454,16 @@ void SampleTestController::pitchPanelSwitch(int d) {
     for (DeckViewState& each : views_) {
         each.sync.selected = tempoLock_;
     }
-    checkPlayStop();
+    owner_.checkPlayStop();
     updatePitchMode();
-    updatePlayButtons();
+    owner_.updatePlayButtons();
     pressed_[i] = false;
     touchCount_[i] = kTapIdle;
 }
 
 // --- bend, wind, slider, brake ----------------------------------------------------------------
 
-void SampleTestController::bendUp(int d) {
+void DeckTempo::bendUp(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -455,7 +479,7 @@ void SampleTestController::bendUp(int d) {
     }
 }
 
-void SampleTestController::bendDown(int d) {
+void DeckTempo::bendDown(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -471,7 +495,7 @@ void SampleTestController::bendDown(int d) {
     }
 }
 
-void SampleTestController::bendUpEnd(int d) {
+void DeckTempo::bendUpEnd(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -488,16 +512,16 @@ void SampleTestController::bendUpEnd(int d) {
     s.inertiaDecay.store(true);
 }
 
-void SampleTestController::bendDownEnd(int d) {
+void DeckTempo::bendDownEnd(int d) {
     bendUpEnd(d);
 }
 
-void SampleTestController::bendButtonAction(int d) {
+void DeckTempo::bendButtonAction(int d) {
     ButtonState& panel = views_[size_t(d & 1)].bendPanel;
     panel.selected = !panel.selected;
 }
 
-void SampleTestController::speed(int d, double value) {
+void DeckTempo::speed(int d, double value) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -506,7 +530,7 @@ void SampleTestController::speed(int d, double value) {
     }
 }
 
-void SampleTestController::breakActionUp(int glideFrames) {
+void DeckTempo::breakActionUp(int glideFrames) {
     if (!engine_.initialized()) {
         return;
     }
@@ -520,7 +544,7 @@ void SampleTestController::breakActionUp(int glideFrames) {
 
 // --- sync and tempo follow ----------------------------------------------------------------
 
-void SampleTestController::setTempoLock(bool on) {
+void DeckTempo::setTempoLock(bool on) {
     tempoLock_ = on;
     for (DeckViewState& v : views_) {
         v.sync.selected = on;
@@ -530,7 +554,7 @@ void SampleTestController::setTempoLock(bool on) {
     defaults_.synchronize();
 }
 
-void SampleTestController::syncAction(int d) {
+void DeckTempo::syncAction(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -551,7 +575,7 @@ void SampleTestController::syncAction(int d) {
     setTempoLock(true);
 }
 
-void SampleTestController::tideTempoForSide(int f) {
+void DeckTempo::tideTempoForSide(int f) {
     f &= 1;
     const int o = 1 - f;
     if (!loaded(f) || !loaded(o)) {
@@ -566,7 +590,24 @@ void SampleTestController::tideTempoForSide(int f) {
     setSpeed(deck(f), deck(f).baseSpeed.load(), kSyncRampFrames);
 }
 
-void SampleTestController::autoLockTempo() {
+void DeckTempo::analysisEnded(const std::string& path) {
+    // With the tempo lock (or in party mode) a deck whose track got its tempo follows the other.
+    if (!tempoLock_ && !(host_ && host_->partyMode())) {
+        return;
+    }
+    for (int d = 0; d < 2; ++d) {
+        if (!loaded(d)) {
+            continue;
+        }
+        std::shared_ptr<VXAudioFileInfo> info;
+        info = deck(d).info();
+        if (info && info->fileName == std::filesystem::path(path)) {
+            tideTempoForSide(d);
+        }
+    }
+}
+
+void DeckTempo::autoLockTempo() {
     if (!tempoLock_ || !engine_.initialized()) {
         return;
     }
@@ -576,7 +617,7 @@ void SampleTestController::autoLockTempo() {
 
 // --- tap tempo ------------------------------------------------------------------------------
 
-bool SampleTestController::refuseTempoEdit(const VXAudioFileInfo* info) {
+bool DeckTempo::refuseTempoEdit(const VXAudioFileInfo* info) {
     if (!info || info->fileGroup != kBuiltInGroup) {
         return false;
     }
@@ -587,7 +628,7 @@ bool SampleTestController::refuseTempoEdit(const VXAudioFileInfo* info) {
     return true;
 }
 
-void SampleTestController::downTapBPM(int d) {
+void DeckTempo::downTapBPM(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -647,7 +688,7 @@ void SampleTestController::downTapBPM(int d) {
     autoLockTempo();
 }
 
-void SampleTestController::upTapBPM(int d) {
+void DeckTempo::upTapBPM(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -667,7 +708,7 @@ void SampleTestController::upTapBPM(int d) {
     checkAndStopAnalize(d, info->tempo);
 }
 
-void SampleTestController::timeoutAction(int d) {
+void DeckTempo::timeoutAction(int d) {
     const size_t i = size_t(d);
     if (const auto info = loaded(d) ? trackInfo(deck(d)) : nullptr) {
         storeTempo(*info, savedBPM_[i], db_);
@@ -685,7 +726,7 @@ void SampleTestController::timeoutAction(int d) {
 
 // --- BPM entry pad --------------------------------------------------------------------------
 
-void SampleTestController::closeBpmPad() {
+void DeckTempo::closeBpmPad() {
     lastBpmSide_ = -1;
     bpmDigitNo_ = 0;
     for (DeckViewState& v : views_) {
@@ -693,7 +734,7 @@ void SampleTestController::closeBpmPad() {
     }
 }
 
-void SampleTestController::bpmEnterOnOff(int d) {
+void DeckTempo::bpmEnterOnOff(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -735,11 +776,11 @@ void SampleTestController::bpmEnterOnOff(int d) {
         deckSetFxEnabled(s, kFxGate, false);
         deckSetFxEnabled(s, kFxRepeater, false);
     }
-    checkPlayStop();
-    updateLoopLabels();
+    owner_.checkPlayStop();
+    owner_.updateLoopLabels();
 }
 
-void SampleTestController::bpmDigitPress(int digit) {
+void DeckTempo::bpmDigitPress(int digit) {
     const int d = lastBpmSide_;
     if (d < 0 || digit < 0 || digit > 9) {
         return;
@@ -772,15 +813,15 @@ void SampleTestController::bpmDigitPress(int digit) {
     closeBpmPad();
 }
 
-void SampleTestController::bpmPlusPress() {
+void DeckTempo::bpmPlusPress() {
     actialBPMfrac_ += kTempoNudgeBpm;
 }
 
-void SampleTestController::bpmMinusPress() {
+void DeckTempo::bpmMinusPress() {
     actialBPMfrac_ -= kTempoNudgeBpm;
 }
 
-void SampleTestController::finalizeBpmEnter() {
+void DeckTempo::finalizeBpmEnter() {
     const double bpm = actialBPM_ + actialBPMfrac_;
     const int d = lastBpmSide_;
     const auto info = d >= 0 && loaded(d) ? trackInfo(deck(d)) : nullptr;
@@ -796,7 +837,7 @@ void SampleTestController::finalizeBpmEnter() {
 
 // --- tempo nudge and grid shift -------------------------------------------------------------
 
-void SampleTestController::nudgeTempo(int d, double delta) {
+void DeckTempo::nudgeTempo(int d, double delta) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -815,15 +856,15 @@ void SampleTestController::nudgeTempo(int d, double delta) {
     regrid(d, nextBeatFromFrame(s, audiblePosition(s), kBeatAny));
 }
 
-void SampleTestController::tempoPlus(int d) {
+void DeckTempo::tempoPlus(int d) {
     nudgeTempo(d, kTempoNudgeBpm);
 }
 
-void SampleTestController::tempoMinus(int d) {
+void DeckTempo::tempoMinus(int d) {
     nudgeTempo(d, -kTempoNudgeBpm);
 }
 
-void SampleTestController::shiftGrid(int d, double offset) {
+void DeckTempo::shiftGrid(int d, double offset) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -837,11 +878,11 @@ void SampleTestController::shiftGrid(int d, double offset) {
     regrid(d, second + offset);
 }
 
-void SampleTestController::shiftGridUp(int d) {
+void DeckTempo::shiftGridUp(int d) {
     shiftGrid(d, -kGridShiftFrames);
 }
 
-void SampleTestController::shiftGridDown(int d) {
+void DeckTempo::shiftGridDown(int d) {
     shiftGrid(d, kGridShiftFrames);
 }
 

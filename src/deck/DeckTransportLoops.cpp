@@ -1,8 +1,10 @@
-// SampleTestController: the loop panel. One button takes the loop-in point and then the
+// DeckTransport: the loop panel. One button takes the loop-in point and then the
 // loop-out point, both snapped to the next beat mark; halve and double change the length in
 // place; a label shows the length in beats. The engine wraps from `loopEnd` to `loopStart`
 // while `loopActive` is set: every change of `loopActive`, and of `loopEnd` while a loop runs,
 // is made under the engine lock so the render thread never wraps against half a change.
+
+#include "deck/DeckTransport.h"
 
 #include "deck/SampleTestController.h"
 
@@ -42,7 +44,7 @@ bool usablePoint(const audioStream& s, double p) {
 
 } // namespace
 
-void SampleTestController::loopInOut(int d) {
+void DeckTransport::loopInOut(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -86,7 +88,7 @@ void SampleTestController::loopInOut(int d) {
     button.selected = false;
 }
 
-void SampleTestController::loopStop(int d) {
+void DeckTransport::loopStop(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -105,7 +107,7 @@ void SampleTestController::loopStop(int d) {
     views_[size_t(d)].loopInOut.selected = false;
 }
 
-void SampleTestController::loopDivide(int d) {
+void DeckTransport::loopDivide(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -131,7 +133,7 @@ void SampleTestController::loopDivide(int d) {
     updateLoopLabels();
 }
 
-void SampleTestController::loopExpand(int d) {
+void DeckTransport::loopExpand(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -169,7 +171,7 @@ void SampleTestController::loopExpand(int d) {
     updateLoopLabels();
 }
 
-void SampleTestController::updateLoopLabels() {
+void DeckTransport::updateLoopLabels() {
     for (int d = 0; d < 2; ++d) {
         LabelState& label = views_[size_t(d)].loopLabel;
         label.text = "?";
@@ -187,14 +189,14 @@ void SampleTestController::updateLoopLabels() {
     }
 }
 
-void SampleTestController::loopPanelSwitch(int d) {
+void DeckTransport::loopPanelSwitch(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
     DeckViewState& v = views_[size_t(d)];
     v.cuePanel.selected = false;
     v.loopPanel.selected = !v.loopPanel.selected;
-    closeBpmPad();
+    owner_.tempo().closeBpmPad();
     checkPlayStop();
     if (!v.loopPanel.selected) {
         // Closing the panel always ends the loop and forgets a pending in point.
@@ -209,7 +211,7 @@ void SampleTestController::loopPanelSwitch(int d) {
         v.loopInOut.selected = false;
     }
     v.pitchPanel.selected = false;
-    updatePitchMode();
+    owner_.updatePitchMode();
     updateLoopLabels();
     updateLoopButtons();
 }

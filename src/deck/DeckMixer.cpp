@@ -1,4 +1,4 @@
-// SampleTestController: the mixer — crossfader (curves, centre boost, automatic fades, the deck
+// DeckMixer: the mixer — crossfader (curves, centre boost, automatic fades, the deck
 // alone on air, automatic bass/treble swap), the volume panel, the EQ panel, the LP/HP knob and
 // the effect panel with its XY pad and read-outs.
 //
@@ -7,6 +7,8 @@
 // know. The effect calls change module state the render thread uses, so they run under the
 // engine lock. The controls (AMSlider, FXController) belong to the controller and report their
 // events straight to the handlers below; the shell only passes touches to them.
+
+#include "deck/DeckMixer.h"
 
 #include "deck/SampleTestController.h"
 
@@ -89,9 +91,12 @@ std::pair<float, float> curveGains(float x, int64_t curve) {
 
 } // namespace
 
+DeckMixer::DeckMixer(SampleTestController& owner, DeckContext& context)
+    : DeckPart(owner, context) {}
+
 // --- set-up -----------------------------------------------------------------------------
 
-bool SampleTestController::wireMixer() {
+void DeckMixer::wire() {
     mainBalance_.setCanJump(true);
     mainBalance_.setEventHandler([this](AMSlider&, AMSlider::Event e) {
         switch (e) {
@@ -149,7 +154,7 @@ bool SampleTestController::wireMixer() {
         });
     }
     // A newly loaded track brings its own LP/HP position.
-    notifications_.addObserver(this, "fileOpened", [this](const Notification& n) {
+    notifications_.addObserver(&owner_, "fileOpened", [this](const Notification& n) {
         const int* d = std::get_if<int>(&n.object);
         if (d && engine_.initialized()) {
             lphpSlider_[size_t(*d & 1)].setValue(deck(*d).lphpPosition.load());
@@ -158,16 +163,15 @@ bool SampleTestController::wireMixer() {
     mainBalance_.setValue(0.5f);
     setCrossfade(0.5f);
     updateMixerSliders();
-    return true;
 }
 
 // --- crossfader -------------------------------------------------------------------------
 
-void SampleTestController::crossfade() {
+void DeckMixer::crossfade() {
     setCrossfade(mainBalance_.value());
 }
 
-void SampleTestController::readMixerSettings() {
+void DeckMixer::readSettings() {
     mixerSettings_ = {
         .stopProofLock = defaults_.boolForKey("kStopProofLock", false),
         .fadeCurve = defaults_.integerForKey("kFadeCurve", kLinearCurve),
@@ -177,7 +181,7 @@ void SampleTestController::readMixerSettings() {
     };
 }
 
-void SampleTestController::setCrossfade(float x) {
+void DeckMixer::setCrossfade(float x) {
     // A deck alone on air may be protected from stopping (the waveform and the brake leave it
     // alone while it plays).
     stopProof_ = {false, false};
@@ -203,14 +207,14 @@ void SampleTestController::setCrossfade(float x) {
     }
 }
 
-void SampleTestController::mixerScreenShown() {
+void DeckMixer::mixerScreenShown() {
     if (engine_.initialized()) {
         deckSetFaderGain(deck(0), 1.0f);
         deckSetFaderGain(deck(1), 1.0f);
     }
 }
 
-void SampleTestController::doubleTapCrossfader() {
+void DeckMixer::doubleTapCrossfader() {
     const float v = mainBalance_.value();
     if (v != 0.0f && v != 1.0f) {
         return;
@@ -219,12 +223,12 @@ void SampleTestController::doubleTapCrossfader() {
     beginFadeTo(v == 1.0f ? 1 : 0, mixerSettings_.xFadeTime);
 }
 
-void SampleTestController::touchEndedCrossfader() {
+void DeckMixer::touchEndedCrossfader() {
     // Right half: deck 0's browser; left half: deck 1's.
-    eject(mainBalance_.lastPoint().x > mainBalance_.width() / 2.0f ? 0 : 1);
+    owner_.eject(mainBalance_.lastPoint().x > mainBalance_.width() / 2.0f ? 0 : 1);
 }
 
-void SampleTestController::beginFadeTo(int d, double seconds) {
+void DeckMixer::beginFadeTo(int d, double seconds) {
     notifications_.post("autoXFadeBegins");
     targetXFade_ = (d & 1) == 0 ? 1.0f : 0.0f;
     // A fade shorter than one tick takes one tick.
@@ -234,7 +238,7 @@ void SampleTestController::beginFadeTo(int d, double seconds) {
     XFChangeTimer_.handle = loop_.every(kXFadeTick, [this] { doXFChange(); });
 }
 
-void SampleTestController::doXFChange() {
+void DeckMixer::doXFChange() {
     if (!(host_ && host_->partyMode()) && !autoMixOn_) {
         XFChangeTimer_.handle.invalidate();
         notifications_.post("autoXFadeStop");
@@ -250,7 +254,7 @@ void SampleTestController::doXFChange() {
     }
 }
 
-void SampleTestController::hpFade(float value) {
+void DeckMixer::hpFade(float value) {
     if (!engine_.initialized()) {
         return;
     }
@@ -260,7 +264,7 @@ void SampleTestController::hpFade(float value) {
 
 // --- volume panel -----------------------------------------------------------------------
 
-void SampleTestController::volOnOff(int d) {
+void DeckMixer::volOnOff(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -270,23 +274,23 @@ void SampleTestController::volOnOff(int d) {
     v.fxPanel.selected = false;
     static constexpr int kAll[] = {0, 1, 2, 3, 4, 5, 6};
     setFxSlots(d, -1, kAll, 7);
-    checkPlayStop();
-    updateSliders();
+    owner_.checkPlayStop();
+    owner_.updateSliders();
 }
 
-void SampleTestController::volValue(int d) {
+void DeckMixer::volValue(int d) {
     if (engine_.initialized()) {
         deckSetTrimGain(deck(d), volSlider_[size_t(d & 1)].value());
     }
 }
 
-void SampleTestController::volValueGain(int d) {
+void DeckMixer::volValueGain(int d) {
     if (engine_.initialized()) {
         deckSetVolume(deck(d), 2.0f * volGainSlider_[size_t(d & 1)].value());
     }
 }
 
-void SampleTestController::volReset(int d) {
+void DeckMixer::volReset(int d) {
     if (!engine_.initialized()) {
         return;
     }
@@ -296,10 +300,10 @@ void SampleTestController::volReset(int d) {
     // The gain the analysis found for the track; unity until it has one.
     deckSetVolume(s, peaks ? float(peaks->gain.load()) : 1.0f);
     deckSetTrimGain(s, 1.0f);
-    updateSliders();
+    owner_.updateSliders();
 }
 
-void SampleTestController::volValueGlobal(int sliderTag) {
+void DeckMixer::volValueGlobal(int sliderTag) {
     const float value = volGlobalSlider_[size_t(sliderTag & 1)].value();
     if (engine_.initialized()) {
         engine_.setGain(value);
@@ -309,7 +313,7 @@ void SampleTestController::volValueGlobal(int sliderTag) {
 
 // --- EQ ---------------------------------------------------------------------------------
 
-void SampleTestController::eqOnOff(int d) {
+void DeckMixer::eqOnOff(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -317,45 +321,45 @@ void SampleTestController::eqOnOff(int d) {
     // The automatic EQ owns the bands while it is on: the panel stays closed.
     v.eqPanel.selected = mixerSettings_.autoEqEnabled ? false : !v.eqPanel.selected;
     v.volumePanel.selected = false;
-    closeBpmPad();
+    owner_.tempo().closeBpmPad();
     v.fxPanel.selected = false;
     static constexpr int kTimed[] = {1, 2, 3};
     setFxSlots(d, -1, kTimed, 3);
-    checkPlayStop();
+    owner_.checkPlayStop();
     updateEqSlidersForSide(d);
 }
 
-void SampleTestController::eq1Value(int d) {
+void DeckMixer::eq1Value(int d) {
     setEq1(eqSlider_[size_t(d & 1)][0].value(), d);
 }
 
-void SampleTestController::eq2Value(int d) {
+void DeckMixer::eq2Value(int d) {
     setEq2(eqSlider_[size_t(d & 1)][1].value(), d);
 }
 
-void SampleTestController::eq3Value(int d) {
+void DeckMixer::eq3Value(int d) {
     setEq3(eqSlider_[size_t(d & 1)][2].value(), d);
 }
 
-void SampleTestController::setEq1(float sliderValue, int d) {
+void DeckMixer::setEq1(float sliderValue, int d) {
     if (engine_.initialized()) {
         deckSetEqLow(deck(d), eqSliderToDb(sliderValue, true), kEqRampFrames);
     }
 }
 
-void SampleTestController::setEq2(float sliderValue, int d) {
+void DeckMixer::setEq2(float sliderValue, int d) {
     if (engine_.initialized()) {
         deckSetEqMid(deck(d), eqSliderToDb(sliderValue, false), kEqRampFrames);
     }
 }
 
-void SampleTestController::setEq3(float sliderValue, int d) {
+void DeckMixer::setEq3(float sliderValue, int d) {
     if (engine_.initialized()) {
         deckSetEqHigh(deck(d), eqSliderToDb(sliderValue, false), kEqRampFrames);
     }
 }
 
-void SampleTestController::resetEq(int d) {
+void DeckMixer::resetEq(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -369,7 +373,7 @@ void SampleTestController::resetEq(int d) {
     }
 }
 
-void SampleTestController::updateEqSlidersForSide(int d) {
+void DeckMixer::updateEqSlidersForSide(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -383,7 +387,7 @@ void SampleTestController::updateEqSlidersForSide(int d) {
     sliders[2].setValue(eqDbToSlider(s.eqHighDb.load(), false));
 }
 
-void SampleTestController::updateMixerSliders() {
+void DeckMixer::updateMixerSliders() {
     if (!engine_.initialized()) {
         return;
     }
@@ -403,7 +407,7 @@ void SampleTestController::updateMixerSliders() {
 
 // --- LP/HP ------------------------------------------------------------------------------
 
-void SampleTestController::lphpSet(int d) {
+void DeckMixer::lphpSet(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -414,7 +418,7 @@ void SampleTestController::lphpSet(int d) {
     }
 }
 
-void SampleTestController::lphpReset(int d) {
+void DeckMixer::lphpReset(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -427,7 +431,7 @@ void SampleTestController::lphpReset(int d) {
 
 // --- effects ----------------------------------------------------------------------------
 
-void SampleTestController::setFxSlots(int d, int enabledSlot, const int* offSlots, int offCount) {
+void DeckMixer::setFxSlots(int d, int enabledSlot, const int* offSlots, int offCount) {
     if (!engine_.initialized()) {
         return;
     }
@@ -458,7 +462,7 @@ void SampleTestController::setFxSlots(int d, int enabledSlot, const int* offSlot
     }
 }
 
-void SampleTestController::fxOnOff(int d) {
+void DeckMixer::fxOnOff(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -466,7 +470,7 @@ void SampleTestController::fxOnOff(int d) {
     v.volumePanel.selected = false;
     v.eqPanel.selected = false;
     v.fxPanel.selected = !v.fxPanel.selected;
-    checkPlayStop();
+    owner_.checkPlayStop();
     if (!v.fxPanel.selected) {
         static constexpr int kAll[] = {0, 1, 2, 3, 4, 5, 6};
         setFxSlots(d, -1, kAll, 7);
@@ -474,11 +478,11 @@ void SampleTestController::fxOnOff(int d) {
         toCurrentFX(d);
     }
     updateLabels(d);
-    closeBpmPad();
-    checkPlayStop();
+    owner_.tempo().closeBpmPad();
+    owner_.checkPlayStop();
 }
 
-void SampleTestController::prevFX(int d) {
+void DeckMixer::prevFX(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -486,7 +490,7 @@ void SampleTestController::prevFX(int d) {
     toCurrentFX(d);
 }
 
-void SampleTestController::nextFX(int d) {
+void DeckMixer::nextFX(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -494,7 +498,7 @@ void SampleTestController::nextFX(int d) {
     toCurrentFX(d);
 }
 
-void SampleTestController::toCurrentFX(int d) {
+void DeckMixer::toCurrentFX(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -504,7 +508,7 @@ void SampleTestController::toCurrentFX(int d) {
     }
 }
 
-void SampleTestController::fxAction(int slot, int d) {
+void DeckMixer::fxAction(int slot, int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -524,7 +528,7 @@ void SampleTestController::fxAction(int slot, int d) {
     updateLabels(d);
 }
 
-void SampleTestController::fxDown(int d) {
+void DeckMixer::fxDown(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -535,7 +539,7 @@ void SampleTestController::fxDown(int d) {
     effectLabelGreen_[size_t(d)] = true;
 }
 
-void SampleTestController::fxUp(int d) {
+void DeckMixer::fxUp(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -546,7 +550,7 @@ void SampleTestController::fxUp(int d) {
     effectLabelGreen_[size_t(d)] = false;
 }
 
-void SampleTestController::fx1Value(int d) {
+void DeckMixer::fx1Value(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
@@ -558,7 +562,7 @@ void SampleTestController::fx1Value(int d) {
     updateLabels(d);
 }
 
-void SampleTestController::updateLabels(int d) {
+void DeckMixer::updateLabels(int d) {
     if (!isDeckIndex(d)) {
         return;
     }
