@@ -143,7 +143,9 @@ Item {
                             { name: "menuImport", text: "IMPORT" },
                             { name: "menuHelp", text: "HELP" },
                             { name: "menuCrates", text: "CRATES" },
-                            { name: "menuPlaylists", text: "PLAYLISTS" }
+                            { name: "menuPlaylists", text: "PLAYLISTS" },
+                            { name: "menuSamples", text: "SAMPLES" },
+                            { name: "menuRecordings", text: "RECORDINGS" }
                         ]
                         TouchButton {
                             required property var modelData
@@ -166,33 +168,14 @@ Item {
                                 case "menuHelp": Menu.help(); break
                                 case "menuCrates": Crates.openManager(); break
                                 case "menuPlaylists": Crates.openPlaylist(); break
+                                case "menuSamples": SampleLibrary.open(); break
+                                case "menuRecordings": Recordings.open(); break
                                 }
                             }
                         }
                     }
                 }
 
-                // The sample library and the recorded mixes.
-                Row {
-                    width: parent.width
-                    spacing: view.k * 0.5
-                    TouchButton {
-                        objectName: "menuSamples"
-                        width: (parent.width - parent.spacing) / 2
-                        height: view.k * 4.2
-                        fontScale: 0.3
-                        text: "SAMPLES"
-                        onClicked: SampleLibrary.open()
-                    }
-                    TouchButton {
-                        objectName: "menuRecordings"
-                        width: (parent.width - parent.spacing) / 2
-                        height: view.k * 4.2
-                        fontScale: 0.3
-                        text: "RECORDINGS"
-                        onClicked: Recordings.open()
-                    }
-                }
                 Text {
                     text: "Sampler pads"
                     color: "#8a93a6"
