@@ -19,9 +19,16 @@ Window {
     minimumWidth: 320
     minimumHeight: 400
     visible: true
-    Component.onCompleted: showMaximized()
+    Component.onCompleted: {
+        showMaximized()
+        Shell.windowResized(width, height)
+    }
     title: "Velvox Nexa"
     color: "#0b0d11"
+    // The layout follows the window (the phone's below 600 px on the shorter side): the core
+    // decides and Shell.tablet switches the loader's source.
+    onWidthChanged: Shell.windowResized(width, height)
+    onHeightChanged: Shell.windowResized(width, height)
 
     Loader {
         id: layoutLoader
@@ -31,8 +38,14 @@ Window {
         anchors.right: parent.right
         anchors.bottom: notice.top
         source: Shell.tablet ? "TabletLayout.qml" : "PhoneLayout.qml"
-        // The mixing screen is on: the decks' fader gains start from unity.
-        onLoaded: Mixer.screenShown()
+        // The mixing screen is on: the decks' fader gains start from unity. Once: a layout
+        // switched by a resize keeps the gains as they stand.
+        property bool shown: false
+        onLoaded: {
+            if (!shown)
+                Mixer.screenShown()
+            shown = true
+        }
     }
     Rectangle {
         id: notice

@@ -1,4 +1,5 @@
-// The top bar: menu, sampler pads, zoom (overview strips), re-analyse, record.
+// The top bar: menu, sampler pads, zoom (overview strips), the waveforms' centre line,
+// re-analyse, record. The name between the keys shows where it fits.
 import QtQuick
 import Velvox.Nexa
 
@@ -15,14 +16,15 @@ Rectangle {
         anchors.fill: parent
         anchors.margins: Math.max(3, Math.round(bar.u * 0.4))
         spacing: Math.max(3, Math.round(bar.u * 0.4))
-        readonly property real bw: Math.max(bar.tap, Math.min(bar.u * 8, (width - 5 * spacing) / 6.5))
+        readonly property real bw: Math.max(bar.tap, Math.min(bar.u * 8, (width - 6 * spacing) / 7.5))
 
         TouchButton { objectName: "menuButton"; width: row.bw; height: parent.height; text: "MENU"; selected: Menu.shown; onClicked: Menu.toggle() }
         // The six sampler pads, one tap away: the strip opens at the bottom of the window.
         TouchButton { objectName: "padsButton"; width: row.bw; height: parent.height; text: "PADS"; accent: "#ff9f1a"; selected: Menu.padStripShown; onClicked: Menu.togglePadStrip() }
         Text {
-            width: parent.width - 5 * row.bw - 5 * row.spacing
+            width: parent.width - 6 * row.bw - 6 * row.spacing
             height: parent.height
+            visible: contentWidth <= width
             text: "Velvox Nexa"
             color: "#9aa3b5"
             font.pixelSize: Math.max(12, bar.u * 1.8)
@@ -32,6 +34,8 @@ Rectangle {
             verticalAlignment: Text.AlignVCenter
         }
         TouchButton { objectName: "zoom"; width: row.bw; height: parent.height; text: "ZOOM"; selected: Mixer.zoomOn; onClicked: Mixer.zoom() }
+        // Both waveforms on the middle of their area, or back on their home line.
+        TouchButton { objectName: "waveCentre"; width: row.bw; height: parent.height; text: "CENTRE"; selected: Mixer.wavesCentred; onClicked: Mixer.toggleWaveCentre() }
         TouchButton { width: row.bw; height: parent.height; text: "ANALYSE"; selected: Mixer.reanalysing; onClicked: Mixer.reanalyse() }
         TouchButton {
             objectName: "record"
