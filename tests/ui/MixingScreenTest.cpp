@@ -624,5 +624,34 @@ TEST(MixingScreenDrawing, LineLayerKeepsItsLinesWhenItGrows) {
     }
 }
 
+// A layer keeps last frame's vertices where lines stand still; lines moved are written, and
+// lines the frame no longer has draw nothing (no stale marks left on screen).
+TEST(MixingScreenDrawing, LineLayerRewritesMovedLinesAndClearsDroppedOnes) {
+    LineLayerNode layer(LineLayerNode::Backend::Hardware, LineLayerNode::Kind::Hairlines, nullptr,
+                        64);
+    const Rgba8 white{255, 255, 255, 255};
+    const auto frame = [&](int lines, double y0) {
+        layer.begin();
+        for (int i = 0; i < lines; ++i) {
+            layer.add(QPointF(10, y0 + i), QPointF(50, y0 + i), white, white);
+        }
+        layer.end();
+    };
+    frame(40, 1);
+    frame(40, 1);
+    frame(10, 5);
+    const auto* node = static_cast<QSGGeometryNode*>(layer.firstChild());
+    const QSGGeometry::ColoredPoint2D* v = node->geometry()->vertexDataAsColoredPoint2D();
+    for (int i = 0; i < 40; ++i) {
+        if (i < 10) {
+            EXPECT_EQ(v[2 * i].y, 5 + i) << "line " << i << " kept its old place";
+            EXPECT_EQ(v[2 * i].a, 255) << "line " << i;
+        } else {
+            EXPECT_EQ(v[2 * i].a, 0) << "dropped line " << i << " still draws";
+            EXPECT_EQ(v[2 * i + 1].x, 0.0f) << "dropped line " << i;
+        }
+    }
+}
+
 } // namespace
 } // namespace vx::ui
