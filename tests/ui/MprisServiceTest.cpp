@@ -119,8 +119,9 @@ TEST(MprisServiceTest, MediaKeysDriveTheDecksOverTheSessionBus) {
 }
 
 // What a desktop's player widget shows: the heard deck's title, artist, length and track id,
-// its position, and a PropertiesChanged carrying the new track when another deck is heard
-// (watched with dbus-monitor, a separate client of the bus).
+// its position, a PropertiesChanged carrying the new track when another deck is heard, and a
+// Seeked when the heard deck jumps back, none while it just plays on (watched with
+// dbus-monitor, a separate client of the bus).
 TEST(MprisServiceTest, MetadataAndPositionFollowTheHeardDeck) {
     PrivateBus bus;
     if (bus.address().isEmpty()) {
@@ -150,7 +151,8 @@ TEST(MprisServiceTest, MetadataAndPositionFollowTheHeardDeck) {
     QProcess monitor;
     monitor.start(QStringLiteral("dbus-monitor"),
                   {QStringLiteral("--address"), bus.address(),
-                   QStringLiteral("type='signal',member='PropertiesChanged'")});
+                   QStringLiteral("type='signal',member='PropertiesChanged'"),
+                   QStringLiteral("type='signal',member='Seeked'")});
     ASSERT_TRUE(monitor.waitForStarted(kStateWaitMs));
     QTest::qWait(300); // its match rule is in place
     // Deck 1 plays alone: it is heard; its position runs on.
@@ -177,6 +179,26 @@ TEST(MprisServiceTest, MetadataAndPositionFollowTheHeardDeck) {
         [&] {
             seen += QString::fromUtf8(monitor.readAllStandardOutput());
             return seen.contains(QStringLiteral("\"Metadata\"")) && seen.contains(title1);
+        },
+        kStateWaitMs))
+        << seen.toStdString();
+
+    // Played on past 1.5 s with refreshes on the way: no jump. Rewound: one.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            mpris.refresh();
+            return shell.deck(1)->position.load() > 44100.0 * 1.5;
+        },
+        kStateWaitMs));
+    QTest::qWait(200);
+    seen += QString::fromUtf8(monitor.readAllStandardOutput());
+    EXPECT_FALSE(seen.contains(QStringLiteral("member=Seeked"))) << seen.toStdString();
+    screen.rewButton(1);
+    mpris.refresh();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            seen += QString::fromUtf8(monitor.readAllStandardOutput());
+            return seen.contains(QStringLiteral("member=Seeked"));
         },
         kStateWaitMs))
         << seen.toStdString();
