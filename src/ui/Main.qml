@@ -21,14 +21,19 @@ Window {
     visible: true
     Component.onCompleted: {
         showMaximized()
-        Shell.windowResized(width, height)
+        sized()
     }
     title: "Velvox Nexa"
     color: "#0b0d11"
     // The layout follows the window (the phone's below 600 px on the shorter side): the core
-    // decides and Shell.tablet switches the loader's source.
-    onWidthChanged: Shell.windowResized(width, height)
-    onHeightChanged: Shell.windowResized(width, height)
+    // decides and Shell.tablet switches the loader's source. A resize changes the width and
+    // the height one after the other; the size is told once both are in, so that a turn from
+    // portrait to landscape never passes through a square that loads the other layout.
+    function sized() {
+        Shell.windowResized(width, height)
+    }
+    onWidthChanged: Qt.callLater(sized)
+    onHeightChanged: Qt.callLater(sized)
 
     Loader {
         id: layoutLoader
