@@ -248,8 +248,11 @@ public:
     Alerts* alerts() const { return alerts_; }
     // Records the window transition the shell animates (0 none … 13 fade; 0.35 s).
     void transitViewWithEffect(int effect) { lastTransition_ = effect; }
-    // Main thread: the tablet flag given at launch.
+    // Main thread: the tablet flag given at launch, or the layout the window switched to since.
     bool isTablet() const override { return tablet_; }
+    // Main thread: the shell now shows the tablet (true) or the phone layout; screens opened
+    // from here on are placed for it.
+    void setTablet(bool tablet) { tablet_ = tablet; }
     // Reads the settings the delegate keeps a copy of.
     void readSettings();
     void showMessage(const std::string& message) override;

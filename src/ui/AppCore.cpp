@@ -90,7 +90,8 @@ int AppCore::installFonts(const std::filesystem::path& resources) {
 }
 
 AppCore::AppCore(Options options, QObject* parent)
-    : QObject(parent), loop_(clock_), shell_(std::make_unique<ShellAdapter>(nullptr)) {
+    : QObject(parent), loop_(clock_), shell_(std::make_unique<ShellAdapter>(nullptr)),
+      followWindow_(options.followWindow) {
     loop_.bindToCurrentThread();
     fontsInstalled_ = installFonts(options.paths.resources());
     std::string why = "sound output disabled";
@@ -123,6 +124,7 @@ AppCore::AppCore(Options options, QObject* parent)
     delegate_->setPreviewPlayer(preview_.get());
     delegate_->setDesktopNotifier(notifier_.get());
     shell_->bind(delegate_.get());
+    shell_->setResizeHandler([this](int width, int height) { windowResized(width, height); });
     mixer_ = std::make_unique<MixerAdapter>(*delegate_, loop_);
     ShellAdapter::setInstance(shell_.get());
     MixerAdapter::setInstance(mixer_.get());
@@ -250,6 +252,20 @@ void AppCore::refresh() {
     if (mpris_) {
         mpris_->refresh();
     }
+}
+
+void AppCore::windowResized(int width, int height) {
+    if (!followWindow_ || terminated_ || width <= 0 || height <= 0) {
+        return;
+    }
+    const bool tablet = tabletScreen(width, height);
+    if (tablet == delegate_->isTablet()) {
+        return;
+    }
+    // The decks, their panels and every screen's state live in the core: the shell only
+    // loads the other layout, which draws them as they stand.
+    delegate_->setTablet(tablet);
+    refresh();
 }
 
 void AppCore::onApplicationStateChanged(Qt::ApplicationState state) {

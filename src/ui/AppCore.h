@@ -66,6 +66,9 @@ public:
         Paths paths;
         // Tablet layout; chosen from the primary screen by the caller (see tabletScreen()).
         bool tablet = false;
+        // The layout follows the window: a resize across tabletScreen()'s threshold switches
+        // it. False keeps `tablet` whatever the window's size (a layout asked for by name).
+        bool followWindow = true;
         // Skip the sound card: the offline device paced in real time plays (tests, CI).
         bool offlineAudio = false;
         // Offline audio only: receives every buffer the decks' device renders (on its render
@@ -125,6 +128,9 @@ public:
     void pump();
     // GUI thread: refreshes every adapter's state from the controllers now.
     void refresh();
+    // GUI thread: the window's content is `width` × `height` logical pixels; switches the
+    // layout when the size calls for the other one (and the layout follows the window).
+    void windowResized(int width, int height);
     // GUI thread: maps Qt's application state onto the delegate's lifecycle (hidden or
     // suspended: resign active and enter the background; active or inactive — another window
     // has the focus — back to the foreground and become active). Connected to the
@@ -157,6 +163,7 @@ private:
     QTimer pumpTimer_;
     QTimer refreshTimer_;
     Qt::ApplicationState lastState_ = Qt::ApplicationActive;
+    bool followWindow_ = true;
     bool resigned_ = false;
     bool backgrounded_ = false;
     bool terminated_ = false;

@@ -49,6 +49,8 @@ Rectangle {
             Connections {
                 target: Mixer
                 property int seen: 0
+                // A layout loaded later (the window resized) only flashes for new starts.
+                Component.onCompleted: seen = Mixer.autoMixFlashes
                 function onChanged() {
                     if (Mixer.autoMixFlashes > seen)
                         autoFlashAnimation.restart();

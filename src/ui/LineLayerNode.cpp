@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace vx::ui {
 
@@ -27,6 +28,8 @@ LineLayerNode::LineLayerNode(Backend backend, Kind kind, QQuickWindow* window, i
         geometry->setDrawingMode(kind_ == Kind::Hairlines ? QSGGeometry::DrawLines
                                                           : QSGGeometry::DrawTriangles);
         geometry->setLineWidth(1.0f);
+        // Uploaded when end() finds a change, not on every frame the window draws.
+        geometry->setVertexDataPattern(QSGGeometry::DynamicPattern);
         geometryNode_->setGeometry(geometry);
         geometryNode_->setMaterial(new QSGVertexColorMaterial);
         geometryNode_->setFlags(QSGNode::OwnsGeometry | QSGNode::OwnsMaterial);
@@ -48,7 +51,10 @@ void LineLayerNode::grow(int capacity) {
         const std::vector<QSGGeometry::ColoredPoint2D> kept(
             old, old + std::min(geometry->vertexCount(), count_ * verticesPerLine()));
         geometry->allocate(capacity_ * verticesPerLine());
-        std::copy(kept.begin(), kept.end(), geometry->vertexDataAsColoredPoint2D());
+        QSGGeometry::ColoredPoint2D* v = geometry->vertexDataAsColoredPoint2D();
+        std::copy(kept.begin(), kept.end(), v);
+        std::fill(v + kept.size(), v + geometry->vertexCount(), QSGGeometry::ColoredPoint2D{});
+        changed_ = true;
         geometryNode_->markDirty(QSGNode::DirtyGeometry);
         return;
     }
@@ -62,6 +68,7 @@ void LineLayerNode::grow(int capacity) {
 }
 
 void LineLayerNode::begin() {
+    previousCount_ = count_;
     count_ = 0;
 }
 
@@ -100,25 +107,33 @@ void LineLayerNode::add(QPointF a, QPointF b, Rgba8 colorA, Rgba8 colorB, float 
     }
     QSGGeometry::ColoredPoint2D* v =
         geometryNode_->geometry()->vertexDataAsColoredPoint2D() + line * verticesPerLine();
+    // The vertices are written only where they differ from the last frame's: a layer whose
+    // lines stand still is not uploaded again.
+    QSGGeometry::ColoredPoint2D next[6];
     const auto at = [](QSGGeometry::ColoredPoint2D& p, QPointF q, Rgba8 c) {
         p.set(float(q.x()), float(q.y()), c.r, c.g, c.b, c.a);
     };
     if (kind_ == Kind::Hairlines) {
-        at(v[0], a, colorA);
-        at(v[1], b, colorB);
-        return;
+        at(next[0], a, colorA);
+        at(next[1], b, colorB);
+    } else {
+        // A quad around the line: half the width to either side of it.
+        const QPointF d = b - a;
+        const double length = std::hypot(d.x(), d.y());
+        const QPointF n =
+            length > 0 ? QPointF(-d.y(), d.x()) * (width / 2 / length) : QPointF(0, width / 2);
+        at(next[0], a + n, colorA);
+        at(next[1], a - n, colorA);
+        at(next[2], b + n, colorB);
+        at(next[3], b + n, colorB);
+        at(next[4], a - n, colorA);
+        at(next[5], b - n, colorB);
     }
-    // A quad around the line: half the width to either side of it.
-    const QPointF d = b - a;
-    const double length = std::hypot(d.x(), d.y());
-    const QPointF n =
-        length > 0 ? QPointF(-d.y(), d.x()) * (width / 2 / length) : QPointF(0, width / 2);
-    at(v[0], a + n, colorA);
-    at(v[1], a - n, colorA);
-    at(v[2], b + n, colorB);
-    at(v[3], b + n, colorB);
-    at(v[4], a - n, colorA);
-    at(v[5], b - n, colorB);
+    const size_t bytes = sizeof(QSGGeometry::ColoredPoint2D) * size_t(verticesPerLine());
+    if (std::memcmp(v, next, bytes) != 0) {
+        std::memcpy(v, next, bytes);
+        changed_ = true;
+    }
 }
 
 void LineLayerNode::end() {
@@ -132,10 +147,18 @@ void LineLayerNode::end() {
     }
     QSGGeometry* geometry = geometryNode_->geometry();
     QSGGeometry::ColoredPoint2D* v = geometry->vertexDataAsColoredPoint2D();
-    for (int i = count_ * verticesPerLine(); i < geometry->vertexCount(); ++i) {
-        v[i].set(0, 0, 0, 0, 0, 0);
+    // The lines the last frame had beyond this one's draw nothing now (the rest already do).
+    const int from = count_ * verticesPerLine();
+    const int to = std::min(geometry->vertexCount(), previousCount_ * verticesPerLine());
+    if (from < to) {
+        std::fill(v + from, v + to, QSGGeometry::ColoredPoint2D{});
+        changed_ = true;
     }
-    geometryNode_->markDirty(QSGNode::DirtyGeometry);
+    if (changed_) {
+        geometry->markVertexDataDirty();
+        geometryNode_->markDirty(QSGNode::DirtyGeometry);
+        changed_ = false;
+    }
 }
 
 } // namespace vx::ui

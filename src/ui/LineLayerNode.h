@@ -16,7 +16,8 @@
 //
 // A layer has a capacity (lines); begin() … add() … end() describes one frame. Capacity grows
 // on demand (with an allocation); at a steady capacity a frame allocates nothing: the unused
-// tail of the geometry is filled with zero-size primitives.
+// tail of the geometry is filled with zero-size primitives. A frame whose vertices equal the
+// last one's leaves the geometry clean, so the renderer neither rebuilds nor uploads it.
 //
 // Threads: the scene graph's render thread during the sync of its item (the GUI thread is
 // blocked then), or any single thread when used without a window (benchmarks).
@@ -75,6 +76,8 @@ private:
     QQuickWindow* window_;
     int capacity_ = 0;
     int count_ = 0;
+    int previousCount_ = 0;                     // lines of the frame before
+    bool changed_ = false;                      // the vertices differ from those last uploaded
     QSGGeometryNode* geometryNode_ = nullptr;   // hardware
     std::vector<QSGRectangleNode*> rectangles_; // software, children of this node
 };

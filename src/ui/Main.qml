@@ -20,9 +20,21 @@ Window {
     minimumWidth: 320
     minimumHeight: 400
     visible: true
-    Component.onCompleted: showMaximized()
+    Component.onCompleted: {
+        showMaximized()
+        sized()
+    }
     title: "Velvox Nexa"
     color: "#0b0d11"
+    // The layout follows the window (the phone's below 600 px on the shorter side): the core
+    // decides and Shell.tablet switches the loader's source. A resize changes the width and
+    // the height one after the other; the size is told once both are in, so that a turn from
+    // portrait to landscape never passes through a square that loads the other layout.
+    function sized() {
+        Shell.windowResized(width, height)
+    }
+    onWidthChanged: Qt.callLater(sized)
+    onHeightChanged: Qt.callLater(sized)
 
     Loader {
         id: layoutLoader
@@ -32,8 +44,14 @@ Window {
         anchors.right: parent.right
         anchors.bottom: notice.top
         source: Shell.tablet ? "TabletLayout.qml" : "PhoneLayout.qml"
-        // The mixing screen is on: the decks' fader gains start from unity.
-        onLoaded: Mixer.screenShown()
+        // The mixing screen is on: the decks' fader gains start from unity. Once: a layout
+        // switched by a resize keeps the gains as they stand.
+        property bool shown: false
+        onLoaded: {
+            if (!shown)
+                Mixer.screenShown()
+            shown = true
+        }
     }
     Rectangle {
         id: notice

@@ -5,6 +5,7 @@
 #include "ui/DeckAdapter.h"
 #include "ui/PartyAdapter.h"
 #include "ui/SliderAdapter.h"
+#include "ui/WaveformHub.h"
 
 #include <QGuiApplication>
 #include <QJSEngine>
@@ -82,11 +83,18 @@ void MixerAdapter::refresh() {
         n.bpmPadDeck = s->lastBpmSide();
         n.enteredBpm = QString::number(s->enteredBpm(), 'f', 1);
         n.touchesEnabled = s->touchesEnabled();
-        // The controller places the pad in the points of the screens it was drawn for.
-        const bool tablet = app_.isTablet();
+        // The controller places the pad in the points of the layout shown when it opened (a
+        // resize may have switched the layout since).
+        if (n.bpmPadDeck != s_.bpmPadDeck) {
+            bpmPadTablet_ = app_.isTablet();
+        }
+        const bool tablet = bpmPadTablet_;
         n.bpmPadX = s->bpmPadX() / (tablet ? kTabletPoints.width() : kPhonePoints.width());
         n.bpmPadY = s->bpmPadY() / (tablet ? kTabletPoints.height() : kPhonePoints.height());
         n.autoEqMarks = s->autoEqMarksShown();
+    }
+    if (const WaveformHub* hub = WaveformHub::instance()) {
+        n.wavesCentred = hub->centred();
     }
     if (!(n == s_)) {
         s_ = n;
@@ -181,6 +189,17 @@ void MixerAdapter::bpmMinus() {
 void MixerAdapter::screenShown() {
     if (SampleTestController* s = screen()) {
         s->mixerScreenShown();
+    }
+    acted();
+}
+
+void MixerAdapter::toggleWaveCentre() {
+    if (WaveformHub* hub = WaveformHub::instance()) {
+        if (hub->centred()) {
+            hub->Wider();
+        } else {
+            hub->move2Center();
+        }
     }
     acted();
 }

@@ -58,6 +58,8 @@ class MixerAdapter : public QObject {
     Q_PROPERTY(bool autoEqMarks READ autoEqMarks NOTIFY changed)
     // The headphone fade, 0 (deck 0) … 1 (deck 1).
     Q_PROPERTY(double headphoneFade READ headphoneFade NOTIFY changed)
+    // Both waveforms run on the middle of their area (else on their home line, set outwards).
+    Q_PROPERTY(bool wavesCentred READ wavesCentred NOTIFY changed)
 
 public:
     // GUI thread: the adapters over `app`'s mixing screen.
@@ -95,6 +97,7 @@ public:
     double bpmPadY() const { return s_.bpmPadY; }
     bool autoEqMarks() const { return s_.autoEqMarks; }
     double headphoneFade() const { return headphoneFade_; }
+    bool wavesCentred() const { return s_.wavesCentred; }
 
     // --- handlers (GUI thread) -------------------------------------------------------------
     // Auto-mix button: press, then release; held past the platform's press-and-hold time it
@@ -115,6 +118,8 @@ public:
     Q_INVOKABLE void bpmDone();
     // The mixing screen was drawn (at start and when the party screen closes).
     Q_INVOKABLE void screenShown();
+    // The waveforms' centre-line key: centres both waveforms, or sends them home again.
+    Q_INVOKABLE void toggleWaveCentre();
     // The headphone fade slider moved to `value` (0…1).
     Q_INVOKABLE void setHeadphoneFade(double value);
 
@@ -137,6 +142,7 @@ private:
         double bpmPadX = 0.5;
         double bpmPadY = 0.5;
         bool autoEqMarks = false;
+        bool wavesCentred = false;
         bool operator==(const State&) const = default;
     };
     SampleTestController* screen() const;
@@ -144,6 +150,7 @@ private:
 
     DuovexAppDelegate& app_;
     State s_;
+    bool bpmPadTablet_ = false; // the layout shown when the BPM pad opened
     DeckAdapter* decks_[2];
     SliderAdapter* crossfader_;
     PartyAdapter* party_;

@@ -96,4 +96,10 @@ void ShellAdapter::closeMainMenu() {
     refresh();
 }
 
+void ShellAdapter::windowResized(int width, int height) {
+    if (resizeHandler_) {
+        resizeHandler_(width, height);
+    }
+}
+
 } // namespace vx::ui

@@ -18,6 +18,7 @@
 #include <QtQml/qqmlregistration.h>
 
 #include <deque>
+#include <functional>
 
 class QQmlEngine;
 class QJSEngine;
@@ -104,6 +105,13 @@ public:
     Q_INVOKABLE void closeBrowser();
     // GUI thread: the main menu closed.
     Q_INVOKABLE void closeMainMenu();
+    // GUI thread: the window's content took this size (logical pixels); the composition root
+    // decides whether the layout switches.
+    Q_INVOKABLE void windowResized(int width, int height);
+    // GUI thread: what windowResized() calls (set by the composition root).
+    void setResizeHandler(std::function<void(int, int)> handler) {
+        resizeHandler_ = std::move(handler);
+    }
 
 signals:
     void changed();
@@ -125,6 +133,7 @@ private:
     };
 
     DuovexAppDelegate* delegate_ = nullptr;
+    std::function<void(int, int)> resizeHandler_;
     State state_;
     QString audioNotice_;
     std::deque<Alert> alerts_;

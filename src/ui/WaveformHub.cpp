@@ -72,7 +72,28 @@ float WaveformHub::controlWidth(const waveControl& control) {
 }
 
 void WaveformHub::applyLayout(waveControl& control, ScreenLayout layout) {
-    control.setLayout(layout);
+    control.setLayout(layout); // the centre line goes home
+    if (centred_) {
+        control.moveToCenter();
+    }
+}
+
+void WaveformHub::move2Center() {
+    centred_ = true;
+    for (auto& control : controls_) {
+        if (control) {
+            control->moveToCenter();
+        }
+    }
+}
+
+void WaveformHub::Wider() {
+    centred_ = false;
+    for (auto& control : controls_) {
+        if (control) {
+            control->moveToHome();
+        }
+    }
 }
 
 audioStream* WaveformHub::deck(int d) const {

@@ -57,6 +57,12 @@ public:
     bool tablet() const;
     // GUI thread: at least one analysis task runs in the engine (the indicator is lit).
     bool analysing() const;
+    // GUI thread: both decks' waveforms run on the middle of their control (move2Center) or
+    // on their home line, shifted towards the deck's outer edge (Wider, as launched). The
+    // choice holds across layout changes.
+    void move2Center();
+    void Wider();
+    bool centred() const { return centred_; }
     // GUI thread: frames filled so far, and the timer's interval now (milliseconds).
     quint64 frameCount() const { return frameCount_; }
     int intervalMs() const { return timer_.interval(); }
@@ -79,6 +85,7 @@ private:
     QTimer timer_;
     quint64 frameCount_ = 0;
     bool layoutApplied_ = false;
+    bool centred_ = false;
 };
 
 } // namespace vx::ui

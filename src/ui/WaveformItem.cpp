@@ -70,7 +70,11 @@ void WaveformItem::onFrame() {
         const QPointF bottomRight =
             toItem(QPointF(c->minuteLabelPoint.x + c->geometry().labelWidth,
                            c->minuteLabelPoint.y + c->geometry().labelHeight));
-        set(minuteRect_, QRectF(topLeft, bottomRight));
+        const QRectF rect(topLeft, bottomRight);
+        if (rect != minuteRect_) {
+            minuteRect_ = rect;
+            emit minuteRectChanged();
+        }
         set(minutePixelSize_,
             std::max(6.0, c->geometry().labelFontSize * height() / waveControl::kRows));
         set(minuteAlignRight_, c->minuteLabelAlignRight);

@@ -38,10 +38,11 @@ class WaveformItem : public QQuickItem {
     // At least one analysis runs in the engine.
     Q_PROPERTY(bool analysing READ analysing NOTIFY labelChanged)
     // The minute label of the frame: text, visibility, rectangle and font size in item pixels,
-    // alignment.
+    // alignment. The rectangle moves with the waveform on every frame while the text stays for
+    // a minute of track: it has a signal of its own, so moving the label re-lays out nothing.
     Q_PROPERTY(QString minuteText READ minuteText NOTIFY labelChanged)
     Q_PROPERTY(bool minuteVisible READ minuteVisible NOTIFY labelChanged)
-    Q_PROPERTY(QRectF minuteRect READ minuteRect NOTIFY labelChanged)
+    Q_PROPERTY(QRectF minuteRect READ minuteRect NOTIFY minuteRectChanged)
     Q_PROPERTY(double minutePixelSize READ minutePixelSize NOTIFY labelChanged)
     Q_PROPERTY(bool minuteAlignRight READ minuteAlignRight NOTIFY labelChanged)
 
@@ -69,6 +70,7 @@ public:
 signals:
     void deckChanged();
     void labelChanged();
+    void minuteRectChanged();
 
 protected:
     QSGNode* updatePaintNode(QSGNode* old, UpdatePaintNodeData* data) override;

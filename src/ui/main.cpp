@@ -4,6 +4,8 @@
 //   velvox [--home DIR] [--phone | --tablet] [--no-sound] [--headless] [--startup-time]
 //          [--frame-rate SECONDS] [URL...]
 //
+// --phone and --tablet keep that layout whatever the window's size; without them the layout
+// follows the window (the phone's while its shorter side is under 600 px).
 // One instance runs per home: a launch while one runs hands its URLs (or a raise) to it and
 // exits (DesktopIntegration).
 // --startup-time prints how long the start took, from the process's first line to the first
@@ -144,14 +146,17 @@ int main(int argc, char** argv) {
     if (!desktop.claim(urls)) {
         return 0; // the running instance took the URLs
     }
+    // A layout asked for by name stays; otherwise the window's size chooses it, at launch and
+    // whenever a resize crosses the threshold.
+    const bool followWindow = !tablet.has_value();
     if (!tablet) {
         const QSize size = QGuiApplication::primaryScreen()
                                ? QGuiApplication::primaryScreen()->size()
                                : QSize(480, 800);
         tablet = vx::ui::AppCore::tabletScreen(size.width(), size.height());
     }
-    vx::ui::AppCore core(
-        vx::ui::AppCore::Options{.paths = paths, .tablet = *tablet, .offlineAudio = noSound});
+    vx::ui::AppCore core(vx::ui::AppCore::Options{
+        .paths = paths, .tablet = *tablet, .followWindow = followWindow, .offlineAudio = noSound});
     desktop.attach(core, urls);
     QQmlApplicationEngine engine;
     QObject::connect(

@@ -14,6 +14,7 @@
 #include "ui/LineLayerNode.h"
 #include "ui/MixerAdapter.h"
 #include "ui/ShellAdapter.h"
+#include "ui/WaveformHub.h"
 
 #include <QGuiApplication>
 #include <QQuickItem>
@@ -444,6 +445,70 @@ INSTANTIATE_TEST_SUITE_P(Layouts, MixingScreen,
                              return n;
                          });
 
+// The layout follows the window across 600 px on its shorter side, both ways, while deck 0
+// plays with its VOL panel open, the crossfader at deck 0's end and the waveforms centred by
+// the top bar's key: the decks keep playing, the panel stays open and fits, the fader gains
+// are not reset by the new layout, the waveforms stay centred, and every target stays
+// finger-sized inside the window. The key sends them home again.
+class LayoutSwitch : public MixingScreen {};
+
+TEST_P(LayoutSwitch, ResizeAcrossThresholdSwitchesLayoutKeepingState) {
+    resize(GetParam());
+    SampleTestController& core = *shell_->screen();
+    audioStream& d0 = *shell_->deck(0);
+    tapItem(QStringLiteral("play0"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return d0.isPlaying.load(); }, kStateWaitMs));
+    tapItem(QStringLiteral("volumePanel0"));
+    ASSERT_TRUE(deck(0).volumePanel());
+    core.mainBalance().setValue(1.0f);
+    core.crossfade();
+    ASSERT_LT(shell_->deck(1)->faderGain.load(), 0.01f);
+    const float trim = d0.trimGain.load();
+    WaveformHub& hub = *shell_->core().waveforms();
+    const auto centred = [&](bool on) {
+        for (int d = 0; d < 2; ++d) {
+            const waveControl& c = *hub.control(d);
+            EXPECT_EQ(c.zeroX, on ? c._zeroCenter : c._zeroHome) << "deck " << d;
+            EXPECT_NE(c._zeroCenter, c._zeroHome);
+        }
+        EXPECT_EQ(item(QStringLiteral("waveCentre"))->property("selected").toBool(), on);
+    };
+    centred(false);
+    tapItem(QStringLiteral("waveCentre"));
+    centred(true);
+
+    const Size steps[] = {{true, 1280, 800, "tablet-1280x800-switched"},
+                          {false, 760, 400, "phone-760x400-switched"},
+                          {true, 800, 1280, "tablet-800x1280-switched"}};
+    for (const Size& step : steps) {
+        SCOPED_TRACE(step.name);
+        resize(step);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shell_->core().shell().tablet() == step.tablet; },
+                                    kStateWaitMs));
+        QTest::qWait(150);
+        const QString source = item(QStringLiteral("layoutLoader"))->property("source").toString();
+        EXPECT_TRUE(source.endsWith(step.tablet ? "TabletLayout.qml" : "PhoneLayout.qml"))
+            << source.toStdString();
+        EXPECT_TRUE(d0.isPlaying.load());
+        EXPECT_TRUE(deck(0).volumePanel());
+        EXPECT_TRUE(item(QStringLiteral("volumeKeys0"))->isVisible());
+        EXPECT_LT(shell_->deck(1)->faderGain.load(), 0.01f) << "the fader gains were reset";
+        EXPECT_EQ(d0.trimGain.load(), trim);
+        EXPECT_GE(item(QStringLiteral("waveArea0"))->height(), 80.0);
+        centred(true);
+        checkGeometry(step.name);
+        const QImage image = shell_->screenshot(QString::fromLatin1(step.name));
+        EXPECT_GT(litPixels(image, imageRect(item(QStringLiteral("openPanel0")), image, window_)),
+                  300);
+    }
+    tapItem(QStringLiteral("waveCentre"));
+    centred(false);
+}
+
+INSTANTIATE_TEST_SUITE_P(FromPhone, LayoutSwitch,
+                         ::testing::Values(Size{false, 400, 760, "phone-400x760"}),
+                         [](const auto&) { return std::string("phone_400x760"); });
+
 // A tall waveform (taller than its 480 rows) is closed: no dark lines between the rows in the
 // middle of the deck's waveform.
 TEST(MixingScreenDrawing, TallWaveformHasNoGapsBetweenRows) {
@@ -555,6 +620,35 @@ TEST(MixingScreenDrawing, LineLayerKeepsItsLinesWhenItGrows) {
             if (::testing::Test::HasFailure()) {
                 break; // one lost line tells it
             }
+        }
+    }
+}
+
+// A layer keeps last frame's vertices where lines stand still; lines moved are written, and
+// lines the frame no longer has draw nothing (no stale marks left on screen).
+TEST(MixingScreenDrawing, LineLayerRewritesMovedLinesAndClearsDroppedOnes) {
+    LineLayerNode layer(LineLayerNode::Backend::Hardware, LineLayerNode::Kind::Hairlines, nullptr,
+                        64);
+    const Rgba8 white{255, 255, 255, 255};
+    const auto frame = [&](int lines, double y0) {
+        layer.begin();
+        for (int i = 0; i < lines; ++i) {
+            layer.add(QPointF(10, y0 + i), QPointF(50, y0 + i), white, white);
+        }
+        layer.end();
+    };
+    frame(40, 1);
+    frame(40, 1);
+    frame(10, 5);
+    const auto* node = static_cast<QSGGeometryNode*>(layer.firstChild());
+    const QSGGeometry::ColoredPoint2D* v = node->geometry()->vertexDataAsColoredPoint2D();
+    for (int i = 0; i < 40; ++i) {
+        if (i < 10) {
+            EXPECT_EQ(v[2 * i].y, 5 + i) << "line " << i << " kept its old place";
+            EXPECT_EQ(v[2 * i].a, 255) << "line " << i;
+        } else {
+            EXPECT_EQ(v[2 * i].a, 0) << "dropped line " << i << " still draws";
+            EXPECT_EQ(v[2 * i + 1].x, 0.0f) << "dropped line " << i;
         }
     }
 }

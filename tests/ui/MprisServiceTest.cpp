@@ -118,5 +118,93 @@ TEST(MprisServiceTest, MediaKeysDriveTheDecksOverTheSessionBus) {
     EXPECT_TRUE(owner.readAllStandardOutput().contains("boolean false"));
 }
 
+// What a desktop's player widget shows: the heard deck's title, artist, length and track id,
+// its position, a PropertiesChanged carrying the new track when another deck is heard, and a
+// Seeked when the heard deck jumps back, none while it just plays on (watched with
+// dbus-monitor, a separate client of the bus).
+TEST(MprisServiceTest, MetadataAndPositionFollowTheHeardDeck) {
+    PrivateBus bus;
+    if (bus.address().isEmpty()) {
+        GTEST_SKIP() << "no dbus-daemon could be started here: the media-key path is not tested";
+    }
+    RunningShell shell(false);
+    ASSERT_NE(shell.window(), nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.bothLoaded(); }, kLoadWaitMs));
+    SampleTestController& screen = *shell.screen();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !screen.view(1).title.text.empty(); }, kStateWaitMs));
+    const QString title0 = QString::fromStdString(screen.view(0).title.text);
+    const QString title1 = QString::fromStdString(screen.view(1).title.text);
+    ASSERT_NE(title0, title1) << "the decks' tracks must differ";
+    MprisService mpris(shell.app(), bus.connection());
+    ASSERT_TRUE(mpris.registered());
+    const auto metadata = [&] { return bus.property("org.mpris.MediaPlayer2.Player", "Metadata"); };
+
+    // Both paused at the crossfader's middle: deck 0.
+    QString meta = metadata();
+    EXPECT_TRUE(meta.contains("\"" + title0 + "\"")) << meta.toStdString();
+    const qlonglong length0 = qlonglong(shell.deck(0)->lengthFrames.load() / 44100.0 * 1e6);
+    ASSERT_GT(length0, 0);
+    EXPECT_TRUE(meta.contains(QStringLiteral("int64 %1").arg(length0))) << meta.toStdString();
+    EXPECT_TRUE(meta.contains(QStringLiteral("object path \"/org/velvox/Nexa/deck0/track_")))
+        << meta.toStdString();
+
+    QProcess monitor;
+    monitor.start(QStringLiteral("dbus-monitor"),
+                  {QStringLiteral("--address"), bus.address(),
+                   QStringLiteral("type='signal',member='PropertiesChanged'"),
+                   QStringLiteral("type='signal',member='Seeked'")});
+    ASSERT_TRUE(monitor.waitForStarted(kStateWaitMs));
+    QTest::qWait(300); // its match rule is in place
+    // Deck 1 plays alone: it is heard; its position runs on.
+    screen.play(1);
+    ASSERT_TRUE(shell.deck(1)->isPlaying.load());
+    mpris.refresh();
+    meta = metadata();
+    EXPECT_TRUE(meta.contains("\"" + title1 + "\"")) << meta.toStdString();
+    EXPECT_TRUE(meta.contains(QStringLiteral("/org/velvox/Nexa/deck1/track_")))
+        << meta.toStdString();
+    const auto position = [&] {
+        const QString reply = bus.property("org.mpris.MediaPlayer2.Player", "Position");
+        const qsizetype at = reply.indexOf(QStringLiteral("int64 "));
+        return at < 0 ? -1 : reply.mid(at + 6).trimmed().toLongLong();
+    };
+    const qlonglong p1 = position();
+    QTest::qWait(400);
+    const qlonglong p2 = position();
+    EXPECT_GT(p2, p1 + 200000) << "the heard deck's position runs on";
+    EXPECT_NEAR(double(p2), shell.deck(1)->position.load() / 44100.0 * 1e6, 300000.0);
+    // The change reached the other client with the new track in it.
+    QString seen;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            seen += QString::fromUtf8(monitor.readAllStandardOutput());
+            return seen.contains(QStringLiteral("\"Metadata\"")) && seen.contains(title1);
+        },
+        kStateWaitMs))
+        << seen.toStdString();
+
+    // Played on past 1.5 s with refreshes on the way: no jump. Rewound: one.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            mpris.refresh();
+            return shell.deck(1)->position.load() > 44100.0 * 1.5;
+        },
+        kStateWaitMs));
+    QTest::qWait(200);
+    seen += QString::fromUtf8(monitor.readAllStandardOutput());
+    EXPECT_FALSE(seen.contains(QStringLiteral("member=Seeked"))) << seen.toStdString();
+    screen.rewButton(1);
+    mpris.refresh();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            seen += QString::fromUtf8(monitor.readAllStandardOutput());
+            return seen.contains(QStringLiteral("member=Seeked"));
+        },
+        kStateWaitMs))
+        << seen.toStdString();
+    monitor.kill();
+    monitor.waitForFinished();
+}
+
 } // namespace
 } // namespace vx::ui
