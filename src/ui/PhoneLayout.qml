@@ -24,7 +24,10 @@ Item {
         tap: layout.tap
         x: 0
         y: layout.landscape ? layout.height - height : 0
-        width: layout.landscape ? Math.round(layout.width * 0.42) : layout.width
+        // Sideways, the bar shares the bottom row with the crossfader: at least its seven keys.
+        width: layout.landscape ? Math.max(Math.round(layout.width * 0.42),
+                                           7 * layout.tap + 8 * Math.max(3, Math.round(layout.u * 0.4)))
+                                : layout.width
         height: layout.tap + 2 * layout.gap
     }
     DeckPanel {
