@@ -9,20 +9,7 @@
 
 namespace vx::ui {
 
-namespace {
-BatchAdapter* registered = nullptr;
-}
-
-void BatchAdapter::setInstance(BatchAdapter* instance) {
-    registered = instance;
-}
-
-BatchAdapter* BatchAdapter::create(QQmlEngine*, QJSEngine*) {
-    if (registered) {
-        QJSEngine::setObjectOwnership(registered, QJSEngine::CppOwnership);
-    }
-    return registered;
-}
+namespace {}
 
 BatchAdapter::BatchAdapter(DuovexAppDelegate& app, std::function<void()> acted, QObject* parent)
     : QObject(parent), app_(app), acted_(std::move(acted)) {}

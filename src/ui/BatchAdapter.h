@@ -6,6 +6,8 @@
 //
 // Threads: GUI (main) thread only. Owned by the composition root.
 
+#include "ui/QmlSingleton.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -13,16 +15,13 @@
 
 #include <functional>
 
-class QQmlEngine;
-class QJSEngine;
-
 namespace vx {
 class DuovexAppDelegate;
 }
 
 namespace vx::ui {
 
-class BatchAdapter : public QObject {
+class BatchAdapter : public QObject, public QmlSingleton<BatchAdapter> {
     Q_OBJECT
     QML_NAMED_ELEMENT(Batch)
     QML_SINGLETON
@@ -37,9 +36,6 @@ class BatchAdapter : public QObject {
 
 public:
     BatchAdapter(DuovexAppDelegate& app, std::function<void()> acted, QObject* parent = nullptr);
-
-    static void setInstance(BatchAdapter* instance);
-    static BatchAdapter* create(QQmlEngine* qml, QJSEngine* js);
 
     // GUI thread: re-reads the screen's state; emits changed() when anything differs.
     void refresh();

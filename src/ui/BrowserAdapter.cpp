@@ -10,21 +10,6 @@
 
 namespace vx::ui {
 
-namespace {
-BrowserAdapter* registered = nullptr;
-} // namespace
-
-void BrowserAdapter::setInstance(BrowserAdapter* instance) {
-    registered = instance;
-}
-
-BrowserAdapter* BrowserAdapter::create(QQmlEngine*, QJSEngine*) {
-    if (registered) {
-        QJSEngine::setObjectOwnership(registered, QJSEngine::CppOwnership);
-    }
-    return registered;
-}
-
 BrowserAdapter::BrowserAdapter(DuovexAppDelegate& app, std::function<void()> acted, QObject* parent)
     : QObject(parent), app_(app), acted_(std::move(acted)), rows_(new BrowserRowModel(this)) {
     refresh();

@@ -19,6 +19,7 @@
 // before QML loads.
 
 #include "ui/BrowserRowModel.h"
+#include "ui/QmlSingleton.h"
 
 #include <QColor>
 #include <QObject>
@@ -30,9 +31,6 @@
 
 #include <functional>
 
-class QQmlEngine;
-class QJSEngine;
-
 namespace vx {
 class DuovexAppDelegate;
 class LoadFile;
@@ -40,7 +38,7 @@ class LoadFile;
 
 namespace vx::ui {
 
-class BrowserAdapter : public QObject {
+class BrowserAdapter : public QObject, public QmlSingleton<BrowserAdapter> {
     Q_OBJECT
     QML_NAMED_ELEMENT(TrackBrowser)
     QML_SINGLETON
@@ -69,11 +67,6 @@ public:
     // composition root refreshes every adapter there, this one included).
     BrowserAdapter(DuovexAppDelegate& app, std::function<void()> acted, QObject* parent = nullptr);
     ~BrowserAdapter() override;
-
-    // GUI thread: the instance QML gets (set by the composition root; null to clear).
-    static void setInstance(BrowserAdapter* instance);
-    // GUI thread (QML engine): returns the registered instance, owned by C++.
-    static BrowserAdapter* create(QQmlEngine* qml, QJSEngine* js);
 
     // GUI thread: re-reads the browser; the table whole when it was reloaded or `rowsToo`,
     // else only the selection. Emits changed() where values differ.

@@ -10,24 +10,11 @@ namespace vx::ui {
 
 namespace {
 
-CratesAdapter* registered = nullptr;
-
 QString text(const std::string& s) {
     return QString::fromStdString(s);
 }
 
 } // namespace
-
-void CratesAdapter::setInstance(CratesAdapter* instance) {
-    registered = instance;
-}
-
-CratesAdapter* CratesAdapter::create(QQmlEngine*, QJSEngine*) {
-    if (registered) {
-        QJSEngine::setObjectOwnership(registered, QJSEngine::CppOwnership);
-    }
-    return registered;
-}
 
 CratesAdapter::CratesAdapter(DuovexAppDelegate& app, std::function<void()> acted, QObject* parent)
     : QObject(parent), app_(app), acted_(std::move(acted)) {

@@ -10,6 +10,8 @@
 // Threads: GUI (main) thread only. Owned by the composition root, which registers the instance
 // before QML loads.
 
+#include "ui/QmlSingleton.h"
+
 #include <QObject>
 #include <QString>
 #include <QVariantList>
@@ -17,16 +19,13 @@
 
 #include <functional>
 
-class QQmlEngine;
-class QJSEngine;
-
 namespace vx {
 class DuovexAppDelegate;
 }
 
 namespace vx::ui {
 
-class CratesAdapter : public QObject {
+class CratesAdapter : public QObject, public QmlSingleton<CratesAdapter> {
     Q_OBJECT
     QML_NAMED_ELEMENT(Crates)
     QML_SINGLETON
@@ -44,9 +43,6 @@ class CratesAdapter : public QObject {
 
 public:
     CratesAdapter(DuovexAppDelegate& app, std::function<void()> acted, QObject* parent = nullptr);
-
-    static void setInstance(CratesAdapter* instance);
-    static CratesAdapter* create(QQmlEngine* qml, QJSEngine* js);
 
     // GUI thread: re-reads both screens; emits changed() when anything differs.
     void refresh();

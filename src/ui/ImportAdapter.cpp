@@ -9,21 +9,6 @@
 
 namespace vx::ui {
 
-namespace {
-ImportAdapter* registered = nullptr;
-} // namespace
-
-void ImportAdapter::setInstance(ImportAdapter* instance) {
-    registered = instance;
-}
-
-ImportAdapter* ImportAdapter::create(QQmlEngine*, QJSEngine*) {
-    if (registered) {
-        QJSEngine::setObjectOwnership(registered, QJSEngine::CppOwnership);
-    }
-    return registered;
-}
-
 ImportAdapter::ImportAdapter(DuovexAppDelegate& app, std::function<void()> acted, QObject* parent)
     : QObject(parent), app_(app), acted_(std::move(acted)) {
     refresh();

@@ -12,15 +12,14 @@
 // Threads: GUI (main) thread only. Owned by the composition root, which registers the instance
 // before QML loads.
 
+#include "ui/QmlSingleton.h"
+
 #include <QObject>
 #include <QString>
 #include <QVariantList>
 #include <QtQml/qqmlregistration.h>
 
 #include <functional>
-
-class QQmlEngine;
-class QJSEngine;
 
 namespace vx {
 class DuovexAppDelegate;
@@ -29,7 +28,7 @@ class iTunesImporter;
 
 namespace vx::ui {
 
-class ImportAdapter : public QObject {
+class ImportAdapter : public QObject, public QmlSingleton<ImportAdapter> {
     Q_OBJECT
     QML_NAMED_ELEMENT(MusicImport)
     QML_SINGLETON
@@ -51,11 +50,6 @@ public:
     // GUI thread: the face of `app`'s import; `acted` runs after every invokable.
     ImportAdapter(DuovexAppDelegate& app, std::function<void()> acted, QObject* parent = nullptr);
     ~ImportAdapter() override;
-
-    // GUI thread: the instance QML gets (set by the composition root; null to clear).
-    static void setInstance(ImportAdapter* instance);
-    // GUI thread (QML engine): returns the registered instance, owned by C++.
-    static ImportAdapter* create(QQmlEngine* qml, QJSEngine* js);
 
     // GUI thread: re-reads the importer; emits changed() where values differ.
     void refresh();

@@ -10,23 +10,10 @@
 namespace vx::ui {
 
 namespace {
-MenuAdapter* registered = nullptr;
-
 QString text(const std::string& s) {
     return QString::fromStdString(s);
 }
 } // namespace
-
-void MenuAdapter::setInstance(MenuAdapter* instance) {
-    registered = instance;
-}
-
-MenuAdapter* MenuAdapter::create(QQmlEngine*, QJSEngine*) {
-    if (registered) {
-        QJSEngine::setObjectOwnership(registered, QJSEngine::CppOwnership);
-    }
-    return registered;
-}
 
 MenuAdapter::MenuAdapter(DuovexAppDelegate& app, std::function<void()> acted, QObject* parent)
     : QObject(parent), app_(app), acted_(std::move(acted)) {

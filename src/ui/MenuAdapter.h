@@ -11,6 +11,8 @@
 // Threads: GUI (main) thread only. Owned by the composition root, which registers the instance
 // before QML loads.
 
+#include "ui/QmlSingleton.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -19,16 +21,13 @@
 
 #include <functional>
 
-class QQmlEngine;
-class QJSEngine;
-
 namespace vx {
 class DuovexAppDelegate;
 }
 
 namespace vx::ui {
 
-class MenuAdapter : public QObject {
+class MenuAdapter : public QObject, public QmlSingleton<MenuAdapter> {
     Q_OBJECT
     QML_NAMED_ELEMENT(Menu)
     QML_SINGLETON
@@ -53,9 +52,6 @@ class MenuAdapter : public QObject {
 public:
     // GUI thread: the menu of `app`'s mixing screen; `acted` runs after every invokable.
     MenuAdapter(DuovexAppDelegate& app, std::function<void()> acted, QObject* parent = nullptr);
-
-    static void setInstance(MenuAdapter* instance);
-    static MenuAdapter* create(QQmlEngine* qml, QJSEngine* js);
 
     // GUI thread: re-reads the menu's state; emits changed() when anything differs.
     void refresh();

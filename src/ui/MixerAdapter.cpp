@@ -18,22 +18,10 @@
 namespace vx::ui {
 
 namespace {
-MixerAdapter* registered = nullptr;
 // The screens, in points, whose coordinates the controller gives the BPM pad.
 constexpr QSizeF kTabletPoints(768, 1024);
 constexpr QSizeF kPhonePoints(320, 480);
 } // namespace
-
-void MixerAdapter::setInstance(MixerAdapter* instance) {
-    registered = instance;
-}
-
-MixerAdapter* MixerAdapter::create(QQmlEngine*, QJSEngine*) {
-    if (registered) {
-        QJSEngine::setObjectOwnership(registered, QJSEngine::CppOwnership);
-    }
-    return registered;
-}
 
 MixerAdapter::MixerAdapter(DuovexAppDelegate& app, RunLoop& loop, QObject* parent)
     : QObject(parent), app_(app) {

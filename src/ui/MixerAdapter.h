@@ -14,15 +14,13 @@
 
 #include "ui/DeckAdapter.h"
 #include "ui/PartyAdapter.h"
+#include "ui/QmlSingleton.h"
 #include "ui/SliderAdapter.h"
 
 #include <QObject>
 #include <QString>
 #include <QTimer>
 #include <QtQml/qqmlregistration.h>
-
-class QQmlEngine;
-class QJSEngine;
 
 namespace vx {
 class DuovexAppDelegate;
@@ -32,7 +30,7 @@ class SampleTestController;
 
 namespace vx::ui {
 
-class MixerAdapter : public QObject {
+class MixerAdapter : public QObject, public QmlSingleton<MixerAdapter> {
     Q_OBJECT
     QML_NAMED_ELEMENT(Mixer)
     QML_SINGLETON
@@ -65,11 +63,6 @@ public:
     // GUI thread: the adapters over `app`'s mixing screen.
     MixerAdapter(DuovexAppDelegate& app, RunLoop& loop, QObject* parent = nullptr);
     ~MixerAdapter() override;
-
-    // GUI thread: the instance QML gets (set by the composition root; null to clear).
-    static void setInstance(MixerAdapter* instance);
-    // GUI thread (QML engine): returns the registered instance, owned by C++.
-    static MixerAdapter* create(QQmlEngine* qml, QJSEngine* js);
 
     // GUI thread: re-reads the whole screen; emits changed() where values differ.
     void refresh();

@@ -12,25 +12,12 @@ namespace vx::ui {
 
 namespace {
 
-RecordEditAdapter* registered = nullptr;
-
 bool hasExtension(const std::string& name, const char* lowerExtension) {
     QString ext = QString::fromStdString(std::filesystem::path(name).extension().string());
     return ext.toLower() == QLatin1String(lowerExtension);
 }
 
 } // namespace
-
-void RecordEditAdapter::setInstance(RecordEditAdapter* instance) {
-    registered = instance;
-}
-
-RecordEditAdapter* RecordEditAdapter::create(QQmlEngine*, QJSEngine*) {
-    if (registered) {
-        QJSEngine::setObjectOwnership(registered, QJSEngine::CppOwnership);
-    }
-    return registered;
-}
 
 RecordEditAdapter::RecordEditAdapter(DuovexAppDelegate& app, std::function<void()> acted,
                                      QObject* parent)

@@ -17,6 +17,7 @@
 
 #include "app/WiFiTransfer.h"
 #include "deck/AMSlider.h"
+#include "ui/QmlSingleton.h"
 #include "ui/SliderAdapter.h"
 
 #include <QObject>
@@ -27,9 +28,6 @@
 
 #include <functional>
 
-class QQmlEngine;
-class QJSEngine;
-
 namespace vx {
 class DuovexAppDelegate;
 class RecordEdit;
@@ -37,7 +35,9 @@ class RecordEdit;
 
 namespace vx::ui {
 
-class RecordEditAdapter : public QObject, public ServerCaller {
+class RecordEditAdapter : public QObject,
+                          public QmlSingleton<RecordEditAdapter>,
+                          public ServerCaller {
     Q_OBJECT
     QML_NAMED_ELEMENT(Recordings)
     QML_SINGLETON
@@ -60,9 +60,6 @@ public:
     RecordEditAdapter(DuovexAppDelegate& app, std::function<void()> acted,
                       QObject* parent = nullptr);
     ~RecordEditAdapter() override;
-
-    static void setInstance(RecordEditAdapter* instance);
-    static RecordEditAdapter* create(QQmlEngine* qml, QJSEngine* js);
 
     // GUI thread: shows or hides the controller as the delegate asks, re-reads it; emits
     // changed() when anything differs.

@@ -15,21 +15,6 @@
 
 namespace vx::ui {
 
-namespace {
-SampleEditAdapter* registered = nullptr;
-} // namespace
-
-void SampleEditAdapter::setInstance(SampleEditAdapter* instance) {
-    registered = instance;
-}
-
-SampleEditAdapter* SampleEditAdapter::create(QQmlEngine*, QJSEngine*) {
-    if (registered) {
-        QJSEngine::setObjectOwnership(registered, QJSEngine::CppOwnership);
-    }
-    return registered;
-}
-
 SampleEditAdapter::SampleEditAdapter(DuovexAppDelegate& app, std::function<void()> acted,
                                      QObject* parent)
     : QObject(parent), app_(app), acted_(std::move(acted)) {

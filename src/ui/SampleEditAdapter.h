@@ -14,6 +14,7 @@
 // before QML loads.
 
 #include "app/WiFiTransfer.h"
+#include "ui/QmlSingleton.h"
 
 #include <QObject>
 #include <QString>
@@ -22,9 +23,6 @@
 
 #include <functional>
 
-class QQmlEngine;
-class QJSEngine;
-
 namespace vx {
 class DuovexAppDelegate;
 class SampleEdit;
@@ -32,7 +30,9 @@ class SampleEdit;
 
 namespace vx::ui {
 
-class SampleEditAdapter : public QObject, public ServerCaller {
+class SampleEditAdapter : public QObject,
+                          public QmlSingleton<SampleEditAdapter>,
+                          public ServerCaller {
     Q_OBJECT
     QML_NAMED_ELEMENT(SampleLibrary)
     QML_SINGLETON
@@ -50,9 +50,6 @@ public:
     SampleEditAdapter(DuovexAppDelegate& app, std::function<void()> acted,
                       QObject* parent = nullptr);
     ~SampleEditAdapter() override;
-
-    static void setInstance(SampleEditAdapter* instance);
-    static SampleEditAdapter* create(QQmlEngine* qml, QJSEngine* js);
 
     // GUI thread: re-reads the controller and the recorder; emits changed() when anything
     // differs.

@@ -12,8 +12,6 @@ namespace vx::ui {
 
 namespace {
 
-SettingsAdapter* registered = nullptr;
-
 const char* kindName(SettingsController::Control kind) {
     switch (kind) {
     case SettingsController::Control::Switch:
@@ -68,17 +66,6 @@ const RowFace* faceOf(const char* cell) {
 }
 
 } // namespace
-
-void SettingsAdapter::setInstance(SettingsAdapter* instance) {
-    registered = instance;
-}
-
-SettingsAdapter* SettingsAdapter::create(QQmlEngine*, QJSEngine*) {
-    if (registered) {
-        QJSEngine::setObjectOwnership(registered, QJSEngine::CppOwnership);
-    }
-    return registered;
-}
 
 SettingsAdapter::SettingsAdapter(DuovexAppDelegate& app, std::function<void()> acted,
                                  QObject* parent)

@@ -9,6 +9,8 @@
 //
 // Threads: GUI (main) thread only. Owned by the composition root.
 
+#include "ui/QmlSingleton.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -18,16 +20,13 @@
 
 #include <functional>
 
-class QQmlEngine;
-class QJSEngine;
-
 namespace vx {
 class DuovexAppDelegate;
 }
 
 namespace vx::ui {
 
-class SettingsAdapter : public QObject {
+class SettingsAdapter : public QObject, public QmlSingleton<SettingsAdapter> {
     Q_OBJECT
     QML_NAMED_ELEMENT(Settings)
     QML_SINGLETON
@@ -42,9 +41,6 @@ class SettingsAdapter : public QObject {
 
 public:
     SettingsAdapter(DuovexAppDelegate& app, std::function<void()> acted, QObject* parent = nullptr);
-
-    static void setInstance(SettingsAdapter* instance);
-    static SettingsAdapter* create(QQmlEngine* qml, QJSEngine* js);
 
     // GUI thread: re-reads the screen's state; emits changed() when anything differs.
     void refresh();

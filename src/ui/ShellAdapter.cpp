@@ -7,21 +7,6 @@
 
 namespace vx::ui {
 
-namespace {
-ShellAdapter* registered = nullptr;
-} // namespace
-
-void ShellAdapter::setInstance(ShellAdapter* instance) {
-    registered = instance;
-}
-
-ShellAdapter* ShellAdapter::create(QQmlEngine*, QJSEngine*) {
-    if (registered) {
-        QJSEngine::setObjectOwnership(registered, QJSEngine::CppOwnership);
-    }
-    return registered;
-}
-
 void ShellAdapter::setAudioNotice(const QString& text) {
     audioNotice_ = text;
     emit changed();

@@ -11,6 +11,7 @@
 // instance before QML loads; QML never owns it.
 
 #include "platform/Alerts.h"
+#include "ui/QmlSingleton.h"
 
 #include <QObject>
 #include <QString>
@@ -20,16 +21,13 @@
 #include <deque>
 #include <functional>
 
-class QQmlEngine;
-class QJSEngine;
-
 namespace vx {
 class DuovexAppDelegate;
 }
 
 namespace vx::ui {
 
-class ShellAdapter : public QObject, public Alerts {
+class ShellAdapter : public QObject, public QmlSingleton<ShellAdapter>, public Alerts {
     Q_OBJECT
     QML_NAMED_ELEMENT(Shell)
     QML_SINGLETON
@@ -52,11 +50,6 @@ public:
     // GUI thread. Deliberately not default-constructible: QML must take the registered
     // instance through create(), never make one of its own.
     explicit ShellAdapter(QObject* parent) : QObject(parent) {}
-
-    // GUI thread: the instance QML gets (set by the composition root; null to clear).
-    static void setInstance(ShellAdapter* instance);
-    // GUI thread (QML engine): returns the registered instance, owned by C++.
-    static ShellAdapter* create(QQmlEngine* qml, QJSEngine* js);
 
     // GUI thread: the delegate whose state is shown (null while none).
     void bind(DuovexAppDelegate* delegate) { delegate_ = delegate; }
