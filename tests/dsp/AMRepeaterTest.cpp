@@ -10,22 +10,6 @@
 namespace vx {
 namespace {
 
-TEST(AMRepeater, DefaultsAndSliceBuffersAllocatedSilent) {
-    AMRepeater r;
-    EXPECT_EQ(r.frameCounter, 0u);
-    EXPECT_EQ(r.slicePos, 0);
-    EXPECT_EQ(r.sliceLength, 0);
-    EXPECT_EQ(r.repeatIndex, 0);
-    EXPECT_EQ(r.repeatCount, 0);
-    EXPECT_EQ(r.repeatX, 0.0f);
-    EXPECT_EQ(r.repeatY, 0.0f);
-    EXPECT_EQ(r.nextBoundary, 22050u);
-    EXPECT_TRUE(r.resync);
-    EXPECT_EQ(r.sliceL.size(), 29400u);
-    EXPECT_EQ(r.sliceR.size(), 29400u);
-    EXPECT_TRUE(std::all_of(r.sliceR.begin(), r.sliceR.end(), [](float v) { return v == 0.0f; }));
-}
-
 // S = {1/2, 1/4, 1/8, 1/16, 1/32} beat by nearest(4x), truncated; at 120 BPM a beat is 22050
 // frames.
 TEST(AMRepeater, XChoosesTheSliceByNearestAndTruncates) {

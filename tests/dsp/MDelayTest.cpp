@@ -11,21 +11,6 @@
 namespace vx {
 namespace {
 
-TEST(MDelay, DefaultsAndLinesAllocatedSilent) {
-    MDelay d;
-    EXPECT_EQ(d.lineL.size(), 131072u);
-    EXPECT_EQ(d.lineR.size(), 131072u);
-    EXPECT_TRUE(std::all_of(d.lineL.begin(), d.lineL.end(), [](float v) { return v == 0.0f; }));
-    EXPECT_EQ(d.writeIndex, 0);
-    EXPECT_EQ(d.delayLength, 5512.5f);
-    EXPECT_EQ(d.delayX, 0.5f);
-    EXPECT_EQ(d.wet, 0.5f);
-    EXPECT_FALSE(d.freeMode);
-    EXPECT_FALSE(d.feedbackRamp.isOn());
-    EXPECT_EQ(d.feedbackRamp.TimeFilter.load(), 25.0f);
-    // Feedback 0.75 and 120 BPM: see the ramp and tempo tests.
-}
-
 // F = {1/16, 1/8, 1/4, 1/2, 1} beat by nearest(4x); at 120 BPM one beat is 22050 frames.
 TEST(MDelay, XChoosesABeatFractionByNearest) {
     const struct {
