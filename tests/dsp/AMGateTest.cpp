@@ -57,15 +57,6 @@ TEST(AMGate, SetTempoRetunesAndResyncs) {
     EXPECT_EQ(g.nextBoundary, 58800u); // beat = 29400 frames
 }
 
-TEST(AMGate, AlignmentStoresTheCounterAndFindsTheNextBeat) {
-    AMGate g;
-    g.resync = false;
-    g.alignToCounter(8050);
-    EXPECT_EQ(g.frameCounter, 8050u);
-    EXPECT_TRUE(g.resync);
-    EXPECT_EQ(g.nextBoundary, 22050u);
-}
-
 TEST(AMGate, ResetKeepsTheLfoPhase) {
     AMGate g;
     g.lfo.phase = 321.5;

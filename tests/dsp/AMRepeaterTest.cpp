@@ -75,15 +75,6 @@ TEST(AMRepeater, PadMovesRestartTheSliceOrTheCycleWhenThePositionNoLongerFits) {
     }
 }
 
-TEST(AMRepeater, PadMoveResyncsAtTheNextBeatOfTheCounter) {
-    AMRepeater r;
-    r.frameCounter = 50000;
-    r.resync = false;
-    r.padInput(0.5f, 0.5f);
-    EXPECT_TRUE(r.resync);
-    EXPECT_EQ(r.nextBoundary, 66150u);
-}
-
 TEST(AMRepeater, SetTempoRecomputesTheSliceAndResyncs) {
     AMRepeater r;
     r.padInput(0.0f, 1.0f); // 11025 frames at 120
@@ -123,15 +114,6 @@ TEST(AMRepeater, ResetRestartsCountingAndSilencesTheSlices) {
     EXPECT_EQ(r.repeatIndex, 0);
     EXPECT_EQ(r.sliceL[100], 0.0f);
     EXPECT_EQ(r.sliceR[29399], 0.0f);
-}
-
-TEST(AMRepeater, AlignmentStoresTheCounterAndFindsTheNextBeat) {
-    AMRepeater r;
-    r.reset();
-    r.alignToCounter(30000);
-    EXPECT_EQ(r.frameCounter, 30000u);
-    EXPECT_TRUE(r.resync);
-    EXPECT_EQ(r.nextBoundary, 44100u);
 }
 
 // Interleaved stereo noise, left and right independent.
