@@ -27,7 +27,6 @@ TEST(AMRepeater, XChoosesTheSliceByNearestAndTruncates) {
         AMRepeater r;
         r.setTempo(c.tempo);
         r.padInput(c.x, 1.0f);
-        EXPECT_EQ(r.repeatX, c.x);
         EXPECT_EQ(r.sliceLength, c.expected);
     }
 }
@@ -42,7 +41,6 @@ TEST(AMRepeater, YChoosesTheRepeatCountByNearest) {
     for (const auto& c : cases) {
         AMRepeater r;
         r.padInput(0.0f, c.y);
-        EXPECT_EQ(r.repeatY, c.y);
         EXPECT_EQ(r.repeatCount, c.expected) << "y=" << c.y;
     }
 }
