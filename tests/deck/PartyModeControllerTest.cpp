@@ -266,21 +266,6 @@ TEST(PartyModeController, PitchButtonsStepBothDecksAndTheQuieterOneFollows) {
     EXPECT_DOUBLE_EQ(t.deck(0).baseSpeed.load(), 115.0 * base1 / kTempo);
 }
 
-TEST(PartyModeController, TheCloseButtonFadesFromWhereItStands) {
-    PartyView t;
-    t.party->closebuttonHide();
-    auto fade = t.party->closeButtonFade();
-    EXPECT_EQ(fade.from, 1.0f);
-    EXPECT_EQ(fade.to, 0.0f);
-    EXPECT_DOUBLE_EQ(fade.seconds, 0.1);
-    t.party->closebuttonShow();
-    fade = t.party->closeButtonFade();
-    EXPECT_EQ(fade.from, 0.0f);
-    EXPECT_EQ(fade.to, 1.0f);
-    EXPECT_DOUBLE_EQ(fade.seconds, 0.3);
-    EXPECT_EQ(fade.starts, 2);
-}
-
 TEST(PartyModeController, TheRemoteControlReachesThePartyScreen) {
     PartyView t;
     t.party->viewWillAppear();

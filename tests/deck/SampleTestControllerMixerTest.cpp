@@ -93,14 +93,6 @@ protected:
 
 // --- crossfader ---------------------------------------------------------------------------
 
-TEST_F(SampleTestControllerMixerTest, StartsCentredWithTheLinearCurveAndTheCentreBoost) {
-    EXPECT_EQ(controller->mainBalance().value(), 0.5f);
-    EXPECT_FLOAT_EQ(gain(0), 0.75f); // 0.5 × (1 + 0.5 × 1.0)
-    EXPECT_FLOAT_EQ(gain(1), 0.75f);
-    EXPECT_EQ(controller->currentFXNo(0), 0);
-    EXPECT_EQ(controller->currentFXNo(1), 0);
-}
-
 // Curve 1 is linear, 2 cosine-shaped with 5/π (just short of 1 at the ends), any other constant
 // power. The centre boost multiplies both gains by 1 + (0.5 − |x − 0.5|) × dip.
 TEST_F(SampleTestControllerMixerTest, CrossfadeCurvesAndTheCentreBoost) {
@@ -128,6 +120,10 @@ TEST_F(SampleTestControllerMixerTest, CrossfadeCurvesAndTheCentreBoost) {
                  {1, 1.0f, 0.75f, 0.9375f, 0.3125f},
                  {1, 1.0f, 1.0f, 1.0f, 0.0f},
                  {1, 2.0f, 0.0f, 0.0f, 1.0f}};
+    // Out of the box: centred, linear, full centre boost.
+    EXPECT_EQ(controller->mainBalance().value(), 0.5f);
+    EXPECT_FLOAT_EQ(gain(0), 0.75f);
+    EXPECT_FLOAT_EQ(gain(1), 0.75f);
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "curve " << c.curve << " dip " << c.dip << " x " << c.x);
         defaults.setInteger("kFadeCurve", c.curve);

@@ -10,22 +10,6 @@
 namespace vx {
 namespace {
 
-TEST(AMRepeater, DefaultsAndSliceBuffersAllocatedSilent) {
-    AMRepeater r;
-    EXPECT_EQ(r.frameCounter, 0u);
-    EXPECT_EQ(r.slicePos, 0);
-    EXPECT_EQ(r.sliceLength, 0);
-    EXPECT_EQ(r.repeatIndex, 0);
-    EXPECT_EQ(r.repeatCount, 0);
-    EXPECT_EQ(r.repeatX, 0.0f);
-    EXPECT_EQ(r.repeatY, 0.0f);
-    EXPECT_EQ(r.nextBoundary, 22050u);
-    EXPECT_TRUE(r.resync);
-    EXPECT_EQ(r.sliceL.size(), 29400u);
-    EXPECT_EQ(r.sliceR.size(), 29400u);
-    EXPECT_TRUE(std::all_of(r.sliceR.begin(), r.sliceR.end(), [](float v) { return v == 0.0f; }));
-}
-
 // S = {1/2, 1/4, 1/8, 1/16, 1/32} beat by nearest(4x), truncated; at 120 BPM a beat is 22050
 // frames.
 TEST(AMRepeater, XChoosesTheSliceByNearestAndTruncates) {
@@ -43,7 +27,6 @@ TEST(AMRepeater, XChoosesTheSliceByNearestAndTruncates) {
         AMRepeater r;
         r.setTempo(c.tempo);
         r.padInput(c.x, 1.0f);
-        EXPECT_EQ(r.repeatX, c.x);
         EXPECT_EQ(r.sliceLength, c.expected);
     }
 }
@@ -58,7 +41,6 @@ TEST(AMRepeater, YChoosesTheRepeatCountByNearest) {
     for (const auto& c : cases) {
         AMRepeater r;
         r.padInput(0.0f, c.y);
-        EXPECT_EQ(r.repeatY, c.y);
         EXPECT_EQ(r.repeatCount, c.expected) << "y=" << c.y;
     }
 }
@@ -89,15 +71,6 @@ TEST(AMRepeater, PadMovesRestartTheSliceOrTheCycleWhenThePositionNoLongerFits) {
         EXPECT_EQ(r.slicePos, c.expectPos);
         EXPECT_EQ(r.repeatIndex, c.expectIndex);
     }
-}
-
-TEST(AMRepeater, PadMoveResyncsAtTheNextBeatOfTheCounter) {
-    AMRepeater r;
-    r.frameCounter = 50000;
-    r.resync = false;
-    r.padInput(0.5f, 0.5f);
-    EXPECT_TRUE(r.resync);
-    EXPECT_EQ(r.nextBoundary, 66150u);
 }
 
 TEST(AMRepeater, SetTempoRecomputesTheSliceAndResyncs) {
@@ -139,15 +112,6 @@ TEST(AMRepeater, ResetRestartsCountingAndSilencesTheSlices) {
     EXPECT_EQ(r.repeatIndex, 0);
     EXPECT_EQ(r.sliceL[100], 0.0f);
     EXPECT_EQ(r.sliceR[29399], 0.0f);
-}
-
-TEST(AMRepeater, AlignmentStoresTheCounterAndFindsTheNextBeat) {
-    AMRepeater r;
-    r.reset();
-    r.alignToCounter(30000);
-    EXPECT_EQ(r.frameCounter, 30000u);
-    EXPECT_TRUE(r.resync);
-    EXPECT_EQ(r.nextBoundary, 44100u);
 }
 
 // Interleaved stereo noise, left and right independent.

@@ -10,13 +10,6 @@
 namespace vx {
 namespace {
 
-TEST(Bitcrusher, DefaultsAreSixteenBitsEveryFrame) {
-    Bitcrusher b;
-    EXPECT_EQ(b.bits, 16.0f);
-    EXPECT_EQ(b.levels, 65536.0f);
-    EXPECT_EQ(b.holdIncrement, 1.0f); // zero held values and phase: see FullHold… below
-}
-
 // bits = 16 − 7.04 x (clamped to 1…16), levels 2^bits; the hold advances 1 − 0.99 y a frame.
 TEST(Bitcrusher, XSetsFractionalBitsAndYTheHoldRate) {
     const struct {

@@ -12,18 +12,6 @@
 namespace vx {
 namespace {
 
-// The dry half, the 0.05 s base delay and its 5 % sweep at 0.2 Hz are measured by the impulse
-// and sweep tests below.
-TEST(ChorusFlanger, BuiltWithFreeModeLines) {
-    ChorusFlanger c;
-    for (const MDelay* d : {&c.delayL, &c.delayR}) {
-        EXPECT_TRUE(d->freeMode);
-        EXPECT_EQ(d->feedback, 0.5f);
-        EXPECT_EQ(d->wet, 0.5f);
-        EXPECT_EQ(d->lineL.size(), 131072u);
-    }
-}
-
 TEST(ChorusFlanger, PadSetsTheRateAndTheWetLevelOfBothLines) {
     ChorusFlanger c;
     const double lfo2Increment = c.lfo2.increment;

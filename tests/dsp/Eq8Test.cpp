@@ -46,7 +46,6 @@ TEST(Eq8, CoefficientsMatchThePeakingFormula) {
         EXPECT_NEAR(b.b0, ref.b0, 2e-6);
         EXPECT_NEAR(b.b1, ref.b1, 2e-6);
         EXPECT_NEAR(b.b2, ref.b2, 2e-6);
-        EXPECT_EQ(eq.gainDb[c.band], c.db);
     }
 }
 

@@ -9,19 +9,6 @@
 namespace vx {
 namespace {
 
-TEST(Generator, Defaults) {
-    Generator g;
-    EXPECT_EQ(g.phase, 0.0);
-    EXPECT_DOUBLE_EQ(g.increment, 440.0 * 2048.0 / 44100.0);
-    EXPECT_DOUBLE_EQ(g.tableScale, 2048.0 / 44100.0);
-    EXPECT_EQ(g.tableOffset, 0);
-    EXPECT_EQ(g.index, 0);
-    EXPECT_EQ(g.nextIndex, 1);
-    EXPECT_EQ(g.frac, 0.0f);
-    EXPECT_EQ(g.oneMinusFrac, 1.0f);
-    EXPECT_EQ(g.frequency, 440.0f); // no table, scale 1, offset 0: see the tests below
-}
-
 TEST(Generator, SetFrequencyAppliesScaleAndOffsetAndClearsTheTableOffset) {
     Generator g;
     g.frequencyScale = 2.0f;

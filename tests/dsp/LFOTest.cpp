@@ -19,26 +19,6 @@ TEST(LFO, SineTableHoldsOneCycle) {
     EXPECT_FLOAT_EQ(t[1536], -1.0f);
 }
 
-TEST(LFO, GateTableIsASeparateIdenticalTable) {
-    const float* a = LFO::sineTable();
-    const float* b = LFOGate::gateTable();
-    EXPECT_NE(a, b);
-    for (int k = 0; k < 2048; ++k) {
-        ASSERT_EQ(a[k], b[k]);
-    }
-    LFO lfo;
-    LFOGate gate;
-    EXPECT_EQ(lfo.lfoTable, a);
-    EXPECT_EQ(gate.lfoTable, b);
-}
-
-TEST(LFO, DefaultsToOneHertz) {
-    LFO lfo;
-    EXPECT_EQ(lfo.frequency, 1.0f);
-    EXPECT_DOUBLE_EQ(lfo.increment, 2048.0 / 44100.0);
-    EXPECT_EQ(lfo.level, 1.0f);
-}
-
 TEST(LFO, OneHertzCompletesOneCycleIn44100Samples) {
     LFO lfo;
     int wraps = 0;

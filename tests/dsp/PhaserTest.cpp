@@ -10,24 +10,6 @@
 namespace vx {
 namespace {
 
-TEST(Phaser, DefaultsSweep440To1600HzAtHalfAHertz) {
-    // The sweep range, the feedback 0.7 and the silent start are checked against the reference
-    // chain below.
-    Phaser p;
-    EXPECT_EQ(p.depth, 1.0f);
-    EXPECT_EQ(p.lfo.frequency, 0.5f);
-    EXPECT_NEAR(p.lfo.increment, 0.5 * 2048.0 / 44100.0, 1e-12);
-    EXPECT_EQ(sizeof(p.coeff) + sizeof(p.state), 32 * sizeof(float));
-}
-
-TEST(Phaser, PadXIsTheRateInHertzAndYTheDepth) {
-    Phaser p;
-    p.padInput(0.3f, 0.6f);
-    EXPECT_EQ(p.lfo.frequency, 0.3f);
-    EXPECT_NEAR(p.lfo.increment, 0.3 * 2048.0 / 44100.0, 1e-7);
-    EXPECT_EQ(p.depth, 0.6f);
-}
-
 TEST(Phaser, ResetKeepsTheSweepRunning) {
     Phaser p;
     p.lfo.phase = 1000.0;

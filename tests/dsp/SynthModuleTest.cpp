@@ -1,46 +1,9 @@
 #include "dsp/SynthModule.h"
 
-#include "dsp/AMGate.h"
-#include "dsp/AMRepeater.h"
-#include "dsp/Bitcrusher.h"
-#include "dsp/ChorusFlanger.h"
-#include "dsp/Generator.h"
-#include "dsp/LFO.h"
-#include "dsp/LFOGate.h"
-#include "dsp/MDelay.h"
-#include "dsp/Phaser.h"
-#include "dsp/SamplePlayerFixed.h"
-#include "dsp/coloringBP.h"
-#include "dsp/downsampleLP.h"
-#include "dsp/filter.h"
-#include "dsp/mirel_extraLP.h"
-
 #include <gtest/gtest.h>
-
-#include <type_traits>
-#include <vector>
 
 namespace vx {
 namespace {
-
-// The class tree.
-static_assert(std::is_base_of_v<SynthModule, Generator>);
-static_assert(std::is_base_of_v<Generator, LFO>);
-static_assert(std::is_base_of_v<LFO, LFOGate>);
-static_assert(std::is_base_of_v<SynthModule, filter>);
-static_assert(std::is_base_of_v<filter, mirel_extraLP>);
-static_assert(std::is_base_of_v<filter, coloringBP>);
-static_assert(std::is_base_of_v<filter, downsampleLP>);
-template <typename T>
-constexpr bool kDirectEffect = std::is_base_of_v<SynthModule, T> && !std::is_base_of_v<filter, T> &&
-                               !std::is_base_of_v<Generator, T>;
-static_assert(kDirectEffect<Phaser> && kDirectEffect<ChorusFlanger> && kDirectEffect<AMGate> &&
-              kDirectEffect<MDelay> && kDirectEffect<AMRepeater> && kDirectEffect<Bitcrusher> &&
-              kDirectEffect<SamplePlayerFixed>);
-// Destruction is not virtual: owners destroy the concrete type they built.
-static_assert(!std::has_virtual_destructor_v<SynthModule>);
-static_assert(!std::is_destructible_v<SynthModule>);
-static_assert(std::is_destructible_v<MDelay>);
 
 // A module whose tick doubles its input, to observe the base block operations.
 class Doubler final : public SynthModule {
@@ -54,14 +17,6 @@ public:
 
 // A module that keeps every base behaviour.
 class Plain final : public SynthModule {};
-
-TEST(SynthModule, Defaults) {
-    Plain m;
-    EXPECT_EQ(m.level, 1.0f);
-    EXPECT_TRUE(m.active);
-    EXPECT_EQ(m.sampleRate, 44100.0f);
-    EXPECT_EQ(m.tempo, 120.0f);
-}
 
 TEST(SynthModule, BaseTickReturnsZeroAndProcessUsesTick) {
     Plain plain;
@@ -96,11 +51,6 @@ TEST(SynthModule, BaseProcessFrameCopiesTheFirstSampleOnly) {
     m.processFrame(in, out);
     EXPECT_EQ(out[0], 0.25f);
     EXPECT_EQ(out[1], 0.0f);
-}
-
-TEST(SynthModule, RepeaterKeepsTheBaseTick) {
-    AMRepeater r;
-    EXPECT_EQ(r.tick(0.5f), 0.0f);
 }
 
 } // namespace

@@ -11,20 +11,6 @@ using test::gainAt;
 
 constexpr double kB0 = 0.034048203, kA1 = -1.9076415, kA2 = 0.9319036;
 
-TEST(coloringBP, FixedCoefficientsAndZeroHistory) {
-    coloringBP f;
-    EXPECT_FLOAT_EQ(f.b0, 0.034048203f);
-    EXPECT_FLOAT_EQ(f.b2, -0.034048203f);
-    EXPECT_FLOAT_EQ(f.a1, -1.9076415f);
-    EXPECT_FLOAT_EQ(f.a2, 0.9319036f);
-    EXPECT_EQ(f.b1, 0.0f);
-    EXPECT_EQ(f.y1, 0.0f);
-    f.setCutoff(0.1f); // fixed: the knobs change nothing
-    f.clear();
-    EXPECT_FLOAT_EQ(f.b0, 0.034048203f);
-    EXPECT_FLOAT_EQ(f.a1, -1.9076415f);
-}
-
 TEST(coloringBP, ImpulseResponseFollowsTheRecurrence) {
     coloringBP f;
     double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
