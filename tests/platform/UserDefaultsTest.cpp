@@ -21,17 +21,9 @@ namespace {
 
 using fixture::TempDir;
 
+using fixture::folderEntries;
 using fixture::readBytes;
 using fixture::writeBytes;
-
-std::vector<std::string> folderEntries(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // Same alternative and the same bits (so NaN equals NaN and -0 differs from +0).
 bool identical(const UserDefaults::Value& a, const UserDefaults::Value& b) {
