@@ -1,5 +1,7 @@
-#include "engine/convertFile.h"
+#include "EngineFixture.h"
+
 #include "engine/ConversionState.h"
+#include "engine/convertFile.h"
 #include "platform/AudioFileReader.h"
 #include "platform/AudioFileWriter.h"
 #include "platform/Log.h"
@@ -9,7 +11,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
@@ -31,6 +32,7 @@ using vx::ConversionState;
 using vx::ConvertFormat;
 using vx::ConvertRequest;
 using vx::ConvertStatus;
+using vx::test::eventually;
 
 // AAC frames hold 1024 samples: the decoded M4A is the input padded up to a whole frame.
 constexpr int64_t kAacFrame = 1024;
@@ -115,19 +117,6 @@ ConvertStatus convertOnWorker(const ConvertRequest& request, ConversionState& st
     std::thread worker([&] { status = vx::convertFile(request, state, error); });
     worker.join();
     return status;
-}
-
-// Waits for `condition`, polling; false if it has not come true after a generous minute.
-// The limit only turns a broken wait into a failure instead of a hang; it measures nothing.
-bool eventually(const std::function<bool()>& condition) {
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > giveUp) {
-            return false;
-        }
-        std::this_thread::yield();
-    }
-    return true;
 }
 
 ConvertRequest m4aRequest(const fs::path& source, const fs::path& destination) {

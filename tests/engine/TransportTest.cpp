@@ -8,9 +8,8 @@ namespace vx {
 namespace {
 
 using test::Engine;
+using test::kCodeStep;
 using test::loadGenerated;
-
-constexpr float kCodeStep = 1.0f / 1048576.0f;
 
 audioStream& loadedDeck(Engine& e, std::vector<long> cues = {}, bool keyLock = false) {
     audioStream& d = e.out.deck(0);
