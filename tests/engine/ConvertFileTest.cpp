@@ -4,6 +4,7 @@
 #include "engine/convertFile.h"
 #include "platform/AudioFileReader.h"
 #include "platform/AudioFileWriter.h"
+#include "platform/FileSizeLimit.h"
 #include "platform/Log.h"
 #include "support/TempDir.h"
 
@@ -12,14 +13,12 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <mutex>
 #include <string>
-#include <sys/resource.h>
 #include <thread>
 #include <vector>
 
@@ -324,31 +323,6 @@ TEST(ConvertFile, FailuresLeaveNoOutputAndNoTemporaryFile) {
     }
 }
 
-// Lowers the largest file this process may write (RLIMIT_FSIZE) while it lives, so that a
-// write beyond `bytes` fails as on a full disk (EFBIG; SIGXFSZ ignored meanwhile).
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lowered = saved_;
-        lowered.rlim_cur = bytes;
-        active_ = ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-    bool active() const { return active_; }
-
-private:
-    rlimit saved_{};
-    void (*previousHandler_)(int) = SIG_DFL;
-    bool active_ = false;
-};
-
 TEST(ConvertFile, DiskFullMidwayFailsAndLeavesNothing) {
     TempFolder dir;
     const fs::path wav = dir.file("long.wav");
@@ -361,7 +335,7 @@ TEST(ConvertFile, DiskFullMidwayFailsAndLeavesNothing) {
     ConversionState state;
     ConvertStatus status = ConvertStatus::Ok;
     {
-        FileSizeLimit limit(64 * 1024);
+        vx::fixture::FileSizeLimit limit(64 * 1024);
         ASSERT_TRUE(limit.active());
         status = convertOnWorker(request, state);
     }

@@ -1,12 +1,11 @@
 #include "platform/SafeFiles.h"
 
 #include "platform/EncodeFixture.h"
+#include "platform/FileSizeLimit.h"
 #include "platform/Log.h"
 
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <optional>
@@ -159,20 +158,13 @@ TEST(SafeFiles, MovesAcrossFileSystems) {
     // A copy that fails half-way (the file-size limit stands in for a full disk) leaves
     // neither the target nor a temporary file, and keeps the source.
     writeBytes(source, content);
-    struct rlimit old {};
-    ::getrlimit(RLIMIT_FSIZE, &old);
-    const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = old;
-    small.rlim_cur = 100000;
-    ::setrlimit(RLIMIT_FSIZE, &small);
     SafeMoveResult result;
     {
+        const fixture::FileSizeLimit limit(100000);
         LogCapture log;
         result = safeMoveIntoFolder(source, docs, "big.mp3");
         EXPECT_TRUE(log.contains("big.mp3")) << "the failure is logged";
     }
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    ::signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(result, SafeMoveResult::Failed);
     EXPECT_EQ(folderEntries(docs), std::vector<std::string>{"track.mp3"});
     EXPECT_EQ(readBytes(source), content);
