@@ -2,8 +2,8 @@
 #include "EngineFixture.h"
 #include "support/TempDir.h"
 
-#include "dsp/SamplePlayerFixed.h"
 #include "engine/DeckEffects.h"
+#include "dsp/SamplePlayerFixed.h"
 #include "engine/DeckSpeed.h"
 #include "engine/Stretcher.h"
 #include "engine/Transport.h"
