@@ -4,7 +4,6 @@
 #include "engine/DeckDecoder.h"
 #include "engine/analyzeProgress.h"
 #include "library/LibraryFixture.h"
-#include "platform/AudioFileWriter.h"
 #include "platform/Clock.h"
 #include "platform/NotificationCenter.h"
 #include "platform/RunLoop.h"
@@ -149,14 +148,7 @@ TEST_F(AnalysisQueue, WaitingForAnalysesFiresDueTimersOnlyAfterTheRunsCompleted)
 
 TEST_F(AnalysisQueue, ADeckSharesItsPeakDataAndTakesTheClampedGain) {
     const fs::path track = dir_ / "Shared.wav";
-    {
-        std::string error;
-        auto writer =
-            AudioFileWriter::create(track, AudioFileWriter::Format::WavFloat32, 44100, 2, &error);
-        std::vector<float> frames(2 * 44100, 0.1f);
-        ASSERT_TRUE(writer->write(frames.data(), 44100));
-        ASSERT_TRUE(writer->close());
-    }
+    ASSERT_TRUE(test::writeTrack(track, 44100, [](int64_t, int) { return 0.1f; }));
     for (double gain : {3.4, -0.5, 1.25}) {
         SCOPED_TRACE(gain);
         engine_->runDecode1(track);

@@ -1,5 +1,7 @@
-#include "engine/BlockCache.h"
+#include "EngineFixture.h"
+
 #include "analysis/peakFileData.h"
+#include "engine/BlockCache.h"
 #include "engine/audioStream.h"
 #include "platform/AudioFileReader.h"
 #include "platform/AudioFileWriter.h"
@@ -87,14 +89,9 @@ TEST(BlockCache, ReplanMarksWhatMattersWithinTheBudgetOfTwentyBlocks) {
 TEST(BlockCache, AFailedBlockIsSkippedOnceAndTheWantedBlocksBehindItAreStillFilled) {
     test::TempDir dir;
     const auto path = dir.file("short.wav");
-    {
-        auto writer =
-            AudioFileWriter::create(path, AudioFileWriter::Format::WavInt16, 44100, 2, nullptr);
-        ASSERT_TRUE(writer);
-        std::vector<float> silence(size_t(10) * kBlockFrames * 2, 0.25f);
-        ASSERT_TRUE(writer->write(silence.data(), 10 * kBlockFrames));
-        ASSERT_TRUE(writer->close());
-    }
+    ASSERT_TRUE(test::writeTrack(
+        path, 10 * kBlockFrames, [](int64_t, int) { return 0.25f; }, 44100,
+        AudioFileWriter::Format::WavInt16));
     audioStream deck;
     deck.file = AudioFileReader::open(path, AudioFileReader::Client::Stereo44100, nullptr);
     ASSERT_TRUE(deck.file);

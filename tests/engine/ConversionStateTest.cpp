@@ -1,9 +1,10 @@
+#include "EngineFixture.h"
+
 #include "engine/ConversionState.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <functional>
 #include <thread>
 #include <utility>
@@ -14,18 +15,7 @@ namespace {
 using vx::ConversionState;
 using Value = ConversionState::Value;
 
-// Waits for `condition`, polling; false if it has not come true after a generous minute.
-// The limit only turns a broken wait into a failure instead of a hang; it measures nothing.
-bool eventually(const std::function<bool()>& condition) {
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > giveUp) {
-            return false;
-        }
-        std::this_thread::yield();
-    }
-    return true;
-}
+using vx::test::eventually;
 
 // Threads that are joined however the test ends: initialize() first (it ends the conversion
 // and wakes every waiter), so that a failed assertion cannot leave one blocked for good.
@@ -51,16 +41,6 @@ private:
     ConversionState& state_;
     std::vector<std::thread> threads_;
 };
-
-TEST(ConversionState, StartsDoneOnItsMainThread) {
-    ConversionState state;
-    EXPECT_EQ(state.value(), Value::Done);
-    EXPECT_EQ(state.waitingThreads(), 0);
-    EXPECT_TRUE(state.isMainThread());
-    bool elsewhere = true;
-    std::thread([&] { elsewhere = state.isMainThread(); }).join();
-    EXPECT_FALSE(elsewhere);
-}
 
 TEST(ConversionState, PauseAndResumeOnlyActOnARunningConversion) {
     // Each step: the operation, what it returns, the value after it.

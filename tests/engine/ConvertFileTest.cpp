@@ -1,7 +1,10 @@
-#include "engine/convertFile.h"
+#include "EngineFixture.h"
+
 #include "engine/ConversionState.h"
+#include "engine/convertFile.h"
 #include "platform/AudioFileReader.h"
 #include "platform/AudioFileWriter.h"
+#include "platform/FileSizeLimit.h"
 #include "platform/Log.h"
 #include "support/TempDir.h"
 
@@ -9,16 +12,13 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <mutex>
 #include <string>
-#include <sys/resource.h>
 #include <thread>
 #include <vector>
 
@@ -31,6 +31,7 @@ using vx::ConversionState;
 using vx::ConvertFormat;
 using vx::ConvertRequest;
 using vx::ConvertStatus;
+using vx::test::eventually;
 
 // AAC frames hold 1024 samples: the decoded M4A is the input padded up to a whole frame.
 constexpr int64_t kAacFrame = 1024;
@@ -115,19 +116,6 @@ ConvertStatus convertOnWorker(const ConvertRequest& request, ConversionState& st
     std::thread worker([&] { status = vx::convertFile(request, state, error); });
     worker.join();
     return status;
-}
-
-// Waits for `condition`, polling; false if it has not come true after a generous minute.
-// The limit only turns a broken wait into a failure instead of a hang; it measures nothing.
-bool eventually(const std::function<bool()>& condition) {
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > giveUp) {
-            return false;
-        }
-        std::this_thread::yield();
-    }
-    return true;
 }
 
 ConvertRequest m4aRequest(const fs::path& source, const fs::path& destination) {
@@ -335,31 +323,6 @@ TEST(ConvertFile, FailuresLeaveNoOutputAndNoTemporaryFile) {
     }
 }
 
-// Lowers the largest file this process may write (RLIMIT_FSIZE) while it lives, so that a
-// write beyond `bytes` fails as on a full disk (EFBIG; SIGXFSZ ignored meanwhile).
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lowered = saved_;
-        lowered.rlim_cur = bytes;
-        active_ = ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-    bool active() const { return active_; }
-
-private:
-    rlimit saved_{};
-    void (*previousHandler_)(int) = SIG_DFL;
-    bool active_ = false;
-};
-
 TEST(ConvertFile, DiskFullMidwayFailsAndLeavesNothing) {
     TempFolder dir;
     const fs::path wav = dir.file("long.wav");
@@ -372,7 +335,7 @@ TEST(ConvertFile, DiskFullMidwayFailsAndLeavesNothing) {
     ConversionState state;
     ConvertStatus status = ConvertStatus::Ok;
     {
-        FileSizeLimit limit(64 * 1024);
+        vx::fixture::FileSizeLimit limit(64 * 1024);
         ASSERT_TRUE(limit.active());
         status = convertOnWorker(request, state);
     }

@@ -8,7 +8,6 @@
 #include "library/LibraryFixture.h"
 #include "library/VXAudioFileInfo.h"
 #include "platform/AudioFileReader.h"
-#include "platform/AudioFileWriter.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
@@ -27,8 +26,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::frameCode;
-
-constexpr float kCodeStep = 1.0f / 1048576.0f;
+using test::kCodeStep;
 
 // An engine with real decode threads on the offline device, over generated WAV files.
 class DeckDecoderTest : public ::testing::Test {
@@ -50,22 +48,7 @@ protected:
     fs::path makeTrack(const std::string& name, int32_t frames,
                        const test::Signal& signal = frameCode) {
         const fs::path path = dir_ / "Music" / name;
-        std::string error;
-        auto writer =
-            AudioFileWriter::create(path, AudioFileWriter::Format::WavFloat32, 44100, 2, &error);
-        EXPECT_TRUE(writer) << error;
-        std::vector<float> chunk;
-        for (int32_t done = 0; done < frames;) {
-            const int32_t n = std::min(65536, frames - done);
-            chunk.resize(size_t(n) * 2);
-            for (int32_t i = 0; i < n; ++i) {
-                chunk[2 * i] = signal(done + i, 0);
-                chunk[2 * i + 1] = signal(done + i, 1);
-            }
-            EXPECT_TRUE(writer->write(chunk.data(), n));
-            done += n;
-        }
-        EXPECT_TRUE(writer->close());
+        EXPECT_TRUE(test::writeTrack(path, frames, signal)) << path;
         return path;
     }
 

@@ -4,11 +4,16 @@
 
 #include "engine/AudioOut.h"
 #include "engine/audioStream.h"
+#include "platform/AudioFileWriter.h"
 #include "platform/OfflineAudioDevice.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <memory>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -23,6 +28,8 @@ inline float frameCode(int64_t frame, int channel) {
     const float v = static_cast<float>(frame) / 1048576.0f;
     return channel == 0 ? v : -v;
 }
+// One step of frameCode: the left sample of frame n is n * kCodeStep.
+constexpr float kCodeStep = 1.0f / 1048576.0f;
 
 inline Signal sine(double hz, float amplitude = 0.5f) {
     return [hz, amplitude](int64_t frame, int) {
@@ -44,6 +51,40 @@ inline std::pair<size_t, float> loudest(const std::vector<float>& out) {
 // Silence with one full-scale frame.
 inline Signal clickAt(int64_t click) {
     return [click](int64_t frame, int) { return frame == click ? 1.0f : 0.0f; };
+}
+
+// Writes `frames` frames of `signal` as a stereo WAVE file (float unless told) at `rate` Hz.
+inline bool writeTrack(const std::filesystem::path& path, int64_t frames, const Signal& signal,
+                       int rate = 44100,
+                       AudioFileWriter::Format format = AudioFileWriter::Format::WavFloat32) {
+    auto writer = AudioFileWriter::create(path, format, rate, 2, nullptr);
+    std::vector<float> chunk;
+    for (int64_t done = 0; writer && done < frames;) {
+        const int64_t n = std::min<int64_t>(65536, frames - done);
+        chunk.resize(size_t(n) * 2);
+        for (int64_t i = 0; i < n; ++i) {
+            chunk[size_t(2 * i)] = signal(done + i, 0);
+            chunk[size_t(2 * i + 1)] = signal(done + i, 1);
+        }
+        if (!writer->write(chunk.data(), n)) {
+            return false;
+        }
+        done += n;
+    }
+    return writer && writer->close();
+}
+
+// Waits for `condition`, polling; false if it has not come true after a generous minute.
+// The limit only turns a broken wait into a failure instead of a hang; it measures nothing.
+inline bool eventually(const std::function<bool()>& condition) {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > giveUp) {
+            return false;
+        }
+        std::this_thread::yield();
+    }
+    return true;
 }
 
 // Writes `length` frames of `signal` into the deck's ring (blocks 0…) and marks the deck loaded

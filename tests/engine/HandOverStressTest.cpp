@@ -26,15 +26,9 @@ namespace {
 
 std::filesystem::path writeTrack(const test::TempDir& dir, const std::string& name,
                                  int32_t frames) {
-    const auto path = dir.file(name);
-    auto writer =
-        AudioFileWriter::create(path, AudioFileWriter::Format::WavInt16, 44100, 2, nullptr);
-    std::vector<float> samples(size_t(frames) * 2);
-    for (int32_t i = 0; i < frames; ++i) {
-        samples[2 * size_t(i)] = samples[2 * size_t(i) + 1] = test::sine(330.0)(i, 0);
-    }
-    EXPECT_TRUE(writer && writer->write(samples.data(), frames) && writer->close());
-    return path;
+    EXPECT_TRUE(test::writeTrack(dir.file(name), frames, test::sine(330.0), 44100,
+                                 AudioFileWriter::Format::WavInt16));
+    return dir.file(name);
 }
 
 TEST(HandOverStress, ReloadingADeck200TimesWhileBothPlayAndDraw) {

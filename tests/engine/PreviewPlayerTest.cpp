@@ -2,8 +2,9 @@
 // position asked for, scaled by the volume; pause keeps the position, stop goes back to 0,
 // the end is reported once on the main loop; an unreadable file plays nothing.
 
+#include "EngineFixture.h"
+
 #include "engine/PreviewPlayer.h"
-#include "platform/AudioFileWriter.h"
 #include "platform/Clock.h"
 #include "platform/OfflineAudioDevice.h"
 #include "platform/RunLoop.h"
@@ -31,16 +32,9 @@ class PreviewPlayerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         file_ = dir_.path() / "ramp.wav";
-        auto writer =
-            AudioFileWriter::create(file_, AudioFileWriter::Format::WavFloat32, 44100, 2, nullptr);
-        ASSERT_TRUE(writer);
-        std::vector<float> samples(size_t(kFrames) * 2);
-        for (int64_t i = 0; i < kFrames; ++i) {
-            samples[size_t(2 * i)] = leftOf(i);
-            samples[size_t(2 * i + 1)] = -leftOf(i);
-        }
-        ASSERT_TRUE(writer->write(samples.data(), kFrames));
-        ASSERT_TRUE(writer->close());
+        ASSERT_TRUE(test::writeTrack(file_, kFrames, [](int64_t frame, int channel) {
+            return channel == 0 ? leftOf(frame) : -leftOf(frame);
+        }));
     }
     // Renders `frames` frames; interleaved stereo.
     std::vector<float> render(int64_t frames) { return device_.renderToMemory(frames); }

@@ -6,7 +6,6 @@
 
 #include "dsp/SamplePlayerFixed.h"
 #include "engine/sampleLoad.h"
-#include "platform/AudioFileWriter.h"
 #include "platform/UserDefaults.h"
 
 #include <gtest/gtest.h>
@@ -20,10 +19,8 @@ namespace fs = std::filesystem;
 using test::Engine;
 
 bool writeConstant(const fs::path& path, int rate, int64_t frames, float value) {
-    std::string error;
-    auto w = AudioFileWriter::create(path, AudioFileWriter::Format::WavFloat32, rate, 2, &error);
-    std::vector<float> data(size_t(frames) * 2, value);
-    return w && w->write(data.data(), frames) && w->close();
+    return test::writeTrack(
+        path, frames, [value](int64_t, int) { return value; }, rate);
 }
 
 TEST(SamplerPads, LoadingCoversEveryKindOfFile) {

@@ -41,5 +41,7 @@ std::vector<float> sine(int64_t frames, int sampleRate, int channels, double hz,
 bool writeBytes(const std::filesystem::path& path, const std::string& bytes);
 // The whole content of `path` (empty when it cannot be read).
 std::string readBytes(const std::filesystem::path& path);
+// The names of the folder's entries, sorted.
+std::vector<std::string> folderEntries(const std::filesystem::path& folder);
 
 } // namespace vx::fixture

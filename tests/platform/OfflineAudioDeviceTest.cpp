@@ -186,14 +186,5 @@ TEST(OfflineAudioDevice, OwnThreadRendersUntilStoppedAndNeverAfter) {
     EXPECT_EQ(seen, afterStop);
 }
 
-TEST(OfflineAudioDevice, InterruptionReachesTheSessionListener) {
-    OfflineAudioDevice device;
-    std::vector<bool> events;
-    device.initializeSession([&](bool begins) { events.push_back(begins); });
-    device.interrupt(true);
-    device.interrupt(false);
-    EXPECT_EQ(events, (std::vector<bool>{true, false}));
-}
-
 } // namespace
 } // namespace vx

@@ -149,7 +149,6 @@ TEST(RunLoop, DefaultHandleIsInvalidAndHarmless) {
     TimerHandle handle;
     EXPECT_FALSE(handle.isValid());
     handle.invalidate();
-    EXPECT_EQ(handle.interval(), 0.0);
 }
 
 TEST_F(ManualRunLoop, EveryClampsTheIntervalToTheMinimum) {
@@ -306,13 +305,7 @@ TEST_F(ManualRunLoop, RunUntilOnManualClockReturnsWhenThePredicateHoldsOrAtTheTi
     EXPECT_EQ(ticks, 7);
 }
 
-TEST_F(SystemRunLoop, RunUntilOnSystemClockTimesOut) {
-    const double start = clock.now();
-    EXPECT_FALSE(loop.runUntil([] { return false; }, 0.02));
-    EXPECT_GE(clock.now() - start, 0.02);
-}
-
-TEST_F(SystemRunLoop, RunForOnSystemClockFiresTimersDueWithinTheSpanOnly) {
+TEST_F(SystemRunLoop, RunForFiresTimersDueWithinTheSpanOnlyAndRunUntilTimesOut) {
     int soon = 0;
     int late = 0;
     loop.after(0.01, [&] { ++soon; });
@@ -320,6 +313,9 @@ TEST_F(SystemRunLoop, RunForOnSystemClockFiresTimersDueWithinTheSpanOnly) {
     loop.runFor(0.03);
     EXPECT_EQ(soon, 1);
     EXPECT_EQ(late, 0);
+    const double start = clock.now();
+    EXPECT_FALSE(loop.runUntil([] { return false; }, 0.02));
+    EXPECT_GE(clock.now() - start, 0.02);
 }
 
 TEST_F(SystemRunLoop, QuitFromAnotherThreadEndsRun) {

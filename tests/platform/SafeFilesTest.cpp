@@ -1,44 +1,26 @@
 #include "platform/SafeFiles.h"
 
+#include "platform/EncodeFixture.h"
+#include "platform/FileSizeLimit.h"
 #include "platform/Log.h"
-#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
 
 using namespace vx;
 namespace fs = std::filesystem;
-using vx::test::TempDir;
+using vx::fixture::TempDir;
 
 namespace {
 
-void writeFile(const fs::path& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-std::vector<std::string> folderEntries(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using fixture::folderEntries;
+using fixture::readBytes;
+using fixture::writeBytes;
 
 // A folder on another file system than the temp folder (tmpfs), or nothing.
 std::optional<fs::path> otherFileSystemFolder(const fs::path& near) {
@@ -118,19 +100,19 @@ TEST(SafeFiles, MovesWithinOneFileSystem) {
         const fs::path source = dir.file("upload.mp3");
         const fs::path target = docs / "track.mp3";
         fs::remove(target);
-        writeFile(source, "new");
+        writeBytes(source, "new");
         if (c.existing) {
-            writeFile(target, *c.existing);
+            writeBytes(target, *c.existing);
         }
         EXPECT_EQ(safeMoveIntoFolder(source, docs, "track.mp3", c.overwrite), c.expected);
-        EXPECT_EQ(readFile(target), c.targetAfter);
+        EXPECT_EQ(readBytes(target), c.targetAfter);
         EXPECT_EQ(fs::exists(source), c.sourceRemains);
         EXPECT_EQ(folderEntries(docs), std::vector<std::string>{"track.mp3"});
     }
 
     // Refusals change nothing.
     const fs::path source = dir.file("upload.mp3");
-    writeFile(source, "data");
+    writeBytes(source, "data");
     EXPECT_EQ(safeMoveIntoFolder(source, docs, "../escape.mp3"), SafeMoveResult::BadName);
     EXPECT_EQ(safeMoveIntoFolder(source, docs, "velvox.sqlite", true), SafeMoveResult::BadName);
     EXPECT_EQ(safeMoveIntoFolder(dir.file("missing.mp3"), docs, "x.mp3"),
@@ -155,44 +137,37 @@ TEST(SafeFiles, MovesAcrossFileSystems) {
     const fs::path source = *shm / "upload.mp3";
     const fs::path docs = dir.path();
 
-    writeFile(source, content);
+    writeBytes(source, content);
     ::chmod(source.c_str(), 0640);
     ASSERT_EQ(safeMoveIntoFolder(source, docs, "track.mp3"), SafeMoveResult::Moved);
-    EXPECT_EQ(readFile(docs / "track.mp3"), content);
+    EXPECT_EQ(readBytes(docs / "track.mp3"), content);
     EXPECT_EQ(fs::status(docs / "track.mp3").permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     EXPECT_FALSE(fs::exists(source));
 
-    writeFile(source, "second");
+    writeBytes(source, "second");
     EXPECT_EQ(safeMoveIntoFolder(source, docs, "track.mp3"), SafeMoveResult::Exists);
-    EXPECT_EQ(readFile(docs / "track.mp3"), content);
+    EXPECT_EQ(readBytes(docs / "track.mp3"), content);
     EXPECT_TRUE(fs::exists(source));
 
     EXPECT_EQ(safeMoveIntoFolder(source, docs, "track.mp3", true), SafeMoveResult::Moved);
-    EXPECT_EQ(readFile(docs / "track.mp3"), "second");
+    EXPECT_EQ(readBytes(docs / "track.mp3"), "second");
     EXPECT_FALSE(fs::exists(source));
     EXPECT_EQ(folderEntries(docs), std::vector<std::string>{"track.mp3"});
 
     // A copy that fails half-way (the file-size limit stands in for a full disk) leaves
     // neither the target nor a temporary file, and keeps the source.
-    writeFile(source, content);
-    struct rlimit old {};
-    ::getrlimit(RLIMIT_FSIZE, &old);
-    const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = old;
-    small.rlim_cur = 100000;
-    ::setrlimit(RLIMIT_FSIZE, &small);
+    writeBytes(source, content);
     SafeMoveResult result;
     {
+        const fixture::FileSizeLimit limit(100000);
         LogCapture log;
         result = safeMoveIntoFolder(source, docs, "big.mp3");
         EXPECT_TRUE(log.contains("big.mp3")) << "the failure is logged";
     }
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    ::signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(result, SafeMoveResult::Failed);
     EXPECT_EQ(folderEntries(docs), std::vector<std::string>{"track.mp3"});
-    EXPECT_EQ(readFile(source), content);
+    EXPECT_EQ(readBytes(source), content);
     fs::remove_all(*shm);
 }
 

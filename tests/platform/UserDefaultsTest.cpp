@@ -2,16 +2,15 @@
 #include "platform/Log.h"
 
 #include "platform/EncodeFixture.h"
+#include "platform/FileSizeLimit.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <sys/resource.h>
 #include <thread>
 
 using namespace vx;
@@ -21,17 +20,9 @@ namespace {
 
 using fixture::TempDir;
 
+using fixture::folderEntries;
 using fixture::readBytes;
 using fixture::writeBytes;
-
-std::vector<std::string> folderEntries(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // Same alternative and the same bits (so NaN equals NaN and -0 differs from +0).
 bool identical(const UserDefaults::Value& a, const UserDefaults::Value& b) {
@@ -335,18 +326,14 @@ TEST_F(UserDefaultsTest, WriteFailureHalfwayKeepsThePreviousFile) {
     ASSERT_TRUE(defaults.synchronize());
     const std::string before = readBytes(file);
 
-    // A file size limit makes the write of a large store fail partway (EFBIG), as a full disk
-    // would; it applies to root too.
+    // A file size limit makes the write of a large store fail partway, as a full disk would.
     defaults.setString("big", std::string(64 * 1024, 'x'));
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit small = saved;
-    small.rlim_cur = 4096;
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool written = defaults.synchronize();
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previousHandler);
+    bool written = true;
+    {
+        const fixture::FileSizeLimit limit(4096);
+        ASSERT_TRUE(limit.active());
+        written = defaults.synchronize();
+    }
 
     EXPECT_FALSE(written);
     EXPECT_EQ(readBytes(file), before);
