@@ -464,42 +464,30 @@ void DeckTempo::pitchPanelSwitch(int d) {
 // --- bend, wind, slider, brake ----------------------------------------------------------------
 
 void DeckTempo::bendUp(int d) {
-    if (!isDeckIndex(d)) {
-        return;
-    }
-    if (!loaded(d)) {
-        return;
-    }
-    audioStream& s = deck(d);
-    if (s.isPlaying.load()) {
-        setSpeed(s, s.baseSpeed.load() + kBendOffset, kBendRampFrames);
-    } else {
-        s.inertiaSpeed.store(-ffSpeed_);
-        s.inertiaDecay.store(false);
-    }
+    bend(d, 1.0);
 }
 
 void DeckTempo::bendDown(int d) {
-    if (!isDeckIndex(d)) {
-        return;
-    }
-    if (!loaded(d)) {
+    bend(d, -1.0);
+}
+
+// direction +1 bends up, -1 down: a playing deck ramps by the bend offset; a stopped one winds
+// at the wind speed, back for a bend up and forward for a bend down.
+void DeckTempo::bend(int d, double direction) {
+    if (!isDeckIndex(d) || !loaded(d)) {
         return;
     }
     audioStream& s = deck(d);
     if (s.isPlaying.load()) {
-        setSpeed(s, s.baseSpeed.load() - kBendOffset, kBendRampFrames);
+        setSpeed(s, s.baseSpeed.load() + direction * kBendOffset, kBendRampFrames);
     } else {
-        s.inertiaSpeed.store(ffSpeed_);
+        s.inertiaSpeed.store(-direction * ffSpeed_);
         s.inertiaDecay.store(false);
     }
 }
 
 void DeckTempo::bendUpEnd(int d) {
-    if (!isDeckIndex(d)) {
-        return;
-    }
-    if (!loaded(d)) {
+    if (!isDeckIndex(d) || !loaded(d)) {
         return;
     }
     audioStream& s = deck(d);

@@ -83,6 +83,7 @@ public:
     double waveformInterval() const { return waveformInterval_; }
 
 private:
+    void bend(int d, double direction);
     void speedTimerFirst(int deck);
     void speedTimerSecond(int deck);
     void resetByTimer(int deck);

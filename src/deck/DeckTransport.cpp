@@ -140,10 +140,7 @@ void DeckTransport::playStop(int d) {
 }
 
 void DeckTransport::play(int d) {
-    if (!isDeckIndex(d)) {
-        return;
-    }
-    if (!loaded(d)) {
+    if (!isDeckIndex(d) || !loaded(d)) {
         return;
     }
     startDeck(d);
@@ -184,10 +181,7 @@ void DeckTransport::stop(int d) {
 }
 
 void DeckTransport::pause(int d) {
-    if (!isDeckIndex(d)) {
-        return;
-    }
-    if (!loaded(d)) {
+    if (!isDeckIndex(d) || !loaded(d)) {
         return;
     }
     if (playing(d)) {
@@ -239,10 +233,7 @@ void DeckTransport::addCue(int d, double frame) {
 }
 
 void DeckTransport::cueButton(int d) {
-    if (!isDeckIndex(d)) {
-        return;
-    }
-    if (!loaded(d)) {
+    if (!isDeckIndex(d) || !loaded(d)) {
         return;
     }
     audioStream& s = deck(d);
@@ -259,10 +250,7 @@ void DeckTransport::cueButton(int d) {
 }
 
 void DeckTransport::cueDeleteButton(int d) {
-    if (!isDeckIndex(d)) {
-        return;
-    }
-    if (!loaded(d)) {
+    if (!isDeckIndex(d) || !loaded(d)) {
         return;
     }
     audioStream& s = deck(d);
@@ -293,10 +281,7 @@ void DeckTransport::cueDeleteButton(int d) {
 }
 
 void DeckTransport::cueHoldButton(int d) {
-    if (!isDeckIndex(d)) {
-        return;
-    }
-    if (!loaded(d)) {
+    if (!isDeckIndex(d) || !loaded(d)) {
         return;
     }
     audioStream& s = deck(d);
@@ -310,10 +295,7 @@ void DeckTransport::cueHoldButton(int d) {
 }
 
 void DeckTransport::cueHoldButtonUp(int d) {
-    if (!isDeckIndex(d)) {
-        return;
-    }
-    if (!loaded(d)) {
+    if (!isDeckIndex(d) || !loaded(d)) {
         return;
     }
     audioStream& s = deck(d);
