@@ -2,21 +2,25 @@
 """Builds the real half of the tempo evaluation in a cache folder (nothing is installed, no
 audio goes into the repository):
 
-  real_corpus.py CACHE
+  real_corpus.py CACHE [SET]
 
-1. `apt-get download` the Debian packages below into CACHE/debs and unpack them with
-   `dpkg-deb -x` into CACHE/root;
+SET names a package list: "main" (the default, in CACHE), the set the estimator was developed
+on, and "more" (in CACHE/more) and "held-out" (in CACHE/held-out), packages first measured
+after the estimator was settled, to see how it does on music it was not tuned on.
+
+1. `apt-get download` the set's Debian packages into DIR/debs and unpack them with
+   `dpkg-deb -x` into DIR/root;
 2. take every music file (Ogg Vorbis, Opus, MP3, FLAC) of 45 s or more, linked as
-   CACHE/real/<package-path>.<ext>;
+   DIR/real/<package-path>.<ext>;
 3. measure each with four independent open-source tempo tools from Debian, aubio-tools
    (`aubio tempo`), bpm-tools (`bpm`, fed by ffmpeg), soundstretch (`-bpm`, on a WAV
    decoded by ffmpeg) and the fixed-tempo estimator of vamp-examples (`vamp-simple-host
    vamp-example-plugins:fixedtempo`, which studies a short excerpt: the median of three 12 s
    excerpts at a quarter, half and three quarters of the track), and write
-   CACHE/real/reference.csv with the tracks where the largest group of tools that agree within
+   DIR/real/reference.csv with the tracks where the largest group of tools that agree within
    1 BPM has at least two members and no other group as large agrees on another tempo
    (reference = the mean of the group) inside 80-180 BPM, the range the analysis reports.
-   All measurements go to CACHE/real/measured.csv; a rerun measures only what is missing.
+   All measurements go to DIR/real/measured.csv; a rerun measures only what is missing.
 
 The tools are measuring instruments only: `apt-get install aubio-tools bpm-tools
 soundstretch vamp-examples` on the machine that runs the evaluation.
@@ -27,11 +31,22 @@ import re
 import subprocess
 import sys
 
-PACKAGES = [
-    "chromium-bsu-data", "neverball-data", "pingus-data", "frozen-bubble-data",
-    "extremetuxracer-data", "lincity-ng-data", "xmoto-data", "warzone2100-music",
-    "hedgewars-data", "supertux-data", "wesnoth-1.16-music", "freedroidrpg-data",
-]
+PACKAGES = {
+    "main": [
+        "chromium-bsu-data", "neverball-data", "pingus-data", "frozen-bubble-data",
+        "extremetuxracer-data", "lincity-ng-data", "xmoto-data", "warzone2100-music",
+        "hedgewars-data", "supertux-data", "wesnoth-1.16-music", "freedroidrpg-data",
+    ],
+    "more": [
+        "nexuiz-music", "openarena-data", "supertuxkart-data", "asc-music",
+        "trigger-rally-data", "flare-game", "alienblaster-data", "openclonk-data",
+    ],
+    "held-out": [
+        "widelands-data", "megaglest-data", "ri-li-data", "fillets-ng-data", "enigma-data",
+        "powermanga-data", "glob2-data", "xblast-tnt-musics", "mu-cade-data",
+        "holotz-castle-data", "blockattack", "triplea", "openyahtzee", "performous-tools",
+    ],
+}
 TOOLS = ("aubio", "bpm", "soundstretch", "vamp")
 EXTENSIONS = (".ogg", ".opus", ".mp3", ".flac")
 
@@ -115,13 +130,15 @@ def agreed(values):
     return sum(means) / len(means)
 
 
-def main(cache):
+def main(cache, which):
+    if which != "main":
+        cache = os.path.join(cache, which)
     debs = os.path.join(cache, "debs")
     root = os.path.join(cache, "root")
     real = os.path.join(cache, "real")
     for d in (debs, root, real):
         os.makedirs(d, exist_ok=True)
-    for p in PACKAGES:
+    for p in PACKAGES[which]:
         if not any(f.startswith(p + "_") for f in os.listdir(debs)):
             subprocess.run(["apt-get", "download", p], cwd=debs, check=True)
     for f in sorted(os.listdir(debs)):
@@ -181,6 +198,6 @@ def main(cache):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 2:
+    if len(sys.argv) not in (2, 3) or (len(sys.argv) == 3 and sys.argv[2] not in PACKAGES):
         sys.exit(__doc__)
-    main(sys.argv[1])
+    main(sys.argv[1], sys.argv[2] if len(sys.argv) == 3 else "main")
