@@ -5,8 +5,8 @@ audio goes into the repository):
   real_corpus.py CACHE [SET]
 
 SET names a package list: "main" (the default, in CACHE), the set the estimator was developed
-on, and "more" (in CACHE/more) and "held-out" (in CACHE/held-out), packages first measured
-after the estimator was settled, to see how it does on music it was not tuned on.
+on, and "more", "held-out" and "unseen" (in CACHE/SET), packages first measured after the
+estimator was settled, to see how it does on music it was not tuned on.
 
 1. `apt-get download` the set's Debian packages into DIR/debs and unpack them with
    `dpkg-deb -x` into DIR/root;
@@ -45,6 +45,12 @@ PACKAGES = {
         "widelands-data", "megaglest-data", "ri-li-data", "fillets-ng-data", "enigma-data",
         "powermanga-data", "glob2-data", "xblast-tnt-musics", "mu-cade-data",
         "holotz-castle-data", "blockattack", "triplea", "openyahtzee", "performous-tools",
+    ],
+    "unseen": [
+        "redeclipse-data", "naev-data", "marsshooter-data", "warmux-data", "lugaru-data",
+        "pokerth-data", "scorched3d-data", "endless-sky-data", "freeorion-data", "cube2-data",
+        "solarwolf", "dreamchess-data", "cataclysm-dda-data", "open-invaders-data",
+        "granatier", "pinball-data",
     ],
 }
 TOOLS = ("aubio", "bpm", "soundstretch", "vamp")

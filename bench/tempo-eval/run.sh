@@ -32,9 +32,9 @@ python3 "$here/evaluate.py" generated "$gen/truth.csv" "$gen/results.json"
 if [ "${SKIP_REAL:-0}" = 1 ]; then
     exit 0
 fi
-# The real sets: "main" is the one the estimator was developed on, "more" and "held-out" were
-# first measured after it was settled.
-for set in main more held-out; do
+# The real sets: "main" is the one the estimator was developed on; "more", "held-out" and
+# "unseen" were first measured after it was settled.
+for set in main more held-out unseen; do
     dir=$cache
     [ "$set" = main ] || dir=$cache/$set
     echo
