@@ -3,6 +3,7 @@
 #include "app/MainMenu.h"
 #include "engine/PreviewPlayer.h"
 #include "library/DBController.h"
+#include "library/TrackLocation.h"
 #include "library/VXAudioFileInfo.h"
 #include "platform/Alerts.h"
 #include "platform/Log.h"
@@ -19,9 +20,6 @@ namespace vx {
 
 namespace {
 
-constexpr int kUserLocation = 0;
-constexpr int kBuiltInLocation = 1;
-constexpr const char* kHideBundled = "kHideBundled";
 constexpr std::array<const char*, 3> kFieldNames{"Title", "Artist", "Album"};
 
 void append(std::vector<std::shared_ptr<VXAudioFileInfo>>& to,

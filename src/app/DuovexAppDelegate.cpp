@@ -10,6 +10,7 @@
 #include "engine/sampleLoad.h"
 #include "library/DBController.h"
 #include "library/TrackHash.h"
+#include "library/TrackLocation.h"
 #include "library/VXAudioFileInfo.h"
 #include "platform/Alerts.h"
 #include "platform/AudioDevice.h"
@@ -35,7 +36,6 @@ constexpr const char* kLashHash = "kLashHash";
 constexpr const char* kNormalizeVolume = "kNormalizeVolume";
 constexpr const char* kDipCorrection = "kDipCorrection";
 constexpr const char* kPitchStep = "kPitchStep";
-constexpr const char* kHideBundled = "kHideBundled";
 constexpr const char* kStopProofLock = "kStopProofLock";
 constexpr const char* kTempoLock = "kTempoLock";
 constexpr const char* kXFadeTime = "kXFadeTime";
@@ -205,7 +205,7 @@ void DuovexAppDelegate::continueLoad() {
     defaults_.synchronize();
 
     if (storedSignature == 0 || storedSignature != currentFolderSignature()) {
-        reconcile(kDocumentsLocation);
+        reconcile(kUserLocation);
     }
     updateLastHash();
     // Written now rather than at the next exit, so that a run that is killed does not walk the
@@ -389,7 +389,7 @@ void DuovexAppDelegate::applicationDidBecomeActive() {
         if (resignSignature_ && *resignSignature_ != currentFolderSignature()) {
             // Files came or went while the application was inactive.
             setUpAudioSession();
-            reconcile(kDocumentsLocation);
+            reconcile(kUserLocation);
         }
     }
     inBackground_ = false;

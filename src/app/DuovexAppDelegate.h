@@ -82,9 +82,6 @@ class DuovexAppDelegate final : public MixingScreenHost,
                                 public MainMenuHost,
                                 public BatchAnalysisHost {
 public:
-    // Location numbers of the two track folders in the database.
-    static constexpr int kDocumentsLocation = 0;
-    static constexpr int kBuiltInLocation = 1;
     // Delay from the launch to its continuation, in seconds.
     static constexpr double kContinueLoadDelay = 0.01;
     // Delay before a crate continuation looks at the deck, in seconds.

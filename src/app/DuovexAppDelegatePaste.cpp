@@ -16,6 +16,7 @@
 #include "engine/AudioOut.h"
 #include "library/DBController.h"
 #include "library/TrackHash.h"
+#include "library/TrackLocation.h"
 #include "library/VXAudioFileInfo.h"
 #include "platform/AudioFileReader.h"
 #include "platform/Log.h"
@@ -343,7 +344,7 @@ void DuovexAppDelegate::doPaste(const std::string& encodedName) {
             }
             db_->updateInfo(*fresh);
         }
-        reconcile(kDocumentsLocation);
+        reconcile(kUserLocation);
     }
     if (!peaksKept && engine_) {
         engine_->startAnalysis(target);

@@ -6,6 +6,7 @@
 #include "engine/audioStream.h"
 #include "library/DBController.h"
 #include "library/TrackHash.h"
+#include "library/TrackLocation.h"
 #include "library/VXAudioFileInfo.h"
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
@@ -22,9 +23,6 @@ namespace vx {
 namespace {
 
 constexpr const char* kRandonSong = "kRandonSong";
-constexpr const char* kHideBundled = "kHideBundled";
-constexpr int kBuiltInLocation = 1;
-constexpr int kUserLocation = 0;
 
 // Labels of the first sort button's orders (0..4).
 constexpr std::array<const char*, 5> kSortNames{"Title", "Artist", "Album", "Tempo", "Playlist"};

@@ -5,6 +5,7 @@
 #include "dsp/SamplePlayerFixed.h"
 #include "engine/AudioOut.h"
 #include "library/DBController.h"
+#include "library/TrackLocation.h"
 #include "library/VXAudioFileInfo.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
@@ -18,7 +19,6 @@ namespace vx {
 namespace {
 
 constexpr const char* kAutoEqKey = "kAutoEqEnabled";
-constexpr int kUserLocation = 0;
 
 std::string lowerAscii(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(),

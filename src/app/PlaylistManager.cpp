@@ -1,6 +1,7 @@
 #include "app/PlaylistManager.h"
 
 #include "library/DBController.h"
+#include "library/TrackLocation.h"
 #include "library/VXAudioFileInfo.h"
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
@@ -12,10 +13,6 @@ namespace fs = std::filesystem;
 namespace vx {
 
 namespace {
-
-constexpr int kUserLocation = 0;
-constexpr int kBuiltInLocation = 1;
-constexpr const char* kHideBundled = "kHideBundled";
 
 void append(std::vector<std::shared_ptr<VXAudioFileInfo>>& to,
             const std::optional<DBController::TrackList>& list) {

@@ -1,5 +1,6 @@
 #include "app/SettingsController.h"
 
+#include "library/TrackLocation.h"
 #include "platform/UserDefaults.h"
 
 #include <cmath>
@@ -11,7 +12,6 @@ namespace {
 constexpr const char* kNormalizeVolume = "kNormalizeVolume";
 constexpr const char* kStopProofLock = "kStopProofLock";
 constexpr const char* kRandonSong = "kRandonSong";
-constexpr const char* kHideBundled = "kHideBundled";
 constexpr const char* kSnapCueToBeat = "kSnapCueToBeat";
 constexpr const char* kDontMarkEvenBeat = "kDontMarkEvenBeat";
 constexpr const char* kPitchStep = "kPitchStep";

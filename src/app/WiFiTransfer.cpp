@@ -12,6 +12,7 @@
 #include "analysis/peakFileData.h"
 #include "library/DBController.h"
 #include "library/TrackHash.h"
+#include "library/TrackLocation.h"
 #include "library/VXAudioFileInfo.h"
 #include "platform/Alerts.h"
 #include "platform/Log.h"
@@ -332,7 +333,7 @@ TransferResult WiFiTransfer::fileShouldDelete(const std::string& name) {
     }
     if (isTrackName(name)) {
         if (db_) {
-            db_->removeFileFromDB(trackHash(name), 0);
+            db_->removeFileFromDB(trackHash(name), kUserLocation);
         }
         fs::remove(peaks, ec);
     }

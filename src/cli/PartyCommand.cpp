@@ -18,6 +18,7 @@
 #include "engine/Transport.h"
 #include "engine/audioStream.h"
 #include "library/TrackHash.h"
+#include "library/TrackLocation.h"
 #include "library/VXAudioFileInfo.h"
 #include "platform/AudioFileReader.h"
 #include "platform/Clock.h"
@@ -265,10 +266,10 @@ int runParty(CommandContext& context) {
         // Only the folder's tracks make the playlist. The user's own setting is put back once
         // the list is made: the launch writes its first-start value, and the run saves the
         // home's state at its end.
-        const bool hideBundled = app.defaults().boolForKey("kHideBundled", false);
-        app.defaults().setBool("kHideBundled", true);
+        const bool hideBundled = app.defaults().boolForKey(kHideBundled, false);
+        app.defaults().setBool(kHideBundled, true);
         screen->togglePartyMode();
-        app.defaults().setBool("kHideBundled", hideBundled);
+        app.defaults().setBool(kHideBundled, hideBundled);
     }
     device.attachRunLoop(&loop, &audioClock);
     device.setSettleHook([engine] {

@@ -2,6 +2,7 @@
 
 #include "engine/AudioOut.h"
 #include "library/DBController.h"
+#include "library/TrackLocation.h"
 #include "library/VXAudioFileInfo.h"
 #include "platform/Alerts.h"
 #include "platform/Log.h"
@@ -12,8 +13,6 @@
 namespace vx {
 
 namespace {
-
-constexpr int kUserLocation = 0;
 
 template <typename... Args> std::string format(const char* pattern, Args... args) {
     char text[64];

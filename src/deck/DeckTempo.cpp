@@ -26,6 +26,7 @@
 #include "engine/Stretcher.h"
 #include "engine/Transport.h"
 #include "engine/audioStream.h"
+#include "library/TrackLocation.h"
 #include "library/VXAudioFileInfo.h"
 #include "platform/Clock.h"
 #include "platform/UserDefaults.h"
@@ -129,7 +130,7 @@ void flipPitchMode(audioStream& s, EngineLock& engineLock) {
 void storeTempo(VXAudioFileInfo& info, double bpm, DBController* db) {
     if (db) {
         info.updateBPM(bpm, *db);
-    } else if (bpm != info.tempo && info.fileGroup == 0) {
+    } else if (bpm != info.tempo && info.fileGroup == kUserLocation) {
         info.setTempo(bpm);
     }
 }

@@ -24,6 +24,7 @@
 #include "deck/PartyAutoMix.h"
 
 #include "deck/SampleTestController.h"
+#include "library/TrackLocation.h"
 #include "platform/SampleRate.h"
 
 #include "engine/AudioOut.h"
@@ -668,11 +669,11 @@ void PartyAutoMix::makePlayListFromCrate(int crate) {
 void PartyAutoMix::makeRandomPlaylist() {
     std::vector<std::shared_ptr<VXAudioFileInfo>> tracks;
     if (db_) {
-        if (auto mine = db_->getListForGroup(0)) {
+        if (auto mine = db_->getListForGroup(kUserLocation)) {
             tracks = std::move(*mine);
         }
-        if (tracks.empty() || !defaults_.boolForKey("kHideBundled", false)) {
-            if (auto builtIn = db_->getListForGroup(1)) {
+        if (tracks.empty() || !defaults_.boolForKey(kHideBundled, false)) {
+            if (auto builtIn = db_->getListForGroup(kBuiltInLocation)) {
                 tracks.insert(tracks.end(), builtIn->begin(), builtIn->end());
             }
         }

@@ -9,6 +9,7 @@
 #include "engine/DeckSpeed.h"
 #include "engine/analyzeProgress.h"
 #include "library/DBController.h"
+#include "library/TrackLocation.h"
 #include "library/VXAudioFileInfo.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
@@ -266,7 +267,7 @@ void AudioOut::analyzeComplete(const std::filesystem::path& path) {
             deck->normalizeGain.store(static_cast<float>(std::clamp(peaks->gain.load(), 0.0, 2.0)));
             info = db ? db->getFullInfoForFile(path) : nullptr;
             const double bpm = peaks->bpm.load();
-            if (info && info->fileGroup != 0 && info->tempo <= 0 && bpm > 0) {
+            if (info && info->fileGroup != kUserLocation && info->tempo <= 0 && bpm > 0) {
                 // A built-in track keeps the tempo it has against edits, but one that was never
                 // analysed takes its first analysis: without it sync and party mode could not
                 // match it.

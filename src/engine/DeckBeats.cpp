@@ -4,6 +4,7 @@
 #include "analysis/peakFileData.h"
 #include "engine/Transport.h"
 #include "engine/audioStream.h"
+#include "library/TrackLocation.h"
 #include "library/VXAudioFileInfo.h"
 
 #include <algorithm>
@@ -259,7 +260,7 @@ double rewriteBeatGrid(audioStream& deck, double anchorFrame) {
     const int32_t length = deck.lengthFrames.load(relaxed);
     const double tempo = tempoOf(info.get());
     if (!peaks || !(anchorFrame >= 0.0 && anchorFrame <= length) || tempo <= 0.0 ||
-        info->fileGroup == 1) {
+        info->fileGroup == kBuiltInLocation) {
         return 0.0;
     }
     if (!regridPeaks(*peaks, anchorFrame, tempo)) {

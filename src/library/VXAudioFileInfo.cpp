@@ -9,6 +9,7 @@
 #include "analysis/peakFileData.h"
 #include "library/DBController.h"
 #include "library/TrackHash.h"
+#include "library/TrackLocation.h"
 #include "platform/AudioFileReader.h"
 #include "platform/AudioTags.h"
 
@@ -271,9 +272,9 @@ std::shared_ptr<VXAudioFileInfo> VXAudioFileInfo::initWithDictionary(const RowSo
             full += *name;
             return fs::path(std::move(full));
         };
-        if (info->fileGroup == 0) {
+        if (info->fileGroup == kUserLocation) {
             info->fileName = join(paths.documents());
-        } else if (info->fileGroup == 1) {
+        } else if (info->fileGroup == kBuiltInLocation) {
             info->fileName = join(paths.sound());
         }
     }
@@ -389,7 +390,7 @@ void VXAudioFileInfo::updateTagsLocked() const {
 }
 
 void VXAudioFileInfo::updateBPM(double bpm, DBController& db) {
-    if (bpm == tempo || fileGroup != 0) {
+    if (bpm == tempo || fileGroup != kUserLocation) {
         return;
     }
     tempo = bpm;
@@ -399,7 +400,7 @@ void VXAudioFileInfo::updateBPM(double bpm, DBController& db) {
 }
 
 void VXAudioFileInfo::updateBPM(double bpm) {
-    if (bpm != tempo && fileGroup == 0) {
+    if (bpm != tempo && fileGroup == kUserLocation) {
         setTempo(bpm);
     }
 }
