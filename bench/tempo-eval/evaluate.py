@@ -26,6 +26,13 @@ def relation(found, ref):
     return "other"
 
 
+def agreeing(row):
+    """The size of the largest group of the reference file's tool readings within 1 BPM."""
+    values = [float(row[t]) for t in ("aubio", "bpm", "soundstretch", "vamp") if row.get(t)]
+    values = [v for v in values if v > 0]
+    return max((sum(abs(w - v) <= 1.0 for w in values) for v in values), default=0)
+
+
 def load_results(path):
     with open(path) as f:
         return {os.path.basename(row["path"]): row for row in json.load(f)}
@@ -74,6 +81,7 @@ def real(reference_path, results_path):
     print("| track | reference | found | relation |")
     print("|---|---|---|---|")
     hits = 0
+    strong = [0, 0]  # tracks where three or more tools agree, and hits among them
     confusions = {}
     for row in rows:
         res = results.get(os.path.basename(row["file"]), {})
@@ -81,6 +89,9 @@ def real(reference_path, results_path):
         ref = float(row["reference"])
         ok = abs(bpm - ref) <= 1.0
         hits += ok
+        if agreeing(row) >= 3:
+            strong[0] += 1
+            strong[1] += ok
         rel = "" if ok else relation(bpm, ref)
         if not ok:
             confusions[rel] = confusions.get(rel, 0) + 1
@@ -88,6 +99,7 @@ def real(reference_path, results_path):
     print()
     print("real music, within 1 BPM of the reference: %d of %d (%.0f %%)" %
           (hits, len(rows), 100.0 * hits / max(1, len(rows))))
+    print("where three or more tools agree: %d of %d" % (strong[1], strong[0]))
     print("confusions: %s" % (confusions or "none"))
 
 
