@@ -15,29 +15,9 @@ namespace vx {
 namespace {
 
 using test::CliTest;
+using test::quoted;
+using test::writeFile;
 namespace fs = std::filesystem;
-
-std::string quoted(const fs::path& p) {
-    return "\"" + p.string() + "\"";
-}
-
-void writeFile(const fs::path& p, const std::string& bytes) {
-    std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-// Largest absolute sample of a WAVE file.
-float peakOf(const fs::path& wav) {
-    std::string error;
-    auto reader = AudioFileReader::open(wav, AudioFileReader::Client::Stereo44100, &error);
-    float peak = 0.0f;
-    std::vector<float> block(2 * 8192);
-    for (int64_t n; reader && (n = reader->read(block.data(), 8192)) > 0;) {
-        for (int64_t i = 0; i < 2 * n; ++i) {
-            peak = std::max(peak, std::fabs(block[size_t(i)]));
-        }
-    }
-    return peak;
-}
 
 double headerBpm(const std::string& peakFile) {
     double bpm = 0;
@@ -55,7 +35,6 @@ struct Unmount {
 
 class CliDamaged : public CliTest {
 protected:
-    std::string home() const { return "--home " + (dir_ / "home").string(); }
     fs::path copyTrack(const char* name, const std::string& as) {
         const fs::path to = dir_ / as;
         fs::copy_file(fs::path(VX_RESOURCES_DIR "/sound") / name, to);
@@ -73,7 +52,7 @@ TEST_F(CliDamaged, PeakFilesThatLieAreRebuilt) {
     ASSERT_GT(good.size(), 10000u);
     const std::string play = home() + " play " + quoted(track) + " --start 30 --seconds 2 --out ";
     ASSERT_EQ(run(play + (dir_ / "good.wav").string()).exitCode, 0);
-    const float level = peakOf(dir_ / "good.wav");
+    const float level = test::peakOf(test::readAudio(dir_ / "good.wav"));
     ASSERT_GT(level, 0.05f);
 
     std::string loud = good;
@@ -87,7 +66,7 @@ TEST_F(CliDamaged, PeakFilesThatLieAreRebuilt) {
         writeFile(peak, bad);
         const test::CliRun r = run(play + (dir_ / "o.wav").string());
         ASSERT_EQ(r.exitCode, 0) << r.err;
-        EXPECT_NEAR(peakOf(dir_ / "o.wav"), level, 1e-4);
+        EXPECT_NEAR(test::peakOf(test::readAudio(dir_ / "o.wav")), level, 1e-4);
         EXPECT_TRUE(test::slurp(peak) == good) << "the peak file was not rebuilt";
     }
 }

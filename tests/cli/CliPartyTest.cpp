@@ -18,10 +18,7 @@ namespace {
 using test::CliTest;
 namespace fs = std::filesystem;
 
-class CliParty : public CliTest {
-protected:
-    std::string home() const { return "--home " + (dir_ / "home").string(); }
-};
+using CliParty = CliTest;
 
 // Mean square of the left channel over `frames` frames from `first` (float stereo WAV data).
 double meanSquare(const std::string& wav, size_t dataStart, size_t first, size_t frames) {

@@ -16,7 +16,6 @@ protected:
     std::string demo() const {
         return "'" + (fs::path(VX_RESOURCES_DIR) / "sound" / "Neon Harbor.mp3").string() + "'";
     }
-    std::string home() const { return "--home " + (dir_ / "home").string(); }
 };
 
 TEST_F(CliPlay, RendersTheRequestedSecondsIntoAFloatWavWithTheContractKeys) {
