@@ -96,19 +96,5 @@ TEST_F(CliPlayMix, APadPressSoundsWhereItWasAskedFor) {
     EXPECT_LE(first, 44100u + 1024u);
 }
 
-// The first play of a track also analyses it; the render waits for that analysis before each
-// buffer, so it equals a render of the same track whose peak file already exists.
-TEST_F(CliPlayMix, ARenderIsTheSameWhetherOrNotTheTrackWasAnalysedBefore) {
-    const fs::path track = dir_ / "Solar Run.mp3";
-    fs::copy_file(VX_RESOURCES_DIR "/sound/Solar Run.mp3", track);
-    const std::string play = home() + " play \"" + track.string() + "\" --seconds 3 --out ";
-    ASSERT_EQ(run(play + (dir_ / "first.wav").string()).exitCode, 0);
-    ASSERT_TRUE(fs::exists(dir_ / "Solar Run.peak"));
-    ASSERT_EQ(run(play + (dir_ / "second.wav").string()).exitCode, 0);
-    const std::vector<float> first = readAudio(dir_ / "first.wav");
-    ASSERT_EQ(first.size(), size_t(3 * 44100 * 2));
-    EXPECT_TRUE(first == readAudio(dir_ / "second.wav"));
-}
-
 } // namespace
 } // namespace vx
