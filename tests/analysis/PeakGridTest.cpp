@@ -13,6 +13,7 @@
 namespace vx {
 namespace {
 
+using test::beatEntries;
 using test::snapshot;
 
 // A computed record: heights i % 50, low flag on odd entries, no beats.
@@ -22,16 +23,6 @@ std::shared_ptr<peakFileData> computedRecord(int32_t count) {
         r->setEntry(i, static_cast<uint8_t>(i % 50), static_cast<uint8_t>(i & 1));
     }
     return r;
-}
-
-std::vector<int32_t> beatEntries(const peakFileData& r) {
-    std::vector<int32_t> out;
-    for (int32_t i = 0; i < r.count; ++i) {
-        if (r.flags(i) & kPeakBeatFlag) {
-            out.push_back(i);
-        }
-    }
-    return out;
 }
 
 // Everything but the beat bits is untouched.
