@@ -522,7 +522,8 @@ TEST(DuovexAppDelegateTest, MainMenuSlowsTheWaveformsUntilItHides) {
     EXPECT_DOUBLE_EQ(run.app().waveformRedrawInterval(), 0.02);
 }
 
-TEST(DuovexAppDelegateTest, AlertsCarryTheApplicationTitleAndOneButton) {
+// Alerts carry the application's title and one button; a memory warning is logged.
+TEST(DuovexAppDelegateTest, AlertsAndMemoryWarnings) {
     AppHome home;
     AppRun run(home);
     run.app().showAlert("Nothing to paste.");
@@ -530,11 +531,6 @@ TEST(DuovexAppDelegateTest, AlertsCarryTheApplicationTitleAndOneButton) {
     EXPECT_EQ(run.alerts().shown[0].title, "Velvox Nexa");
     EXPECT_EQ(run.alerts().shown[0].message, "Nothing to paste.");
     EXPECT_EQ(run.alerts().shown[0].button, "OK");
-}
-
-TEST(DuovexAppDelegateTest, MemoryWarningIsLogged) {
-    AppHome home;
-    AppRun run(home);
     LogCapture log;
     run.app().applicationDidReceiveMemoryWarning();
     EXPECT_TRUE(log.contains("mem warning"));
