@@ -187,17 +187,8 @@ TEST_F(CliDamaged, APartySkipsTracksThatCannotPlay) {
     writeFile(folder / "a empty.mp3", "");
     writeFile(folder / "b cut.mp3",
               test::slurp(VX_RESOURCES_DIR "/sound/Copper Lines.mp3").substr(0, 3000));
-    std::string tenth = "RIFF....WAVEfmt ";
-    const auto put = [&](uint32_t v, int bytes) {
-        tenth.append(reinterpret_cast<const char*>(&v), size_t(bytes));
-    };
-    put(16, 4), put(1, 2), put(1, 2), put(44100, 4), put(88200, 4), put(2, 2), put(16, 2);
-    tenth += "data";
-    put(8820, 4);
-    for (int i = 0; i < 4410; ++i) {
-        put(uint32_t(int16_t(8000 * std::sin(i * 0.06))) & 0xFFFF, 2);
-    }
-    writeFile(folder / "c short.mp3", tenth);
+    // A tenth of a second of WAVE audio under an MP3 name.
+    fs::rename(test::writeSine(dir_ / "short.wav", 440, 4410), folder / "c short.mp3");
 
     const fs::path mix = dir_ / "mix.wav";
     const test::CliRun r =
