@@ -100,12 +100,20 @@ TEST(DuovexAppDelegateTest, FirstLaunchKeepsRecordingNumbersAlreadyInTheStore) {
     EXPECT_EQ(home.savedDefaults().integerForKey("kRecordNo", -1), 0);
 }
 
-TEST(DuovexAppDelegateTest, FirstLaunchReconcilesTheBuiltInFolderBeforeTheDocuments) {
+// The built-in folder is reconciled before the documents, and the decks start with the first
+// two built-in tracks by name.
+TEST(DuovexAppDelegateTest, FirstLaunchReconcilesTheBuiltInFolderFirstAndLoadsItsTracks) {
     AppHome home;
     ASSERT_GE(home.demoTracks().size(), 2u);
     home.addTrack("First", false);
     home.addTrack("Second", false);
-    { AppRun run(home); }
+    {
+        AppRun run(home);
+        EXPECT_EQ(run.loadedFile(0), home.demoTracks()[0]);
+        EXPECT_EQ(run.loadedFile(1), home.demoTracks()[1]);
+        EXPECT_FALSE(run.app().splashShown());
+        EXPECT_EQ(run.app().lastTransition(), DuovexAppDelegate::kFadeTransition);
+    }
     const auto rows = home.rowsInOrder();
     ASSERT_EQ(rows.size(), home.demoTracks().size() + 2);
     // Row ids grow with each insertion: every built-in row came before any documents row.
@@ -113,15 +121,6 @@ TEST(DuovexAppDelegateTest, FirstLaunchReconcilesTheBuiltInFolderBeforeTheDocume
     for (size_t i = 0; i < rows.size(); ++i) {
         EXPECT_EQ(rows[i].first, i < builtIn ? 1 : 0) << "row " << i << " " << rows[i].second;
     }
-}
-
-TEST(DuovexAppDelegateTest, DecksStartWithTheFirstTwoBuiltInTracksByName) {
-    AppHome home;
-    AppRun run(home);
-    EXPECT_EQ(run.loadedFile(0), home.demoTracks()[0]);
-    EXPECT_EQ(run.loadedFile(1), home.demoTracks()[1]);
-    EXPECT_FALSE(run.app().splashShown());
-    EXPECT_EQ(run.app().lastTransition(), DuovexAppDelegate::kFadeTransition);
 }
 
 // ---- later starts -----------------------------------------------------------------------
