@@ -112,7 +112,8 @@ protected:
     }
 };
 
-// The counter is only a hint: an existing recording is never replaced, whether the counter
+// A recording holds the output, and is numbered. The counter is only a hint: an existing
+// recording is never replaced, whether the counter
 // restarted because the settings were damaged (which the run says) or because they cannot be
 // kept at all (the settings file is a folder).
 TEST_F(CliSafety, ARecordingNeverReplacesAnother) {
@@ -122,6 +123,10 @@ TEST_F(CliSafety, ARecordingNeverReplacesAnother) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const std::string first = test::slurp(documents() / "VXNexa_0000.wav");
     ASSERT_GT(first.size(), 58u);
+    EXPECT_NE(r.out.find((documents() / "VXNexa_0000.wav").string()), std::string::npos) << r.out;
+    const std::vector<float> output = test::readAudio(dir_ / "o.wav");
+    ASSERT_EQ(output.size(), size_t(44100 * 2));
+    EXPECT_TRUE(test::readAudio(documents() / "VXNexa_0000.wav") == output);
 
     std::ofstream(homeDir() / "settings.json") << "{\"values\": {\"FileSeqNo\": ";
     r = run(home() + " play " + quoted(kNightDrive) + " --out " + (dir_ / "o.wav").string() +
