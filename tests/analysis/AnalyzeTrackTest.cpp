@@ -5,7 +5,6 @@
 #include "analysis/analyzeTrack.h"
 #include "analysis/BeatDetect.h"
 #include "analysis/PeakGrid.h"
-#include "analysis/PeakTestSupport.h"
 #include "analysis/peakFileData.h"
 #include "platform/AudioFileWriter.h"
 
@@ -25,6 +24,7 @@ namespace vx {
 namespace {
 
 namespace fs = std::filesystem;
+using test::beatEntries;
 
 // Writes mono float samples at 44100 Hz as a WAVE file.
 bool writeWav(const fs::path& path, const std::vector<float>& samples, int rate = 44100) {
@@ -35,16 +35,6 @@ bool writeWav(const fs::path& path, const std::vector<float>& samples, int rate 
         return false;
     }
     return writer->write(samples.data(), int64_t(samples.size())) && writer->close();
-}
-
-std::vector<int32_t> beatEntries(const peakFileData& peaks) {
-    std::vector<int32_t> out;
-    for (int32_t i = 0; i < peaks.count; ++i) {
-        if ((peaks.flags(i) & kPeakBeatFlag) != 0) {
-            out.push_back(i);
-        }
-    }
-    return out;
 }
 
 struct DemoTrack {

@@ -13,6 +13,7 @@
 namespace vx {
 namespace {
 
+using test::beatEntries;
 using test::snapshot;
 
 // A computed record: heights i % 50, low flag on odd entries, no beats.
@@ -22,16 +23,6 @@ std::shared_ptr<peakFileData> computedRecord(int32_t count) {
         r->setEntry(i, static_cast<uint8_t>(i % 50), static_cast<uint8_t>(i & 1));
     }
     return r;
-}
-
-std::vector<int32_t> beatEntries(const peakFileData& r) {
-    std::vector<int32_t> out;
-    for (int32_t i = 0; i < r.count; ++i) {
-        if (r.flags(i) & kPeakBeatFlag) {
-            out.push_back(i);
-        }
-    }
-    return out;
 }
 
 // Everything but the beat bits is untouched.
@@ -55,30 +46,10 @@ TEST(PeakGrid, BeatPeriodIsOneBeatInEntries) {
     EXPECT_DOUBLE_EQ(beatPeriodWindows(std::numeric_limits<double>::infinity()), 1.0);
 }
 
-TEST(PeakGrid, ForwardMarksRoundedStepsUntilTheEnd) {
-    const auto r = computedRecord(1000);
-    const auto before = snapshot(*r);
-    markBeatsForward(*r, 86.1328125, 0.0);
-    // 0, 86.13, 172.27, 258.40, 344.53, 430.66, 516.80, 602.93, 689.06, 775.20, 861.33, 947.46
-    EXPECT_EQ(beatEntries(*r),
-              (std::vector<int32_t>{0, 86, 172, 258, 345, 431, 517, 603, 689, 775, 861, 947}));
-    expectOnlyBeatBitsDiffer(*r, before);
-    EXPECT_EQ(r->flags(345), 0x41) << "the low flag of an odd entry stays";
-    EXPECT_EQ(r->flags(86), 0x40);
-}
-
-TEST(PeakGrid, BackwardMarksRoundedStepsDownToZero) {
-    const auto r = computedRecord(1000);
-    const auto before = snapshot(*r);
-    markBeatsBackward(*r, 86.1328125, 500.0);
-    // 500, 413.87, 327.73, 241.60, 155.47, 69.34; the next step is below 0
-    EXPECT_EQ(beatEntries(*r), (std::vector<int32_t>{69, 155, 242, 328, 414, 500}));
-    expectOnlyBeatBitsDiffer(*r, before);
-}
-
-// Positions that round outside the record are skipped, never written: a last step just below
-// the count, a start before 0 (forwards) or beyond the end (backwards).
-TEST(PeakGrid, EdgesOfTheRecord) {
+// Marks at rounded steps to the record's end (forwards) or down to 0 (backwards), touching only
+// the beat bits. Positions that round outside the record are skipped, never written: a last
+// step just below the count, a start before 0 (forwards) or beyond the end (backwards).
+TEST(PeakGrid, MarksRoundedStepsInsideTheRecord) {
     const struct {
         const char* name;
         bool forward;
@@ -87,6 +58,15 @@ TEST(PeakGrid, EdgesOfTheRecord) {
         double start;
         std::vector<int32_t> beats;
     } cases[] = {
+        // 0, 86.13, 172.27, 258.40, 344.53, 430.66, 516.80, 602.93, 689.06, 775.20, 861.33, 947.46
+        {"forward at 120 BPM",
+         true,
+         1000,
+         86.1328125,
+         0.0,
+         {0, 86, 172, 258, 345, 431, 517, 603, 689, 775, 861, 947}},
+        // 500, 413.87, 327.73, 241.60, 155.47, 69.34; the next step is below 0
+        {"backward at 120 BPM", false, 1000, 86.1328125, 500.0, {69, 155, 242, 328, 414, 500}},
         {"forward, last step rounds to count", true, 100, 30.0, 9.6, {10, 40, 70}},
         {"forward, last step 99.6 skipped", true, 100, 45.0, 9.6, {10, 55}},
         {"forward from before 0", true, 100, 30.0, -10.0, {20, 50, 80}},
@@ -104,12 +84,17 @@ TEST(PeakGrid, EdgesOfTheRecord) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const auto r = computedRecord(c.count);
+        const auto before = snapshot(*r);
         if (c.forward) {
             markBeatsForward(*r, c.period, c.start);
         } else {
             markBeatsBackward(*r, c.period, c.start);
         }
         EXPECT_EQ(beatEntries(*r), c.beats);
+        expectOnlyBeatBitsDiffer(*r, before);
+        for (int32_t b : c.beats) {
+            EXPECT_EQ(r->flags(b), 0x40 | (b & 1)) << "the low flag of entry " << b << " stays";
+        }
     }
 }
 
@@ -149,16 +134,14 @@ TEST(PeakGrid, RegridMovesTheGridToTheAnchor) {
         ASSERT_EQ(r->flags(i) & (kPeakBeatBits & ~kPeakBeatFlag), 0) << i;
     }
     expectOnlyBeatBitsDiffer(*r, before);
-}
 
-TEST(PeakGrid, RegridAtFrameZeroAndAtTheEnd) {
-    const auto r = computedRecord(200);
-    ASSERT_TRUE(regridPeaks(*r, 0.0, 128.0));
-    // 0, 80.75, 161.50
-    EXPECT_EQ(beatEntries(*r), (std::vector<int32_t>{0, 81, 161}));
-    ASSERT_TRUE(regridPeaks(*r, 256.0 * 200, 128.0));
-    // From 200 (outside): 119.25, 38.50 → 119, 39 (38.5 rounds up)
-    EXPECT_EQ(beatEntries(*r), (std::vector<int32_t>{39, 119}));
+    // At frame 0 (128 BPM): 0, 80.75, 161.50. From the end (200, outside): 119.25, 38.50 →
+    // 119, 39 (38.5 rounds up).
+    const auto s = computedRecord(200);
+    ASSERT_TRUE(regridPeaks(*s, 0.0, 128.0));
+    EXPECT_EQ(beatEntries(*s), (std::vector<int32_t>{0, 81, 161}));
+    ASSERT_TRUE(regridPeaks(*s, 256.0 * 200, 128.0));
+    EXPECT_EQ(beatEntries(*s), (std::vector<int32_t>{39, 119}));
 }
 
 // Entries not computed yet lose their beat bits like the others and take the new marks; their

@@ -1,5 +1,6 @@
 #pragma once
-// Helpers shared by the peak data tests: a temporary folder, raw file bytes, record snapshots.
+// Helpers shared by the peak data tests: a click track, raw file bytes, beat marks, record
+// snapshots.
 
 #include "support/TempDir.h"
 
@@ -65,6 +66,17 @@ inline std::vector<uint8_t> peakFileBytes(int32_t headerSize, double bpm, double
     std::memcpy(&bits, &gain, 8);
     put(bits, 8);
     out.insert(out.end(), entries.begin(), entries.end());
+    return out;
+}
+
+// The entries carrying the beat mark, in order.
+inline std::vector<int32_t> beatEntries(const peakFileData& r) {
+    std::vector<int32_t> out;
+    for (int32_t i = 0; i < r.count; ++i) {
+        if ((r.flags(i) & kPeakBeatFlag) != 0) {
+            out.push_back(i);
+        }
+    }
     return out;
 }
 

@@ -124,7 +124,7 @@ TEST(TempoEstimate, StylesComeOutAtTheCountedTempo) {
     }
 }
 
-class TempoEstimateCli : public test::CliTest {};
+using TempoEstimateCli = test::CliTest;
 
 // Through the command line a user runs: a generated swung pattern comes out at 90, with its
 // first beat mark on a beat of the pattern (any beat: the grid starts within the first), not
@@ -140,8 +140,7 @@ TEST_F(TempoEstimateCli, AnalyzeReportsTheTempoAndFirstBeatOfASwungPattern) {
     ASSERT_TRUE(writer) << error;
     ASSERT_TRUE(writer->write(x.data(), frames) && writer->close());
 
-    const test::CliRun r =
-        run("--home " + (dir_ / "home").string() + " analyze " + wav.string() + " --json");
+    const test::CliRun r = run(home() + " analyze " + wav.string() + " --json");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const auto rows = nlohmann::json::parse(r.out);
     ASSERT_EQ(rows.size(), 1u);

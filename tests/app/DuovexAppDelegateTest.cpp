@@ -39,13 +39,6 @@
 namespace vx::test {
 namespace {
 
-// Adds the tracks to crate `crate` in the given order.
-void fillCrate(DBController& db, int crate, const std::vector<fs::path>& tracks) {
-    for (const auto& track : tracks) {
-        db.addToCrate(crate, *db.getFullInfoForFile(track));
-    }
-}
-
 // ---- first start ------------------------------------------------------------------------
 
 TEST(DuovexAppDelegateTest, FirstLaunchWritesEveryFirstStartValueWithItsType) {
@@ -107,12 +100,20 @@ TEST(DuovexAppDelegateTest, FirstLaunchKeepsRecordingNumbersAlreadyInTheStore) {
     EXPECT_EQ(home.savedDefaults().integerForKey("kRecordNo", -1), 0);
 }
 
-TEST(DuovexAppDelegateTest, FirstLaunchReconcilesTheBuiltInFolderBeforeTheDocuments) {
+// The built-in folder is reconciled before the documents, and the decks start with the first
+// two built-in tracks by name.
+TEST(DuovexAppDelegateTest, FirstLaunchReconcilesTheBuiltInFolderFirstAndLoadsItsTracks) {
     AppHome home;
     ASSERT_GE(home.demoTracks().size(), 2u);
     home.addTrack("First", false);
     home.addTrack("Second", false);
-    { AppRun run(home); }
+    {
+        AppRun run(home);
+        EXPECT_EQ(run.loadedFile(0), home.demoTracks()[0]);
+        EXPECT_EQ(run.loadedFile(1), home.demoTracks()[1]);
+        EXPECT_FALSE(run.app().splashShown());
+        EXPECT_EQ(run.app().lastTransition(), DuovexAppDelegate::kFadeTransition);
+    }
     const auto rows = home.rowsInOrder();
     ASSERT_EQ(rows.size(), home.demoTracks().size() + 2);
     // Row ids grow with each insertion: every built-in row came before any documents row.
@@ -122,18 +123,9 @@ TEST(DuovexAppDelegateTest, FirstLaunchReconcilesTheBuiltInFolderBeforeTheDocume
     }
 }
 
-TEST(DuovexAppDelegateTest, DecksStartWithTheFirstTwoBuiltInTracksByName) {
-    AppHome home;
-    AppRun run(home);
-    EXPECT_EQ(run.loadedFile(0), home.demoTracks()[0]);
-    EXPECT_EQ(run.loadedFile(1), home.demoTracks()[1]);
-    EXPECT_FALSE(run.app().splashShown());
-    EXPECT_EQ(run.app().lastTransition(), DuovexAppDelegate::kFadeTransition);
-}
-
 // ---- later starts -----------------------------------------------------------------------
 
-TEST(DuovexAppDelegateTest, UnchangedDocumentsAreNotReconciledAndOneNewTrackForcesIt) {
+TEST(DuovexAppDelegateTest, UnchangedDocumentsAreNotReconciledAndANewTrackOrZeroSignatureForcesIt) {
     AppHome home;
     const fs::path kept = home.addTrack("Kept", false);
     { AppRun run(home); }
@@ -156,20 +148,16 @@ TEST(DuovexAppDelegateTest, UnchangedDocumentsAreNotReconciledAndOneNewTrackForc
     const uint64_t newSignature = home.savedDefaults().unsignedForKey("kLashHash");
     EXPECT_NE(newSignature, firstSignature);
     EXPECT_EQ(newSignature, folderSignature(home.paths().documents()));
-}
 
-TEST(DuovexAppDelegateTest, AZeroSignatureForcesReconciliation) {
-    AppHome home;
-    const fs::path track = home.addTrack("Track", false);
-    { AppRun run(home); }
-    home.removeRow(0, track);
+    // A zero signature forces it too.
+    home.removeRow(0, kept);
     {
         UserDefaults store(home.paths().settingsFile());
         store.setUnsigned("kLashHash", 0);
         ASSERT_TRUE(store.synchronize());
     }
     { AppRun run(home); }
-    EXPECT_TRUE(home.hasRow(0, track.filename().string()));
+    EXPECT_TRUE(home.hasRow(0, kept.filename().string()));
 }
 
 TEST(DuovexAppDelegateTest, ANewVersionReconcilesTheBuiltInFolderOnce) {
@@ -246,31 +234,24 @@ TEST(DuovexAppDelegateTest, TerminationSavesWhatTheNextLaunchRestores) {
     EXPECT_FALSE(run.app().firstStart());
 }
 
-TEST(DuovexAppDelegateTest, AMissingSavedDeckFileFallsBackToTheBuiltInTrack) {
+// A saved deck file that is gone falls back to the built-in track; a saved pad file that is
+// gone keeps the engine's own sound.
+TEST(DuovexAppDelegateTest, MissingSavedFilesFallBackToTheBuiltInSounds) {
     AppHome home;
     const fs::path gone = home.addTrack("Gone");
-    {
-        AppRun run(home);
-        run.loadFromCrate(0, gone, 1);
-        run.app().applicationWillTerminate();
-    }
-    fs::remove(gone);
-    AppRun run(home);
-    EXPECT_EQ(run.loadedFile(0), home.demoTracks()[0]);
-}
-
-TEST(DuovexAppDelegateTest, AMissingSavedPadFileKeepsTheEnginesSound) {
-    AppHome home;
     const fs::path padFile = home.documents("pad.wav");
     ASSERT_TRUE(writeTone(padFile, 0.5));
     {
         AppRun run(home);
+        run.loadFromCrate(0, gone, 1);
         ASSERT_TRUE(
             sampleLoad(run.engine().pad(0), padFile, &run.app().defaults(), lastSampleKey(0)));
         run.app().applicationWillTerminate();
     }
+    fs::remove(gone);
     fs::remove(padFile);
     AppRun run(home);
+    EXPECT_EQ(run.loadedFile(0), home.demoTracks()[0]);
     EXPECT_EQ(run.engine().pad(0).path, (home.paths().samples() / "fx_1.wav").string());
     EXPECT_GT(run.engine().pad(0).frameCount(), 0);
 }
@@ -393,12 +374,14 @@ TEST(DuovexAppDelegateTest, CrateContinuation) {
         std::vector<std::string> noPeaks; // stems never analysed
         std::string start;
         std::string next; // "" = the deck stays stopped on the start track
+        int from = 3;     // the crate the start track is loaded from (-1: none)
     };
     const Case cases[] = {
         {"one track repeats", {"A"}, {}, "A", "A"},
         {"next track follows", {"A", "B", "C"}, {}, "A", "B"},
         {"last wraps to first", {"A", "B", "C"}, {}, "C", "A"},
         {"next never analysed: stop", {"A", "B"}, {"B"}, "A", ""},
+        {"a track from no crate stops", {"A", "B"}, {}, "A", "", -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -410,12 +393,10 @@ TEST(DuovexAppDelegateTest, CrateContinuation) {
             files[stem] = home.addTrack(stem, peaks);
         }
         AppRun run(home);
-        std::vector<fs::path> members;
         for (const auto& stem : c.crate) {
-            members.push_back(files[stem]);
+            run.addToCrate(3, files[stem]);
         }
-        fillCrate(*run.app().db(), 3, members);
-        run.loadFromCrate(0, files[c.start], 3);
+        run.loadFromCrate(0, files[c.start], c.from);
         const int loadsBefore = run.engine().decoder(0)->loads();
 
         run.app().mixingScreen()->play(0);
@@ -449,7 +430,8 @@ TEST(DuovexAppDelegateTest, AContinuationWhileTheBrowserIsOpenLeavesItOpen) {
     const fs::path a = home.addTrack("A");
     const fs::path b = home.addTrack("B");
     AppRun run(home);
-    fillCrate(*run.app().db(), 3, {a, b});
+    run.addToCrate(3, a);
+    run.addToCrate(3, b);
     run.loadFromCrate(0, a, 3);
     run.app().mixingScreen()->play(0);
     ASSERT_TRUE(run.runUntil([&] { return run.deck(0).isPlaying.load(); }, 0.5));
@@ -461,21 +443,6 @@ TEST(DuovexAppDelegateTest, AContinuationWhileTheBrowserIsOpenLeavesItOpen) {
     EXPECT_TRUE(run.app().loadFileShown());
     EXPECT_FALSE(run.app().mixingScreen()->touchesEnabled());
     EXPECT_EQ(run.app().sideToLoad(), 1);
-}
-
-TEST(DuovexAppDelegateTest, ATrackFromNoCrateDoesNotContinue) {
-    AppHome home;
-    const fs::path a = home.addTrack("A");
-    home.addTrack("B");
-    AppRun run(home);
-    run.loadFromCrate(0, a, -1);
-    const int loadsBefore = run.engine().decoder(0)->loads();
-    run.app().mixingScreen()->play(0);
-    ASSERT_TRUE(run.runUntil([&] { return run.deck(0).isPlaying.load(); }, 0.5));
-    ASSERT_TRUE(run.runUntil([&] { return !run.deck(0).isPlaying.load(); }, 5.0));
-    run.runFor(1.0);
-    EXPECT_FALSE(run.deck(0).isPlaying.load());
-    EXPECT_EQ(run.engine().decoder(0)->loads(), loadsBefore);
 }
 
 // ---- screens and small entry points ----------------------------------------------------
@@ -554,7 +521,8 @@ TEST(DuovexAppDelegateTest, MainMenuSlowsTheWaveformsUntilItHides) {
     EXPECT_DOUBLE_EQ(run.app().waveformRedrawInterval(), 0.02);
 }
 
-TEST(DuovexAppDelegateTest, AlertsCarryTheApplicationTitleAndOneButton) {
+// Alerts carry the application's title and one button; a memory warning is logged.
+TEST(DuovexAppDelegateTest, AlertsAndMemoryWarnings) {
     AppHome home;
     AppRun run(home);
     run.app().showAlert("Nothing to paste.");
@@ -562,11 +530,6 @@ TEST(DuovexAppDelegateTest, AlertsCarryTheApplicationTitleAndOneButton) {
     EXPECT_EQ(run.alerts().shown[0].title, "Velvox Nexa");
     EXPECT_EQ(run.alerts().shown[0].message, "Nothing to paste.");
     EXPECT_EQ(run.alerts().shown[0].button, "OK");
-}
-
-TEST(DuovexAppDelegateTest, MemoryWarningIsLogged) {
-    AppHome home;
-    AppRun run(home);
     LogCapture log;
     run.app().applicationDidReceiveMemoryWarning();
     EXPECT_TRUE(log.contains("mem warning"));

@@ -100,16 +100,6 @@ TEST_F(SettingsControllerTest, EverySwitchWritesItsFlagAndKey) {
 
 TEST_F(SettingsControllerTest, SegmentsAndSlidersWriteTheirKeys) {
     screen_.viewWillAppear();
-    for (int segment : {2, 1, 0}) {
-        screen_.pitchStepChanged(segment);
-        EXPECT_EQ(defaults_.doubleForKey("kPitchStep"),
-                  SettingsController::kPitchSteps[static_cast<size_t>(segment)]);
-        EXPECT_EQ(flags_.pitchStep, defaults_.doubleForKey("kPitchStep"));
-    }
-    screen_.pitchStepChanged(3); // no such segment: nothing changes
-    EXPECT_EQ(screen_.pitchStepSegmented(), 0);
-    EXPECT_EQ(defaults_.doubleForKey("kPitchStep"), 0.001);
-
     screen_.curveChanged(2);
     screen_.dipCorrectionChanged(0.75f);
     screen_.xFadeTimeChanged(7.25);
@@ -154,12 +144,16 @@ TEST_F(SettingsControllerTest, DoneAndDisappearingWriteTheStore) {
     EXPECT_EQ(host_.popoverClosed, 1);
 }
 
-// The flags after a restart come from the store, as the application reads them at launch.
-TEST_F(SettingsControllerTest, AfterARestartTheStoredPitchStepIsSelected) {
-    for (int segment : {2, 1, 0}) {
+// Each pitch-step segment stores its step; after a restart (the flags read from the store, as
+// the application reads them at launch) the stored step selects the segment again.
+TEST_F(SettingsControllerTest, PitchStepSegmentsStoreTheirStepAndAreSelectedAfterARestart) {
+    for (const auto& [segment, step] :
+         {std::pair{2, 0.0002}, std::pair{1, 0.0005}, std::pair{0, 0.001}}) {
         SCOPED_TRACE(segment);
         screen_.viewWillAppear();
         screen_.pitchStepChanged(segment);
+        EXPECT_EQ(defaults_.doubleForKey("kPitchStep"), step);
+        EXPECT_EQ(flags_.pitchStep, step);
         screen_.done();
 
         UserDefaults restarted(file_);
@@ -169,6 +163,9 @@ TEST_F(SettingsControllerTest, AfterARestartTheStoredPitchStepIsSelected) {
         again.viewWillAppear();
         EXPECT_EQ(again.pitchStepSegmented(), segment);
     }
+    screen_.pitchStepChanged(3); // no such segment: nothing changes
+    EXPECT_EQ(screen_.pitchStepSegmented(), 0);
+    EXPECT_EQ(defaults_.doubleForKey("kPitchStep"), 0.001);
     // A step no segment has selects none; one that only differs past the fifth decimal selects
     // the segment it truncates to.
     EXPECT_EQ(SettingsController::pitchStepSegmentFor(0.003), -1);

@@ -27,12 +27,6 @@ TEST(SettingsEffect, APitchStepChosenInTheSettingsIsTheNextStep) {
     }
 }
 
-} // namespace
-} // namespace vx
-
-namespace vx {
-namespace {
-
 // Each switch, flipped on the settings screen the delegate hosts, reaches the reader that
 // keeps a copy of it before anything else happens: the delegate's flags, the open browser's
 // list and random button, the key the decoder reads when it opens the next track.

@@ -97,12 +97,7 @@ public:
     // Sends SIGTERM and waits; returns the exit code (-1 if it did not exit normally).
     int stop() {
         ::kill(pid_, SIGTERM);
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
-        while (readSome(100)) {
-        }
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return wait();
     }
     // Waits for the process to end by itself; returns the exit code.
     int wait() {

@@ -1,6 +1,4 @@
 #include "CliHarness.h"
-#include "platform/AudioFileReader.h"
-#include "platform/AudioFileWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -21,19 +19,7 @@ class CliConvert : public vx::test::CliTest {
 protected:
     // Two seconds (plus a few frames) of a 440 Hz stereo tone at 0.5, as a 16-bit WAV.
     fs::path makeWav(const std::string& name) {
-        const fs::path path = dir_ / name;
-        std::string error;
-        auto writer = vx::AudioFileWriter::create(path, vx::AudioFileWriter::Format::WavInt16,
-                                                  44100, 2, &error);
-        EXPECT_TRUE(writer) << error;
-        std::vector<float> frames(size_t(kFrames) * 2);
-        for (int64_t i = 0; i < kFrames; ++i) {
-            frames[size_t(2 * i)] = frames[size_t(2 * i + 1)] =
-                0.5f * static_cast<float>(std::sin(2 * M_PI * 440.0 * double(i) / 44100.0));
-        }
-        EXPECT_TRUE(writer->write(frames.data(), kFrames));
-        EXPECT_TRUE(writer->close());
-        return path;
+        return vx::test::writeSine(dir_ / name, 440, kFrames);
     }
 
     // The entries of the test folder other than the harness's own capture files.
@@ -110,15 +96,6 @@ TEST_F(CliConvert, BadInputFailsWithOneLineAndNoOutput) {
         // Nothing written: no out.m4a and no temporary file beside it.
         EXPECT_EQ(outputs(), (std::vector<std::string>{"mix.wav", "notes.txt"}));
     }
-}
-
-TEST_F(CliConvert, HelpDescribesTheCommand) {
-    const CliRun all = run("--help");
-    EXPECT_EQ(all.exitCode, 0);
-    EXPECT_NE(all.out.find("convert IN OUT.m4a"), std::string::npos) << all.out;
-    const CliRun one = run("convert --help");
-    EXPECT_EQ(one.exitCode, 0);
-    EXPECT_NE(one.out.find("usage: velvox-cli convert IN OUT.m4a"), std::string::npos) << one.out;
 }
 
 } // namespace

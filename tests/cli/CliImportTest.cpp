@@ -48,14 +48,13 @@ std::map<std::string, double> userRows(const fs::path& documents) {
 
 class CliImportTest : public CliTest {
 protected:
-    fs::path home() const { return dir_ / "home"; }
-    fs::path documents() const { return home() / "Documents"; }
+    fs::path documents() const { return homeDir() / "Documents"; }
     // velvox-cli --home HOME import ARGUMENTS, as the user `user` (HOME, no XDG_CONFIG_HOME).
     CliRun import(const fs::path& user, const std::string& arguments) {
         const fs::path out = dir_ / "stdout.txt", err = dir_ / "stderr.txt";
         const std::string command = "HOME='" + user.string() + "' XDG_CONFIG_HOME= " + VX_CLI_PATH +
-                                    " --home '" + home().string() + "' import " + arguments + " >" +
-                                    out.string() + " 2>" + err.string();
+                                    " --home '" + homeDir().string() + "' import " + arguments +
+                                    " >" + out.string() + " 2>" + err.string();
         const int status = std::system(command.c_str());
         return CliRun{WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
     }
@@ -151,7 +150,7 @@ TEST_F(CliImportTest, KilledInTheMiddle) {
         ::close(errPipe[0]);
         const int null = ::open("/dev/null", O_WRONLY);
         ::dup2(null, 1);
-        ::execl(VX_CLI_PATH, VX_CLI_PATH, "--home", home().c_str(), "import", music.c_str(),
+        ::execl(VX_CLI_PATH, VX_CLI_PATH, "--home", homeDir().c_str(), "import", music.c_str(),
                 static_cast<char*>(nullptr));
         ::_exit(127);
     }

@@ -1,16 +1,10 @@
 #include "CliHarness.h"
-#include "platform/AudioFileWriter.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <algorithm>
-#include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <sys/wait.h>
 
 namespace {
 
@@ -18,28 +12,11 @@ namespace fs = std::filesystem;
 using vx::test::CliRun;
 using vx::test::lineCount;
 
-class CliInfo : public vx::test::CliTest {
-protected:
-    // A one-second 440 Hz stereo WAV at `rate`.
-    fs::path makeWav(const std::string& name, int rate) {
-        const fs::path path = dir_ / name;
-        std::string error;
-        auto writer = vx::AudioFileWriter::create(path, vx::AudioFileWriter::Format::WavInt16, rate,
-                                                  2, &error);
-        EXPECT_TRUE(writer) << error;
-        std::vector<float> frames(static_cast<size_t>(rate) * 2);
-        for (int i = 0; i < rate; ++i) {
-            frames[2 * i] = frames[2 * i + 1] =
-                0.5f * static_cast<float>(std::sin(2 * M_PI * 440.0 * i / rate));
-        }
-        EXPECT_TRUE(writer->write(frames.data(), rate));
-        EXPECT_TRUE(writer->close());
-        return path;
-    }
-};
+using CliInfo = vx::test::CliTest;
+using vx::test::writeSine;
 
 TEST_F(CliInfo, JsonCarriesTheContractKeysWithExactLength) {
-    const auto wav = makeWav("tone.wav", 22050);
+    const auto wav = writeSine(dir_ / "tone.wav", 440, 22050, 22050);
     const CliRun r = run("info " + wav.string() + " --json");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const auto j = nlohmann::json::parse(r.out);
@@ -56,7 +33,7 @@ TEST_F(CliInfo, JsonCarriesTheContractKeysWithExactLength) {
 }
 
 TEST_F(CliInfo, HomeIsAcceptedBeforeAndAfterTheCommand) {
-    const auto wav = makeWav("tone.wav", 44100);
+    const auto wav = writeSine(dir_ / "tone.wav", 440, 44100);
     const fs::path home = dir_ / "home";
     const CliRun before = run("--home " + home.string() + " info " + wav.string() + " --json");
     const CliRun after = run("info --home " + home.string() + " " + wav.string() + " --json");
@@ -96,8 +73,12 @@ TEST_F(CliInfo, BadInputFailsWithOneClearLine) {
 TEST_F(CliInfo, HelpListsTheCommands) {
     const CliRun r = run("--help");
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_NE(r.out.find("info FILE [--json]"), std::string::npos);
-    EXPECT_NE(r.out.find("--home DIR"), std::string::npos);
+    for (const char* line : {"info FILE [--json]", "--home DIR", "convert IN OUT.m4a"}) {
+        EXPECT_NE(r.out.find(line), std::string::npos) << line;
+    }
+    const CliRun one = run("convert --help");
+    EXPECT_EQ(one.exitCode, 0);
+    EXPECT_NE(one.out.find("usage: velvox-cli convert IN OUT.m4a"), std::string::npos) << one.out;
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // velvox-cli party: the application's headless main job. The JSON contract, transitions that
-// match tempos, the recorded mix, the saved state, and the same mix on every run.
+// match tempos, the recorded mix, the saved state, the same mix on every run, and a folder of
+// the user's own tracks, some of which cannot play.
 
 #include "CliHarness.h"
 
@@ -18,10 +19,7 @@ namespace {
 using test::CliTest;
 namespace fs = std::filesystem;
 
-class CliParty : public CliTest {
-protected:
-    std::string home() const { return "--home " + (dir_ / "home").string(); }
-};
+using CliParty = CliTest;
 
 // Mean square of the left channel over `frames` frames from `first` (float stereo WAV data).
 double meanSquare(const std::string& wav, size_t dataStart, size_t first, size_t frames) {
@@ -142,18 +140,33 @@ TEST_F(CliParty, TwoRunsGiveTheSameMix) {
 }
 
 // A folder's tracks are mixed alone: the decks start on its first two tracks by name rather
-// than on the built-in tracks a first start loads, every transition is between the folder's
-// tracks, and the user's setting for hiding the built-in tracks is left as it was.
-TEST_F(CliParty, AFolderOfTracksIsMixedAloneFromItsFirstTwoTracks) {
+// than on the built-in tracks a first start loads, and every transition is between the folder's
+// playable tracks. Tracks that cannot be mixed (empty, cut to a few frames, a tenth of a second
+// long) are skipped with one line each, no dead air is played, and the user's setting for
+// hiding the built-in tracks is left as it was. With no playable track at all the party fails.
+TEST_F(CliParty, AFolderOfTracksIsMixedAloneSkippingTracksThatCannotPlay) {
     const fs::path folder = dir_ / "my set";
     fs::create_directories(folder);
     const std::set<std::string> names{"Night Drive.mp3", "Solar Run.mp3", "Velvet Skyline.mp3"};
     for (const std::string& name : names) {
         fs::copy_file(fs::path(VX_RESOURCES_DIR "/sound") / name, folder / name);
     }
-    const test::CliRun r = run(home() + " party \"" + folder.string() + "\" --minutes 5 --out " +
-                               (dir_ / "mix.wav").string() + " --json");
+    test::writeFile(folder / "a empty.mp3", "");
+    test::writeFile(folder / "b cut.mp3",
+                    test::slurp(VX_RESOURCES_DIR "/sound/Copper Lines.mp3").substr(0, 3000));
+    // A tenth of a second of WAVE audio under an MP3 name.
+    fs::rename(test::writeSine(dir_ / "short.wav", 440, 4410), folder / "c short.mp3");
+
+    const fs::path mix = dir_ / "mix.wav";
+    const test::CliRun r = run(home() + " party " + test::quoted(folder) + " --minutes 6 --out " +
+                               mix.string() + " --json");
     ASSERT_EQ(r.exitCode, 0) << r.err;
+    for (const char* name : {"a empty.mp3", "b cut.mp3", "c short.mp3"}) {
+        const std::string said = std::string("skipped ") + name;
+        const size_t at = r.err.find(said);
+        EXPECT_NE(at, std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find(said, at + 1), std::string::npos) << "said twice: " << r.err;
+    }
     const auto out = nlohmann::json::parse(r.out);
     const auto& transitions = out["transitions"];
     ASSERT_GE(transitions.size(), 2u);
@@ -171,6 +184,32 @@ TEST_F(CliParty, AFolderOfTracksIsMixedAloneFromItsFirstTwoTracks) {
         EXPECT_EQ(saved.parent_path(), folder) << key;
     }
     EXPECT_FALSE(settings["kHideBundled"]["bool"].get<bool>());
+
+    // After the first minute (the first track's intro may be quiet) no three seconds are
+    // silent.
+    std::string error;
+    auto reader = AudioFileReader::open(mix, AudioFileReader::Client::Stereo44100, &error);
+    ASSERT_TRUE(reader) << error;
+    ASSERT_TRUE(reader->seek(60 * 44100));
+    std::vector<float> window(2 * 3 * 44100);
+    int windows = 0;
+    for (int64_t n; (n = reader->read(window.data(), 3 * 44100)) == 3 * 44100; ++windows) {
+        double sum = 0;
+        for (float v : window) {
+            sum += double(v) * v;
+        }
+        EXPECT_GT(sum / double(window.size()), 1e-6) << "silence at " << 60 + 3 * windows << " s";
+    }
+    EXPECT_GE(windows, 90);
+
+    for (const std::string& good : names) {
+        fs::remove(folder / good);
+    }
+    const test::CliRun none =
+        run(home() + " party " + test::quoted(folder) + " --minutes 1 --out " + mix.string());
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_NE(none.err.find("no track in this folder can be played"), std::string::npos)
+        << none.err;
 }
 
 TEST_F(CliParty, BadInputFailsWithOneLine) {

@@ -21,13 +21,10 @@ namespace vx {
 namespace {
 
 using test::CliTest;
+using test::quoted;
 namespace fs = std::filesystem;
 
 const fs::path kNightDrive = VX_RESOURCES_DIR "/sound/Night Drive.mp3";
-
-std::string quoted(const fs::path& p) {
-    return "\"" + p.string() + "\"";
-}
 
 uint32_t le32(const std::string& bytes, size_t at) {
     uint32_t v = 0;
@@ -84,8 +81,6 @@ double ffprobeSeconds(const fs::path& file) {
 
 class CliSafety : public CliTest {
 protected:
-    fs::path homeDir() const { return dir_ / "home"; }
-    std::string home() const { return "--home " + homeDir().string(); }
     fs::path documents() const { return homeDir() / "Documents"; }
 
     // Starts `velvox-cli ARGUMENTS` in the background (through the shell, so `prefix` may set
@@ -117,7 +112,8 @@ protected:
     }
 };
 
-// The counter is only a hint: an existing recording is never replaced, whether the counter
+// A recording holds the output, and is numbered. The counter is only a hint: an existing
+// recording is never replaced, whether the counter
 // restarted because the settings were damaged (which the run says) or because they cannot be
 // kept at all (the settings file is a folder).
 TEST_F(CliSafety, ARecordingNeverReplacesAnother) {
@@ -127,6 +123,10 @@ TEST_F(CliSafety, ARecordingNeverReplacesAnother) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const std::string first = test::slurp(documents() / "VXNexa_0000.wav");
     ASSERT_GT(first.size(), 58u);
+    EXPECT_NE(r.out.find((documents() / "VXNexa_0000.wav").string()), std::string::npos) << r.out;
+    const std::vector<float> output = test::readAudio(dir_ / "o.wav");
+    ASSERT_EQ(output.size(), size_t(44100 * 2));
+    EXPECT_TRUE(test::readAudio(documents() / "VXNexa_0000.wav") == output);
 
     std::ofstream(homeDir() / "settings.json") << "{\"values\": {\"FileSeqNo\": ";
     r = run(home() + " play " + quoted(kNightDrive) + " --out " + (dir_ / "o.wav").string() +
@@ -224,7 +224,8 @@ TEST_F(CliSafety, BadSettingsNumbersFallBackToTheirDefaults) {
 
 // SIGTERM (and SIGINT) end a run the normal way: the mix is finished with a full header, the
 // state is saved, and the exit code says the run was cut short. A SIGKILL leaves no time for
-// that; the outputs still carry headers at most a few seconds of audio behind their data.
+// that; the outputs (and the recording of the mix) still carry headers at most a few seconds
+// of audio behind their data, and hold the music.
 TEST_F(CliSafety, SignalsAndKillsLeaveValidFiles) {
     const fs::path mix = dir_ / "mix.wav";
     pid_t child = spawn(home() + " party --minutes 600 --out " + mix.string());
@@ -238,22 +239,33 @@ TEST_F(CliSafety, SignalsAndKillsLeaveValidFiles) {
     EXPECT_NEAR(ffprobeSeconds(mix), double(c.fileFrames) / 44100.0, 0.01);
     EXPECT_NE(test::slurp(homeDir() / "settings.json").find("kStreamFile0"), std::string::npos);
 
-    for (const char* command : {"party --minutes 600 --out ",
-                                "play \"" VX_RESOURCES_DIR "/sound/Solar Run.mp3\" --seconds "
-                                "86400 --out "}) {
-        const fs::path out = dir_ / "killed.wav";
+    const fs::path out = dir_ / "killed.wav";
+    const fs::path recording = dir_ / "recording.wav";
+    for (const std::string& command :
+         {"party --minutes 600 --out " + out.string(),
+          "play \"" VX_RESOURCES_DIR "/sound/Solar Run.mp3\" --seconds 86400 --out " +
+              out.string() + " --record " + recording.string()}) {
         fs::remove(out);
-        child = spawn(home() + " " + command + out.string());
+        child = spawn(home() + " " + command);
         waitForSize(out, 40u << 20); // about two minutes of audio
         ::kill(child, SIGKILL);
         waitFor(child);
-        c = checkWav(out);
-        EXPECT_GT(c.headerFrames, 0u) << command;
-        EXPECT_LE(c.headerFrames, c.fileFrames) << command;
-        // Behind by at most two seconds of audio and the writers' buffers.
-        EXPECT_GE(c.headerFrames + 3 * 44100, c.fileFrames) << command;
-        EXPECT_EQ(c.readerFrames, int64_t(c.headerFrames)) << command;
-        EXPECT_NEAR(ffprobeSeconds(out), double(c.headerFrames) / 44100.0, 0.01) << command;
+        for (const fs::path& file : {out, recording}) {
+            if (file == recording && command.rfind("party", 0) == 0) {
+                continue;
+            }
+            SCOPED_TRACE(command + ": " + file.filename().string());
+            c = checkWav(file);
+            EXPECT_GT(c.headerFrames, 0u);
+            EXPECT_LE(c.headerFrames, c.fileFrames);
+            // Behind by at most two seconds of audio and the writers' buffers.
+            EXPECT_GE(c.headerFrames + 3 * 44100, c.fileFrames);
+            EXPECT_EQ(c.readerFrames, int64_t(c.headerFrames));
+            EXPECT_NEAR(ffprobeSeconds(file), double(c.headerFrames) / 44100.0, 0.01);
+            EXPECT_TRUE(c.finite);
+            EXPECT_GT(c.peak, 0.1f);
+            EXPECT_LE(c.peak, 1.0f);
+        }
     }
 }
 
