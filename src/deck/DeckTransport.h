@@ -77,6 +77,11 @@ private:
     // Starts the deck (fade-in); its first play after a load raises the track's play count.
     // Returns deckPlay's result.
     int startDeck(int deck);
+    // The deck a loop key acts on: a valid, playing deck, its scratch inertia stopped; null
+    // otherwise (the key does nothing).
+    audioStream* loopDeck(int deck);
+    // Ends the deck's loop and forgets a pending in point.
+    void endLoop(audioStream& s);
 
     int startupLoads_ = 0;
     std::unique_ptr<TimerHandle> startupPoll_;

@@ -44,15 +44,29 @@ bool usablePoint(const audioStream& s, double p) {
 
 } // namespace
 
-void DeckTransport::loopInOut(int d) {
-    if (!isDeckIndex(d)) {
-        return;
-    }
-    if (!playing(d)) {
-        return;
+audioStream* DeckTransport::loopDeck(int d) {
+    if (!isDeckIndex(d) || !playing(d)) {
+        return nullptr;
     }
     audioStream& s = deck(d);
     s.inertiaSpeed.store(0.0);
+    return &s;
+}
+
+void DeckTransport::endLoop(audioStream& s) {
+    {
+        std::lock_guard lock(engine_.engineLock());
+        s.loopActive.store(false);
+    }
+    s.stopFlag.store(false);
+}
+
+void DeckTransport::loopInOut(int d) {
+    audioStream* deckStream = loopDeck(d);
+    if (deckStream == nullptr) {
+        return;
+    }
+    audioStream& s = *deckStream;
     const double audible = std::trunc(audiblePosition(s));
     ButtonState& button = views_[size_t(d)].loopInOut;
     const double p = nextBeat(s, audible);
@@ -89,33 +103,23 @@ void DeckTransport::loopInOut(int d) {
 }
 
 void DeckTransport::loopStop(int d) {
-    if (!isDeckIndex(d)) {
+    audioStream* deckStream = loopDeck(d);
+    if (deckStream == nullptr) {
         return;
     }
-    if (!playing(d)) {
-        return;
-    }
-    audioStream& s = deck(d);
-    s.inertiaSpeed.store(0.0);
-    {
-        std::lock_guard lock(engine_.engineLock());
-        s.loopActive.store(false);
-    }
-    s.stopFlag.store(false);
+    audioStream& s = *deckStream;
+    endLoop(s);
     updateLoopLabels();
     updateLoopButtons();
     views_[size_t(d)].loopInOut.selected = false;
 }
 
 void DeckTransport::loopDivide(int d) {
-    if (!isDeckIndex(d)) {
+    audioStream* deckStream = loopDeck(d);
+    if (deckStream == nullptr) {
         return;
     }
-    if (!playing(d)) {
-        return;
-    }
-    audioStream& s = deck(d);
-    s.inertiaSpeed.store(0.0);
+    audioStream& s = *deckStream;
     if (s.loopActive.load()) {
         const double start = s.loopStart.load();
         const double length = double(s.loopEnd.load()) - start;
@@ -134,14 +138,11 @@ void DeckTransport::loopDivide(int d) {
 }
 
 void DeckTransport::loopExpand(int d) {
-    if (!isDeckIndex(d)) {
+    audioStream* deckStream = loopDeck(d);
+    if (deckStream == nullptr) {
         return;
     }
-    if (!playing(d)) {
-        return;
-    }
-    audioStream& s = deck(d);
-    s.inertiaSpeed.store(0.0);
+    audioStream& s = *deckStream;
     if (!s.loopActive.load()) {
         return;
     }
@@ -201,12 +202,7 @@ void DeckTransport::loopPanelSwitch(int d) {
     if (!v.loopPanel.selected) {
         // Closing the panel always ends the loop and forgets a pending in point.
         if (engine_.initialized()) {
-            audioStream& s = deck(d);
-            {
-                std::lock_guard lock(engine_.engineLock());
-                s.loopActive.store(false);
-            }
-            s.stopFlag.store(false);
+            endLoop(deck(d));
         }
         v.loopInOut.selected = false;
     }
