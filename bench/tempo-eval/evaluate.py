@@ -12,6 +12,8 @@ import json
 import os
 import sys
 
+from real_corpus import TOOLS
+
 
 def relation(found, ref):
     """Names the metrical relation of a wrong tempo to the reference."""
@@ -28,7 +30,7 @@ def relation(found, ref):
 
 def agreeing(row):
     """The size of the largest group of the reference file's tool readings within 1 BPM."""
-    values = [float(row[t]) for t in ("aubio", "bpm", "soundstretch", "vamp") if row.get(t)]
+    values = [float(row[t]) for t in TOOLS if row.get(t)]
     values = [v for v in values if v > 0]
     return max((sum(abs(w - v) <= 1.0 for w in values) for v in values), default=0)
 
