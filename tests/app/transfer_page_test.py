@@ -124,8 +124,12 @@ def main():
         # Download one through its link.
         rows(driver)["keep.txt"].find_element(By.TAG_NAME, "a").click()
         target = os.path.join(downloads, "keep.txt")
+        # Chromium reserves the name with an empty file and writes beside it (.crdownload):
+        # the download is done when that partial file is gone and the name holds the bytes.
         deadline = time.time() + 20
-        while not os.path.exists(target) and time.time() < deadline:
+        while time.time() < deadline and not (
+                os.path.exists(target) and os.path.getsize(target) > 0 and
+                not any(n.endswith(".crdownload") for n in os.listdir(downloads))):
             time.sleep(0.1)
         with open(target) as f:
             check(f.read() == "kept text\n", "downloaded keep.txt differs")
