@@ -41,11 +41,6 @@ struct PartyView : test::ScreenDesk {
         info.artist = artist;
         info.album = album;
     }
-
-    void advance(double seconds) {
-        clock.advance(seconds + 1e-9);
-        loop.runDue();
-    }
 };
 
 TEST(PartyModeController, ReadOutsUseTheirFormats) {

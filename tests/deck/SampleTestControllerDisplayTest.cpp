@@ -38,10 +38,6 @@ struct DisplayScreen : test::ScreenDesk {
         vx::test::setInfo(deck(d), info);
     }
     std::string text(int d, int i) const { return screen->indicator(d, i).text; }
-    void advance(double seconds) {
-        clock.advance(seconds + 1e-9);
-        loop.runDue();
-    }
 };
 
 // The overview strip redraws when the deck's peak record is new or its entries changed (the
