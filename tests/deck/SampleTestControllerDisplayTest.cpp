@@ -2,6 +2,7 @@
 // the screen's timers on a manual clock.
 
 #include "ScreenDesk.h"
+#include "platform/FileSizeLimit.h"
 #include "support/TrackRecord.h"
 
 #include "analysis/peakFileData.h"
@@ -11,11 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sys/resource.h>
 #include <thread>
 
 namespace vx {
@@ -38,10 +37,6 @@ struct DisplayScreen : test::ScreenDesk {
         vx::test::setInfo(deck(d), info);
     }
     std::string text(int d, int i) const { return screen->indicator(d, i).text; }
-    void advance(double seconds) {
-        clock.advance(seconds + 1e-9);
-        loop.runDue();
-    }
 };
 
 // The overview strip redraws when the deck's peak record is new or its entries changed (the
@@ -187,19 +182,15 @@ TEST(SampleTestControllerDisplay, AFailedRecordingTurnsTheRecordButtonOff) {
     t.screen->recordAction();
     ASSERT_TRUE(t.screen->recordButton().selected);
     const fs::path file = t.engine.out.recordFile();
-    rlimit old{};
-    ::getrlimit(RLIMIT_FSIZE, &old);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = old;
-    limited.rlim_cur = 100000;
-    ::setrlimit(RLIMIT_FSIZE, &limited);
-    for (int i = 0; i < 40 && !t.engine.out.recordFailed(); ++i) {
-        t.engine.render(8192);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    {
+        fixture::FileSizeLimit limit(100000);
+        ASSERT_TRUE(limit.active());
+        for (int i = 0; i < 40 && !t.engine.out.recordFailed(); ++i) {
+            t.engine.render(8192);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        t.advance(0.2);
     }
-    t.advance(0.2);
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
     EXPECT_FALSE(t.screen->recordButton().selected);
     ASSERT_EQ(t.host.messages.size(), 1u); // said once, naming the file that was kept
     EXPECT_NE(t.host.messages[0].find(file.filename().string()), std::string::npos);

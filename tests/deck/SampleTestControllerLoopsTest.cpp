@@ -31,8 +31,6 @@ struct LoopScreen : test::ScreenDesk {
         makeScreen();
     }
 
-    const DeckViewState& view(int d) const { return screen->view(d); }
-
     // A generated track with, if `tempo` > 0, a beat mark every kBeatEntries entries; plays it
     // in pitch mode (no stretcher latency) from `position` when `play` is set.
     void load(int d, double tempo, double position, bool play = true) {

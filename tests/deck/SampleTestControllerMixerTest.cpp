@@ -2,6 +2,7 @@
 // automatic EQ and crossfade, volume, EQ and LP/HP panels and the effect panel, on real decks
 // (offline device) with the screen's timers on a manual clock.
 
+#include "dsp/DspTestSignals.h"
 #include "engine/EngineFixture.h"
 #include "support/TempDir.h"
 #include "support/TrackRecord.h"
@@ -30,14 +31,6 @@ namespace {
 using test::Engine;
 
 constexpr int32_t kFrames = 400 * 256;
-
-double rms(const std::vector<float>& v, size_t from) {
-    double sum = 0.0;
-    for (size_t i = from; i < v.size(); ++i) {
-        sum += double(v[i]) * v[i];
-    }
-    return std::sqrt(sum / double(v.size() - from));
-}
 
 class SampleTestControllerMixerTest : public ::testing::Test {
 protected:
@@ -77,7 +70,7 @@ protected:
     // Plays deck 0 and renders until its level has settled; returns the RMS of the last half.
     double steadyLevel() {
         const std::vector<float> out = engine.render(8192);
-        return rms(out, out.size() / 2);
+        return test::rms(out.data() + out.size() / 2, int(out.size() / 2));
     }
 
     Engine engine{256};

@@ -11,7 +11,6 @@
 #include "engine/DeckDecoder.h"
 #include "library/DBController.h"
 #include "library/LibraryFixture.h"
-#include "platform/AudioFileWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -67,11 +66,6 @@ struct PartyScreen : test::ScreenDesk {
                             evenFirst)
             .title = d == 0 ? "Zero" : "One";
         deck(d).position.store(position);
-    }
-
-    void advance(double seconds) {
-        clock.advance(seconds + 1e-9);
-        loop.runDue();
     }
 
     // Distance from the deck's audible position to its next beat mark, frames.
@@ -614,17 +608,7 @@ constexpr int32_t kFileFrames = 20 * 44100;
 
 // A WAV track with its peak file: a beat mark every 86 entries and the tempo that grid has.
 void writeTrack(const std::filesystem::path& path, double hz) {
-    std::string error;
-    auto writer =
-        AudioFileWriter::create(path, AudioFileWriter::Format::WavInt16, 44100, 2, &error);
-    ASSERT_TRUE(writer) << error;
-    std::vector<float> samples(size_t(kFileFrames) * 2);
-    for (int32_t i = 0; i < kFileFrames; ++i) {
-        const float v = 0.3f * float(std::sin(2.0 * M_PI * hz * i / 44100.0));
-        samples[2 * size_t(i)] = samples[2 * size_t(i) + 1] = v;
-    }
-    ASSERT_TRUE(writer->write(samples.data(), kFileFrames));
-    ASSERT_TRUE(writer->close());
+    ASSERT_TRUE(test::writeTrack(path, kFileFrames, test::sine(hz, 0.3f)));
     auto peaks = peakFileData::create(peakCountForFrames(kFileFrames));
     for (int32_t e = 0; e < peaks->count; ++e) {
         peaks->setEntry(e, 10, e % kBeatEntries == 0 ? kPeakBeatFlag : 0);

@@ -37,7 +37,6 @@ struct PitchScreen : test::ScreenDesk {
         makeScreen();
     }
 
-    const DeckViewState& view(int d) const { return screen->view(d); }
     VXAudioFileInfo& info(int d) { return *deck(d).info(); }
 
     // A generated track of `tempo` BPM with a beat mark every kBeatEntries entries, in pitch
@@ -45,13 +44,6 @@ struct PitchScreen : test::ScreenDesk {
     void load(int d, double tempo, bool play = false) {
         test::loadBeatTrack(deck(d), tempo, kTrackFrames, kBeatEntries);
         deck(d).isPlaying.store(play);
-    }
-
-    // Moves the clock on by `seconds` and runs what fell due. A hair more than asked, so a
-    // timer due at exactly that time is not missed by a rounding of the sum.
-    void advance(double seconds) {
-        clock.advance(seconds + 1e-9);
-        loop.runDue();
     }
 
     void tap(int d) {

@@ -32,6 +32,14 @@ struct ScreenDesk {
                                                         notifications, loop, &host);
     }
     audioStream& deck(int d) { return engine.out.deck(d); }
+    const DeckViewState& view(int d) const { return screen->view(d); }
+
+    // Moves the clock on by `seconds` and runs what fell due. A hair more than asked, so a
+    // timer due at exactly that time is not missed by a rounding of the sum.
+    void advance(double seconds) {
+        clock.advance(seconds + 1e-9);
+        loop.runDue();
+    }
 };
 
 } // namespace vx::test

@@ -6,6 +6,7 @@
 #include "platform/AudioFileWriter.h"
 #include "platform/FileSizeLimit.h"
 #include "platform/Log.h"
+#include "support/DecodedFile.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -74,29 +75,7 @@ void writeWav(const fs::path& path, const std::vector<float>& samples, int rate,
     ASSERT_TRUE(writer->close()) << writer->error();
 }
 
-struct Decoded {
-    vx::AudioFileFormat format;
-    int channels = 0;
-    std::vector<float> samples; // interleaved client frames
-    int64_t frames() const { return channels ? int64_t(samples.size()) / channels : 0; }
-};
-
-Decoded decode(const fs::path& path, AudioFileReader::Client client) {
-    Decoded out;
-    std::string error;
-    auto reader = AudioFileReader::open(path, client, &error);
-    EXPECT_TRUE(reader) << path << ": " << error;
-    if (!reader) {
-        return out;
-    }
-    out.format = reader->fileFormat();
-    out.channels = reader->clientChannels();
-    out.samples.resize(size_t(reader->lengthFrames() * out.channels));
-    const int64_t got = reader->read(out.samples.data(), reader->lengthFrames());
-    EXPECT_EQ(got, reader->lengthFrames());
-    out.samples.resize(size_t(std::max<int64_t>(got, 0) * out.channels));
-    return out;
-}
+using vx::test::decodeFile;
 
 // Level in dBFS of frames [from, to) of one channel.
 double rmsDb(const std::vector<float>& samples, int channels, int channel, int64_t from,
@@ -154,7 +133,7 @@ TEST(ConvertFile, WavMixBecomesM4aOfTheSameLengthAndLevel) {
         const int64_t sourceFrames = int64_t(c.rate) * 3 + 777; // not a whole buffer or AAC frame
         writeWav(wav, mixSignal(sourceFrames, c.rate, c.channels), c.rate, c.channels, c.format);
         // The reference is the source as the application reads it: 44100 Hz stereo.
-        const Decoded source = decode(wav, AudioFileReader::Client::Stereo44100);
+        const auto source = decodeFile(wav);
         std::ofstream(m4a) << "older file"; // replaced by the conversion
         vx::LogCapture log;
         ConversionState state;
@@ -172,7 +151,7 @@ TEST(ConvertFile, WavMixBecomesM4aOfTheSameLengthAndLevel) {
         };
         EXPECT_EQ(log.lines(), steps);
 
-        const Decoded out = decode(m4a, AudioFileReader::Client::Stereo44100);
+        const auto out = decodeFile(m4a);
         EXPECT_EQ(out.format.codec, "aac");
         EXPECT_EQ(out.format.sampleRate, 44100);
         EXPECT_EQ(out.format.channels, 2);
@@ -213,7 +192,7 @@ TEST(ConvertFile, PcmDestinationKeepsTheSamplesAndTheChannelCount) {
         request.sampleRate = 0; // the source's rate, 44100
         ConversionState state;
         ASSERT_EQ(convertOnWorker(request, state), ConvertStatus::Ok);
-        const Decoded out = decode(request.destination, AudioFileReader::Client::MonoNative);
+        const auto out = decodeFile(request.destination, AudioFileReader::Client::MonoNative);
         EXPECT_EQ(out.format.codec, "pcm_s16le");
         EXPECT_EQ(out.format.channels, channels);
         EXPECT_EQ(out.format.sampleRate, 44100);
@@ -410,7 +389,7 @@ TEST(ConvertFile, PauseHoldsTheConversionUntilResumed) {
     }
     EXPECT_EQ(buffers.back().first, frames);
     EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"mix.m4a", "mix.wav"}));
-    const Decoded out = decode(m4a, AudioFileReader::Client::Stereo44100);
+    const auto out = decodeFile(m4a);
     EXPECT_GE(out.frames(), frames);
     EXPECT_LT(out.frames(), frames + kAacFrame);
 }
@@ -440,9 +419,7 @@ TEST(ConvertFile, ConvertRecordingWritesTheM4aBesideTheWavAndKeepsAnEarlierOneOn
     std::thread([&] { status = vx::convertRecording(wav, state); }).join();
     EXPECT_EQ(status, ConvertStatus::Ok);
     EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"VXNexa_0003.m4a", "VXNexa_0003.wav"}));
-    EXPECT_EQ(
-        decode(dir.file("VXNexa_0003.m4a"), AudioFileReader::Client::Stereo44100).format.codec,
-        "aac");
+    EXPECT_EQ(decodeFile(dir.file("VXNexa_0003.m4a")).format.codec, "aac");
 
     const fs::path bad = dir.file("VXNexa_0004.wav");
     std::ofstream(bad) << "not a recording";

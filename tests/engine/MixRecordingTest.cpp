@@ -2,6 +2,7 @@
 // record calls' states, and losses that are counted and logged rather than silent.
 
 #include "EngineFixture.h"
+#include "support/DecodedFile.h"
 #include "support/TempDir.h"
 
 #include "engine/MixRecordWriter.h"
@@ -17,24 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Engine;
-
-struct Wav {
-    AudioFileFormat format;
-    std::vector<float> samples; // interleaved stereo
-};
-
-Wav readWav(const fs::path& path) {
-    std::string error;
-    auto reader = AudioFileReader::open(path, AudioFileReader::Client::Stereo44100, &error);
-    EXPECT_TRUE(reader) << error;
-    if (!reader) {
-        return {};
-    }
-    Wav out{reader->fileFormat(), std::vector<float>(size_t(reader->lengthFrames()) * 2)};
-    const int64_t got = reader->read(out.samples.data(), reader->lengthFrames());
-    out.samples.resize(size_t(std::max<int64_t>(got, 0)) * 2);
-    return out;
-}
 
 // The recording equals the output sample for sample, for both output formats, over buffers of
 // an awkward size, with a sine on each deck and the master gain below full.
@@ -64,7 +47,7 @@ TEST(MixRecording, TheFileHoldsExactlyWhatWasRendered) {
         EXPECT_FALSE(e.out.recordFileOpen());
         e.render(1000); // after the end: not recorded
 
-        const Wav wav = readWav(file);
+        const test::DecodedFile wav = test::decodeFile(file);
         EXPECT_EQ(wav.format.channels, 2);
         EXPECT_EQ(wav.format.sampleRate, 44100);
         EXPECT_EQ(wav.format.codec,
@@ -137,7 +120,7 @@ TEST(MixRecording, OverflowIsCountedAndLogged) {
     EXPECT_FALSE(writer->close()); // incomplete
     EXPECT_TRUE(capture.contains("lost 800 frames"));
     EXPECT_EQ(writer->writtenFrames(), 800u);
-    const std::vector<float> recorded = readWav(dir.path() / "lossy.wav").samples;
+    const std::vector<float> recorded = test::decodeFile(dir.path() / "lossy.wav").samples;
     ASSERT_EQ(recorded.size(), 2u * 800u);
     EXPECT_EQ(recorded[0], 0.1f);
     EXPECT_EQ(recorded[2 * 799], 0.2f);

@@ -2,6 +2,7 @@
 
 #include "platform/AudioFileReader.h"
 #include "platform/EncodeFixture.h"
+#include "support/DecodedFile.h"
 
 #include <gtest/gtest.h>
 
@@ -23,22 +24,6 @@ uint32_t le32(const std::string& b, size_t at) {
 
 uint16_t le16(const std::string& b, size_t at) {
     return uint16_t(uint8_t(b[at]) | uint8_t(b[at + 1]) << 8);
-}
-
-std::vector<float> readWhole(const fs::path& path, Client client = Client::Stereo44100,
-                             AudioFileFormat* format = nullptr) {
-    std::string error;
-    auto reader = AudioFileReader::open(path, client, &error);
-    EXPECT_TRUE(reader) << error;
-    if (!reader) {
-        return {};
-    }
-    if (format) {
-        *format = reader->fileFormat();
-    }
-    std::vector<float> out(size_t(reader->lengthFrames() * reader->clientChannels()));
-    EXPECT_EQ(reader->read(out.data(), reader->lengthFrames()), reader->lengthFrames());
-    return out;
 }
 
 // Noise over -2..2: float WAVE keeps values beyond full scale.
@@ -101,8 +86,7 @@ TEST_F(AudioFileWriterTest, FloatWavHasAnExactHeaderAndKeepsEverySample) {
     EXPECT_EQ(b.substr(50, 4), "data");
     EXPECT_EQ(le32(b, 54), 30011u * 8u);
 
-    AudioFileFormat format;
-    const std::vector<float> back = readWhole(path, Client::Stereo44100, &format);
+    const auto [format, channels, back] = test::decodeFile(path);
     EXPECT_EQ(format.codec, "pcm_f32le");
     ASSERT_EQ(back.size(), samples.size());
     EXPECT_EQ(std::memcmp(back.data(), samples.data(), samples.size() * sizeof(float)), 0);
@@ -153,7 +137,7 @@ TEST_F(AudioFileWriterTest, Int16WavClipsAndRoundsToTheNearestStep) {
         EXPECT_EQ(int16_t(le16(b, 44 + 2 * i)), cases[i].out) << "input " << cases[i].in;
     }
     // FFmpeg reads the steps back as step / 32768.
-    const std::vector<float> back = readWhole(path);
+    const std::vector<float> back = test::decodeFile(path).samples;
     ASSERT_EQ(back.size(), 2 * in.size());
     for (size_t i = 0; i < in.size(); ++i) {
         EXPECT_EQ(back[2 * i], float(cases[i].out) / 32768.0f) << "input " << cases[i].in;
@@ -204,7 +188,7 @@ TEST_F(AudioFileWriterTest, DestructorFinishesTheFile) {
     EXPECT_EQ(le32(b, 4), b.size() - 8);
     EXPECT_EQ(le32(b, 46), 5000u);
     EXPECT_EQ(le32(b, 54), 40000u);
-    EXPECT_EQ(readWhole(path), s);
+    EXPECT_EQ(test::decodeFile(path).samples, s);
 }
 
 TEST_F(AudioFileWriterTest, ClosedWriterRefusesWritesAndKeepsItsResult) {
@@ -277,8 +261,7 @@ TEST_F(AudioFileWriterTest, M4aIsAacAt44100StereoInPhaseWithTheInput) {
     ASSERT_TRUE(writer->close()) << writer->error();
     EXPECT_EQ(writer->framesWritten(), frames);
 
-    AudioFileFormat format;
-    const std::vector<float> back = readWhole(path, Client::Stereo44100, &format);
+    const auto [format, channels, back] = test::decodeFile(path);
     EXPECT_EQ(format.codec, "aac");
     EXPECT_EQ(format.sampleRate, 44100);
     EXPECT_EQ(format.channels, 2);
@@ -299,8 +282,7 @@ TEST_F(AudioFileWriterTest, M4aResamplesAndPutsMonoOnBothChannels) {
     const std::vector<float> s = fixture::sine(frames, 48000, 1, 1000, 0.5f);
     writeWhole(path, Format::M4aAac, 48000, 1, s);
 
-    AudioFileFormat format;
-    const std::vector<float> back = readWhole(path, Client::Stereo44100, &format);
+    const auto [format, channels, back] = test::decodeFile(path);
     EXPECT_EQ(format.sampleRate, 44100);
     EXPECT_EQ(format.channels, 2);
     const int64_t expected = frames * 44100 / 48000;
