@@ -12,6 +12,7 @@
 #include "engine/AudioOut.h"
 #include "engine/DeckDecoder.h"
 #include "library/DBController.h"
+#include "library/TrackLocation.h"
 #include "platform/AudioFileReader.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
@@ -57,8 +58,8 @@ int runAnalyze(CommandContext& context) {
         if (!services.db) {
             return failure("the library cannot be opened");
         }
-        services.db->updateDirectory(context.paths.documents(), 0);
-        if (const auto list = services.db->getListForGroup(0)) {
+        services.db->updateDirectory(context.paths.documents(), kUserLocation);
+        if (const auto list = services.db->getListForGroup(kUserLocation)) {
             for (const auto& info : *list) {
                 if (info && BatchAnalize::needsAnalysis(*info)) {
                     files.push_back(info->fileName);

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "library/TrackHash.h"
+#include "library/TrackLocation.h"
 #include "platform/Log.h"
 
 namespace vx {
@@ -313,8 +314,8 @@ std::shared_ptr<DBController> DBController::init(const Paths& paths, std::string
                        file.string().c_str());
         }
         if (!movedTo.empty()) {
-            controller->updateDirectory(paths.sound(), 1);
-            controller->updateDirectory(paths.documents(), 0);
+            controller->updateDirectory(paths.sound(), kBuiltInLocation);
+            controller->updateDirectory(paths.documents(), kUserLocation);
             controller->rebuiltFrom_ = movedTo;
         }
         return controller;

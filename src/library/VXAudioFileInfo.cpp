@@ -152,7 +152,7 @@ void VXAudioFileInfo::readFile(const fs::path& path, const Paths& paths) {
     hash = trackHashForPath(path);
     playcount = -1;
     tempo = 0;
-    fileGroup = 0;
+    fileGroup = kUserLocation;
 
     std::string error;
     auto reader = AudioFileReader::open(path, AudioFileReader::Client::Stereo44100, &error);
