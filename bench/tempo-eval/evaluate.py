@@ -12,7 +12,7 @@ import json
 import os
 import sys
 
-from real_corpus import TOOLS
+from real_corpus import TOOLS, agreed
 
 
 def relation(found, ref):
@@ -103,6 +103,25 @@ def real(reference_path, results_path):
           (hits, len(rows), 100.0 * hits / max(1, len(rows))))
     print("where three or more tools agree: %d of %d" % (strong[1], strong[0]))
     print("confusions: %s" % (confusions or "none"))
+    leave_one_out(rows, results)
+
+
+def leave_one_out(rows, results):
+    """Scores each tool against the agreement of the other tools, and us on the same tracks:
+    how well the references themselves agree puts the hit rate above in proportion."""
+    for tool in TOOLS:
+        others = [t for t in TOOLS if t != tool]
+        tracks = hits_tool = hits_ours = 0
+        for row in rows:
+            ref = agreed([float(row.get(t) or -1) for t in others])
+            if not 80.0 <= ref <= 180.0:
+                continue
+            ours = results.get(os.path.basename(row["file"]), {}).get("bpm") or 0.0
+            tracks += 1
+            hits_tool += abs(float(row.get(tool) or -1) - ref) <= 1.0
+            hits_ours += abs(ours - ref) <= 1.0
+        print("against the agreement of all tools but %s: %d tracks, %s %d, velvox %d" %
+              (tool, tracks, tool, hits_tool, hits_ours))
 
 
 if __name__ == "__main__":
