@@ -3,6 +3,7 @@
 
 evaluate.py generated TRUTH.csv RESULTS.json   -- generated styles: exact tempo, first beat
 evaluate.py real REFERENCE.csv RESULTS.json    -- real tracks: within 1 BPM of the reference
+evaluate.py notated TRUTH.csv RESULTS.json     -- notated pieces: within 1 BPM, first beat
 
 RESULTS.json is the output of `velvox-cli analyze FILE... --json`. Prints a Markdown table and
 the summary lines that bench/README.md quotes.
@@ -77,6 +78,36 @@ def generated(truth_path, results_path):
     print("confusions: %s" % (confusions or "none"))
 
 
+def notated(truth_path, results_path):
+    """Rendered MIDI pieces: the tempo within 1 BPM of the score's, and the first beat mark's
+    distance to the score's beat grid (at the finer of the notated and the folded beat)."""
+    results = load_results(results_path)
+    rows = list(csv.DictReader(open(truth_path)))
+    print("| piece | tempo | found | first beat error (beats) |")
+    print("|---|---|---|---|")
+    right = on_time = 0
+    confusions = {}
+    for row in rows:
+        res = results.get(os.path.basename(row["file"]), {})
+        bpm = res.get("bpm") or 0.0
+        tempo = float(row["tempo"])
+        text = relation(bpm, tempo)
+        if abs(bpm - tempo) <= 1.0:
+            right += 1
+            beat = 60.0 / max(tempo, float(row["notated"]))
+            error = (res["firstBeatFrame"] / 44100.0 - float(row["first_seconds"])) / beat
+            error -= round(error)
+            on_time += abs(error) * beat <= 0.020
+            text = "%+.2f" % error
+        else:
+            confusions[text] = confusions.get(text, 0) + 1
+        print("| %s | %g | %g | %s |" % (row["name"], tempo, bpm, text))
+    print()
+    print("notated, within 1 BPM: %d of %d" % (right, len(rows)))
+    print("notated, first beat within 20 ms when the tempo is right: %d of %d" % (on_time, right))
+    print("confusions: %s" % (confusions or "none"))
+
+
 def real(reference_path, results_path):
     results = load_results(results_path)
     rows = list(csv.DictReader(open(reference_path)))
@@ -125,6 +156,6 @@ def leave_one_out(rows, results):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 4 or sys.argv[1] not in ("generated", "real"):
+    if len(sys.argv) != 4 or sys.argv[1] not in ("generated", "real", "notated"):
         sys.exit(__doc__)
-    (generated if sys.argv[1] == "generated" else real)(sys.argv[2], sys.argv[3])
+    {"generated": generated, "real": real, "notated": notated}[sys.argv[1]](sys.argv[2], sys.argv[3])

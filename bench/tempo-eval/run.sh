@@ -5,8 +5,9 @@
 #   bench/tempo-eval/run.sh [CACHE]        (default CACHE: ~/.cache/velvox-tempo-eval)
 #
 # Needs a built velvox-cli (build/src/cli/velvox-cli, or VELVOX_CLI=path), g++, ffmpeg with
-# libmp3lame, python3, and for the real set apt-get plus the measuring tools aubio-tools,
-# bpm-tools, soundstretch and vamp-examples (installed on the machine, not used by the project).
+# libmp3lame, python3, and for the notated and real sets apt-get plus fluidsynth and
+# fluid-soundfont-gm (to render MIDI) and the measuring tools aubio-tools, bpm-tools,
+# soundstretch and vamp-examples (installed on the machine, not used by the project).
 # Set SKIP_REAL=1 to run the generated half only.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
@@ -32,6 +33,15 @@ python3 "$here/evaluate.py" generated "$gen/truth.csv" "$gen/results.json"
 if [ "${SKIP_REAL:-0}" = 1 ]; then
     exit 0
 fi
+# Composed music with its score's tempo and beat grid: MIDI files from Debian packages,
+# rendered with a General MIDI sound font.
+echo
+echo "== notated pieces"
+python3 "$here/midi_corpus.py" "$cache" | tail -1
+rm -rf "$cache/home" "$cache/notated/audio"/*.peak
+cut -d, -f2 "$cache/notated/truth.csv" | tail -n +2 | tr '\n' '\0' |
+    xargs -0 "$cli" --home "$cache/home" analyze --json >"$cache/notated/results.json" || true
+python3 "$here/evaluate.py" notated "$cache/notated/truth.csv" "$cache/notated/results.json"
 # The real sets: "main" is the one the estimator was developed on; "more", "held-out" and
 # "unseen" were first measured after it was settled.
 for set in main more held-out unseen; do
