@@ -81,6 +81,11 @@ public:
     // families score within a few percent of each other, and leaves clear winners alone.
     static constexpr double kPriorCentreBpm = 120.0;
     static constexpr double kPriorOctaves = 1.0;
+    // Beat placement in swing: a position a third of a beat after the strongest takes the beat
+    // when it scores at least this share of the strongest, and the position two thirds after
+    // it at most the gap share (the empty middle triplet of a long-short pair).
+    static constexpr double kSwingPairShare = 0.6;
+    static constexpr double kSwingGapShare = 0.5;
 
     explicit TempoEstimator(int32_t blocks)
         : fft_(kiss_fftr_alloc(kBlockFrames, 0, nullptr, nullptr)),
@@ -176,7 +181,26 @@ public:
         if (!any) {
             return -1.0;
         }
-        const int best = int(std::max_element(score.begin(), score.end()) - score.begin());
+        int best = int(std::max_element(score.begin(), score.end()) - score.begin());
+        // Swing is long-short: the beat opens the long two thirds and the swung off-beat the
+        // short third, and bass and chords often push the off-beat hardest. So where a third
+        // of a beat after the strongest position stands another nearly as strong and nothing
+        // stands two thirds after it, the strongest is the swung off-beat and the beat is the
+        // later one. (A straight or a triplet groove has no such pair.)
+        const auto strongestNear = [&](double at) {
+            const int centre = int(std::lround(at)) % bins;
+            int pick = centre;
+            for (const int i : {(centre + bins - 1) % bins, (centre + 1) % bins}) {
+                pick = score[size_t(i)] > score[size_t(pick)] ? i : pick;
+            }
+            return pick;
+        };
+        const int third = strongestNear(best + period / 3.0);
+        const int twoThirds = strongestNear(best + 2.0 * period / 3.0);
+        if (score[size_t(third)] >= kSwingPairShare * score[size_t(best)] &&
+            score[size_t(twoThirds)] <= kSwingGapShare * score[size_t(best)]) {
+            best = third;
+        }
         // A frame's rise belongs to the onset that its window's centre half first covers: the
         // onset lies about a quarter window (256 samples) before the frame's centre.
         double frame = best * double(kHop) - kHop / 2.0;

@@ -124,33 +124,52 @@ TEST(TempoEstimate, StylesComeOutAtTheCountedTempo) {
     }
 }
 
+// A shuffle whose bass pushes the swung off-beat harder than the beat: kick, backbeat snare
+// and hats on the beat; the bass, a soft chord stab and hats two thirds of a beat later.
+test::DrumPattern pushedShuffle() {
+    test::DrumPattern p;
+    p.bpm = 110.0;
+    p.firstFrame = 9000;
+    p.swing = 2.0 / 3.0;
+    p.kick = "x...x...x...x...";
+    p.snare = "....x.......x...";
+    p.hat = "x.x.x.x.x.x.x.x.";
+    p.skank = "..o...o...o...o.";
+    p.bass = "..x...x...x...x.";
+    return p;
+}
+
 using TempoEstimateCli = test::CliTest;
 
-// Through the command line a user runs: a generated swung pattern comes out at 90, with its
-// first beat mark on a beat of the pattern (any beat: the grid starts within the first), not
-// on the swung off-beat where its hats and a kick are as frequent as on the beat.
-TEST_F(TempoEstimateCli, AnalyzeReportsTheTempoAndFirstBeatOfASwungPattern) {
-    const test::DrumPattern p = swung();
-    const int64_t frames = 44100 * 30;
-    const std::vector<float> x = test::renderPattern(p, frames);
-    const std::filesystem::path wav = dir_ / "swung.wav";
-    std::string error;
-    auto writer =
-        AudioFileWriter::create(wav, AudioFileWriter::Format::WavFloat32, 44100, 1, &error);
-    ASSERT_TRUE(writer) << error;
-    ASSERT_TRUE(writer->write(x.data(), frames) && writer->close());
+// Through the command line a user runs: generated swung patterns come out at their tempo, with
+// the first beat mark on a beat of the pattern (any beat: the grid starts within the first),
+// not on the swung off-beat, whether hats and a kick fall there as often as on the beat or the
+// bass and chords push it hardest.
+TEST_F(TempoEstimateCli, AnalyzeReportsTheTempoAndFirstBeatOfSwungPatterns) {
+    for (const StyleCase& c : {StyleCase{"swung", swung()}, {"pushed shuffle", pushedShuffle()}}) {
+        SCOPED_TRACE(c.name);
+        const test::DrumPattern& p = c.pattern;
+        const int64_t frames = 44100 * 30;
+        const std::vector<float> x = test::renderPattern(p, frames);
+        const std::filesystem::path wav = dir_ / (std::string(c.name) + ".wav");
+        std::string error;
+        auto writer =
+            AudioFileWriter::create(wav, AudioFileWriter::Format::WavFloat32, 44100, 1, &error);
+        ASSERT_TRUE(writer) << error;
+        ASSERT_TRUE(writer->write(x.data(), frames) && writer->close());
 
-    const test::CliRun r = run(home() + " analyze " + wav.string() + " --json");
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    const auto rows = nlohmann::json::parse(r.out);
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0]["bpm"].get<double>(), 90.0);
-    // The reported frame is the first marked window's (1-based); the beat lies within a
-    // window of its start.
-    const double beat = 60.0 * 44100.0 / 90.0;
-    const double first = rows[0]["firstBeatFrame"].get<double>() - 1.0;
-    const double off = std::remainder(first - double(p.firstFrame), beat);
-    EXPECT_LT(std::fabs(off), 256.0) << first;
+        const test::CliRun r = run(home() + " analyze \"" + wav.string() + "\" --json");
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const auto rows = nlohmann::json::parse(r.out);
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0]["bpm"].get<double>(), p.bpm);
+        // The reported frame is the first marked window's (1-based); the beat lies within a
+        // window of its start.
+        const double beat = 60.0 * 44100.0 / p.bpm;
+        const double first = rows[0]["firstBeatFrame"].get<double>() - 1.0;
+        const double off = std::remainder(first - double(p.firstFrame), beat);
+        EXPECT_LT(std::fabs(off), 256.0) << first;
+    }
 }
 
 } // namespace
