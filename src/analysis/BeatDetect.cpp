@@ -28,6 +28,11 @@ const float kEnvelopeDecay = float(std::exp(-1.0 / (0.02 * 44100.0)));
 constexpr int kHopsPerWindow = kPeakWindowFrames / BeatDetect::kEnvelopeHopFrames;
 // How far the low-band envelope may move the first beat from the position it is given, in hops.
 constexpr int kRefineReachHops = 3 * BeatDetect::kBlockFrames / 2 / BeatDetect::kEnvelopeHopFrames;
+// The envelope's phase is good to about one of its frames (half a block): within that the low
+// band's rises count nearly in full, and further off they must be much stronger to move the
+// beat. In recorded music the kick's strongest low rise is often a bass note that follows it.
+constexpr double kRefineSpreadHops =
+    double(BeatDetect::kBlockFrames) / BeatDetect::kEnvelopeHopFrames;
 // Fold buffer length: one beat at 79 BPM, in peak windows (enough for every detected tempo).
 const int kMinFoldLength =
     static_cast<int>(std::ceil(kSampleRate * (60.0 / 79.0) / kPeakWindowFrames));
@@ -470,7 +475,7 @@ void BeatDetect::followLowBand(const float* block, int frames) {
     }
 }
 
-double BeatDetect::refineBeatStart(double period, double center) const {
+double BeatDetect::refineBeatStart(double period, double center, double spreadHops) const {
     const double beatHops = period * kHopsPerWindow;
     const int bins = int(std::ceil(beatHops));
     if (nextHop_ < 2 || bins < 2) {
@@ -488,19 +493,23 @@ double BeatDetect::refineBeatStart(double period, double center) const {
             fold[size_t(bin)] += rise;
         }
     }
-    // The strongest rise near the given position (the nearer one on ties).
+    // The strongest (weighted) rise near the given position (the nearer one on ties).
     const double centerHops = center * kHopsPerWindow;
     int best = -1;
     double bestDistance = 0.0;
+    double bestWeighted = 0.0;
     for (int b = 0; b < bins; ++b) {
         double distance = std::fabs(std::remainder(b - centerHops, beatHops));
         if (distance > kRefineReachHops) {
             continue;
         }
-        if (best < 0 || fold[size_t(b)] > fold[size_t(best)] ||
-            (fold[size_t(b)] == fold[size_t(best)] && distance < bestDistance)) {
+        const double spread = spreadHops > 0.0 ? distance / spreadHops : 0.0;
+        const double weighted = fold[size_t(b)] * std::exp(-0.5 * spread * spread);
+        if (best < 0 || weighted > bestWeighted ||
+            (weighted == bestWeighted && distance < bestDistance)) {
             best = b;
             bestDistance = distance;
+            bestWeighted = weighted;
         }
     }
     if (best < 0 || !(fold[size_t(best)] > 0.0)) {
@@ -653,13 +662,15 @@ double BeatDetect::computeBpm() {
     // evenly as the beats, may take a half-beat. The five-band envelope's fold chooses the
     // beat (when the track is long enough to have onsets at all) and the low band pins it.
     double center = beatOffset_;
+    double spreadHops = 0.0;
     if (windowCount_ / kWindowsPerBlock >= kHistoryBlocks) {
         const double phase = tempo_->beatPhaseFrames(bpm);
         if (phase >= 0.0) {
             center = phase / kPeakWindowFrames;
+            spreadHops = kRefineSpreadHops;
         }
     }
-    beatStart_ = refineBeatStart(period, center);
+    beatStart_ = refineBeatStart(period, center, spreadHops);
     markBeatsForward(peaks_, period, beatStart_);
     return bpm;
 }

@@ -129,7 +129,11 @@ private:
     void addEstimate(double bpm);
     void detectOnsets(const float* block);
     void followLowBand(const float* block, int frames);
-    double refineBeatStart(double period, double center) const;
+    // The first beat pinned to the low band's strongest rise within reach of `center` (peak
+    // windows); with `spreadHops` > 0 the rises are weighted by their distance from `center`
+    // (a Gaussian of that width, in envelope hops), so a later bass note does not pull the beat
+    // off an accurate center.
+    double refineBeatStart(double period, double center, double spreadHops) const;
 
     // Band energy history: the last 44 (briefly 45) block energies of one band.
     struct BandHistory {

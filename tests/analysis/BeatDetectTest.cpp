@@ -46,34 +46,43 @@ TEST(BeatDetect, PeakEntriesAndGainOfConstantSignal) {
 }
 
 // The first beat is placed on the kick to well within a peak window wherever the kick falls in
-// its block, also under a bass line that ducks under each kick and swells back (its recovery
-// is a slow rise the placement must not take for the beat). A pure 60 Hz kick is the slow case:
-// its low-band envelope peaks a quarter cycle (184 frames) in, and the start still lands within
-// half a window, so every mark (rounded to its window) lies within one window of its kick.
+// its block, under either of two bass lines: one that ducks under each kick and swells back
+// (its recovery is a slow rise the placement must not take for the beat), and one that plays a
+// note 15 ms after each kick whose low rise outweighs the kick's (the placement must not follow
+// it off the kick). A pure 60 Hz kick is the slow case: its low-band envelope peaks a quarter
+// cycle (184 frames) in, and the start still lands within half a window, so every mark
+// (rounded to its window) lies within one window of its kick.
 TEST(BeatDetect, FirstBeatLandsOnTheKickWithinAQuarterWindow) {
     const int64_t frames = 44100 * 20;
     const double bpm = 120.0;
     const double beat = 60.0 * 44100.0 / bpm;
-    for (int64_t first : {5000, 5250, 5500, 5900, 6143}) {
-        SCOPED_TRACE(first);
-        std::vector<float> x = test::clickTrack(frames, bpm, first);
-        for (int64_t i = 0; i < frames; ++i) {
-            const double since = std::fmod(double(i - first) + 10 * beat, beat);
-            const double duck = 1.0 - std::exp(-since / 4000.0); // back to full over the beat
-            x[size_t(i)] += float(0.3 * duck * std::sin(2.0 * M_PI * 55.0 * i / 44100.0));
-        }
-        auto peaks = peakFileData::create(peakCountForFrames(frames));
-        BeatDetect detect(*peaks);
-        feed(detect, x);
-        detect.setTempoOverride(bpm); // placement only: the tempo is another test's concern
-        ASSERT_EQ(detect.computeBpm(), bpm);
-        EXPECT_EQ(detect.beatOffset() % 4, 0);
-        const double expected = std::fmod(double(first), beat);
-        EXPECT_NEAR(detect.beatStart() * 256.0, expected, 128.0);
-        for (int32_t w = 0; w < peaks->count; ++w) {
-            if (peaks->flags(w) & kPeakBeatFlag) {
-                const double k = std::round((w * 256.0 - expected) / beat);
-                EXPECT_LT(std::fabs(w * 256.0 - (expected + k * beat)), 256.0) << w;
+    for (const bool late : {false, true}) {
+        for (int64_t first : {5000, 5250, 5500, 5900, 6143}) {
+            SCOPED_TRACE(testing::Message()
+                         << (late ? "late bass note, " : "ducked bass, ") << first);
+            std::vector<float> x = test::clickTrack(frames, bpm, first);
+            for (int64_t i = 0; i < frames; ++i) {
+                const double since = std::fmod(double(i - first) + 10 * beat, beat);
+                const double bass =
+                    late ? (since < 660 ? 0.0
+                                        : std::min(1.0, (since - 660) / 100.0) *
+                                              std::exp(-(since - 660) / 8000.0))
+                         : 0.3 * (1.0 - std::exp(-since / 4000.0)); // back to full over the beat
+                x[size_t(i)] += float(bass * std::sin(2.0 * M_PI * 55.0 * i / 44100.0));
+            }
+            auto peaks = peakFileData::create(peakCountForFrames(frames));
+            BeatDetect detect(*peaks);
+            feed(detect, x);
+            detect.setTempoOverride(bpm); // placement only: the tempo is another test's concern
+            ASSERT_EQ(detect.computeBpm(), bpm);
+            EXPECT_EQ(detect.beatOffset() % 4, 0);
+            const double expected = std::fmod(double(first), beat);
+            EXPECT_NEAR(detect.beatStart() * 256.0, expected, 128.0);
+            for (int32_t w = 0; w < peaks->count; ++w) {
+                if (peaks->flags(w) & kPeakBeatFlag) {
+                    const double k = std::round((w * 256.0 - expected) / beat);
+                    EXPECT_LT(std::fabs(w * 256.0 - (expected + k * beat)), 256.0) << w;
+                }
             }
         }
     }
