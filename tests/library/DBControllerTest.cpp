@@ -381,16 +381,6 @@ TEST_F(DBControllerTest, EachListingOrder) {
                   c.groupTitles.empty() ? c.crateTitles : c.groupTitles);
     }
 
-    // Playlist order carries each member's place.
-    db->setResultSortOrder(4);
-    std::vector<int> sortOrders;
-    const auto playlist = db->getListForCrate(0);
-    ASSERT_TRUE(playlist);
-    for (const auto& info : *playlist) {
-        sortOrders.push_back(info->sortOrder);
-    }
-    EXPECT_EQ(sortOrders, (std::vector<int>{10, 20, 30, 40}));
-
     // An unknown order has no clause: the tracks are still listed, in no particular order.
     for (const int order : {7, -1}) {
         db->setResultSortOrder(order);
