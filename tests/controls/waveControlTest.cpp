@@ -3,7 +3,6 @@
 #include "engine/EngineFixture.h"
 
 #include "engine/DeckDecoder.h"
-#include "platform/AudioFileWriter.h"
 #include "platform/Clock.h"
 #include "platform/NotificationCenter.h"
 #include "platform/RunLoop.h"
@@ -13,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <random>
 #include <string>
@@ -43,6 +43,11 @@ struct Finger {
     }
     Touch up(double t) const { return Touch{id, x, y, x, y, t}; }
 };
+
+// Three fingers side by side, a little lower each to the right.
+std::array<Finger, 3> threeFingers() {
+    return {Finger{1, 100.0f, 300.0f}, Finger{2, 150.0f, 320.0f}, Finger{3, 200.0f, 340.0f}};
+}
 
 // An engine on the offline device with deck `index` holding a generated track and a control
 // over that deck.
@@ -348,9 +353,7 @@ TEST(waveControl, ThreeFingersSeekATenthOfTheTrackPer144Points) {
         SCOPED_TRACE(c.name);
         Desk desk;
         desk.stopped(c.start);
-        Finger a{1, 100.0f, 300.0f};
-        Finger b{2, 150.0f, 320.0f};
-        Finger e{3, 200.0f, 340.0f};
+        auto [a, b, e] = threeFingers();
         desk.control.touchesBegan({a.down(1.0), b.down(1.0), e.down(1.0)});
         ASSERT_EQ(desk.control.noTouches, 3);
         desk.d.decoderBusy.store(false);
@@ -386,9 +389,7 @@ TEST(waveControl, ThreeFingersSeekATenthOfTheTrackPer144Points) {
 TEST(waveControl, TheDisplayFlagsFollowTheFingerCount) {
     Desk desk;
     desk.playing(200000.0);
-    Finger a{1, 100.0f, 300.0f};
-    Finger b{2, 150.0f, 320.0f};
-    Finger e{3, 200.0f, 340.0f};
+    auto [a, b, e] = threeFingers();
     const auto flags = [&] {
         return std::make_pair(desk.d.twoFingerMode.load(), desk.d.threeFingerMode.load());
     };
@@ -451,9 +452,7 @@ TEST(waveControl, ARestartedThreeFingerGestureRestoresTheBaseSpeedWithinRange) {
         desk.stopped(200000.0);
         desk.d.baseSpeed.store(c.baseSpeed);
         desk.d.pitchLock.store(c.pitchLock);
-        Finger a{1, 100.0f, 300.0f};
-        Finger b{2, 150.0f, 320.0f};
-        Finger e{3, 200.0f, 340.0f};
+        auto [a, b, e] = threeFingers();
         Finger g{4, 250.0f, 360.0f};
         desk.control.touchesBegan({a.down(1.0), b.down(1.0), e.down(1.0), g.down(1.0)});
         EXPECT_DOUBLE_EQ(desk.control.speedBeforeTripple, c.baseSpeed);
@@ -494,9 +493,7 @@ DeckState stateOf(const audioStream& d) {
 
 // A full gesture: one finger scratches, three fingers seek, all lift.
 void gesture(waveControl& control) {
-    Finger a{1, 100.0f, 300.0f};
-    Finger b{2, 150.0f, 320.0f};
-    Finger e{3, 200.0f, 340.0f};
+    auto [a, b, e] = threeFingers();
     control.touchesBegan({a.down(1.0)});
     control.touchesMoved({a.move(0.0f, -200.0f, 1.2)});
     control.touchesBegan({b.down(1.3), e.down(1.3)});
@@ -726,19 +723,7 @@ TEST(waveControl, StopClosesTheTrackAndPlayReopensIt) {
     ASSERT_FALSE(dir.path().empty());
     const auto track = dir.path() / "Music" / "Loop.wav";
     std::filesystem::create_directories(track.parent_path());
-    {
-        std::string error;
-        auto writer =
-            AudioFileWriter::create(track, AudioFileWriter::Format::WavFloat32, 44100, 2, &error);
-        ASSERT_TRUE(writer) << error;
-        std::vector<float> frames(2 * 100000);
-        for (int i = 0; i < 100000; ++i) {
-            frames[2 * i] = test::frameCode(i, 0);
-            frames[2 * i + 1] = test::frameCode(i, 1);
-        }
-        ASSERT_TRUE(writer->write(frames.data(), 100000));
-        ASSERT_TRUE(writer->close());
-    }
+    ASSERT_TRUE(test::writeTrack(track, 100000, test::frameCode));
     ManualClock clock;
     RunLoop loop(clock);
     UserDefaults defaults(dir.file("settings.json"));

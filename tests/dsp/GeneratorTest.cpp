@@ -24,7 +24,6 @@ TEST(Generator, SetSampleRateRescalesTheTableButKeepsTheIncrement) {
     Generator g;
     const double before = g.increment;
     g.setSampleRate(22050.0f);
-    EXPECT_EQ(g.sampleRate, 22050.0f);
     EXPECT_DOUBLE_EQ(g.tableScale, 2048.0 / 22050.0);
     EXPECT_EQ(g.increment, before);
     g.setFrequency(440.0f);

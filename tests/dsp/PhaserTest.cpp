@@ -59,13 +59,8 @@ TEST(Phaser, StereoAndMonoFollowTheAllPassChain) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.rateHz << " Hz, depth " << c.depth);
         const int frames = 3000;
-        std::vector<float> in = test::stereoSine(440.0, 3000.0, frames, 0.7f);
-        uint32_t noiseState = 5;
-        if (c.noise) {
-            for (float& v : in) {
-                v = test::noiseSample(noiseState);
-            }
-        }
+        const std::vector<float> in =
+            c.noise ? test::noise(2 * frames, 5) : test::stereoSine(440.0, 3000.0, frames, 0.7f);
         Phaser stereo, mono;
         for (Phaser* p : {&stereo, &mono}) {
             p->padInput(c.rateHz, c.depth);
@@ -88,11 +83,7 @@ TEST(Phaser, StereoAndMonoFollowTheAllPassChain) {
 TEST(Phaser, DepthZeroLeavesTheSignalUnchanged) {
     Phaser p;
     p.padInput(0.7f, 0.0f);
-    std::vector<float> in(2 * 10000);
-    uint32_t noiseState = 8;
-    for (float& v : in) {
-        v = test::noiseSample(noiseState);
-    }
+    const std::vector<float> in = test::noise(2 * 10000, 8);
     std::vector<float> io = in;
     p.processStereo(io.data(), 10000);
     EXPECT_EQ(io, in);

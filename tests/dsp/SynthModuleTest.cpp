@@ -18,9 +18,17 @@ public:
 // A module that keeps every base behaviour.
 class Plain final : public SynthModule {};
 
-TEST(SynthModule, BaseTickReturnsZeroAndProcessUsesTick) {
+// The base tick is silent and copies nothing but the first sample of a frame; process and
+// processAdd run the module's own tick over exactly n samples (in place too).
+TEST(SynthModule, BaseOperationsRunTheModulesTick) {
     Plain plain;
     EXPECT_EQ(plain.tick(0.8f), 0.0f);
+    const float frame[2] = {0.25f, 0.75f};
+    float frameOut[2] = {0.0f, 0.0f};
+    plain.processFrame(frame, frameOut);
+    EXPECT_EQ(frameOut[0], 0.25f);
+    EXPECT_EQ(frameOut[1], 0.0f);
+
     Doubler d;
     const float in[5] = {0.1f, -0.2f, 0.3f, 0.4f, 9.0f};
     float out[5] = {7, 7, 7, 7, 7};
@@ -33,24 +41,10 @@ TEST(SynthModule, BaseTickReturnsZeroAndProcessUsesTick) {
     float buf[3] = {0.1f, 0.2f, 0.3f};
     d.process(buf, buf, 3); // in place
     EXPECT_FLOAT_EQ(buf[2], 0.6f);
-}
-
-TEST(SynthModule, ProcessAddAccumulatesTick) {
-    Doubler d;
-    const float in[3] = {0.1f, 0.2f, 0.3f};
-    float out[3] = {1.0f, 1.0f, 1.0f};
-    d.processAdd(in, out, 3);
-    EXPECT_FLOAT_EQ(out[0], 1.2f);
-    EXPECT_FLOAT_EQ(out[2], 1.6f);
-}
-
-TEST(SynthModule, BaseProcessFrameCopiesTheFirstSampleOnly) {
-    Plain m;
-    const float in[2] = {0.25f, 0.75f};
-    float out[2] = {0.0f, 0.0f};
-    m.processFrame(in, out);
-    EXPECT_EQ(out[0], 0.25f);
-    EXPECT_EQ(out[1], 0.0f);
+    float sum[3] = {1.0f, 1.0f, 1.0f};
+    d.processAdd(in, sum, 3);
+    EXPECT_FLOAT_EQ(sum[0], 1.2f);
+    EXPECT_FLOAT_EQ(sum[2], 1.6f);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -16,6 +17,9 @@
 #include "library/TrackHash.h"
 #include "platform/AudioFileWriter.h"
 #include "platform/Paths.h"
+
+#include <taglib/mp4file.h>
+#include <taglib/mp4tag.h>
 
 namespace vx::test {
 
@@ -78,6 +82,36 @@ inline void writeBytes(const fs::path& path, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+// An M4A tone (see writeTone) in a folder made as needed, with title, artist and album tags
+// and, when `tempo` > 0, a tempo atom.
+inline bool writeTaggedTone(const fs::path& path, const std::string& title,
+                            const std::string& artist, const std::string& album, double seconds,
+                            int tempo = 0) {
+    fs::create_directories(path.parent_path());
+    if (!writeTone(path, seconds)) {
+        return false;
+    }
+    TagLib::MP4::File file(path.c_str());
+    file.tag()->setTitle(TagLib::String(title, TagLib::String::UTF8));
+    file.tag()->setArtist(TagLib::String(artist, TagLib::String::UTF8));
+    file.tag()->setAlbum(TagLib::String(album, TagLib::String::UTF8));
+    if (tempo > 0) {
+        file.tag()->setItem("tmpo", TagLib::MP4::Item(tempo));
+    }
+    return file.save();
+}
+
+// A peak file of the 20-byte header the library reads (header size, tempo, average gain)
+// followed by a few peaks.
+inline void writePeakHeader(const fs::path& file, double bpm, double gain) {
+    std::string header(20, '\0');
+    const uint32_t size = 20;
+    std::memcpy(header.data(), &size, 4);
+    std::memcpy(header.data() + 4, &bpm, 8);
+    std::memcpy(header.data() + 12, &gain, 8);
+    writeBytes(file, header + std::string(64, '\x01'));
+}
+
 inline std::string slurpBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -102,6 +136,30 @@ private:
     LibraryTempDir dir_;
     Paths paths_;
 };
+
+// The track of `list` with `hash`, or null.
+inline std::shared_ptr<VXAudioFileInfo>
+findByHash(const std::optional<DBController::TrackList>& list, uint32_t hash) {
+    if (list) {
+        for (const auto& info : *list) {
+            if (info->hash == hash) {
+                return info;
+            }
+        }
+    }
+    return nullptr;
+}
+
+// The titles of `list` in its order ("<none>" for a track without one).
+inline std::vector<std::string> titlesOf(const std::optional<DBController::TrackList>& list) {
+    std::vector<std::string> titles;
+    if (list) {
+        for (const auto& info : *list) {
+            titles.push_back(info->title.value_or("<none>"));
+        }
+    }
+    return titles;
+}
 
 // An info for a user track that needs no file: name, tags and lengths set by hand.
 inline std::shared_ptr<VXAudioFileInfo> makeInfo(const Paths& paths, const std::string& name,

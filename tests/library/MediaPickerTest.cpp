@@ -3,9 +3,6 @@
 #include "LibraryFixture.h"
 #include "platform/Clock.h"
 
-#include <taglib/mp4file.h>
-#include <taglib/mp4tag.h>
-
 #include <gtest/gtest.h>
 
 namespace vx {
@@ -13,23 +10,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void tagged(const fs::path& path, const std::string& title, const std::string& artist,
-            const std::string& album, double seconds) {
-    fs::create_directories(path.parent_path());
-    ASSERT_TRUE(test::writeTone(path, seconds));
-    TagLib::MP4::File file(path.c_str());
-    file.tag()->setTitle(TagLib::String(title, TagLib::String::UTF8));
-    file.tag()->setArtist(TagLib::String(artist, TagLib::String::UTF8));
-    file.tag()->setAlbum(TagLib::String(album, TagLib::String::UTF8));
-    ASSERT_TRUE(file.save());
-}
-
 TEST(MediaPickerTest, ScansOffTheMainThreadSearchesAndSelects) {
     test::LibraryTempDir dir;
     const fs::path music = dir.path() / "Music";
-    tagged(music / "a" / "1.m4a", "Morning", "The Band", "Early", 2.0);
-    tagged(music / "a" / "2.m4a", "Noon", "Solo", "Band Days", 1.0);
-    tagged(music / "b" / "3.m4a", "Night", "Другой", "Late", 61.0);
+    ASSERT_TRUE(test::writeTaggedTone(music / "a" / "1.m4a", "Morning", "The Band", "Early", 2.0));
+    ASSERT_TRUE(test::writeTaggedTone(music / "a" / "2.m4a", "Noon", "Solo", "Band Days", 1.0));
+    ASSERT_TRUE(test::writeTaggedTone(music / "b" / "3.m4a", "Night", "Другой", "Late", 61.0));
     test::writeBytes(music / "b" / "4.mp3", "");
 
     SystemClock clock;

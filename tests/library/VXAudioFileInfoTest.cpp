@@ -223,19 +223,10 @@ TEST_F(VXAudioFileInfoTest, BuiltInFolderGivesLocationOne) {
     EXPECT_EQ(VXAudioFileInfo::initWithFile(lookalike, home.paths())->fileGroup, 0);
 }
 
-void writePeakHeader(const fs::path& file, double bpm, double gain) {
-    std::string header(20, '\0');
-    const uint32_t size = 20;
-    std::memcpy(header.data(), &size, 4);
-    std::memcpy(header.data() + 4, &bpm, 8);
-    std::memcpy(header.data() + 12, &gain, 8);
-    test::writeBytes(file, header + std::string(64, '\x01'));
-}
-
 TEST_F(VXAudioFileInfoTest, PeakFileHeaderIsTheLastTempoSource) {
     const fs::path analysed = home.documents("Analysed.wav");
     ASSERT_TRUE(test::writeTone(analysed, 0.2));
-    writePeakHeader(home.documents("Analysed.peak"), 126.5, 0.8);
+    test::writePeakHeader(home.documents("Analysed.peak"), 126.5, 0.8);
     const auto info = VXAudioFileInfo::initWithFile(analysed, home.paths());
     EXPECT_TRUE(info->peakFileExists());
     EXPECT_EQ(info->peakFilePath(), home.documents("Analysed.peak"));
@@ -246,7 +237,7 @@ TEST_F(VXAudioFileInfoTest, PeakFileHeaderIsTheLastTempoSource) {
     // A tempo in the name wins over the peak file.
     const fs::path named = home.documents("Named bpm100.wav");
     ASSERT_TRUE(test::writeTone(named, 0.2));
-    writePeakHeader(home.documents("Named bpm100.peak"), 126.5, 0.8);
+    test::writePeakHeader(home.documents("Named bpm100.peak"), 126.5, 0.8);
     const auto namedInfo = VXAudioFileInfo::initWithFile(named, home.paths());
     EXPECT_DOUBLE_EQ(namedInfo->tempo, 100);
     EXPECT_DOUBLE_EQ(namedInfo->avarageVolume, 0);
@@ -422,35 +413,27 @@ TEST_F(VXAudioFileInfoTest, LazyFieldsFromSeveralThreads) {
 
 // ---- tempo changes --------------------------------------------------------------------------
 
-double storedTempo(DBController& db, uint32_t hash) {
-    const auto list = db.getListForGroup(0);
-    if (list) {
-        for (const auto& info : *list) {
-            if (info->hash == hash) {
-                return info->tempo;
-            }
-        }
-    }
-    return -1;
-}
-
 TEST_F(VXAudioFileInfoTest, UpdateBpmStoresTheTempoOfAUserTrackOnly) {
     auto db = DBController::init(home.paths());
     ASSERT_TRUE(db);
     auto info = test::makeInfo(home.paths(), "Tap.mp3", "Tap", "", "", 120);
     db->addFileToDB(*info, 0);
     db->addToCrate(3, *info);
+    const auto storedTempo = [&] {
+        const auto row = test::findByHash(db->getListForGroup(0), info->hash);
+        return row ? row->tempo : -1.0;
+    };
 
     info->updateBPM(128.5, *db);
     EXPECT_DOUBLE_EQ(info->tempo, 128.5);
     EXPECT_DOUBLE_EQ(info->cycleLen, 60.0 * 44100 / 128.5);
-    EXPECT_DOUBLE_EQ(storedTempo(*db, info->hash), 128.5);
+    EXPECT_DOUBLE_EQ(storedTempo(), 128.5);
     EXPECT_EQ(info->crateSortOrder[3], 10); // refreshed from the database
 
     // The same tempo again writes nothing: a value changed behind the info stays.
     db->updateTempo(99.0f, info->hash, 0);
     info->updateBPM(128.5, *db);
-    EXPECT_DOUBLE_EQ(storedTempo(*db, info->hash), 99.0);
+    EXPECT_DOUBLE_EQ(storedTempo(), 99.0);
 
     // A built-in track keeps its tempo, in the info and in its row.
     auto demo = test::makeInfo(home.paths(), "Demo.mp3", "Demo", "", "", 124, 1);

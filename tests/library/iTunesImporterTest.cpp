@@ -7,9 +7,6 @@
 #include "platform/SafeFiles.h"
 #include "platform/UserDefaults.h"
 
-#include <taglib/mp4file.h>
-#include <taglib/mp4tag.h>
-
 #include <gtest/gtest.h>
 
 namespace vx {
@@ -67,16 +64,7 @@ protected:
     fs::path song(const std::string& relative, const std::string& title, double seconds = 1,
                   int tempo = 0, const std::string& artist = "", const std::string& album = "") {
         const fs::path path = music_ / relative;
-        fs::create_directories(path.parent_path());
-        EXPECT_TRUE(test::writeTone(path, seconds));
-        TagLib::MP4::File file(path.c_str());
-        file.tag()->setTitle(TagLib::String(title, TagLib::String::UTF8));
-        file.tag()->setArtist(TagLib::String(artist, TagLib::String::UTF8));
-        file.tag()->setAlbum(TagLib::String(album, TagLib::String::UTF8));
-        if (tempo > 0) {
-            file.tag()->setItem("tmpo", TagLib::MP4::Item(tempo));
-        }
-        EXPECT_TRUE(file.save());
+        EXPECT_TRUE(test::writeTaggedTone(path, title, artist, album, seconds, tempo));
         return path;
     }
 

@@ -5,6 +5,8 @@
 
 #include "samples/SamplesFixture.h"
 
+#include <cmath>
+
 namespace vx {
 namespace {
 
@@ -156,29 +158,15 @@ TEST_F(Recordings, SharesOnlyM4aFiles) {
     EXPECT_EQ(pasteboard.items()[0][0].data, (Pasteboard::Data{'a', 'a', 'c'}));
 }
 
-} // namespace
-} // namespace vx
-
-namespace vx {
-namespace {
-
-using namespace vx::test;
-
 TEST_F(Recordings, ATenMinuteMixConvertsWhileTheMainLoopKeepsRunning) {
-    {
-        std::string error;
-        auto writer = AudioFileWriter::create(docs / "VXNexa_0010.wav",
-                                              AudioFileWriter::Format::WavInt16, 44100, 2, &error);
-        ASSERT_TRUE(writer) << error;
-        std::vector<float> second(44100 * 2);
-        for (int s = 0; s < 600; ++s) {
-            for (size_t i = 0; i < second.size(); ++i) {
-                second[i] = 0.4f * float(std::sin(2 * M_PI * (220.0 + s) * double(i / 2) / 44100));
-            }
-            ASSERT_TRUE(writer->write(second.data(), 44100));
-        }
-        ASSERT_TRUE(writer->close());
-    }
+    // Ten minutes, one second at each pitch from 220 Hz up.
+    ASSERT_TRUE(writeTrack(
+        docs / "VXNexa_0010.wav", 600 * 44100,
+        [](int64_t frame, int) {
+            const double hz = 220.0 + double(frame / 44100);
+            return 0.4f * float(std::sin(2 * M_PI * hz * double(frame % 44100) / 44100));
+        },
+        44100, AudioFileWriter::Format::WavInt16));
     SystemClock realTime;
     RunLoop mainLoop(realTime);
     RecordEdit edit(engine.out, notifications, pasteboard, preview, alerts, mainLoop, conversion,

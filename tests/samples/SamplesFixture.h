@@ -16,7 +16,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <fstream>
 #include <map>
 #include <string>
@@ -48,16 +47,8 @@ struct SamplesFixture : ::testing::Test {
     // A 16-bit stereo WAV of a 440 Hz tone lasting `seconds`.
     fs::path writeTone(const std::string& name, double seconds = 1.0) {
         const fs::path path = docs / name;
-        std::string error;
-        auto writer =
-            AudioFileWriter::create(path, AudioFileWriter::Format::WavInt16, 44100, 2, &error);
-        EXPECT_TRUE(writer) << error;
-        std::vector<float> frames(size_t(seconds * 44100) * 2);
-        for (size_t i = 0; i < frames.size(); ++i) {
-            frames[i] = 0.5f * float(std::sin(2 * M_PI * 440.0 * double(i / 2) / 44100.0));
-        }
-        EXPECT_TRUE(writer->write(frames.data(), int64_t(frames.size() / 2)));
-        EXPECT_TRUE(writer->close());
+        EXPECT_TRUE(writeTrack(path, int64_t(seconds * 44100), sine(440.0), 44100,
+                               AudioFileWriter::Format::WavInt16));
         return path;
     }
     static void writeBytes(const fs::path& path, const std::string& bytes) {

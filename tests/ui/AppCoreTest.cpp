@@ -28,8 +28,6 @@
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 
@@ -80,16 +78,7 @@ TEST(AppCoreTest, PhoneLayoutPlaysDeckZeroAndMovesTheCrossfader) {
     EXPECT_GT(lphp->width(), 4 * lphp->height());
     const double waveHeight = wave0->height();
     const float filterBefore = shell.deck(0)->lphpPosition.load();
-    {
-        const QPoint from = sceneCentre(lphp);
-        QTest::touchEvent(shell.window(), touchScreen()).press(0, from, shell.window());
-        for (int step = 1; step <= 8; ++step) {
-            QTest::touchEvent(shell.window(), touchScreen())
-                .move(0, from + QPoint(int(lphp->width()) * step / 32, 0), shell.window());
-        }
-        QTest::touchEvent(shell.window(), touchScreen())
-            .release(0, from + QPoint(int(lphp->width()) / 4, 0), shell.window());
-    }
+    drag(shell.window(), sceneCentre(lphp), sceneCentre(lphp) + QPoint(int(lphp->width()) / 4, 0));
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return shell.deck(0)->lphpPosition.load() > filterBefore + 0.1f; }, kStateWaitMs))
         << filterBefore << " -> " << shell.deck(0)->lphpPosition.load();
@@ -254,8 +243,7 @@ TEST(AppCoreTest, ApplicationStatesMapOntoTheLifecycleAndTerminationSavesTheSess
     std::filesystem::remove(settings);
     shell.core().terminate();
     ASSERT_TRUE(std::filesystem::exists(settings));
-    std::ifstream in(settings);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string text = vx::test::slurpBytes(settings);
     EXPECT_NE(text.find("kStreamFile0"), std::string::npos);
     EXPECT_NE(text.find("kStreamFile1"), std::string::npos);
 }

@@ -45,16 +45,6 @@ void expectWholeTargets(QQuickItem* root, const std::string& where) {
     }
 }
 
-// One finger from the centre of `from` to `to` (scene points), in steps.
-void drag(QQuickWindow* window, QPoint from, QPoint to) {
-    QTest::touchEvent(window, touchScreen()).press(0, from, window);
-    for (int step = 1; step <= 8; ++step) {
-        QTest::qWait(10);
-        QTest::touchEvent(window, touchScreen()).move(0, from + (to - from) * step / 8, window);
-    }
-    QTest::touchEvent(window, touchScreen()).release(0, to, window);
-}
-
 class CrateScreensUiTest : public ::testing::TestWithParam<bool> {};
 
 TEST_P(CrateScreensUiTest, CratesAndPlaylistsFromTheMenu) {

@@ -17,9 +17,6 @@
 #include <QQuickWindow>
 #include <QTest>
 
-#include <taglib/mp4file.h>
-#include <taglib/mp4tag.h>
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -30,25 +27,18 @@ namespace {
 using namespace shelltest;
 namespace fs = std::filesystem;
 
-void tagged(const fs::path& path, const std::string& title, const std::string& artist) {
-    fs::create_directories(path.parent_path());
-    ASSERT_TRUE(test::writeTone(path, 3.0));
-    TagLib::MP4::File file(path.c_str());
-    file.tag()->setTitle(TagLib::String(title, TagLib::String::UTF8));
-    file.tag()->setArtist(TagLib::String(artist, TagLib::String::UTF8));
-    file.tag()->setAlbum("Imports");
-    ASSERT_TRUE(file.save());
-}
-
 class ImportScreenTest : public ::testing::TestWithParam<bool> {};
 
 TEST_P(ImportScreenTest, PickTwoTracksAndWatchThemArrive) {
     const bool tablet = GetParam();
     const QString layout = tablet ? QStringLiteral("tablet") : QStringLiteral("phone");
     test::LibraryTempDir music;
-    tagged(music.path() / "Rock" / "first.m4a", "First Light", "Aurora");
-    tagged(music.path() / "Rock" / "second.m4a", "Second Wind", "Борей");
-    tagged(music.path() / "Jazz" / "third.m4a", "Third Street", "Trio");
+    ASSERT_TRUE(test::writeTaggedTone(music.path() / "Rock" / "first.m4a", "First Light", "Aurora",
+                                      "Imports", 3.0));
+    ASSERT_TRUE(test::writeTaggedTone(music.path() / "Rock" / "second.m4a", "Second Wind", "Борей",
+                                      "Imports", 3.0));
+    ASSERT_TRUE(test::writeTaggedTone(music.path() / "Jazz" / "third.m4a", "Third Street", "Trio",
+                                      "Imports", 3.0));
     test::writeBytes(music.path() / "broken.m4a", "");
 
     RunningShell shell(tablet);

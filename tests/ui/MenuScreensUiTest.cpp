@@ -11,7 +11,6 @@
 #include "app/MainMenu.h"
 #include "app/SettingsController.h"
 #include "controls/BatchAnalize.h"
-#include "platform/AudioFileWriter.h"
 #include "platform/UserDefaults.h"
 #include "support/ToneTracks.h"
 #include "ui/ImportAdapter.h"
@@ -111,16 +110,6 @@ private:
     QQuickWindow* window_ = nullptr;
 };
 
-void writeWav(const fs::path& path) {
-    fs::create_directories(path.parent_path());
-    auto writer =
-        AudioFileWriter::create(path, AudioFileWriter::Format::WavInt16, 44100, 2, nullptr);
-    ASSERT_TRUE(writer);
-    std::vector<float> samples(44100 * 2, 0.0f);
-    ASSERT_TRUE(writer->write(samples.data(), 44100));
-    ASSERT_TRUE(writer->close());
-}
-
 // Presses a pad button once the mix is quiet and waits to hear it.
 bool heard(MenuShell& shell, MixMeter& meter, const QString& button) {
     if (!QTest::qWaitFor([&] { return meter.last.load() < 1e-4f; }, kStateWaitMs)) {
@@ -159,9 +148,11 @@ TEST(MenuScreensUi, MenuSettingsPadsAndBatchOnBothLayouts) {
         for (const char* name : {"one", "two", "three", "four"}) {
             vx::test::writeToneTrack(docs / (std::string(name) + " bpm120.m4a"), 120, 440, 1);
         }
-        writeWav(docs / "VXNexa_0001.wav");           // a recording
-        writeWav(docs / "Take VXNexa.wav");           // not one: the name does not begin so
-        writeWav(docs / "mixes" / "VXNexa_0002.wav"); // not one: in a subfolder
+        // A recording; not one (the name does not begin so); not one (in a subfolder).
+        fs::create_directories(docs / "mixes");
+        for (const char* name : {"VXNexa_0001.wav", "Take VXNexa.wav", "mixes/VXNexa_0002.wav"}) {
+            ASSERT_TRUE(vx::test::writeTone(docs / name, 1.0));
+        }
         MixMeter meter;
         {
             MenuShell shell(tablet, dir.path(), meter);

@@ -78,35 +78,6 @@ std::string describe(QQuickItem* item) {
            std::to_string(int(r.width())) + "x" + std::to_string(int(r.height()));
 }
 
-int litPixels(const QImage& image, const QRect& rect) {
-    int lit = 0;
-    const QRect r = rect.intersected(image.rect());
-    for (int y = r.top(); y <= r.bottom(); ++y) {
-        for (int x = r.left(); x <= r.right(); ++x) {
-            const QRgb p = image.pixel(x, y);
-            lit += std::max({qRed(p), qGreen(p), qBlue(p)}) > 90 ? 1 : 0;
-        }
-    }
-    return lit;
-}
-
-QRect imageRect(QQuickItem* item, const QImage& image, const QQuickWindow* window) {
-    const double ratio = double(image.width()) / window->width();
-    const QRectF r = sceneRect(item);
-    return QRect(int(std::ceil(r.left() * ratio)), int(std::ceil(r.top() * ratio)),
-                 int(r.width() * ratio) - 1, int(r.height() * ratio) - 1);
-}
-
-// One finger pressed at `from`, moved to `to` in steps, lifted.
-void drag(QQuickWindow* window, QPoint from, QPoint to) {
-    QTest::touchEvent(window, touchScreen()).press(0, from, window);
-    for (int step = 1; step <= 8; ++step) {
-        QTest::qWait(5);
-        QTest::touchEvent(window, touchScreen()).move(0, from + (to - from) * step / 8, window);
-    }
-    QTest::touchEvent(window, touchScreen()).release(0, to, window);
-}
-
 class MixingScreen : public ::testing::TestWithParam<Size> {
 protected:
     void SetUp() override {

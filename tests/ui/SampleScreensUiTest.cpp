@@ -12,7 +12,6 @@
 
 #include "dsp/SamplePlayerFixed.h"
 #include "engine/PreviewPlayer.h"
-#include "platform/AudioFileWriter.h"
 #include "platform/AudioInput.h"
 #include "samples/RecordEdit.h"
 #include "samples/SampleEdit.h"
@@ -28,8 +27,6 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 namespace vx::ui {
@@ -39,26 +36,6 @@ using namespace shelltest;
 namespace fs = std::filesystem;
 
 constexpr double kMinTarget = 44.0;
-
-// A 16-bit stereo WAV of `seconds` of a 440 Hz tone.
-void writeTone(const fs::path& path, double seconds) {
-    auto writer =
-        AudioFileWriter::create(path, AudioFileWriter::Format::WavInt16, 44100, 2, nullptr);
-    ASSERT_TRUE(writer);
-    const int64_t frames = int64_t(seconds * 44100);
-    std::vector<float> samples(size_t(frames) * 2);
-    for (int64_t i = 0; i < frames; ++i) {
-        samples[size_t(2 * i)] = samples[size_t(2 * i + 1)] =
-            float(0.3 * std::sin(2 * M_PI * 440.0 * double(i) / 44100.0));
-    }
-    ASSERT_TRUE(writer->write(samples.data(), frames));
-    ASSERT_TRUE(writer->close());
-}
-
-std::string bytesOf(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 void collect(QQuickItem* item, std::vector<QQuickItem*>& out, bool (*keep)(QQuickItem*)) {
     if (!item->isVisible()) {
@@ -188,9 +165,11 @@ TEST(SampleScreensUi, SampleLibraryOnBothLayouts) {
         fs::path docs;
         Screens s(tablet, [&](const fs::path& documents) {
             docs = documents;
-            writeTone(documents / "kick.wav", 0.5);
-            writeTone(documents / "Snare.WAV", 4);         // still playing when the volume moves
-            writeTone(documents / "VXNexa_0000.wav", 0.5); // a recorded mix: not listed
+            ASSERT_TRUE(test::writeTone(documents / "kick.wav", 0.5));
+            ASSERT_TRUE(
+                test::writeTone(documents / "Snare.WAV", 4)); // still playing when the volume moves
+            ASSERT_TRUE(
+                test::writeTone(documents / "VXNexa_0000.wav", 0.5)); // a recorded mix: not listed
         });
         ASSERT_TRUE(s.ready());
         DuovexAppDelegate& app = s.app();
@@ -241,7 +220,7 @@ TEST(SampleScreensUi, SampleLibraryOnBothLayouts) {
         EXPECT_EQ(app.engine()->pad(2).path, (docs / "Kick 2.wav").string());
         const int kick = s.row("fileName", "Kick 2.wav");
         EXPECT_EQ(s.text(QStringLiteral("samplePad%1").arg(kick)), "3");
-        const std::string kickBytes = bytesOf(docs / "Kick 2.wav");
+        const std::string kickBytes = test::slurpBytes(docs / "Kick 2.wav");
 
         // Copy, a paste onto the same name refused, delete (the pad empties), paste it back.
         s.tap(QStringLiteral("fileName%1").arg(kick));
@@ -257,7 +236,7 @@ TEST(SampleScreensUi, SampleLibraryOnBothLayouts) {
         s.tap("samplePaste");
         EXPECT_TRUE(
             QTest::qWaitFor([&] { return s.row("fileName", "Kick 2.wav") >= 0; }, kStateWaitMs));
-        EXPECT_EQ(bytesOf(docs / "Kick 2.wav"), kickBytes);
+        EXPECT_EQ(test::slurpBytes(docs / "Kick 2.wav"), kickBytes);
 
         // The microphone: a playing deck stops, the overlay counts, STOP keeps mic_0.wav.
         ASSERT_TRUE(QTest::qWaitFor([&] { return s.shell().loaded(0); }, kLoadWaitMs));
@@ -281,7 +260,7 @@ TEST(SampleScreensUi, SampleLibraryOnBothLayouts) {
         EXPECT_TRUE(
             QTest::qWaitFor([&] { return s.row("fileName", "mic_0.wav") >= 0; }, kStateWaitMs));
         // The take holds the input's samples exactly, after its 44-byte header.
-        const std::string take = bytesOf(docs / "mic_0.wav");
+        const std::string take = test::slurpBytes(docs / "mic_0.wav");
         ASSERT_EQ(take.size(), 44 + signal.size() * 2);
         EXPECT_EQ(std::memcmp(take.data() + 44, signal.data(), signal.size() * 2), 0);
         EXPECT_TRUE(app.engine()->initialized());
@@ -300,7 +279,7 @@ TEST(SampleScreensUi, SampleLibraryOnBothLayouts) {
         s.tap("sampleWifi");
         ASSERT_TRUE(QTest::qWaitFor([&] { return s.alerts().alertShown(); }, kStateWaitMs));
         EXPECT_EQ(s.alerts().alertTitle(), "Server started");
-        writeTone(docs / "uploaded.wav", 0.2);
+        ASSERT_TRUE(test::writeTone(docs / "uploaded.wav", 0.2));
         s.tap("alertButton");
         EXPECT_TRUE(
             QTest::qWaitFor([&] { return s.row("fileName", "uploaded.wav") >= 0; }, kStateWaitMs));
@@ -322,8 +301,8 @@ TEST(SampleScreensUi, RecordingsListOnBothLayouts) {
         fs::path docs;
         Screens s(tablet, [&](const fs::path& documents) {
             docs = documents;
-            writeTone(documents / "VXNexa_0003.wav", 20);
-            writeTone(documents / "mix.wav", 1); // not a recording
+            ASSERT_TRUE(test::writeTone(documents / "VXNexa_0003.wav", 20));
+            ASSERT_TRUE(test::writeTone(documents / "mix.wav", 1)); // not a recording
         });
         ASSERT_TRUE(s.ready());
         DuovexAppDelegate& app = s.app();
@@ -402,13 +381,13 @@ TEST(SampleScreensUi, RecordingsListOnBothLayouts) {
         s.tap("recordsPaste");
         EXPECT_TRUE(QTest::qWaitFor([&] { return s.row("fileName", "VXNexa_0003.m4a") >= 0; },
                                     kStateWaitMs));
-        EXPECT_EQ(bytesOf(docs / "VXNexa_0003.m4a"), bytesOf(docs / "party.m4a"));
+        EXPECT_EQ(test::slurpBytes(docs / "VXNexa_0003.m4a"), test::slurpBytes(docs / "party.m4a"));
 
         // The Wi-Fi button's transfer: the list is rebuilt when the server stops.
         app.wifiTransfer().setOptions({.port = 0, .bindAddress = "127.0.0.1"});
         s.tap("recordsWifi");
         ASSERT_TRUE(QTest::qWaitFor([&] { return s.alerts().alertShown(); }, kStateWaitMs));
-        writeTone(docs / "VXNexa_0009.wav", 0.2);
+        ASSERT_TRUE(test::writeTone(docs / "VXNexa_0009.wav", 0.2));
         s.tap("alertButton");
         EXPECT_TRUE(QTest::qWaitFor([&] { return s.row("fileName", "VXNexa_0009.wav") >= 0; },
                                     kStateWaitMs));

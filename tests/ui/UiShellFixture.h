@@ -20,6 +20,8 @@
 #include <QQuickWindow>
 #include <QTest>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -64,6 +66,37 @@ inline void tap(QQuickWindow* window, QQuickItem* item) {
     const QPoint p = sceneCentre(item);
     QTest::touchEvent(window, touchScreen()).press(0, p, window);
     QTest::touchEvent(window, touchScreen()).release(0, p, window);
+}
+
+// One finger pressed at `from`, moved to `to` in eight steps, lifted.
+inline void drag(QQuickWindow* window, QPoint from, QPoint to) {
+    QTest::touchEvent(window, touchScreen()).press(0, from, window);
+    for (int step = 1; step <= 8; ++step) {
+        QTest::qWait(10);
+        QTest::touchEvent(window, touchScreen()).move(0, from + (to - from) * step / 8, window);
+    }
+    QTest::touchEvent(window, touchScreen()).release(0, to, window);
+}
+
+// The item's rectangle in the pixels of an image grabbed from `window`, inside its edges.
+inline QRect imageRect(const QQuickItem* item, const QImage& image, const QQuickWindow* window) {
+    const QRectF r = item->mapRectToScene(QRectF(0, 0, item->width(), item->height()));
+    const double ratio = double(image.width()) / window->width();
+    return QRect(int(std::ceil(r.left() * ratio)), int(std::ceil(r.top() * ratio)),
+                 int(r.width() * ratio) - 1, int(r.height() * ratio) - 1);
+}
+
+// Pixels of `rect` lit: some channel above 90 (the panels' background is about 20).
+inline int litPixels(const QImage& image, const QRect& rect) {
+    int lit = 0;
+    const QRect r = rect.intersected(image.rect());
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        for (int x = r.left(); x <= r.right(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            lit += std::max({qRed(p), qGreen(p), qBlue(p)}) > 90 ? 1 : 0;
+        }
+    }
+    return lit;
 }
 
 // Takes the window out of its maximised state and gives it `size`; true once the window and

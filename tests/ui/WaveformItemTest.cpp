@@ -6,10 +6,10 @@
 
 #include "ui/WaveformItem.h"
 #include "UiShellFixture.h"
-#include "controls/VXAudioStreamNavigator.h"
 #include "analysis/peakFileData.h"
-#include "controls/waveControl.h"
 #include "app/DuovexAppDelegate.h"
+#include "controls/VXAudioStreamNavigator.h"
+#include "controls/waveControl.h"
 #include "deck/SampleTestController.h"
 #include "engine/AudioOut.h"
 #include "engine/audioStream.h"
@@ -40,37 +40,12 @@ namespace {
 
 using namespace shelltest;
 
-// A pixel counts as lit when a channel exceeds this (the panel's background is about 20).
-constexpr int kLitChannel = 90;
-
 // The running shell; grab() keeps a screenshot as a test artifact.
 class Shell : public RunningShell {
 public:
     using RunningShell::RunningShell;
     QImage grab(const QString& name) { return screenshot(name); }
 };
-
-// The item's rectangle in the grabbed image's pixels.
-QRect imageRect(const QQuickItem* item, const QImage& image, const QQuickWindow* window) {
-    const QRectF scene = item->mapRectToScene(QRectF(0, 0, item->width(), item->height()));
-    const double ratio = double(image.width()) / window->width();
-    return QRect(QPoint(int(std::ceil(scene.left() * ratio)), int(std::ceil(scene.top() * ratio))),
-                 QPoint(int(scene.right() * ratio) - 1, int(scene.bottom() * ratio) - 1));
-}
-
-int litPixels(const QImage& image, const QRect& rect) {
-    int lit = 0;
-    const QRect r = rect.intersected(image.rect());
-    for (int y = r.top(); y <= r.bottom(); ++y) {
-        for (int x = r.left(); x <= r.right(); ++x) {
-            const QRgb p = image.pixel(x, y);
-            if (std::max({qRed(p), qGreen(p), qBlue(p)}) > kLitChannel) {
-                ++lit;
-            }
-        }
-    }
-    return lit;
-}
 
 int redPixels(const QImage& image, const QRect& rect) {
     int red = 0;
