@@ -28,9 +28,9 @@ const float kEnvelopeDecay = float(std::exp(-1.0 / (0.02 * 44100.0)));
 constexpr int kHopsPerWindow = kPeakWindowFrames / BeatDetect::kEnvelopeHopFrames;
 // How far the low-band envelope may move the first beat from the position it is given, in hops.
 constexpr int kRefineReachHops = 3 * BeatDetect::kBlockFrames / 2 / BeatDetect::kEnvelopeHopFrames;
-// The envelope's phase is good to about one of its frames (half a block): within that the low
-// band's rises count nearly in full, and further off they must be much stronger to move the
-// beat. In recorded music the kick's strongest low rise is often a bass note that follows it.
+// The envelope's phase is good to about a block (two of its frames): within that the low band's
+// rises count nearly in full, and further off they must be much stronger to move the beat. In
+// recorded music the kick's strongest low rise is often a bass note that follows it.
 constexpr double kRefineSpreadHops =
     double(BeatDetect::kBlockFrames) / BeatDetect::kEnvelopeHopFrames;
 // Fold buffer length: one beat at 79 BPM, in peak windows (enough for every detected tempo).
