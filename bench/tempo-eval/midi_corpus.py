@@ -25,6 +25,8 @@ import struct
 import subprocess
 import sys
 
+from real_corpus import unpack_packages
+
 PACKAGES = ["openttd-openmsx", "planetblupi-music-midi", "freedoom"]
 SOUND_FONT = "/usr/share/sounds/sf2/FluidR3_GM.sf2"
 RATE = 44100
@@ -137,13 +139,8 @@ def midi_files(root):
 def main(cache):
     top = os.path.join(cache, "notated")
     debs, root, audio = (os.path.join(top, d) for d in ("debs", "root", "audio"))
-    for d in (debs, root, audio):
-        os.makedirs(d, exist_ok=True)
-    for p in PACKAGES:
-        if not any(f.startswith(p + "_") for f in os.listdir(debs)):
-            subprocess.run(["apt-get", "download", p], cwd=debs, check=True)
-    for f in sorted(os.listdir(debs)):
-        subprocess.run(["dpkg-deb", "-x", os.path.join(debs, f), root], check=True)
+    os.makedirs(audio, exist_ok=True)
+    unpack_packages(PACKAGES, debs, root)
 
     seen, rows = set(), []
     for name, data in midi_files(root):

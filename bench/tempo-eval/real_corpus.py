@@ -136,19 +136,26 @@ def agreed(values):
     return sum(means) / len(means)
 
 
+def unpack_packages(packages, debs, root):
+    """`apt-get download` each package not yet in `debs`, then `dpkg-deb -x` all into `root`
+    (nothing is installed)."""
+    for d in (debs, root):
+        os.makedirs(d, exist_ok=True)
+    for p in packages:
+        if not any(f.startswith(p + "_") for f in os.listdir(debs)):
+            subprocess.run(["apt-get", "download", p], cwd=debs, check=True)
+    for f in sorted(os.listdir(debs)):
+        subprocess.run(["dpkg-deb", "-x", os.path.join(debs, f), root], check=True)
+
+
 def main(cache, which):
     if which != "main":
         cache = os.path.join(cache, which)
     debs = os.path.join(cache, "debs")
     root = os.path.join(cache, "root")
     real = os.path.join(cache, "real")
-    for d in (debs, root, real):
-        os.makedirs(d, exist_ok=True)
-    for p in PACKAGES[which]:
-        if not any(f.startswith(p + "_") for f in os.listdir(debs)):
-            subprocess.run(["apt-get", "download", p], cwd=debs, check=True)
-    for f in sorted(os.listdir(debs)):
-        subprocess.run(["dpkg-deb", "-x", os.path.join(debs, f), root], check=True)
+    os.makedirs(real, exist_ok=True)
+    unpack_packages(PACKAGES[which], debs, root)
 
     tracks = []
     for dirpath, _, files in os.walk(root):
