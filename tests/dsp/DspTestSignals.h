@@ -75,11 +75,11 @@ inline float noiseSample(uint32_t& state) {
     return static_cast<float>(state >> 8) / 8388608.0f - 1.0f;
 }
 
-// `n` floats of that noise, from generator state `seed`.
-inline std::vector<float> noise(size_t n, uint32_t seed) {
+// `n` floats of that noise, the generator starting from `state`.
+inline std::vector<float> noise(size_t n, uint32_t state) {
     std::vector<float> out(n);
     for (float& v : out) {
-        v = noiseSample(seed);
+        v = noiseSample(state);
     }
     return out;
 }
