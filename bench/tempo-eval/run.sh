@@ -5,15 +5,17 @@
 #   bench/tempo-eval/run.sh [CACHE]        (default CACHE: ~/.cache/velvox-tempo-eval)
 #
 # Needs a built velvox-cli (build/src/cli/velvox-cli, or VELVOX_CLI=path), g++, ffmpeg with
-# libmp3lame, python3, and for the notated and real sets apt-get plus fluidsynth and
-# fluid-soundfont-gm (to render MIDI) and the measuring tools aubio-tools, bpm-tools,
-# soundstretch and vamp-examples (installed on the machine, not used by the project).
+# libmp3lame, python3 with numpy (PYTHON=path to choose another), and for the notated and real
+# sets apt-get plus fluidsynth and fluid-soundfont-gm (to render MIDI) and the measuring tools
+# aubio-tools, bpm-tools, soundstretch and vamp-examples (installed on the machine, not used by
+# the project).
 # Set SKIP_REAL=1 to run the generated half only.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 cache=${1:-${HOME}/.cache/velvox-tempo-eval}
 cli=${VELVOX_CLI:-$root/build/src/cli/velvox-cli}
+py=${PYTHON:-python3}
 gen="$cache/generated"
 mkdir -p "$gen"
 
@@ -28,7 +30,7 @@ done
 # from fresh peak files and a fresh home.
 rm -rf "$cache/home" "$gen"/*.peak
 "$cli" --home "$cache/home" analyze "$gen"/*.mp3 --json >"$gen/results.json" || true
-python3 "$here/evaluate.py" generated "$gen/truth.csv" "$gen/results.json"
+"$py" "$here/evaluate.py" generated "$gen/truth.csv" "$gen/results.json"
 
 if [ "${SKIP_REAL:-0}" = 1 ]; then
     exit 0
@@ -37,11 +39,11 @@ fi
 # rendered with a General MIDI sound font.
 echo
 echo "== notated pieces"
-python3 "$here/midi_corpus.py" "$cache" | tail -1
+"$py" "$here/midi_corpus.py" "$cache" | tail -1
 rm -rf "$cache/home" "$cache/notated/audio"/*.peak
 cut -d, -f2 "$cache/notated/truth.csv" | tail -n +2 | tr '\n' '\0' |
     xargs -0 "$cli" --home "$cache/home" analyze --json >"$cache/notated/results.json" || true
-python3 "$here/evaluate.py" notated "$cache/notated/truth.csv" "$cache/notated/results.json"
+"$py" "$here/evaluate.py" notated "$cache/notated/truth.csv" "$cache/notated/results.json"
 # The real sets: "main" is the one the estimator was developed on; "more", "held-out" and
 # "unseen" were first measured after it was settled.
 for set in main more held-out unseen; do
@@ -49,9 +51,10 @@ for set in main more held-out unseen; do
     [ "$set" = main ] || dir=$cache/$set
     echo
     echo "== real tracks, $set"
-    python3 "$here/real_corpus.py" "$cache" "$set" | tail -1
+    "$py" "$here/real_corpus.py" "$cache" "$set" | tail -1
     rm -rf "$cache/home" "$dir/real"/*.peak
     cut -d, -f2 "$dir/real/reference.csv" | tail -n +2 | tr '\n' '\0' |
         xargs -0 "$cli" --home "$cache/home" analyze --json >"$dir/real/results.json" || true
-    python3 "$here/evaluate.py" real "$dir/real/reference.csv" "$dir/real/results.json"
+    "$py" "$here/evaluate.py" real "$dir/real/reference.csv" "$dir/real/results.json"
+    "$py" "$here/adjudicate.py" "$dir/real/reference.csv" "$dir/real/results.json"
 done
