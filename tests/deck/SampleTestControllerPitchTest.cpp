@@ -390,43 +390,42 @@ TEST(SampleTestControllerPitch, TheSpeedSliderDrivesTheSpeedButNotTheFader) {
 TEST(SampleTestControllerPitch, SyncMatchesTheMastersTempoAndSavesTheLock) {
     struct Case {
         double master, masterSpeed, own, expected;
+        int side = 0;         // the deck whose sync button is pressed
+        bool playing = false; // a playing deck ramps over 256 frames, a stopped one jumps
     } cases[] = {
         {128.0, 1.02, 125.0, 128.0 * 1.02 / 125.0},
         {120.0, 1.0, 125.0, 0.96},
+        {120.0, 1.0, 125.0, 0.96, 1, true},
         {100.0, 1.0, 128.0, 0.85}, // 0.78 clamped to the fader range
         {140.0, 1.1, 120.0, 1.15},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.master << " side " << c.side);
         PitchScreen t;
-        t.load(0, c.own);
-        t.load(1, c.master);
-        t.screen->setDefaultSpeed(1, c.masterSpeed);
-        t.screen->syncAction(0);
+        const int own = c.side;
+        const int master = 1 - c.side;
+        t.load(own, c.own, c.playing);
+        t.load(master, c.master);
+        t.screen->setDefaultSpeed(master, c.masterSpeed);
+        t.screen->syncAction(own);
         EXPECT_TRUE(t.screen->tempoLock());
-        EXPECT_DOUBLE_EQ(t.deck(0).baseSpeed.load(), c.expected) << c.master;
-        EXPECT_DOUBLE_EQ(t.deck(0).speed.load(), c.expected) << c.master;
-        EXPECT_DOUBLE_EQ(t.deck(1).baseSpeed.load(), c.masterSpeed) << c.master;
+        EXPECT_DOUBLE_EQ(t.deck(own).baseSpeed.load(), c.expected);
+        EXPECT_DOUBLE_EQ(t.deck(own).speed.load(), c.playing ? 1.0 : c.expected);
+        if (c.playing) {
+            EXPECT_DOUBLE_EQ(t.deck(own).speedRamp.to.load(), c.expected);
+            EXPECT_EQ(t.deck(own).speedRamp.count.load(), 256);
+        }
+        EXPECT_DOUBLE_EQ(t.deck(master).baseSpeed.load(), c.masterSpeed);
         EXPECT_TRUE(t.view(0).sync.selected);
         EXPECT_TRUE(t.view(1).sync.selected);
         EXPECT_TRUE(UserDefaults(t.defaults.file()).boolForKey("kTempoLock", false));
 
-        t.screen->syncAction(1); // either sync button switches it off
+        t.screen->syncAction(master); // either sync button switches it off
         EXPECT_FALSE(t.screen->tempoLock());
         EXPECT_FALSE(t.view(0).sync.selected);
         EXPECT_FALSE(t.view(1).sync.selected);
         EXPECT_FALSE(UserDefaults(t.defaults.file()).boolForKey("kTempoLock", true));
     }
-}
-
-TEST(SampleTestControllerPitch, SyncOnAPlayingDeckRampsOver256Frames) {
-    PitchScreen t;
-    t.load(0, 120.0);
-    t.load(1, 125.0, /*play=*/true);
-    t.screen->syncAction(1);
-    EXPECT_DOUBLE_EQ(t.deck(1).baseSpeed.load(), 0.96);
-    EXPECT_DOUBLE_EQ(t.deck(1).speedRamp.to.load(), 0.96);
-    EXPECT_EQ(t.deck(1).speedRamp.count.load(), 256);
-    EXPECT_DOUBLE_EQ(t.deck(1).speed.load(), 1.0) << "ramping, not jumping";
 }
 
 TEST(SampleTestControllerPitch, SyncWithAnUnknownTempoTurnsTheLockOnWithoutChangingSpeeds) {
