@@ -373,18 +373,6 @@ TEST_F(DeckEffects, DisengagingOnlyClearsTheFlag) {
     EXPECT_EQ(deck.repeater->frameCounter, 777u);
 }
 
-TEST_F(DeckEffects, ModuleResets) {
-    dirtyAllModules(deck);
-    deckResetDelay(deck);
-    EXPECT_TRUE(allZero(deck.delay->lineR));
-    EXPECT_EQ(deck.repeater->frameCounter, 777u);
-    deckResetRepeater(deck);
-    EXPECT_EQ(deck.repeater->frameCounter, 0u);
-    EXPECT_TRUE(allZero(deck.repeater->sliceL));
-    deckResetGate(deck);
-    EXPECT_EQ(deck.gate->lfo.phase, 300.0);
-}
-
 TEST_F(DeckEffects, TempoFeedReachesOnlyTheBeatSyncedModules) {
     deckSetEffectTempo(deck, 60.0f);
     EXPECT_EQ(deck.repeater->tempo, 60.0f);
