@@ -177,12 +177,16 @@ TEST_F(DeckCues, WithoutADatabaseOrATrackNothingChanges) {
     EXPECT_EQ(deck.cuePoints, (std::vector<long>{256 * 15 + 10}));
     EXPECT_EQ(evenBeats(), (std::vector<int>{5, 15, 35}));
 
+    // Unloaded: neither the database nor the deck's copy changes (the copy differs from the
+    // database here, so that a reload would show).
     deck.isLoaded.store(false);
+    deck.cuePoints = {11, 12};
     addCueAtFrame(deck, db.get(), 9000);
     deleteCue(deck, db.get(), 0);
     deckFileOpened(deck, db.get());
     reloadCuePoints(deck, db.get());
-    expectCues({256 * 15 + 10});
+    EXPECT_EQ(deck.cuePoints, (std::vector<long>{11, 12}));
+    EXPECT_EQ(stored(), (std::vector<long>{256 * 15 + 10}));
 }
 
 } // namespace
