@@ -382,7 +382,6 @@ TEST_F(SampleTestControllerMixerTest, VolumePanelClosesTheOthersAndSwitchesAllEf
     controller->volOnOff(0);
     EXPECT_TRUE(controller->view(0).volumePanel.selected);
     EXPECT_FALSE(controller->view(0).fxPanel.selected);
-    EXPECT_FALSE(controller->view(0).eqPanel.selected);
     EXPECT_TRUE(controller->view(0).play.hidden);
     EXPECT_TRUE(enabledSlots(deck0()).empty());
     controller->volOnOff(0);

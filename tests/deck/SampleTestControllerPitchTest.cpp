@@ -57,6 +57,7 @@ struct PitchScreen : test::ScreenDesk {
 TEST(SampleTestControllerPitch, HeldPlusStepsAtOnceAfterATenthOfTwoAndThenEveryTenth) {
     PitchScreen t;
     t.load(0, 120.0, /*play=*/true);
+    t.load(1, 125.0); // a tempo it could follow
     t.screen->plusButton(0);
     double expected = 1.0 + kStep;
     EXPECT_DOUBLE_EQ(t.deck(0).baseSpeed.load(), expected);
