@@ -35,10 +35,8 @@ TEST(MixRecording, TheFileHoldsExactlyWhatWasRendered) {
         test::TempDir dir;
         const fs::path file = AudioOut::recordFileName(dir.path(), 0);
         EXPECT_EQ(file.filename(), "VXNexa_0000.wav");
-        EXPECT_EQ(AudioOut::recordFileName(dir.path(), 1).filename(), "VXNexa_0001.wav");
         e.out.setRecordWaitsWhenFull(true);
         ASSERT_TRUE(e.out.PrepareRecordFor(file));
-        EXPECT_EQ(e.out.recordFile(), file);
         ASSERT_TRUE(e.out.startRecord());
         EXPECT_FALSE(e.out.PrepareRecordFor(dir.path() / "other.wav")); // not while recording
         const std::vector<float> rendered = e.render(44100 * 3 + 17);
