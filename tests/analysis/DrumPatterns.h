@@ -18,7 +18,7 @@ struct DrumPattern {
     // (the odd sixteenths half as much): 0 straight, 2/3 for a triplet swing.
     double swing = 0.0;
     // One bar (16 steps, or 32 for two bars) per voice.
-    std::string kick, snare, hat, openHat, clap, perc, skank, bass;
+    std::string kick{}, snare{}, hat{}, openHat{}, clap{}, perc{}, skank{}, bass{};
     // Extra steps per bar for a cross-rhythm voice (a woodblock): n evenly spaced hits per bar.
     int crossHitsPerBar = 0;
     double level = 1.0;

@@ -24,90 +24,54 @@ struct StyleCase {
     test::DrumPattern pattern;
 };
 
-test::DrumPattern breakbeat() {
-    test::DrumPattern p;
-    p.bpm = 100.0;
-    p.firstFrame = 7000;
-    p.kick = "x.x.......xx....";
-    p.snare = "....x..o.o..x..o";
-    p.hat = "x.x.x.x.x.x.x.x.";
-    return p;
-}
-
-test::DrumPattern halfTime() {
-    test::DrumPattern p;
-    p.bpm = 140.0;
-    p.firstFrame = 12000;
-    p.kick = "x.....x...x.....";
-    p.snare = "........x.......";
-    p.hat = "x.x.x.x.x.x.xxxx";
-    return p;
-}
-
-test::DrumPattern drumAndBass() {
-    test::DrumPattern p;
-    p.bpm = 174.0;
-    p.firstFrame = 3000;
-    p.kick = "x.........x.....";
-    p.snare = "....x.......x...";
-    p.hat = "x.xxx.x.x.xxx.x.";
-    p.bass = "x.....x...x.....";
-    return p;
-}
-
-test::DrumPattern swung() {
-    test::DrumPattern p;
-    p.bpm = 90.0;
-    p.firstFrame = 20000;
-    p.swing = 2.0 / 3.0;
-    p.kick = "x......x..x.....";
-    p.snare = "....x.......x...";
-    p.hat = "x.x.x.x.x.x.x.x.";
-    return p;
-}
-
-test::DrumPattern fourOnTheFloor() {
-    test::DrumPattern p;
-    p.bpm = 128.0;
-    p.firstFrame = 1000;
-    p.kick = "x...x...x...x...";
-    p.clap = "....x.......x...";
-    p.openHat = "..x...x...x...x.";
-    p.bass = "..x...x...x...x.";
-    return p;
-}
-
-// Straight sixteenth hats over a backbeat at 90.4: the hats' eighth-note pulse (180.8) is
-// outside the range, so the beat stays at 90 rather than the nearest tempo in range (180).
-test::DrumPattern pulseAboveTheRange() {
-    test::DrumPattern p;
-    p.bpm = 90.4;
-    p.firstFrame = 5000;
-    p.kick = "x.......x.x.....";
-    p.snare = "....x.......x...";
-    p.hat = "xxxxxxxxxxxxxxxx";
-    return p;
-}
-
-// Six woodblock hits per bar over a kick on every beat: three against two.
-test::DrumPattern crossRhythm() {
-    test::DrumPattern p;
-    p.bpm = 120.0;
-    p.firstFrame = 4000;
-    p.kick = "x...x...x...x...";
-    p.crossHitsPerBar = 6;
-    return p;
-}
+const test::DrumPattern kSwung{.bpm = 90.0,
+                               .firstFrame = 20000,
+                               .swing = 2.0 / 3.0,
+                               .kick = "x......x..x.....",
+                               .snare = "....x.......x...",
+                               .hat = "x.x.x.x.x.x.x.x."};
 
 TEST(TempoEstimate, StylesComeOutAtTheCountedTempo) {
     const std::vector<StyleCase> cases = {
-        {"breakbeat", breakbeat()},
-        {"half-time", halfTime()},
-        {"drum and bass", drumAndBass()},
-        {"swung", swung()},
-        {"four on the floor", fourOnTheFloor()},
-        {"three against two", crossRhythm()},
-        {"eighth-note pulse above the range", pulseAboveTheRange()},
+        {"breakbeat",
+         {.bpm = 100.0,
+          .firstFrame = 7000,
+          .kick = "x.x.......xx....",
+          .snare = "....x..o.o..x..o",
+          .hat = "x.x.x.x.x.x.x.x."}},
+        {"half-time",
+         {.bpm = 140.0,
+          .firstFrame = 12000,
+          .kick = "x.....x...x.....",
+          .snare = "........x.......",
+          .hat = "x.x.x.x.x.x.xxxx"}},
+        {"drum and bass",
+         {.bpm = 174.0,
+          .firstFrame = 3000,
+          .kick = "x.........x.....",
+          .snare = "....x.......x...",
+          .hat = "x.xxx.x.x.xxx.x.",
+          .bass = "x.....x...x....."}},
+        {"swung", kSwung},
+        {"four on the floor",
+         {.bpm = 128.0,
+          .firstFrame = 1000,
+          .kick = "x...x...x...x...",
+          .openHat = "..x...x...x...x.",
+          .clap = "....x.......x...",
+          .bass = "..x...x...x...x."}},
+        // Six woodblock hits per bar over a kick on every beat: three against two.
+        {"three against two",
+         {.bpm = 120.0, .firstFrame = 4000, .kick = "x...x...x...x...", .crossHitsPerBar = 6}},
+        // Straight sixteenth hats over a backbeat at 90.4: the hats' eighth-note pulse (180.8)
+        // is outside the range, so the beat stays at 90 rather than the nearest tempo in range
+        // (180).
+        {"eighth-note pulse above the range",
+         {.bpm = 90.4,
+          .firstFrame = 5000,
+          .kick = "x.......x.x.....",
+          .snare = "....x.......x...",
+          .hat = "xxxxxxxxxxxxxxxx"}},
     };
     for (const StyleCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -124,21 +88,6 @@ TEST(TempoEstimate, StylesComeOutAtTheCountedTempo) {
     }
 }
 
-// A shuffle whose bass pushes the swung off-beat harder than the beat: kick, backbeat snare
-// and hats on the beat; the bass, a soft chord stab and hats two thirds of a beat later.
-test::DrumPattern pushedShuffle() {
-    test::DrumPattern p;
-    p.bpm = 110.0;
-    p.firstFrame = 9000;
-    p.swing = 2.0 / 3.0;
-    p.kick = "x...x...x...x...";
-    p.snare = "....x.......x...";
-    p.hat = "x.x.x.x.x.x.x.x.";
-    p.skank = "..o...o...o...o.";
-    p.bass = "..x...x...x...x.";
-    return p;
-}
-
 using TempoEstimateCli = test::CliTest;
 
 // Through the command line a user runs: generated swung patterns come out at their tempo, with
@@ -146,7 +95,17 @@ using TempoEstimateCli = test::CliTest;
 // not on the swung off-beat, whether hats and a kick fall there as often as on the beat or the
 // bass and chords push it hardest.
 TEST_F(TempoEstimateCli, AnalyzeReportsTheTempoAndFirstBeatOfSwungPatterns) {
-    for (const StyleCase& c : {StyleCase{"swung", swung()}, {"pushed shuffle", pushedShuffle()}}) {
+    // A shuffle whose bass pushes the swung off-beat harder than the beat: kick, backbeat snare
+    // and hats on the beat; the bass, a soft chord stab and hats two thirds of a beat later.
+    const test::DrumPattern pushedShuffle{.bpm = 110.0,
+                                          .firstFrame = 9000,
+                                          .swing = 2.0 / 3.0,
+                                          .kick = "x...x...x...x...",
+                                          .snare = "....x.......x...",
+                                          .hat = "x.x.x.x.x.x.x.x.",
+                                          .skank = "..o...o...o...o.",
+                                          .bass = "..x...x...x...x."};
+    for (const StyleCase& c : {StyleCase{"swung", kSwung}, {"pushed shuffle", pushedShuffle}}) {
         SCOPED_TRACE(c.name);
         const test::DrumPattern& p = c.pattern;
         const int64_t frames = 44100 * 30;

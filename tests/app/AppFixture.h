@@ -45,25 +45,28 @@ public:
         shown.push_back({title, message, button});
     }
     // A question is recorded under its first button and kept; one with a cancel button is
-    // answered with it at once (as a presenter that cannot ask does), one without waits for
-    // press().
+    // answered with it at once (as a presenter that cannot ask does) unless `keepQuestions`,
+    // the others wait for press().
     void ask(AlertRequest request) override {
         shown.push_back({request.title, request.message,
                          request.buttons.empty() ? std::string() : request.buttons.front()});
-        if (request.cancelButton >= 0 && request.answer) {
+        if (!keepQuestions && request.cancelButton >= 0 && request.answer) {
             request.answer(request.cancelButton, request.tag, request.text);
         } else {
             waiting.push_back(std::move(request));
         }
     }
-    // Presses button `index` of the oldest question still waiting.
-    void press(int index) {
+    // Presses button `index` of the oldest question still waiting, with `text` typed into its
+    // field (its own text when empty).
+    void press(int index, const std::string& text = {}) {
+        ASSERT_FALSE(waiting.empty());
         AlertRequest request = std::move(waiting.front());
         waiting.erase(waiting.begin());
         if (request.answer) {
-            request.answer(index, request.tag, request.text);
+            request.answer(index, request.tag, text.empty() ? request.text : text);
         }
     }
+    bool keepQuestions = false;
     std::vector<Shown> shown;
     std::vector<AlertRequest> waiting;
 };

@@ -10,26 +10,10 @@
 namespace vx::test {
 namespace {
 
-// Keeps every question until the test presses one of its buttons.
-class AskingAlerts final : public Alerts {
-public:
-    void showAlert(const std::string&, const std::string& message, const std::string&) override {
-        messages.push_back(message);
-    }
-    void ask(AlertRequest request) override { waiting.push_back(std::move(request)); }
-    void press(int button, const std::string& text = {}) {
-        ASSERT_FALSE(waiting.empty());
-        AlertRequest request = std::move(waiting.front());
-        waiting.erase(waiting.begin());
-        request.answer(button, request.tag, text.empty() ? request.text : text);
-    }
-    std::vector<std::string> messages;
-    std::vector<AlertRequest> waiting;
-};
-
 class CrateManagerTest : public ::testing::Test {
 protected:
     CrateManagerTest() {
+        alerts_.keepQuestions = true;
         tracks_ = {home_.addTrack("Charlie", true), home_.addTrack("Alpha", false),
                    home_.addTrack("Bravo", false)};
         run_ = std::make_unique<AppRun>(home_);
@@ -72,7 +56,7 @@ protected:
     std::vector<fs::path> tracks_; // Charlie (with a peak file), Alpha, Bravo
     std::unique_ptr<AppRun> run_;
     FakePreviewPlayer preview_;
-    AskingAlerts alerts_;
+    FakeAlerts alerts_; // keeps every question until the test presses one of its buttons
     std::unique_ptr<CrateManager> screen_;
     int hidden_ = 0;
     int importDone_ = 0;
@@ -278,8 +262,8 @@ TEST_F(CrateManagerTest, DeletingAllTracksKeepsTheTrackOnADeckAndTheBuiltInOnes)
     EXPECT_TRUE(fs::exists(tracks_[1]));
     EXPECT_TRUE(home_.hasFileRow(0, tracks_[1]));
     EXPECT_EQ(run_->loadedFile(0), tracks_[1]);
-    ASSERT_EQ(alerts_.messages.size(), 1u);
-    EXPECT_NE(alerts_.messages[0].find("1 track is in use"), std::string::npos);
+    ASSERT_EQ(alerts_.shown.size(), 2u); // the question, then the alert
+    EXPECT_NE(alerts_.shown[1].message.find("1 track is in use"), std::string::npos);
     EXPECT_EQ(screen_->rows().size(), builtIns + 1);
     for (const auto& demo : home_.demoTracks()) {
         EXPECT_TRUE(fs::exists(demo));
@@ -292,8 +276,8 @@ TEST_F(CrateManagerTest, SwipeDeletionRemovesAUserTrackUnlessItIsInUse) {
     EXPECT_FALSE(screen_->deleteRow(int(screen_->rows().size()) - 1)); // built-in
     EXPECT_FALSE(screen_->deleteRow(rowOf(tracks_[1])));               // on deck 0
     EXPECT_TRUE(fs::exists(tracks_[1]));
-    ASSERT_EQ(alerts_.messages.size(), 1u);
-    EXPECT_NE(alerts_.messages[0].find("loaded on a deck"), std::string::npos);
+    ASSERT_EQ(alerts_.shown.size(), 1u);
+    EXPECT_NE(alerts_.shown[0].message.find("loaded on a deck"), std::string::npos);
 
     ASSERT_TRUE(screen_->deleteRow(rowOf(tracks_[0])));
     EXPECT_FALSE(fs::exists(tracks_[0]));

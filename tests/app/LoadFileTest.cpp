@@ -602,12 +602,11 @@ TEST(LoadFileTest, RandomPickWithNothingToPickLeavesTheBrowserOpen) {
         const char* what;
         bool randomOn;
         bool twins; // a user and a built-in track of the same name, the deck holding one
-        bool picked;
     };
     const Case cases[] = {
-        {"random pick off", false, true, false},
-        {"no tracks at all", true, false, false},
-        {"every track is the deck's", true, true, false},
+        {"random pick off", false, true},
+        {"no tracks at all", true, false},
+        {"every track is the deck's", true, true},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.what);
@@ -631,7 +630,7 @@ TEST(LoadFileTest, RandomPickWithNothingToPickLeavesTheBrowserOpen) {
             ++drawn;
             return 0.5;
         });
-        EXPECT_EQ(browser.loadAnyTrack(), k.picked);
+        EXPECT_FALSE(browser.loadAnyTrack());
         EXPECT_EQ(drawn, 0) << "no draw can succeed, so none is made";
         EXPECT_EQ(browser.failedRandomPicks(), k.randomOn ? 1 : 0);
         EXPECT_TRUE(run.app().loadFileShown());

@@ -9,15 +9,14 @@
 #include "analysis/peakFileData.h"
 #include "library/DBController.h"
 #include "library/LibraryFixture.h"
+#include "platform/FileSizeLimit.h"
 #include "platform/Log.h"
 #include "platform/Pasteboard.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstring>
 #include <mutex>
-#include <sys/resource.h>
 
 namespace vx::test {
 namespace {
@@ -240,16 +239,12 @@ TEST_F(PasteImportTest, RefusesToReplaceATrackOnADeck) {
 TEST_F(PasteImportTest, AFailedWriteLeavesNoFileAndSaysSo) {
     AppRun& run = launch();
     board_.setItems({{{kPasteboardTypeMP3, toneBytes(scratch(), 2.0)}}});
-    // A file size limit makes the write fail part way (EFBIG instead of the signal).
-    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit small = saved;
-    small.rlim_cur = 64 * 1024;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    run.app().doPaste("Cut.mp3");
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
+    {
+        // A file size limit makes the write fail part way, as a full disk would.
+        const fixture::FileSizeLimit limit(64 * 1024);
+        ASSERT_TRUE(limit.active());
+        run.app().doPaste("Cut.mp3");
+    }
 
     const auto shown = messages(run.alerts());
     ASSERT_EQ(shown.size(), 1u);

@@ -99,11 +99,12 @@ protected:
     fs::path homeDir() const { return dir_ / "home"; }
     std::string home() const { return "--home " + homeDir().string(); }
 
-    CliRun run(const std::string& arguments) {
+    // velvox-cli ARGUMENTS, with `environment` ("NAME=value ...") set for this run only.
+    CliRun run(const std::string& arguments, const std::string& environment = "") {
         const fs::path out = dir_ / "stdout.txt";
         const fs::path err = dir_ / "stderr.txt";
-        const std::string command =
-            std::string(VX_CLI_PATH) + " " + arguments + " >" + out.string() + " 2>" + err.string();
+        const std::string command = environment + " " + VX_CLI_PATH + " " + arguments + " >" +
+                                    out.string() + " 2>" + err.string();
         const int status = std::system(command.c_str());
         CliRun r;
         r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

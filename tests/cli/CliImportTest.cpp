@@ -51,12 +51,8 @@ protected:
     fs::path documents() const { return homeDir() / "Documents"; }
     // velvox-cli --home HOME import ARGUMENTS, as the user `user` (HOME, no XDG_CONFIG_HOME).
     CliRun import(const fs::path& user, const std::string& arguments) {
-        const fs::path out = dir_ / "stdout.txt", err = dir_ / "stderr.txt";
-        const std::string command = "HOME='" + user.string() + "' XDG_CONFIG_HOME= " + VX_CLI_PATH +
-                                    " --home '" + homeDir().string() + "' import " + arguments +
-                                    " >" + out.string() + " 2>" + err.string();
-        const int status = std::system(command.c_str());
-        return CliRun{WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
+        return run("--home '" + homeDir().string() + "' import " + arguments,
+                   "HOME='" + user.string() + "' XDG_CONFIG_HOME=");
     }
 };
 

@@ -67,16 +67,11 @@ TEST_F(CliPlayDevice, PlaysOnAlsaDefaultQuietlyAndNamesTheDevice) {
     }
     const std::string demo =
         "'" + (fs::path(VX_RESOURCES_DIR) / "sound" / "Neon Harbor.mp3").string() + "'";
-    // The child process gets the daemon's address; stdout and stderr are kept apart.
-    const fs::path out = dir_ / "out.json";
-    const fs::path err = dir_ / "err.txt";
-    const std::string command =
-        environment() + " " + VX_CLI_PATH + " --home " + (dir_ / "home").string() + " play " +
-        demo + " --device --seconds 1 --json >" + out.string() + " 2>" + err.string();
-    ASSERT_EQ(std::system(command.c_str()), 0) << vx::test::slurp(err);
-    const auto j = nlohmann::json::parse(vx::test::slurp(out));
-    EXPECT_EQ(j["device"], "ALSA: default");
-    std::string stderrText = vx::test::slurp(err);
+    // The run gets the daemon's address; stdout and stderr are kept apart.
+    const CliRun r = run(home() + " play " + demo + " --device --seconds 1 --json", environment());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(nlohmann::json::parse(r.out)["device"], "ALSA: default");
+    std::string stderrText = r.err;
     std::transform(stderrText.begin(), stderrText.end(), stderrText.begin(),
                    [](unsigned char c) { return char(std::tolower(c)); });
     EXPECT_EQ(stderrText.find("jack"), std::string::npos) << stderrText;

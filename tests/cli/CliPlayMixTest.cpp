@@ -15,14 +15,20 @@ namespace fs = std::filesystem;
 
 const std::string kTrack = "\"" VX_RESOURCES_DIR "/sound/Night Drive.mp3\"";
 
-using CliPlayMix = CliTest;
 using test::readAudio;
 
-// An explicit record file holds the output, and no numbered recording is made. (Numbered
-// recordings are checked in CliSafetyTest.)
+class CliPlayMix : public CliTest {
+protected:
+    // velvox-cli play of the track into dir_/OUT with `options`.
+    test::CliRun play(const char* out, const std::string& options) {
+        return run(home() + " play " + kTrack + " --out " + (dir_ / out).string() + " " + options);
+    }
+};
+
+// An explicit record file holds the output, and no numbered recording is made.
 TEST_F(CliPlayMix, ARecordFileHoldsTheOutput) {
-    const test::CliRun r = run(home() + " play " + kTrack + " --out " + (dir_ / "o.wav").string() +
-                               " --seconds 3 --record " + (dir_ / "mine.wav").string() + " --json");
+    const test::CliRun r =
+        play("o.wav", "--seconds 3 --record " + (dir_ / "mine.wav").string() + " --json");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find((dir_ / "mine.wav").string()), std::string::npos) << r.out;
     const std::vector<float> output = readAudio(dir_ / "o.wav");
@@ -41,13 +47,8 @@ TEST_F(CliPlayMix, AnEngagedEffectShapesTheWholeRun) {
         }
         return double(same) / double(x.size() / 2);
     };
-    ASSERT_EQ(run(home() + " play " + kTrack + " --out " + (dir_ / "plain.wav").string() +
-                  " --start 20 --seconds 2")
-                  .exitCode,
-              0);
-    const test::CliRun r =
-        run(home() + " play " + kTrack + " --out " + (dir_ / "crushed.wav").string() +
-            " --start 20 --seconds 2 --fx 6 --fx-xy 1,1 --json");
+    ASSERT_EQ(play("plain.wav", "--start 20 --seconds 2").exitCode, 0);
+    const test::CliRun r = play("crushed.wav", "--start 20 --seconds 2 --fx 6 --fx-xy 1,1 --json");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("\"fx\": 6"), std::string::npos) << r.out;
     EXPECT_LT(repeats(readAudio(dir_ / "plain.wav")), 0.05);
@@ -55,8 +56,7 @@ TEST_F(CliPlayMix, AnEngagedEffectShapesTheWholeRun) {
 
     for (const char* bad : {"--fx 0", "--fx 7", "--fx 2 --fx-xy 1.5,0", "--fx-xy 0.5,0.5",
                             "--fx 2 --fx-xy 0.5", "--pad 7@1", "--pad 1", "--pad 2@-1"}) {
-        const test::CliRun b =
-            run(home() + " play " + kTrack + " --out " + (dir_ / "x.wav").string() + " " + bad);
+        const test::CliRun b = play("x.wav", bad);
         EXPECT_EQ(b.exitCode, 2) << bad;
         EXPECT_EQ(test::lineCount(b.err), 1u) << bad;
     }
@@ -65,12 +65,8 @@ TEST_F(CliPlayMix, AnEngagedEffectShapesTheWholeRun) {
 // A pad pressed at 1.0 s changes nothing before that second and sounds within the buffer that
 // follows it (the press runs between buffers of 1024 frames).
 TEST_F(CliPlayMix, APadPressSoundsWhereItWasAskedFor) {
-    ASSERT_EQ(
-        run(home() + " play " + kTrack + " --out " + (dir_ / "plain.wav").string() + " --seconds 2")
-            .exitCode,
-        0);
-    const test::CliRun r = run(home() + " play " + kTrack + " --out " +
-                               (dir_ / "pad.wav").string() + " --seconds 2 --pad 3@1.0");
+    ASSERT_EQ(play("plain.wav", "--seconds 2").exitCode, 0);
+    const test::CliRun r = play("pad.wav", "--seconds 2 --pad 3@1.0");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const std::vector<float> plain = readAudio(dir_ / "plain.wav");
     const std::vector<float> pad = readAudio(dir_ / "pad.wav");
