@@ -618,14 +618,19 @@ void BeatDetect::setTempoOverride(double bpm) {
     tempoOverride_ = true;
 }
 
-double BeatDetect::computeBpm() {
+int BeatDetect::mostFrequentBin(const std::array<int, kHistogramBins>& histogram) {
     int best = -1;
     for (int i = 0; i < kHistogramBins; ++i) {
-        if (histogram_[size_t(i)] >= 1 &&
-            (best < 0 || histogram_[size_t(i)] >= histogram_[size_t(best)])) {
+        if (histogram[size_t(i)] >= 1 &&
+            (best < 0 || histogram[size_t(i)] >= histogram[size_t(best)])) {
             best = i;
         }
     }
+    return best;
+}
+
+double BeatDetect::computeBpm() {
+    const int best = mostFrequentBin(histogram_);
     double bpm = kDefaultBpm;
     if (tempoOverride_) {
         // The mean of the estimates is the override itself; kept exact, and valid without

@@ -96,6 +96,10 @@ public:
     // period, marks the beats in the peak data (bit 6 of byte 1) and returns the tempo.
     double computeBpm();
 
+    // The histogram bin the tempo comes from: the most frequent one, the higher bin where
+    // counts are equal; -1 for an empty histogram.
+    static int mostFrequentBin(const std::array<int, kHistogramBins>& histogram);
+
     // Analysis thread: loudness of the windows so far: sum of m² and number of windows, m
     // being (mean square + sum of magnitudes) / 256 per window.
     double loudnessSum() const { return loudnessSum_; }

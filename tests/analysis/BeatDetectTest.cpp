@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 namespace vx {
@@ -99,6 +101,30 @@ TEST(BeatDetect, ClickTrackTempos) {
         EXPECT_GT(detect.estimateCount(), 0);
         EXPECT_NEAR(detect.lastEstimate(), bpm, 0.5);
         EXPECT_EQ(detect.computeBpm(), bpm);
+    }
+}
+
+// The tempo's bin: the most frequent; where counts tie, the higher bin (a tie at 87 and 174
+// reads 174); a count of one is enough, an empty histogram has none.
+TEST(BeatDetect, MostFrequentBinTakesTheHigherOnATie) {
+    struct Case {
+        std::vector<std::pair<int, int>> counts; // bin, count
+        int bin;
+    };
+    const Case cases[] = {
+        {{}, -1},
+        {{{0, 1}}, 0},
+        {{{7, 5}, {94, 5}}, 94},
+        {{{7, 6}, {94, 5}}, 7},
+        {{{40, 3}, {41, 3}, {99, 2}}, 41},
+        {{{0, 2}, {99, 2}}, 99},
+    };
+    for (const Case& c : cases) {
+        std::array<int, BeatDetect::kHistogramBins> histogram{};
+        for (const auto& [bin, count] : c.counts) {
+            histogram[size_t(bin)] = count;
+        }
+        EXPECT_EQ(BeatDetect::mostFrequentBin(histogram), c.bin) << c.counts.size() << " bins";
     }
 }
 
