@@ -169,10 +169,16 @@ TEST(Eq8, InitClearsGainsAndHistoryButKeepsTheMakeup) {
     const float makeup = eq.bands[1].makeup;
     eq.eqInit();
     EXPECT_EQ(eq.gainDb[1], 0.0f);
-    EXPECT_EQ(eq.bands[1].y1, 0.0f);
-    EXPECT_EQ(eq.bands[1].x1, 0.0f);
     EXPECT_EQ(eq.bands[1].makeup, makeup);
     EXPECT_EQ(eq.eqProcess(0.3f), 0.3f);
+    // Boosted again, the band starts from silence as a fresh one does.
+    Eq8 fresh;
+    for (Eq8* e : {&eq, &fresh}) {
+        e->eqSetBandGain(1, 20.0f);
+    }
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(eq.eqProcess(0.5f), fresh.eqProcess(0.5f)) << i;
+    }
 }
 
 TEST(Eq8, SampleRateChangeRecomputesBandsFromTheStoredGains) {
