@@ -26,8 +26,9 @@ TEST(ChorusFlanger, PadSetsTheRateAndTheWetLevelOfBothLines) {
     EXPECT_FLOAT_EQ(c.rate, 0.01f);
 }
 
-TEST(ChorusFlanger, ResetRestartsBothLfosAndSilencesBothLines) {
+TEST(ChorusFlanger, ResetRestartsBothLfosAndSilencesBothLinesKeepingThePad) {
     ChorusFlanger c;
+    c.padInput(0.4f, 0.3f);
     c.lfo1.phase = 99.0;
     c.lfo2.phase = 12.0;
     c.delayL.lineL[10] = 1.0f;
@@ -39,7 +40,9 @@ TEST(ChorusFlanger, ResetRestartsBothLfosAndSilencesBothLines) {
     EXPECT_EQ(c.delayL.lineL[10], 0.0f);
     EXPECT_EQ(c.delayR.lineL[20], 0.0f);
     EXPECT_EQ(c.delayR.writeIndex, 0);
-    EXPECT_FLOAT_EQ(c.lfo1.frequency, 0.2f);
+    EXPECT_FLOAT_EQ(c.lfo1.frequency, 2.01f);
+    EXPECT_NEAR(c.lfo1.increment, 2.01 * 2048.0 / 44100.0, 1e-6);
+    EXPECT_EQ(c.delayL.wet, 0.3f);
 }
 
 TEST(ChorusFlanger, SampleRateReachesEveryInnerModule) {

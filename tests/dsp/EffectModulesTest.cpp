@@ -41,13 +41,9 @@ struct ModuleCase {
     double bound;
 };
 
-template <typename T> std::shared_ptr<T> made() {
-    return std::make_shared<T>();
-}
-
 // A fresh T set to pad position (x, y), processed in stereo blocks.
 template <typename T> StereoProcess padded(float x, float y) {
-    auto m = made<T>();
+    auto m = std::make_shared<T>();
     m->padInput(x, y);
     return [m](float* io, int n) { m->processStereo(io, n); };
 }
@@ -59,14 +55,14 @@ std::vector<ModuleCase> moduleCases() {
          64.0},
         {"AMGate",
          [](float x, float) -> StereoProcess {
-             auto m = made<AMGate>();
+             auto m = std::make_shared<AMGate>();
              m->padInput(x);
              return [m](float* io, int n) { m->processStereo(io, n); };
          },
          1.0},
         {"AMRepeater",
          [](float x, float y) -> StereoProcess {
-             auto m = made<AMRepeater>();
+             auto m = std::make_shared<AMRepeater>();
              m->padInput(x, y);
              m->alignToCounter(1000);
              return [m](float* io, int n) { m->processStereo(io, n); };
@@ -80,8 +76,8 @@ std::vector<ModuleCase> moduleCases() {
          1.0 + 1.0 / std::exp2(8.96)},
         {"mirel_extraLP",
          [](float x, float y) -> StereoProcess {
-             auto l = made<mirel_extraLP>();
-             auto r = made<mirel_extraLP>();
+             auto l = std::make_shared<mirel_extraLP>();
+             auto r = std::make_shared<mirel_extraLP>();
              for (auto* f : {l.get(), r.get()}) {
                  f->setCutoff(1.0f - x);
                  f->setResonance(1.0f - y);
@@ -126,8 +122,8 @@ std::vector<ModuleCase> moduleCases() {
          16.0},
         {"analysis filters",
          [](float, float) -> StereoProcess {
-             auto lp = made<downsampleLP>();
-             auto bp = made<coloringBP>();
+             auto lp = std::make_shared<downsampleLP>();
+             auto bp = std::make_shared<coloringBP>();
              return [lp, bp](float* io, int n) {
                  for (int i = 0; i < n; ++i) {
                      io[2 * i] = lp->tick(io[2 * i]);
@@ -138,7 +134,7 @@ std::vector<ModuleCase> moduleCases() {
          4.0},
         {"Generator modulated",
          [](float x, float) -> StereoProcess {
-             auto g = made<Generator>();
+             auto g = std::make_shared<Generator>();
              g->table = LFO::sineTable();
              g->setFrequency(20.0f + 2000.0f * x);
              return [g](float* io, int n) {
@@ -150,7 +146,7 @@ std::vector<ModuleCase> moduleCases() {
          1.0},
         {"SamplePlayerFixed",
          [](float, float) -> StereoProcess {
-             auto p = made<SamplePlayerFixed>();
+             auto p = std::make_shared<SamplePlayerFixed>();
              auto frames = std::make_unique<float[]>(2 * 3000);
              uint32_t state = 5;
              for (int i = 0; i < 2 * 3000; ++i) {

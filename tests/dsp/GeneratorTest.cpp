@@ -48,6 +48,7 @@ TEST(Generator, UpdateIndexWrapsAndSplitsThePhase) {
 TEST(Generator, RestartAndResetReturnToPhaseZeroAtTheStoredFrequency) {
     Generator g;
     g.phase = 700.3;
+    g.updateIndex();
     g.frequency = 50.0f;
     g.reset();
     EXPECT_EQ(g.phase, 0.0);

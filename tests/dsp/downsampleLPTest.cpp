@@ -12,7 +12,8 @@ using test::gainAt;
 TEST(downsampleLP, ImpulseResponseFollowsTheFourthOrderRecurrence) {
     // The reference runs the same recurrence on the float-rounded coefficients in double; the
     // poles sit close to z = 1, so single-precision rounding drifts by up to about 1e-3 of the
-    // peak; a wrong coefficient, sign or history shift is off by far more.
+    // peak; a wrong sign or history shift is off by far more. The coefficients are the
+    // filter's own: a wrong one shows only in the response test below.
     downsampleLP f;
     const double b[5] = {f.b0, f.b1, f.b2, f.b3, f.b4};
     const double a[5] = {1.0, f.a1, f.a2, f.a3, f.a4};

@@ -318,9 +318,6 @@ TEST_F(VXAudioFileInfoTest, BuildFromRow) {
     EXPECT_EQ(info->playcount, 3);
     EXPECT_EQ(info->sortOrder, 30);
     EXPECT_DOUBLE_EQ(info->avarageVolume, 1.0);
-    for (const int order : info->crateSortOrder) {
-        EXPECT_EQ(order, -1);
-    }
 
     row["location"] = int64_t{1};
     row.erase("playcount");

@@ -126,7 +126,6 @@ TEST_F(Recordings, TheMixBeingRecordedIsLeftAlone) {
     writeTone("VXNexa_0001.wav");
     writeBytes(docs / "VXNexa_0001.m4a", "aac");
     recordMix("VXNexa_0002.wav");
-    screen().loadFileList();
     const int live = screen().rowOf("VXNexa_0002.wav");
     ASSERT_GE(live, 0);
     EXPECT_FALSE(screen().deleteRow(live));
@@ -148,7 +147,6 @@ TEST_F(Recordings, TheMixBeingRecordedIsLeftAlone) {
 TEST_F(Recordings, SharesOnlyM4aFiles) {
     writeTone("VXNexa_0001.wav");
     writeBytes(docs / "VXNexa_0001.m4a", "aac");
-    screen().loadFileList();
     screen().selectRow(screen().rowOf("VXNexa_0001.wav"));
     EXPECT_FALSE(screen().share());
     EXPECT_EQ(pasteboard.changeCount(), 0u);

@@ -89,8 +89,7 @@ TEST(ContentGeneratorTest, SecondRunWithOneThreadIsByteIdentical) {
         const std::string fresh = readAll(out.path() / f);
         const std::string built = readAll(fs::path(VX_RESOURCES_DIR) / f);
         ASSERT_FALSE(fresh.empty());
-        EXPECT_EQ(fresh.size(), built.size());
-        EXPECT_TRUE(fresh == built) << "contents differ";
+        EXPECT_TRUE(fresh == built) << fresh.size() << " bytes, the build's " << built.size();
     }
     // Nothing else was written (no leftover temporary files).
     size_t written = 0;
@@ -108,7 +107,6 @@ TEST(ContentGeneratorTest, ReportsUnwritableOutputAndBadArguments) {
     std::ofstream(blocker) << "x";
     EXPECT_EQ(run(quoted(generator()) + " " + quoted((blocker / "out").string()) + " 2>/dev/null"),
               1);
-    EXPECT_FALSE(fs::exists(out.path() / "blocker" / "out"));
     EXPECT_EQ(run(quoted(generator()) + " 2>/dev/null"), 2);
     EXPECT_EQ(run(quoted(generator()) + " a b 2>/dev/null"), 2);
 }
