@@ -3,8 +3,9 @@
 // LFO, with feedback, mixed with half the dry signal.
 //
 // Two inner MDelay lines in free mode (one per channel) sized at construction; the first LFO
-// modulates both lengths, the second is reset and re-rated with it but never ticked. The pad's
-// X sets the LFO rate (0.01 + 5x Hz) and its Y the wet level of both lines.
+// modulates both lengths; the second is reset and given the sample rate with it, but keeps its
+// own rate and is never ticked. The pad's X sets the first LFO's rate (0.01 + 5x Hz) and its Y
+// the wet level of both lines.
 //
 // Threads: the main thread sets the pad and resets under the engine lock; the render thread
 // processes inside the same lock. No allocation after construction.
@@ -18,7 +19,7 @@ namespace vx {
 class ChorusFlanger final : public SynthModule {
 public:
     LFO lfo1;                         // modulates the delay length
-    LFO lfo2;                         // kept in step with lfo1's rate and reset, never ticked
+    LFO lfo2;                         // reset with lfo1, keeps its own rate, never ticked
     MDelay delayL;                    // left channel line (free mode)
     MDelay delayR;                    // right channel line (free mode)
     float dry = 0.5f;                 // dry level in the output
