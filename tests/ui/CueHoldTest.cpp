@@ -2,9 +2,6 @@
 // the deck, a lift after sliding off the button changes nothing and the deck plays on.
 
 #include "UiShellFixture.h"
-#include "deck/SampleTestController.h"
-
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -31,9 +28,7 @@ QQuickItem* visibleWithText(QQuickItem* root, const QString& text) {
 
 TEST(CueHoldTest, ALiftOutsideTheHoldButtonLeavesTheDeckPlaying) {
     RunningShell shell(false);
-    ASSERT_NE(shell.window(), nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(shell.window()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.bothLoaded(); }, kLoadWaitMs));
+    ASSERT_TRUE(shell.ready());
     shell.screen()->cueLoopPanelSwitch(0);
     QQuickItem* hold = nullptr;
     ASSERT_TRUE(QTest::qWaitFor(

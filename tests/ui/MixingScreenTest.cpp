@@ -6,27 +6,18 @@
 
 #include "UiShellFixture.h"
 #include "analysis/peakFileData.h"
-#include "deck/SampleTestController.h"
-#include "engine/AudioOut.h"
-#include "engine/audioStream.h"
-#include "ui/AppCore.h"
 #include "ui/DeckAdapter.h"
 #include "ui/LineLayerNode.h"
 #include "ui/MixerAdapter.h"
 #include "ui/ShellAdapter.h"
 #include "ui/WaveformHub.h"
 
-#include <QGuiApplication>
-#include <QQuickItem>
 #include <QSGGeometry>
 #include <QSGGeometryNode>
 #include <QScreen>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
 #include <string>
 #include <vector>
 
@@ -83,9 +74,7 @@ protected:
     void SetUp() override {
         shell_ = std::make_unique<RunningShell>(GetParam().tablet, RunningShell::Prepare(), true);
         window_ = shell_->window();
-        ASSERT_NE(window_, nullptr);
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return shell_->bothLoaded(); }, kLoadWaitMs));
+        ASSERT_TRUE(shell_->ready());
     }
     void TearDown() override { shell_.reset(); }
 
@@ -484,10 +473,8 @@ INSTANTIATE_TEST_SUITE_P(FromPhone, LayoutSwitch,
 // middle of the deck's waveform.
 TEST(MixingScreenDrawing, TallWaveformHasNoGapsBetweenRows) {
     RunningShell shell(true);
-    ASSERT_NE(shell.window(), nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(shell.window()));
+    ASSERT_TRUE(shell.ready());
     ASSERT_TRUE(resizeWindow(shell.window(), QSize(800, 1280)));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.bothLoaded(); }, kLoadWaitMs));
     audioStream& d0 = *shell.deck(0);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return d0.peakData() && d0.peakData()->count > 0 && d0.lengthFrames.load() > 0; },
@@ -533,10 +520,8 @@ TEST(MixingScreenDrawing, TallWaveformHasNoGapsBetweenRows) {
 // first minutes, the first rows the strip adds) is lit like the rest.
 TEST(MixingScreenDrawing, FirstZoomDrawsTheWholeOverview) {
     RunningShell shell(true);
-    ASSERT_NE(shell.window(), nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(shell.window()));
+    ASSERT_TRUE(shell.ready());
     ASSERT_TRUE(resizeWindow(shell.window(), QSize(800, 1280)));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.bothLoaded(); }, kLoadWaitMs));
     for (int d = 0; d < 2; ++d) {
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return shell.deck(d)->peakData() && shell.deck(d)->peakData()->count > 0; },

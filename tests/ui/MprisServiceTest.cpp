@@ -3,12 +3,10 @@
 
 #include "ui/MprisService.h"
 #include "UiShellFixture.h"
-#include "deck/SampleTestController.h"
 
 #include <QDBusConnection>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -75,8 +73,7 @@ TEST(MprisServiceTest, MediaKeysDriveTheDecksOverTheSessionBus) {
         GTEST_SKIP() << "no dbus-daemon could be started here: the media-key path is not tested";
     }
     RunningShell shell(false);
-    ASSERT_NE(shell.window(), nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.bothLoaded(); }, kLoadWaitMs));
+    ASSERT_TRUE(shell.ready());
     auto mpris = std::make_unique<MprisService>(shell.app(), bus.connection());
     ASSERT_TRUE(mpris->registered());
 
@@ -128,8 +125,7 @@ TEST(MprisServiceTest, MetadataAndPositionFollowTheHeardDeck) {
         GTEST_SKIP() << "no dbus-daemon could be started here: the media-key path is not tested";
     }
     RunningShell shell(false);
-    ASSERT_NE(shell.window(), nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.bothLoaded(); }, kLoadWaitMs));
+    ASSERT_TRUE(shell.ready());
     SampleTestController& screen = *shell.screen();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !screen.view(1).title.text.empty(); }, kStateWaitMs));
     const QString title0 = QString::fromStdString(screen.view(0).title.text);

@@ -20,13 +20,9 @@
 #include "ui/SampleEditAdapter.h"
 #include "ui/ShellAdapter.h"
 
-#include <QTest>
-
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <vector>
 
 namespace vx::ui {
@@ -54,10 +50,7 @@ public:
     explicit Screens(bool tablet, const RunningShell::Prepare& prepare)
         : shell_(tablet, prepare), tablet_(tablet) {}
 
-    bool ready() {
-        return shell_.window() && QTest::qWaitForWindowExposed(shell_.window()) &&
-               QTest::qWaitFor([&] { return app().launched() && app().mainMenu(); }, kStateWaitMs);
-    }
+    bool ready() { return shell_.launched(); }
     DuovexAppDelegate& app() { return shell_.app(); }
     RunningShell& shell() { return shell_; }
     ShellAdapter& alerts() { return shell_.core().shell(); }
@@ -68,23 +61,8 @@ public:
         return resizeWindow(shell_.window(), tablet_ ? QSize(800, 1280) : QSize(760, 400));
     }
 
-    // Taps the named item, which must be visible and on screen, and lets the screen refresh.
-    void tap(const QString& name) {
-        QQuickItem* it = item(name);
-        ASSERT_NE(it, nullptr) << name.toStdString();
-        ASSERT_TRUE(it->isVisible()) << name.toStdString();
-        QTest::qWait(30);
-        const QRectF r = sceneRect(it);
-        ASSERT_TRUE(
-            QRectF(0, 0, shell_.window()->width(), shell_.window()->height()).contains(r.center()))
-            << name.toStdString() << " is off screen";
-        shelltest::tap(shell_.window(), it);
-        QTest::qWait(50);
-    }
-    QString text(const QString& name) {
-        QQuickItem* it = item(name);
-        return it ? it->property("text").toString() : "<missing " + name + ">";
-    }
+    void tap(const QString& name) { shell_.tapAt(name); }
+    QString text(const QString& name) { return shell_.text(name); }
     bool waitText(const QString& name, const QString& expected) {
         return QTest::qWaitFor([&] { return text(name) == expected; }, kStateWaitMs);
     }

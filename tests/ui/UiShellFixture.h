@@ -20,6 +20,8 @@
 #include <QQuickWindow>
 #include <QTest>
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -123,11 +125,15 @@ inline bool resizeWindow(QQuickWindow* window, QSize size) {
 class RunningShell {
 public:
     using Prepare = std::function<void(const std::filesystem::path& documents)>;
+    using Sink = decltype(AppCore::Options::offlineSink);
 
     // The window opens maximised on the test's screen; the phone layout then gets the window a
     // phone's screen would give it (portrait, 400 × 760) unless `screenSize` keeps the screen's.
-    explicit RunningShell(bool tablet, const Prepare& prepare = {}, bool screenSize = false) {
-        const std::filesystem::path home = dir_.path();
+    // A `home` given outlives the shell (a second shell on it is a restart); `sink` hears the
+    // mix.
+    explicit RunningShell(bool tablet, const Prepare& prepare = {}, bool screenSize = false,
+                          const std::filesystem::path& givenHome = {}, const Sink& sink = {}) {
+        const std::filesystem::path home = givenHome.empty() ? dir_.path() : givenHome;
         std::filesystem::create_directories(home / "Documents");
         if (prepare) {
             prepare(home / "Documents");
@@ -136,7 +142,8 @@ public:
             AppCore::Options{.paths = Paths(home / "Documents", VX_RESOURCES_DIR, home / "tmp",
                                             home / "settings.json"),
                              .tablet = tablet,
-                             .offlineAudio = true});
+                             .offlineAudio = true,
+                             .offlineSink = sink});
         engine_ = std::make_unique<QQmlApplicationEngine>();
         engine_->load(QUrl(QStringLiteral("qrc:/Velvox/Nexa/Main.qml")));
         if (!engine_->rootObjects().isEmpty()) {
@@ -169,6 +176,35 @@ public:
     }
     bool loaded(int d) { return deck(d) && deck(d)->isLoaded.load() && !deck(d)->isLoading.load(); }
     bool bothLoaded() { return loaded(0) && loaded(1); }
+    // The window shown and both decks holding their launch tracks.
+    bool ready() {
+        return window_ && QTest::qWaitForWindowExposed(window_) &&
+               QTest::qWaitFor([&] { return bothLoaded(); }, kLoadWaitMs);
+    }
+    // The window shown and the launch through to the main menu (the decks may still load).
+    bool launched() {
+        return window_ && QTest::qWaitForWindowExposed(window_) &&
+               QTest::qWaitFor([&] { return app().launched() && app().mainMenu(); }, kStateWaitMs);
+    }
+    // Taps the named item, which must be visible and on screen, at `fraction` of its width
+    // (mid-height), and lets the screen refresh.
+    void tapAt(const QString& name, double fraction = 0.5) {
+        QQuickItem* it = item(name);
+        ASSERT_NE(it, nullptr) << name.toStdString();
+        ASSERT_TRUE(it->isVisible()) << name.toStdString();
+        QTest::qWait(30); // a box just shown is laid out before it is touched
+        const QRectF r = sceneRect(it);
+        ASSERT_TRUE(QRectF(0, 0, window_->width(), window_->height()).contains(r.center()))
+            << name.toStdString() << " is off screen";
+        const QPoint p(int(r.left() + r.width() * fraction), int(r.center().y()));
+        QTest::touchEvent(window_, touchScreen()).press(0, p, window_);
+        QTest::touchEvent(window_, touchScreen()).release(0, p, window_);
+        QTest::qWait(50);
+    }
+    QString text(const QString& name) const {
+        const QQuickItem* it = item(name);
+        return it ? it->property("text").toString() : QStringLiteral("<missing %1>").arg(name);
+    }
     // The file deck `d` has loaded, or empty while none is (or one is being loaded).
     std::filesystem::path loadedFile(int d) {
         audioStream* s = deck(d);

@@ -7,33 +7,17 @@
 #include "ui/WaveformItem.h"
 #include "UiShellFixture.h"
 #include "analysis/peakFileData.h"
-#include "app/DuovexAppDelegate.h"
 #include "controls/VXAudioStreamNavigator.h"
 #include "controls/waveControl.h"
-#include "deck/SampleTestController.h"
-#include "engine/AudioOut.h"
-#include "engine/audioStream.h"
 #include "support/TempDir.h"
-#include "ui/AppCore.h"
 #include "ui/DeckAdapter.h"
 #include "ui/MixerAdapter.h"
 #include "ui/OverviewItem.h"
 #include "ui/WaveformHub.h"
 
-#include <QDir>
-#include <QGuiApplication>
-#include <QImage>
-#include <QPointingDevice>
-#include <QQmlApplicationEngine>
-#include <QQuickItem>
-#include <QQuickWindow>
 #include <QSGRendererInterface>
-#include <QTest>
 
 #include <gtest/gtest.h>
-
-#include <cmath>
-#include <memory>
 
 namespace vx::ui {
 namespace {
@@ -89,9 +73,7 @@ bool peaksReady(const audioStream* d) {
 // of the playing deck carries its red position line.
 TEST(WaveformItemTest, BothDecksDrawTheirWaveformAndOverview) {
     Shell shell(false);
-    ASSERT_NE(shell.window(), nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(shell.window()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.loaded(0) && shell.loaded(1); }, kLoadWaitMs));
+    ASSERT_TRUE(shell.ready());
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return peaksReady(shell.deck(0)) && peaksReady(shell.deck(1)); }, kLoadWaitMs));
     ASSERT_NE(shell.core().waveforms(), nullptr);
@@ -162,9 +144,7 @@ TEST(WaveformItemTest, BothDecksDrawTheirWaveformAndOverview) {
 // row of travel at its base speed; on the playing deck the finger drives the speed.
 TEST(WaveformItemTest, TouchesOnTheWaveformScratchTheDeck) {
     Shell shell(true);
-    ASSERT_NE(shell.window(), nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(shell.window()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.loaded(0) && shell.loaded(1); }, kLoadWaitMs));
+    ASSERT_TRUE(shell.ready());
     auto* wave0 = shell.item<WaveformItem>(QStringLiteral("waveform0"));
     auto* wave1 = shell.item<WaveformItem>(QStringLiteral("waveform1"));
     ASSERT_NE(wave0, nullptr);
@@ -228,9 +208,7 @@ TEST(WaveformItemTest, TouchesOnTheWaveformScratchTheDeck) {
 // near it); a drag seeks continuously.
 TEST(WaveformItemTest, TappingTheOverviewSeeksTheStoppedDeck) {
     Shell shell(false);
-    ASSERT_NE(shell.window(), nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(shell.window()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.loaded(1); }, kLoadWaitMs));
+    ASSERT_TRUE(shell.ready());
     shell.core().mixer().zoom();
     auto* over1 = shell.item<OverviewItem>(QStringLiteral("overview1"));
     ASSERT_NE(over1, nullptr);
