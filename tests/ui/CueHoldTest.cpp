@@ -10,29 +10,19 @@ namespace {
 
 using namespace shelltest;
 
-// The visible item under `root` whose text is `text`.
-QQuickItem* visibleWithText(QQuickItem* root, const QString& text) {
-    if (!root || !root->isVisible()) {
-        return nullptr;
-    }
-    if (root->property("text").toString() == text) {
-        return root;
-    }
-    for (QQuickItem* child : root->childItems()) {
-        if (QQuickItem* found = visibleWithText(child, text)) {
-            return found;
-        }
-    }
-    return nullptr;
-}
-
 TEST(CueHoldTest, ALiftOutsideTheHoldButtonLeavesTheDeckPlaying) {
     RunningShell shell(false);
     ASSERT_TRUE(shell.ready());
     shell.screen()->cueLoopPanelSwitch(0);
     QQuickItem* hold = nullptr;
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return (hold = visibleWithText(shell.item("deckPanel0"), "HOLD")) != nullptr; },
+        [&] {
+            const auto found = visibleItems(shell.item("deckPanel0"), [](QQuickItem* i) {
+                return i->property("text").toString() == QStringLiteral("HOLD");
+            });
+            hold = found.empty() ? nullptr : found[0];
+            return hold != nullptr;
+        },
         kStateWaitMs));
     // The opening panel takes its room from the waveform with an animation: wait until the
     // button stands still.

@@ -28,6 +28,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <vector>
 
 namespace vx::ui::shelltest {
 
@@ -99,6 +101,76 @@ inline int litPixels(const QImage& image, const QRect& rect) {
         }
     }
     return lit;
+}
+
+// Every item under `root` for which `pick` holds, that is visible; with `seenOnly` not fully
+// transparent either (a transparent item is not seen, but still takes touches).
+inline std::vector<QQuickItem*>
+visibleItems(QQuickItem* root, const std::function<bool(QQuickItem*)>& pick, bool seenOnly = true) {
+    std::vector<QQuickItem*> out;
+    std::function<void(QQuickItem*)> walk = [&](QQuickItem* item) {
+        if (!item->isVisible() || (seenOnly && item->opacity() <= 0.0)) {
+            return;
+        }
+        if (pick(item)) {
+            out.push_back(item);
+        }
+        for (QQuickItem* child : item->childItems()) {
+            walk(child);
+        }
+    };
+    walk(root);
+    return out;
+}
+
+inline std::string describe(QQuickItem* item) {
+    const QRectF r = sceneRect(item);
+    const QVariant text = item->property("text");
+    return (item->objectName().isEmpty() ? std::string(item->metaObject()->className())
+                                         : item->objectName().toStdString()) +
+           (text.isValid() ? " '" + text.toString().toStdString() + "'" : std::string()) + " at " +
+           std::to_string(int(r.x())) + "," + std::to_string(int(r.y())) + " " +
+           std::to_string(int(r.width())) + "x" + std::to_string(int(r.height()));
+}
+
+// The screen under `root` as a finger meets it: at least `least` visible targets, each at
+// least 44 px (9 mm) both ways, inside the window and over no other; every visible text inside
+// the window, fitting its box uncut, but those whose object name `mayElide` accepts (track
+// titles, file names).
+inline void expectFits(const QQuickWindow* window, QQuickItem* root, const std::string& where,
+                       size_t least, const std::function<bool(const QString&)>& mayElide) {
+    constexpr double kMinTarget = 44.0;
+    const QRectF screen =
+        QRectF(0, 0, window->width(), window->height()).adjusted(-.5, -.5, .5, .5);
+    const auto targets = visibleItems(
+        root, [](QQuickItem* i) { return i->property("touchTarget").toBool(); }, false);
+    EXPECT_GE(targets.size(), least) << where;
+    for (size_t a = 0; a < targets.size(); ++a) {
+        const QRectF r = sceneRect(targets[a]);
+        const std::string name = where + ": " + describe(targets[a]);
+        EXPECT_GE(r.width(), kMinTarget - 0.5) << name;
+        EXPECT_GE(r.height(), kMinTarget - 0.5) << name;
+        EXPECT_TRUE(screen.contains(r)) << name;
+        for (size_t b = a + 1; b < targets.size(); ++b) {
+            const QRectF overlap = r.intersected(sceneRect(targets[b]));
+            EXPECT_TRUE(overlap.width() < 1.0 || overlap.height() < 1.0)
+                << name << " over " << describe(targets[b]);
+        }
+    }
+    const auto texts = visibleItems(
+        root,
+        [&](QQuickItem* i) {
+            return i->inherits("QQuickText") && !i->property("text").toString().isEmpty() &&
+                   !mayElide(i->objectName());
+        },
+        false);
+    for (QQuickItem* t : texts) {
+        const std::string name = where + ": " + describe(t);
+        EXPECT_LE(t->property("contentWidth").toDouble(), t->width() + 1.0) << name;
+        EXPECT_LE(t->property("contentHeight").toDouble(), t->height() + 2.0) << name;
+        EXPECT_FALSE(t->property("truncated").toBool()) << name;
+        EXPECT_TRUE(screen.contains(sceneRect(t))) << name;
+    }
 }
 
 // Takes the window out of its maximised state and gives it `size`; true once the window and
