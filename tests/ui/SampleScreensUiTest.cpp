@@ -173,11 +173,20 @@ TEST(SampleScreensUi, SampleLibraryOnBothLayouts) {
             QTest::qWaitFor([&] { return s.row("fileName", "Kick 2.wav") >= 0; }, kStateWaitMs));
         EXPECT_EQ(test::slurpBytes(docs / "Kick 2.wav"), kickBytes);
 
-        // The microphone: a playing deck stops, the overlay counts, STOP keeps mic_0.wav.
-        ASSERT_TRUE(QTest::qWaitFor([&] { return s.shell().loaded(0); }, kLoadWaitMs));
+        // The microphone: the decks and the preview stop, the overlay counts, STOP keeps
+        // mic_0.wav.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return s.shell().bothLoaded(); }, kLoadWaitMs));
         app.mixingScreen()->play(0);
-        ASSERT_TRUE(
-            QTest::qWaitFor([&] { return s.shell().deck(0)->isPlaying.load(); }, kStateWaitMs));
+        app.mixingScreen()->play(1);
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return s.shell().deck(0)->isPlaying.load() && s.shell().deck(1)->isPlaying.load();
+            },
+            kStateWaitMs));
+        if (!s.shell().core().preview().playing()) {
+            s.tap(QStringLiteral("samplePlay%1").arg(s.row("fileName", "Snare.WAV")));
+        }
+        ASSERT_TRUE(s.shell().core().preview().playing());
         app.setAudioInput(&mic);
         s.tap("sampleRecord");
         ASSERT_TRUE(s.item("recorderOverlay")->isVisible());
