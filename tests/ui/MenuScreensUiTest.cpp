@@ -273,10 +273,7 @@ TEST(MenuScreensUi, MenuSettingsPadsAndBatchOnBothLayouts) {
 // Questions with several buttons and a text field answer with the pressed button, the tag and
 // the text typed.
 TEST(MenuScreensUi, AQuestionAnswersWithItsButtonTagAndText) {
-    vx::test::LibraryTempDir dir;
-    fs::create_directories(dir.path() / "Documents");
-    MixMeter meter;
-    MenuShell shell(false, dir.path(), meter);
+    RunningShell shell(false);
     ASSERT_TRUE(shell.launched());
     int button = -1, tag = -1;
     std::string text;
