@@ -223,7 +223,7 @@ public:
         }
         if (window_ && !tablet && !screenSize) {
             (void)QTest::qWaitForWindowExposed(window_);
-            resizeWindow(window_, QSize(400, 760));
+            sized_ = resizeWindow(window_, QSize(400, 760));
         }
     }
     ~RunningShell() {
@@ -250,12 +250,12 @@ public:
     bool bothLoaded() { return loaded(0) && loaded(1); }
     // The window shown and both decks holding their launch tracks.
     bool ready() {
-        return window_ && QTest::qWaitForWindowExposed(window_) &&
+        return window_ && sized_ && QTest::qWaitForWindowExposed(window_) &&
                QTest::qWaitFor([&] { return bothLoaded(); }, kLoadWaitMs);
     }
     // The window shown and the launch through to the main menu (the decks may still load).
     bool launched() {
-        return window_ && QTest::qWaitForWindowExposed(window_) &&
+        return window_ && sized_ && QTest::qWaitForWindowExposed(window_) &&
                QTest::qWaitFor([&] { return app().launched() && app().mainMenu(); }, kStateWaitMs);
     }
     // Taps the named item, which must be visible and on screen, at `fraction` of its width
@@ -302,6 +302,7 @@ protected:
     std::unique_ptr<AppCore> core_;
     std::unique_ptr<QQmlApplicationEngine> engine_;
     QQuickWindow* window_ = nullptr;
+    bool sized_ = true; // the phone's window got its size
 };
 
 } // namespace vx::ui::shelltest
