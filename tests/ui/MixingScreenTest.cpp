@@ -345,10 +345,10 @@ INSTANTIATE_TEST_SUITE_P(Layouts, MixingScreen,
                          });
 
 // The layout follows the window across 600 px on its shorter side, both ways, while deck 0
-// plays with its VOL panel open, the crossfader at deck 0's end and the waveforms centred by
-// the top bar's key: the decks keep playing, the panel stays open and fits, the fader gains
-// are not reset by the new layout, the waveforms stay centred, and every target stays
-// finger-sized inside the window. The key sends them home again.
+// plays with its VOL panel open and its channel fader lowered, the crossfader at deck 0's end
+// and the waveforms centred by the top bar's key: the decks keep playing, the panel stays open
+// and fits, the fader gains are not reset by the new layout, the waveforms stay centred, and every
+// target stays finger-sized inside the window. The key sends them home again.
 class LayoutSwitch : public MixingScreen {};
 
 TEST_P(LayoutSwitch, ResizeAcrossThresholdSwitchesLayoutKeepingState) {
@@ -362,6 +362,14 @@ TEST_P(LayoutSwitch, ResizeAcrossThresholdSwitchesLayoutKeepingState) {
     core.mainBalance().setValue(1.0f);
     core.crossfade();
     ASSERT_LT(shell_->deck(1)->faderGain.load(), 0.01f);
+    // The channel fader off its default, so that a new layout resetting it would show.
+    const auto faders = pointers(QStringLiteral("volumeKeys0"));
+    ASSERT_FALSE(faders.empty());
+    const float initial = d0.trimGain.load();
+    drag(window_, sceneCentre(faders[0]), sceneCentre(faders[0]) + QPoint(0, 10));
+    QTest::qWait(100); // the drag's last value reaches the core
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return d0.trimGain.load() < initial - 0.05f && !d0.trimRamp.isOn(); }, kStateWaitMs));
     const float trim = d0.trimGain.load();
     WaveformHub& hub = *shell_->core().waveforms();
     const auto centred = [&](bool on) {
