@@ -254,7 +254,7 @@ TEST_F(BatchAnalizeTest, ARunningAnalysisIsShownAndCountedAndOthersAreNot) {
     EXPECT_EQ(screen_->noAnalyzing(), 1);
     EXPECT_TRUE(screen_->batchAnalyzesInGame());
 
-    // Stop cancels the screen's own run only; a deck's run would go on (none is left here).
+    // The rest run to the end: every user track counted, one alert.
     release("a.mp3");
     release("c.mp3");
     ASSERT_TRUE(pumpUntil([&] { return host_.hidden == 1; }));

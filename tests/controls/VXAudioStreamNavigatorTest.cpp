@@ -81,7 +81,6 @@ TEST(VXAudioStreamNavigator, ATapWithinTwentyPointsOfACueJumpsExactlyToIt) {
         s.tap(c.y);
         EXPECT_DOUBLE_EQ(s.d.position.load(), c.expect);
         s.expectScratchCleared();
-        EXPECT_FALSE(s.navigator.moved());
     }
 }
 
@@ -108,6 +107,7 @@ TEST(VXAudioStreamNavigator, ADragStartingOnACueSeeksContinuouslyAndIgnoresTheCu
     s.d.position.store(400000.0);
     s.navigator.touchBegan(100.0f);
     s.scratching();
+    s.d.replanNeeded.store(false);
     s.navigator.touchMoved(110.0f);
     EXPECT_DOUBLE_EQ(s.d.position.load(), 110000.0);
     EXPECT_TRUE(s.navigator.moved());

@@ -172,7 +172,6 @@ TEST(waveControlDrawing, AtMostThirtyOneBeatMarksAreDrawn) {
     w.d.isLoaded.store(false);
     w.control.fillWaveData();
     EXPECT_EQ(w.control.numBeatMarks, 0);
-    EXPECT_FALSE(w.control.isMinuteLabelVisible);
 }
 
 TEST(waveControlDrawing, ACueOnARowsEntryAndACueBetweenRowsBothDrawATwoRowGreenMarker) {

@@ -124,6 +124,7 @@ TEST(BrowserRowModelTest, RolesReadTheRowsFields) {
     BrowserRowModel model;
     LoadFileRow a = track("Night Drive");
     a.album = "Demos";
+    a.plays = "7";
     a.date = "03/04/24";
     a.selected = true;
     a.hasPeakFile = true;
@@ -138,7 +139,7 @@ TEST(BrowserRowModelTest, RolesReadTheRowsFields) {
     EXPECT_EQ(value(0, "artist").toString(), QStringLiteral("Night Drive artist"));
     EXPECT_EQ(value(0, "album").toString(), QStringLiteral("Demos"));
     EXPECT_EQ(value(0, "tempo").toString(), QStringLiteral("120 / 0"));
-    EXPECT_EQ(value(0, "plays").toString(), QString());
+    EXPECT_EQ(value(0, "plays").toString(), QStringLiteral("7"));
     EXPECT_EQ(value(0, "date").toString(), QStringLiteral("03/04/24"));
     EXPECT_TRUE(value(0, "deletable").toBool());
     EXPECT_TRUE(value(0, "selected").toBool());

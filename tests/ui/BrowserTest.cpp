@@ -6,30 +6,12 @@
 #include "UiShellFixture.h"
 #include "analysis/analyzeTrack.h"
 #include "analysis/peakFileData.h"
-#include "app/DuovexAppDelegate.h"
 #include "app/LoadFile.h"
-#include "engine/AudioOut.h"
-#include "engine/audioStream.h"
-#include "library/LibraryFixture.h"
-#include "library/VXAudioFileInfo.h"
-#include "ui/AppCore.h"
 #include "ui/BrowserAdapter.h"
-
-#include <QDir>
-#include <QGuiApplication>
-#include <QImage>
-#include <QPointingDevice>
-#include <QQmlApplicationEngine>
-#include <QQuickItem>
-#include <QQuickWindow>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <functional>
-#include <memory>
 
 namespace vx::ui {
 namespace {
@@ -109,9 +91,7 @@ int overviewPixels(const QImage& image, const QRectF& scene) {
 // overview; Load puts that file on the deck the browser was opened for, and only there.
 TEST(BrowserTest, PhoneLoadsTheTappedTrackIntoTheEjectedDeck) {
     BrowserShell shell(false);
-    ASSERT_NE(shell.window(), nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(shell.window()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.bothLoaded(); }, kLoadWaitMs));
+    ASSERT_TRUE(shell.ready());
     const fs::path before0 = shell.loadedFile(0);
     const fs::path before1 = shell.loadedFile(1);
     ASSERT_FALSE(before0.empty());
@@ -175,9 +155,7 @@ TEST(BrowserTest, PhoneLoadsTheTappedTrackIntoTheEjectedDeck) {
 // controller and show its state; Cancel and a tap beside the popover close it without loading.
 TEST(BrowserTest, TabletPopoverFiltersSortsAndCancels) {
     BrowserShell shell(true);
-    ASSERT_NE(shell.window(), nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(shell.window()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.bothLoaded(); }, kLoadWaitMs));
+    ASSERT_TRUE(shell.ready());
     const fs::path before1 = shell.loadedFile(1);
     ASSERT_FALSE(before1.empty());
 
@@ -278,9 +256,7 @@ TEST(BrowserTest, SwipingAUserTrackUncoversDelete) {
         ASSERT_TRUE(test::writeTone(mine, 2.0));
         ASSERT_EQ(analyzeTrack(mine, nullptr, nullptr), 1);
     });
-    ASSERT_NE(shell.window(), nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(shell.window()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.bothLoaded(); }, kLoadWaitMs));
+    ASSERT_TRUE(shell.ready());
     ASSERT_TRUE(shell.openBrowser(0));
     LoadFile* browser = shell.app().loadFile();
     ASSERT_EQ(browser->filterKind(), -1);
@@ -341,9 +317,7 @@ TEST(BrowserTest, SwipingAUserTrackUncoversDelete) {
 // deck's own into that deck and closes the browser.
 TEST(BrowserTest, RandomButtonLoadsAnotherTrackWhenSwitchedOn) {
     BrowserShell shell(false);
-    ASSERT_NE(shell.window(), nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(shell.window()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.bothLoaded(); }, kLoadWaitMs));
+    ASSERT_TRUE(shell.ready());
     // The browser reads the setting when it is made, on the first eject.
     shell.app().defaults().setBool("kRandonSong", true);
     const fs::path before0 = shell.loadedFile(0);

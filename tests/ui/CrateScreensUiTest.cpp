@@ -9,17 +9,11 @@
 #include "app/PlaylistManager.h"
 #include "engine/PreviewPlayer.h"
 #include "library/DBController.h"
-#include "library/LibraryFixture.h"
 #include "ui/CratesAdapter.h"
 #include "ui/MenuAdapter.h"
 #include "ui/ShellAdapter.h"
 
-#include <QQuickItem>
-#include <QTest>
-
 #include <gtest/gtest.h>
-
-#include <filesystem>
 
 namespace vx::ui {
 namespace {
@@ -55,9 +49,7 @@ TEST_P(CrateScreensUiTest, CratesAndPlaylistsFromTheMenu) {
             ASSERT_TRUE(test::writeTone(documents / name, 2.0));
         }
     });
-    ASSERT_NE(shell.window(), nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(shell.window()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.bothLoaded(); }, kLoadWaitMs));
+    ASSERT_TRUE(shell.ready());
     CratesAdapter& crates = shell.core().crates();
     const fs::path documents = shell.app().paths().documents();
 

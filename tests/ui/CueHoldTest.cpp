@@ -2,9 +2,6 @@
 // the deck, a lift after sliding off the button changes nothing and the deck plays on.
 
 #include "UiShellFixture.h"
-#include "deck/SampleTestController.h"
-
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -13,31 +10,19 @@ namespace {
 
 using namespace shelltest;
 
-// The visible item under `root` whose text is `text`.
-QQuickItem* visibleWithText(QQuickItem* root, const QString& text) {
-    if (!root || !root->isVisible()) {
-        return nullptr;
-    }
-    if (root->property("text").toString() == text) {
-        return root;
-    }
-    for (QQuickItem* child : root->childItems()) {
-        if (QQuickItem* found = visibleWithText(child, text)) {
-            return found;
-        }
-    }
-    return nullptr;
-}
-
 TEST(CueHoldTest, ALiftOutsideTheHoldButtonLeavesTheDeckPlaying) {
     RunningShell shell(false);
-    ASSERT_NE(shell.window(), nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(shell.window()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.bothLoaded(); }, kLoadWaitMs));
+    ASSERT_TRUE(shell.ready());
     shell.screen()->cueLoopPanelSwitch(0);
     QQuickItem* hold = nullptr;
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return (hold = visibleWithText(shell.item("deckPanel0"), "HOLD")) != nullptr; },
+        [&] {
+            const auto found = visibleItems(shell.item("deckPanel0"), [](QQuickItem* i) {
+                return i->property("text").toString() == QStringLiteral("HOLD");
+            });
+            hold = found.empty() ? nullptr : found[0];
+            return hold != nullptr;
+        },
         kStateWaitMs));
     // The opening panel takes its room from the waveform with an animation: wait until the
     // button stands still.

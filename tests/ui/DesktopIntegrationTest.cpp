@@ -4,24 +4,17 @@
 
 #include "ui/DesktopIntegration.h"
 #include "UiShellFixture.h"
-#include "app/DuovexAppDelegate.h"
 #include "app/LoadFile.h"
 #include "library/DBController.h"
-#include "library/LibraryFixture.h"
-#include "library/VXAudioFileInfo.h"
 #include "platform/Pasteboard.h"
 #include "ui/ClipboardPasteboard.h"
 #include "ui/SingleInstance.h"
 
-#include <QGuiApplication>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
-#include <QTest>
 
 #include <gtest/gtest.h>
-
-#include <filesystem>
 
 namespace vx::ui {
 namespace {

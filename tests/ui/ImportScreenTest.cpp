@@ -4,22 +4,12 @@
 // screen go to the artifacts.
 
 #include "UiShellFixture.h"
-#include "app/DuovexAppDelegate.h"
 #include "app/LoadFile.h"
-#include "library/LibraryFixture.h"
-#include "library/VXAudioFileInfo.h"
 #include "library/iTunesImporter.h"
 #include "platform/MusicLibrary.h"
-#include "ui/AppCore.h"
 #include "ui/ImportAdapter.h"
 
-#include <QQuickItem>
-#include <QQuickWindow>
-#include <QTest>
-
 #include <gtest/gtest.h>
-
-#include <filesystem>
 
 namespace vx::ui {
 namespace {
@@ -42,9 +32,7 @@ TEST_P(ImportScreenTest, PickTwoTracksAndWatchThemArrive) {
     test::writeBytes(music.path() / "broken.m4a", "");
 
     RunningShell shell(tablet);
-    ASSERT_NE(shell.window(), nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(shell.window()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.bothLoaded(); }, kLoadWaitMs));
+    ASSERT_TRUE(shell.ready());
     MusicLibrary::setMusicFolder(shell.app().defaults(), music.path());
 
     // The browser's last row starts the import.

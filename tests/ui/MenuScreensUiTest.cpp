@@ -17,14 +17,9 @@
 #include "ui/MenuAdapter.h"
 #include "ui/ShellAdapter.h"
 
-#include <QTest>
-
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cmath>
-#include <filesystem>
-#include <memory>
 
 namespace vx::ui {
 namespace {
@@ -39,75 +34,23 @@ struct MixMeter {
     std::atomic<float> last{0};
 };
 
-// The shell on a home that outlives it, so that a second shell on the same home is a restart.
-class MenuShell {
+// The shell on a home that outlives it, so that a second shell on the same home is a restart,
+// with the mix metered.
+class MenuShell : public RunningShell {
 public:
-    MenuShell(bool tablet, const fs::path& home, MixMeter& meter) : tablet_(tablet) {
-        core_ = std::make_unique<AppCore>(AppCore::Options{
-            .paths =
-                Paths(home / "Documents", VX_RESOURCES_DIR, home / "tmp", home / "settings.json"),
-            .tablet = tablet,
-            .offlineAudio = true,
-            .offlineSink = [&meter](const float* p, uint32_t frames, const AudioBufferList&) {
-                float m = 0;
-                for (uint32_t i = 0; i < 2 * frames; ++i) {
-                    m = std::max(m, std::fabs(p[i]));
-                }
-                meter.last.store(m);
-                if (m > meter.peak.load()) {
-                    meter.peak.store(m);
-                }
-                return true;
-            }});
-        engine_ = std::make_unique<QQmlApplicationEngine>();
-        engine_->load(QUrl(QStringLiteral("qrc:/Velvox/Nexa/Main.qml")));
-        if (!engine_->rootObjects().isEmpty()) {
-            window_ = qobject_cast<QQuickWindow*>(engine_->rootObjects().first());
-        }
-    }
-    ~MenuShell() {
-        engine_.reset();
-        core_.reset();
-    }
-    bool ready() {
-        // A phone's window is phone-shaped (portrait), whatever the test's screen is.
-        return window_ && QTest::qWaitForWindowExposed(window_) &&
-               (tablet_ || resizeWindow(window_, QSize(400, 760))) &&
-               QTest::qWaitFor([&] { return app().launched() && app().mainMenu(); }, kStateWaitMs);
-    }
-    AppCore& core() { return *core_; }
-    DuovexAppDelegate& app() { return core_->delegate(); }
-    QQuickWindow* window() { return window_; }
-    QQuickItem* item(const QString& name) { return findItem(window_->contentItem(), name); }
-    // Taps `name` (which must be on screen) at `fraction` of its width, mid-height.
-    void tapAt(const QString& name, double fraction = 0.5) {
-        QQuickItem* it = item(name);
-        ASSERT_NE(it, nullptr) << name.toStdString();
-        ASSERT_TRUE(it->isVisible()) << name.toStdString();
-        QTest::qWait(30); // a box just shown is laid out before it is touched
-        const QRectF r = sceneRect(it);
-        ASSERT_TRUE(QRectF(0, 0, window_->width(), window_->height()).contains(r.center()))
-            << name.toStdString() << " is off screen";
-        const QPoint p(int(r.left() + r.width() * fraction), int(r.center().y()));
-        QTest::touchEvent(window_, touchScreen()).press(0, p, window_);
-        QTest::touchEvent(window_, touchScreen()).release(0, p, window_);
-    }
-    QString text(const QString& name) {
-        QQuickItem* it = item(name);
-        return it ? it->property("text").toString() : QStringLiteral("<missing %1>").arg(name);
-    }
-    void screenshot(const QString& name) {
-        const QString folder =
-            QStringLiteral(VX_UI_ARTIFACTS_DIR "/") + QGuiApplication::platformName();
-        QDir().mkpath(folder);
-        window_->grabWindow().save(folder + "/" + name + ".png");
-    }
-
-private:
-    bool tablet_;
-    std::unique_ptr<AppCore> core_;
-    std::unique_ptr<QQmlApplicationEngine> engine_;
-    QQuickWindow* window_ = nullptr;
+    MenuShell(bool tablet, const fs::path& home, MixMeter& meter)
+        : RunningShell(tablet, {}, false, home,
+                       [&meter](const float* p, uint32_t frames, const AudioBufferList&) {
+                           float m = 0;
+                           for (uint32_t i = 0; i < 2 * frames; ++i) {
+                               m = std::max(m, std::fabs(p[i]));
+                           }
+                           meter.last.store(m);
+                           if (m > meter.peak.load()) {
+                               meter.peak.store(m);
+                           }
+                           return true;
+                       }) {}
 };
 
 // Presses a pad button once the mix is quiet and waits to hear it.
@@ -156,7 +99,7 @@ TEST(MenuScreensUi, MenuSettingsPadsAndBatchOnBothLayouts) {
         MixMeter meter;
         {
             MenuShell shell(tablet, dir.path(), meter);
-            ASSERT_TRUE(shell.ready());
+            ASSERT_TRUE(shell.launched());
             DuovexAppDelegate& app = shell.app();
 
             // MENU opens the menu and slows the waveforms under it.
@@ -318,7 +261,7 @@ TEST(MenuScreensUi, MenuSettingsPadsAndBatchOnBothLayouts) {
         }
         // A restart on the same home: the stored 0.0002 step is the selected segment.
         MenuShell again(tablet, dir.path(), meter);
-        ASSERT_TRUE(again.ready());
+        ASSERT_TRUE(again.launched());
         again.tapAt("menuButton");
         again.tapAt("menuSetup");
         ASSERT_NE(again.app().settings(), nullptr);
@@ -330,11 +273,8 @@ TEST(MenuScreensUi, MenuSettingsPadsAndBatchOnBothLayouts) {
 // Questions with several buttons and a text field answer with the pressed button, the tag and
 // the text typed.
 TEST(MenuScreensUi, AQuestionAnswersWithItsButtonTagAndText) {
-    vx::test::LibraryTempDir dir;
-    fs::create_directories(dir.path() / "Documents");
-    MixMeter meter;
-    MenuShell shell(false, dir.path(), meter);
-    ASSERT_TRUE(shell.ready());
+    RunningShell shell(false);
+    ASSERT_TRUE(shell.launched());
     int button = -1, tag = -1;
     std::string text;
     AlertRequest request;

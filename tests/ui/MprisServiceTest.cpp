@@ -3,12 +3,10 @@
 
 #include "ui/MprisService.h"
 #include "UiShellFixture.h"
-#include "deck/SampleTestController.h"
 
 #include <QDBusConnection>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -69,14 +67,22 @@ private:
     QString address_;
 };
 
-TEST(MprisServiceTest, MediaKeysDriveTheDecksOverTheSessionBus) {
-    PrivateBus bus;
-    if (bus.address().isEmpty()) {
-        GTEST_SKIP() << "no dbus-daemon could be started here: the media-key path is not tested";
+// The private bus and the running shell (phone layout, both decks loaded).
+class MprisServiceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (bus.address().isEmpty()) {
+            GTEST_SKIP() << "no dbus-daemon could be started here: the media-key path is not "
+                            "tested";
+        }
+        ASSERT_TRUE(shell.ready());
     }
-    RunningShell shell(false);
-    ASSERT_NE(shell.window(), nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.bothLoaded(); }, kLoadWaitMs));
+
+    PrivateBus bus;
+    RunningShell shell{false};
+};
+
+TEST_F(MprisServiceTest, MediaKeysDriveTheDecksOverTheSessionBus) {
     auto mpris = std::make_unique<MprisService>(shell.app(), bus.connection());
     ASSERT_TRUE(mpris->registered());
 
@@ -122,14 +128,7 @@ TEST(MprisServiceTest, MediaKeysDriveTheDecksOverTheSessionBus) {
 // its position, a PropertiesChanged carrying the new track when another deck is heard, and a
 // Seeked when the heard deck jumps back, none while it just plays on (watched with
 // dbus-monitor, a separate client of the bus).
-TEST(MprisServiceTest, MetadataAndPositionFollowTheHeardDeck) {
-    PrivateBus bus;
-    if (bus.address().isEmpty()) {
-        GTEST_SKIP() << "no dbus-daemon could be started here: the media-key path is not tested";
-    }
-    RunningShell shell(false);
-    ASSERT_NE(shell.window(), nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.bothLoaded(); }, kLoadWaitMs));
+TEST_F(MprisServiceTest, MetadataAndPositionFollowTheHeardDeck) {
     SampleTestController& screen = *shell.screen();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !screen.view(1).title.text.empty(); }, kStateWaitMs));
     const QString title0 = QString::fromStdString(screen.view(0).title.text);

@@ -2,16 +2,11 @@
 // its termination, which saves the session, exactly as closing its window does.
 
 #include "UiShellFixture.h"
-#include "app/DuovexAppDelegate.h"
-#include "engine/AudioOut.h"
 #include "platform/UserDefaults.h"
-
-#include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <filesystem>
 
 namespace vx::ui {
 namespace {
@@ -22,8 +17,7 @@ TEST(QuitSignalsTest, TerminationSignalsSaveTheSession) {
     for (const int signal : {SIGTERM, SIGINT}) {
         SCOPED_TRACE(signal == SIGTERM ? "SIGTERM" : "SIGINT");
         RunningShell shell(false);
-        ASSERT_NE(shell.window(), nullptr);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return shell.bothLoaded(); }, kLoadWaitMs));
+        ASSERT_TRUE(shell.ready());
         DuovexAppDelegate& app = shell.core().delegate();
         const std::filesystem::path settings = app.paths().settingsFile();
         app.engine()->setSampleGain(0.3f);

@@ -20,12 +20,16 @@
 #include <QQuickWindow>
 #include <QTest>
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <vector>
 
 namespace vx::ui::shelltest {
 
@@ -99,6 +103,76 @@ inline int litPixels(const QImage& image, const QRect& rect) {
     return lit;
 }
 
+// Every item under `root` for which `pick` holds, that is visible; with `seenOnly` not fully
+// transparent either (a transparent item is not seen, but still takes touches).
+inline std::vector<QQuickItem*>
+visibleItems(QQuickItem* root, const std::function<bool(QQuickItem*)>& pick, bool seenOnly = true) {
+    std::vector<QQuickItem*> out;
+    std::function<void(QQuickItem*)> walk = [&](QQuickItem* item) {
+        if (!item->isVisible() || (seenOnly && item->opacity() <= 0.0)) {
+            return;
+        }
+        if (pick(item)) {
+            out.push_back(item);
+        }
+        for (QQuickItem* child : item->childItems()) {
+            walk(child);
+        }
+    };
+    walk(root);
+    return out;
+}
+
+inline std::string describe(QQuickItem* item) {
+    const QRectF r = sceneRect(item);
+    const QVariant text = item->property("text");
+    return (item->objectName().isEmpty() ? std::string(item->metaObject()->className())
+                                         : item->objectName().toStdString()) +
+           (text.isValid() ? " '" + text.toString().toStdString() + "'" : std::string()) + " at " +
+           std::to_string(int(r.x())) + "," + std::to_string(int(r.y())) + " " +
+           std::to_string(int(r.width())) + "x" + std::to_string(int(r.height()));
+}
+
+// The screen under `root` as a finger meets it: at least `least` visible targets, each at
+// least 44 px (9 mm) both ways, inside the window and over no other; every visible text inside
+// the window, fitting its box uncut, but those whose object name `mayElide` accepts (track
+// titles, file names).
+inline void expectFits(const QQuickWindow* window, QQuickItem* root, const std::string& where,
+                       size_t least, const std::function<bool(const QString&)>& mayElide) {
+    constexpr double kMinTarget = 44.0;
+    const QRectF screen =
+        QRectF(0, 0, window->width(), window->height()).adjusted(-.5, -.5, .5, .5);
+    const auto targets = visibleItems(
+        root, [](QQuickItem* i) { return i->property("touchTarget").toBool(); }, false);
+    EXPECT_GE(targets.size(), least) << where;
+    for (size_t a = 0; a < targets.size(); ++a) {
+        const QRectF r = sceneRect(targets[a]);
+        const std::string name = where + ": " + describe(targets[a]);
+        EXPECT_GE(r.width(), kMinTarget - 0.5) << name;
+        EXPECT_GE(r.height(), kMinTarget - 0.5) << name;
+        EXPECT_TRUE(screen.contains(r)) << name;
+        for (size_t b = a + 1; b < targets.size(); ++b) {
+            const QRectF overlap = r.intersected(sceneRect(targets[b]));
+            EXPECT_TRUE(overlap.width() < 1.0 || overlap.height() < 1.0)
+                << name << " over " << describe(targets[b]);
+        }
+    }
+    const auto texts = visibleItems(
+        root,
+        [&](QQuickItem* i) {
+            return i->inherits("QQuickText") && !i->property("text").toString().isEmpty() &&
+                   !mayElide(i->objectName());
+        },
+        false);
+    for (QQuickItem* t : texts) {
+        const std::string name = where + ": " + describe(t);
+        EXPECT_LE(t->property("contentWidth").toDouble(), t->width() + 1.0) << name;
+        EXPECT_LE(t->property("contentHeight").toDouble(), t->height() + 2.0) << name;
+        EXPECT_FALSE(t->property("truncated").toBool()) << name;
+        EXPECT_TRUE(screen.contains(sceneRect(t))) << name;
+    }
+}
+
 // Takes the window out of its maximised state and gives it `size`; true once the window and
 // its content have that size and kept it for a moment (an X server may answer a resize late).
 inline bool resizeWindow(QQuickWindow* window, QSize size) {
@@ -123,11 +197,15 @@ inline bool resizeWindow(QQuickWindow* window, QSize size) {
 class RunningShell {
 public:
     using Prepare = std::function<void(const std::filesystem::path& documents)>;
+    using Sink = decltype(AppCore::Options::offlineSink);
 
     // The window opens maximised on the test's screen; the phone layout then gets the window a
     // phone's screen would give it (portrait, 400 × 760) unless `screenSize` keeps the screen's.
-    explicit RunningShell(bool tablet, const Prepare& prepare = {}, bool screenSize = false) {
-        const std::filesystem::path home = dir_.path();
+    // A `home` given outlives the shell (a second shell on it is a restart); `sink` hears the
+    // mix.
+    explicit RunningShell(bool tablet, const Prepare& prepare = {}, bool screenSize = false,
+                          const std::filesystem::path& givenHome = {}, const Sink& sink = {}) {
+        const std::filesystem::path home = givenHome.empty() ? dir_.path() : givenHome;
         std::filesystem::create_directories(home / "Documents");
         if (prepare) {
             prepare(home / "Documents");
@@ -136,7 +214,8 @@ public:
             AppCore::Options{.paths = Paths(home / "Documents", VX_RESOURCES_DIR, home / "tmp",
                                             home / "settings.json"),
                              .tablet = tablet,
-                             .offlineAudio = true});
+                             .offlineAudio = true,
+                             .offlineSink = sink});
         engine_ = std::make_unique<QQmlApplicationEngine>();
         engine_->load(QUrl(QStringLiteral("qrc:/Velvox/Nexa/Main.qml")));
         if (!engine_->rootObjects().isEmpty()) {
@@ -144,7 +223,7 @@ public:
         }
         if (window_ && !tablet && !screenSize) {
             (void)QTest::qWaitForWindowExposed(window_);
-            resizeWindow(window_, QSize(400, 760));
+            sized_ = resizeWindow(window_, QSize(400, 760));
         }
     }
     ~RunningShell() {
@@ -169,6 +248,35 @@ public:
     }
     bool loaded(int d) { return deck(d) && deck(d)->isLoaded.load() && !deck(d)->isLoading.load(); }
     bool bothLoaded() { return loaded(0) && loaded(1); }
+    // The window shown and both decks holding their launch tracks.
+    bool ready() {
+        return window_ && sized_ && QTest::qWaitForWindowExposed(window_) &&
+               QTest::qWaitFor([&] { return bothLoaded(); }, kLoadWaitMs);
+    }
+    // The window shown and the launch through to the main menu (the decks may still load).
+    bool launched() {
+        return window_ && sized_ && QTest::qWaitForWindowExposed(window_) &&
+               QTest::qWaitFor([&] { return app().launched() && app().mainMenu(); }, kStateWaitMs);
+    }
+    // Taps the named item, which must be visible and on screen, at `fraction` of its width
+    // (mid-height), and lets the screen refresh.
+    void tapAt(const QString& name, double fraction = 0.5) {
+        QQuickItem* it = item(name);
+        ASSERT_NE(it, nullptr) << name.toStdString();
+        ASSERT_TRUE(it->isVisible()) << name.toStdString();
+        QTest::qWait(30); // a box just shown is laid out before it is touched
+        const QRectF r = sceneRect(it);
+        ASSERT_TRUE(QRectF(0, 0, window_->width(), window_->height()).contains(r.center()))
+            << name.toStdString() << " is off screen";
+        const QPoint p(int(r.left() + r.width() * fraction), int(r.center().y()));
+        QTest::touchEvent(window_, touchScreen()).press(0, p, window_);
+        QTest::touchEvent(window_, touchScreen()).release(0, p, window_);
+        QTest::qWait(50);
+    }
+    QString text(const QString& name) const {
+        const QQuickItem* it = item(name);
+        return it ? it->property("text").toString() : QStringLiteral("<missing %1>").arg(name);
+    }
     // The file deck `d` has loaded, or empty while none is (or one is being loaded).
     std::filesystem::path loadedFile(int d) {
         audioStream* s = deck(d);
@@ -194,6 +302,7 @@ protected:
     std::unique_ptr<AppCore> core_;
     std::unique_ptr<QQmlApplicationEngine> engine_;
     QQuickWindow* window_ = nullptr;
+    bool sized_ = true; // the phone's window got its size
 };
 
 } // namespace vx::ui::shelltest

@@ -7,45 +7,22 @@
 #include "ui/WaveformItem.h"
 #include "UiShellFixture.h"
 #include "analysis/peakFileData.h"
-#include "app/DuovexAppDelegate.h"
 #include "controls/VXAudioStreamNavigator.h"
 #include "controls/waveControl.h"
-#include "deck/SampleTestController.h"
-#include "engine/AudioOut.h"
-#include "engine/audioStream.h"
 #include "support/TempDir.h"
-#include "ui/AppCore.h"
 #include "ui/DeckAdapter.h"
 #include "ui/MixerAdapter.h"
 #include "ui/OverviewItem.h"
 #include "ui/WaveformHub.h"
 
-#include <QDir>
-#include <QGuiApplication>
-#include <QImage>
-#include <QPointingDevice>
-#include <QQmlApplicationEngine>
-#include <QQuickItem>
-#include <QQuickWindow>
 #include <QSGRendererInterface>
-#include <QTest>
 
 #include <gtest/gtest.h>
-
-#include <cmath>
-#include <memory>
 
 namespace vx::ui {
 namespace {
 
 using namespace shelltest;
-
-// The running shell; grab() keeps a screenshot as a test artifact.
-class Shell : public RunningShell {
-public:
-    using RunningShell::RunningShell;
-    QImage grab(const QString& name) { return screenshot(name); }
-};
 
 int redPixels(const QImage& image, const QRect& rect) {
     int red = 0;
@@ -67,7 +44,7 @@ struct LitCount {
     int hidden = 0;
 };
 
-LitCount litAgainstHidden(Shell& shell, QQuickItem* item, const QString& name) {
+LitCount litAgainstHidden(RunningShell& shell, QQuickItem* item, const QString& name) {
     LitCount count;
     item->setVisible(false);
     QTest::qWait(50);
@@ -75,7 +52,7 @@ LitCount litAgainstHidden(Shell& shell, QQuickItem* item, const QString& name) {
     count.hidden = litPixels(empty, imageRect(item, empty, shell.window()));
     item->setVisible(true);
     QTest::qWait(100);
-    const QImage image = shell.grab(name);
+    const QImage image = shell.screenshot(name);
     count.shown = litPixels(image, imageRect(item, image, shell.window()));
     return count;
 }
@@ -88,10 +65,8 @@ bool peaksReady(const audioStream* d) {
 // strips light up their rectangles far above what the same rectangles show empty; the overview
 // of the playing deck carries its red position line.
 TEST(WaveformItemTest, BothDecksDrawTheirWaveformAndOverview) {
-    Shell shell(false);
-    ASSERT_NE(shell.window(), nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(shell.window()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.loaded(0) && shell.loaded(1); }, kLoadWaitMs));
+    RunningShell shell(false);
+    ASSERT_TRUE(shell.ready());
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return peaksReady(shell.deck(0)) && peaksReady(shell.deck(1)); }, kLoadWaitMs));
     ASSERT_NE(shell.core().waveforms(), nullptr);
@@ -149,7 +124,7 @@ TEST(WaveformItemTest, BothDecksDrawTheirWaveformAndOverview) {
     }
 
     // The red play-position line of the playing deck's strip lies at position / length.
-    const QImage image = shell.grab(QStringLiteral("phone-waveforms"));
+    const QImage image = shell.screenshot(QStringLiteral("phone-waveforms"));
     const QRect strip = imageRect(over0, image, shell.window());
     EXPECT_GT(redPixels(image, strip), int(strip.width()) / 2);
     const double t = shell.deck(0)->position.load() / shell.deck(0)->lengthFrames.load();
@@ -161,10 +136,8 @@ TEST(WaveformItemTest, BothDecksDrawTheirWaveformAndOverview) {
 // Tablet layout: a one-finger drag on the stopped deck's waveform moves it by 256 frames per
 // row of travel at its base speed; on the playing deck the finger drives the speed.
 TEST(WaveformItemTest, TouchesOnTheWaveformScratchTheDeck) {
-    Shell shell(true);
-    ASSERT_NE(shell.window(), nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(shell.window()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.loaded(0) && shell.loaded(1); }, kLoadWaitMs));
+    RunningShell shell(true);
+    ASSERT_TRUE(shell.ready());
     auto* wave0 = shell.item<WaveformItem>(QStringLiteral("waveform0"));
     auto* wave1 = shell.item<WaveformItem>(QStringLiteral("waveform1"));
     ASSERT_NE(wave0, nullptr);
@@ -221,16 +194,14 @@ TEST(WaveformItemTest, TouchesOnTheWaveformScratchTheDeck) {
         .release(1, at1 + QPoint(0, 64), shell.window());
     EXPECT_LT(slowest, -0.05) << "the backwards scratch never reversed the deck";
     EXPECT_TRUE(d1.isPlaying.load());
-    shell.grab(QStringLiteral("tablet-waveforms"));
+    shell.screenshot(QStringLiteral("tablet-waveforms"));
 }
 
 // A tap on the stopped deck's overview strip jumps to that point of the track (no cue mark is
 // near it); a drag seeks continuously.
 TEST(WaveformItemTest, TappingTheOverviewSeeksTheStoppedDeck) {
-    Shell shell(false);
-    ASSERT_NE(shell.window(), nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(shell.window()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.loaded(1); }, kLoadWaitMs));
+    RunningShell shell(false);
+    ASSERT_TRUE(shell.ready());
     shell.core().mixer().zoom();
     auto* over1 = shell.item<OverviewItem>(QStringLiteral("overview1"));
     ASSERT_NE(over1, nullptr);
